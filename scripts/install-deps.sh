@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Mirvo builds, runs and tests with. Only missing
+# packages are fetched, so a machine that has them all needs no network.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev libgl-dev
+  libmpg123-dev libvorbis-dev libflac-dev libsndfile1-dev libopenmpt-dev
+  libsdl2-dev libcurl4-openssl-dev libssl-dev libxcb-keysyms1-dev libasound2-dev
+)
+test_packages=(
+  googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth
+  sox lame flac vorbis-tools id3v2 mpg123 icecast2 ezstream
+)
+
+wanted=("${packages[@]}")
+if [ "${1:-}" = "--tests" ]; then
+  wanted+=("${test_packages[@]}")
+fi
+
+missing=()
+for p in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,38 @@
+#pragma once
+// The program's life: creating the main window's state, the start tasks that
+// run once the loop is alive, the hand-over of paths, and the exit sequence.
+#include <functional>
+#include <string>
+
+#include "app/Player.h"
+
+namespace mirvo {
+
+class Application {
+  public:
+    explicit Application(Player& player) : p_(player) {}
+
+    // Creation of the main window, after the view exists and before it is shown.
+    void CreateMainWindow();
+    // The window has been shown for the first time.
+    void FirstShow();
+    // Runs once, shortly after the event loop has started.
+    void StartTasks();
+    // Text a second instance handed over (load mode 3 of the playlist loader).
+    void ReceivePath(const std::string& text);
+    // The window's frame changed; keeps NormalBounds and saves on maximise.
+    void WindowGeometryChanged(const Bounds& bounds, bool maximized);
+    // After the event loop has ended.
+    void Shutdown();
+
+    // Set by the playlist loader: load `path` in the given load mode.
+    std::function<void(const std::string& path, int mode)> LoadPlaylistPath;
+
+  private:
+    Player& p_;
+};
+
+// Frees memory the process no longer uses back to the system.
+void TrimWorkingSet();
+
+}  // namespace mirvo

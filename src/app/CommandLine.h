@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+
+#include "app/Instance.h"
+#include "app/Settings.h"
+
+namespace mirvo {
+
+// Handles a maintenance switch; true when the process must end at once.
+// `today` is the date as yyyy-mm-dd.
+bool HandleCommandLine(const std::string& argument, const Settings& settings, InstanceLink& link,
+                       const std::string& today);
+
+// Today's local date as yyyy-mm-dd.
+std::string TodayText();
+
+}  // namespace mirvo

@@ -1,0 +1,112 @@
+#pragma once
+// What the logic asks of the window and the desktop. src/ui and src/platform
+// implement these with Qt; tests implement fakes that record what was shown.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mirvo {
+
+struct Bounds {
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+    bool operator==(const Bounds&) const = default;
+};
+
+// The main window as the logic sees it.
+class MainView {
+  public:
+    virtual ~MainView() = default;
+
+    // Window caption and application title.
+    virtual void SetCaption(const std::string& text) = 0;
+    // Status bar panels 0 to 3.
+    virtual void SetStatusText(int panel, const std::string& text) = 0;
+    virtual void SetTimeLabel(const std::string& text) = 0;
+
+    // Geometry in screen pixels; Bounds() is the normal (not maximised) frame.
+    virtual Bounds WindowBounds() const = 0;
+    virtual void SetWindowBounds(const Bounds& bounds) = 0;
+    virtual Bounds ScreenBounds() const = 0;
+    virtual bool IsMaximized() const = 0;
+    virtual void Maximize() = 0;
+    // Shows the window, restoring it when minimised, and raises it.
+    virtual bool BringToFront() = 0;
+
+    // View toggles: play bar, progress panel, status bar.
+    virtual void SetPlayBarVisible(bool visible) = 0;
+    virtual void SetProgressPanelVisible(bool visible) = 0;
+    virtual void SetStatusBarVisible(bool visible) = 0;
+};
+
+enum class NoticeKind { Information = 0, Error = 1, Warning = 2 };
+
+// Modal questions and messages. "\r" in a text breaks the line.
+class Dialogs {
+  public:
+    virtual ~Dialogs() = default;
+    virtual void ShowNotice(NoticeKind kind, const std::string& text) = 0;
+    virtual bool AskYesNo(const std::string& text) = 0;
+    // Empty optional when the user cancels.
+    virtual std::optional<std::string> InputText(const std::string& caption,
+                                                 const std::string& prompt,
+                                                 const std::string& initial) = 0;
+    virtual std::vector<std::string> PickOpenFiles(const std::string& caption,
+                                                   const std::string& folder,
+                                                   const std::string& filter) = 0;
+    virtual std::optional<std::string> PickSaveFile(const std::string& caption,
+                                                    const std::string& folder,
+                                                    const std::string& filter) = 0;
+    virtual std::optional<std::string> PickFolder(const std::string& caption,
+                                                  const std::string& folder) = 0;
+};
+
+// The UI thread's event loop. A timer is a repeating tick on the UI thread.
+class EventLoop {
+  public:
+    using TimerId = int;
+    virtual ~EventLoop() = default;
+    virtual TimerId StartTimer(std::chrono::milliseconds interval, std::function<void()> tick) = 0;
+    virtual void StopTimer(TimerId id) = 0;
+    // Runs the pending window messages, as long loops on the UI thread must.
+    virtual void ProcessPendingMessages() = 0;
+    // Runs `task` on the UI thread once the loop gets to it; callable from any thread.
+    virtual void PostToUiThread(std::function<void()> task) = 0;
+    // Leaves the loop; the exit sequence follows.
+    virtual void Quit() = 0;
+};
+
+// A global hot key: modifiers as the settings file stores them
+// (Windows key 8, Ctrl 2, Alt 1, Shift 4) and a virtual-key code.
+struct HotKey {
+    int Id = 0;
+    unsigned Modifiers = 0;
+    unsigned KeyCode = 0;
+    bool operator==(const HotKey&) const = default;
+};
+
+class HotKeyRegistrar {
+  public:
+    virtual ~HotKeyRegistrar() = default;
+    // False when the key is held by another program or cannot be grabbed.
+    virtual bool RegisterHotKey(const HotKey& key) = 0;
+    virtual void UnregisterHotKey(int id) = 0;
+};
+
+// Services of the desktop around the window.
+class DesktopServices {
+  public:
+    virtual ~DesktopServices() = default;
+    virtual bool MoveToTrash(const std::string& path) = 0;
+    virtual bool OpenFolder(const std::string& folder) = 0;
+    virtual bool OpenDocument(const std::string& path) = 0;
+    virtual void SetClipboardText(const std::string& text) = 0;
+    virtual std::string ClipboardText() = 0;
+};
+
+}  // namespace mirvo

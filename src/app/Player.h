@@ -1,0 +1,56 @@
+#pragma once
+// One player: the state the application creates once and passes down, and
+// the interfaces through which it reaches the window and the desktop. Tests
+// build as many as they need.
+#include <string>
+
+#include "app/Interfaces.h"
+#include "app/Settings.h"
+#include "playback/EngineState.h"
+#include "playlist/PlaylistState.h"
+
+namespace mirvo {
+
+inline constexpr const char* kProgramTitle = "Mirvo 1.04i";
+
+struct AppState {
+    std::string StartArgument;  // the first command-line argument only
+    std::string ProgramTitle;
+    Bounds NormalBounds;
+    bool WindowShown = false;
+    // "General"/"EnqueueOption" when a path was given on the command line, else -1.
+    int StartEnqueueOption = -1;
+};
+
+struct Services {
+    MainView& view;
+    Dialogs& dialogs;
+    EventLoop& loop;
+    DesktopServices& desktop;
+    HotKeyRegistrar& hotKeys;
+};
+
+struct Player {
+    Player(std::string programFolder, Services services);
+
+    std::string ProgramFolder;  // without a trailing "/"
+    Settings settings;
+    SettingsValues values;
+    AppState app;
+    PlaylistState playlist;
+    EngineState engine;
+    Services ui;
+};
+
+// What the engine reports for the resume keys at exit.
+struct ResumeSnapshot {
+    int PositionMs = 0;
+    int State = 0;  // 0 stopped, 1 paused, 2 playing
+};
+
+// Reads the whole settings file once and applies it to the player and the view.
+void LoadSettings(Player& player);
+// Writes the window geometry, and unless `windowOnly` the rest of the state.
+void SaveSettings(Player& player, bool windowOnly, const ResumeSnapshot& resume = {});
+
+}  // namespace mirvo

@@ -1,0 +1,93 @@
+// Process entry: switches, hand-over to a running instance, the main window,
+// the event loop, and the exit sequence.
+#include <unistd.h>
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+#include <filesystem>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/CommandLine.h"
+#include "platform/Desktop.h"
+#include "platform/LocalInstance.h"
+#include "platform/Signals.h"
+#include "support/Files.h"
+#include "ui/MainWindow.h"
+#include "ui/QtServices.h"
+
+namespace {
+
+std::string ExecutableFolder() {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : exe.parent_path().string();
+}
+
+// A relative path means the folder the user started us from; the running
+// instance and this one after the change of folder need it absolute.
+std::string Absolute(const std::string& argument) {
+    if (argument.empty() || argument.front() == '/' || argument.front() == '-' ||
+        argument.find("://") != std::string::npos) {
+        return argument;
+    }
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(argument, error);
+    return error ? argument : absolute.string();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace mirvo;
+    const std::string startArgument = argc > 1 ? Absolute(argv[1]) : std::string();
+    const std::string programFolder = ResolveProgramFolder(ExecutableFolder());
+    // Every path the program uses is absolute, so a failed change is harmless.
+    [[maybe_unused]] const int changed = ::chdir(programFolder.c_str());
+    const Settings settings(JoinPath(programFolder, "Mirvo.ini"));
+
+    // Switches and the hand-over need no window, so no display either.
+    auto link = std::make_unique<LocalInstance>();
+    {
+        int coreArgc = 1;
+        QCoreApplication core(coreArgc, argv);
+        if (HandleCommandLine(startArgument, settings, *link, TodayText())) {
+            return 0;
+        }
+        const bool multiple = settings.ReadBool("General", "MultipleInstances", false);
+        if (HandOverToRunningInstance(*link, startArgument, multiple)) {
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationDisplayName(QStringLiteral("Mirvo"));
+
+    MainWindow window;
+    QtDialogs dialogs(&window);
+    QtEventLoop loop;
+    QtDesktop desktop;
+    NoHotKeys hotKeys;
+    Player player(programFolder, Services{window, dialogs, loop, desktop, hotKeys});
+    player.app.StartArgument = startArgument;
+    Application application(player);
+
+    link->OnPath = [&](const std::string& path) { application.ReceivePath(path); };
+    link->OnShow = [&] { window.BringToFront(); };
+    link->OnQuit = [&] { loop.Quit(); };
+    link->Listen();
+    QuitOnSignals(&loop, [&] { loop.Quit(); });
+
+    window.OnFirstShow = [&] { application.FirstShow(); };
+    window.OnGeometryChanged = [&](const Bounds& b, bool maximized) {
+        application.WindowGeometryChanged(b, maximized);
+    };
+    application.CreateMainWindow();
+    window.show();
+    QTimer::singleShot(0, &window, [&] { application.StartTasks(); });
+
+    const int result = app.exec();
+    window.hide();
+    application.Shutdown();
+    return result;
+}

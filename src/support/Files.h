@@ -1,0 +1,37 @@
+#pragma once
+// File helpers shared by everything that stores the user's data.
+#include <sys/types.h>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace mirvo {
+
+// The whole file, or nothing when it cannot be read (missing, a folder, no access).
+std::optional<std::string> ReadWholeFile(const std::string& path);
+
+// Writes a temporary file in the same folder, flushes it and renames it over
+// `path`, then flushes the folder, so a crash never leaves half a file. A new
+// file gets `newFileMode`; an existing one keeps its permissions.
+bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t newFileMode = 0644);
+
+// True when the file exists and is not writable: the owner's write bit is off
+// (what the user sets to freeze a file, honoured even for root) or access is denied.
+bool IsReadOnlyFile(const std::string& path);
+
+// The folder part of a path, without the trailing "/"; "" when there is none.
+std::string FolderOf(const std::string& path);
+
+// `folder` + "/" + `name`, without doubling the separator.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+}  // namespace mirvo
+
+namespace mirvo {
+
+// Where settings, the automatic playlist and schemes live: $MIRVO_HOME when
+// set; else the executable's folder when it is writable (portable use); else
+// $XDG_CONFIG_HOME/mirvo (default ~/.config/mirvo), created when missing.
+std::string ResolveProgramFolder(const std::string& executableFolder);
+
+}  // namespace mirvo

@@ -1,0 +1,116 @@
+#include "ui/QtServices.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace mirvo {
+namespace {
+
+QString Text(const std::string& text) {
+    QString s = QString::fromStdString(text);
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+}  // namespace
+
+void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
+    const QString title = QApplication::applicationDisplayName();
+    switch (kind) {
+        case NoticeKind::Information:
+            QMessageBox::information(parent_, title, Text(text));
+            break;
+        case NoticeKind::Error:
+            QMessageBox::critical(parent_, title, Text(text));
+            break;
+        case NoticeKind::Warning:
+            QMessageBox::warning(parent_, title, Text(text));
+            break;
+    }
+}
+
+bool QtDialogs::AskYesNo(const std::string& text) {
+    QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(), Text(text),
+                    QMessageBox::Yes | QMessageBox::No, parent_);
+    return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> QtDialogs::InputText(const std::string& caption,
+                                                const std::string& prompt,
+                                                const std::string& initial) {
+    bool ok = false;
+    const QString answer = QInputDialog::getText(parent_, Text(caption), Text(prompt),
+                                                 QLineEdit::Normal, Text(initial), &ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return answer.toStdString();
+}
+
+std::vector<std::string> QtDialogs::PickOpenFiles(const std::string& caption,
+                                                  const std::string& folder,
+                                                  const std::string& filter) {
+    std::vector<std::string> files;
+    for (const QString& f :
+         QFileDialog::getOpenFileNames(parent_, Text(caption), Text(folder), Text(filter))) {
+        files.push_back(f.toStdString());
+    }
+    return files;
+}
+
+std::optional<std::string> QtDialogs::PickSaveFile(const std::string& caption,
+                                                   const std::string& folder,
+                                                   const std::string& filter) {
+    const QString f =
+        QFileDialog::getSaveFileName(parent_, Text(caption), Text(folder), Text(filter));
+    if (f.isEmpty()) {
+        return std::nullopt;
+    }
+    return f.toStdString();
+}
+
+std::optional<std::string> QtDialogs::PickFolder(const std::string& caption,
+                                                 const std::string& folder) {
+    const QString f = QFileDialog::getExistingDirectory(parent_, Text(caption), Text(folder));
+    if (f.isEmpty()) {
+        return std::nullopt;
+    }
+    return f.toStdString();
+}
+
+EventLoop::TimerId QtEventLoop::StartTimer(std::chrono::milliseconds interval,
+                                           std::function<void()> tick) {
+    auto* timer = new QTimer(this);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, this, std::move(tick));
+    timer->start(interval);
+    const TimerId id = next_++;
+    timers_[id] = timer;
+    return id;
+}
+
+void QtEventLoop::StopTimer(TimerId id) {
+    const auto it = timers_.find(id);
+    if (it != timers_.end()) {
+        it->second->stop();
+        it->second->deleteLater();
+        timers_.erase(it);
+    }
+}
+
+void QtEventLoop::ProcessPendingMessages() {
+    QApplication::processEvents();
+}
+
+void QtEventLoop::PostToUiThread(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void QtEventLoop::Quit() {
+    QApplication::quit();
+}
+
+}  // namespace mirvo

@@ -1,0 +1,44 @@
+#pragma once
+// Qt realisations of the dialogs and the event loop.
+#include <QObject>
+#include <map>
+
+#include "app/Interfaces.h"
+
+class QTimer;
+class QWidget;
+
+namespace mirvo {
+
+class QtDialogs final : public Dialogs {
+  public:
+    explicit QtDialogs(QWidget* parent) : parent_(parent) {}
+    void ShowNotice(NoticeKind kind, const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+    std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
+                                         const std::string& initial) override;
+    std::vector<std::string> PickOpenFiles(const std::string& caption, const std::string& folder,
+                                           const std::string& filter) override;
+    std::optional<std::string> PickSaveFile(const std::string& caption, const std::string& folder,
+                                            const std::string& filter) override;
+    std::optional<std::string> PickFolder(const std::string& caption,
+                                          const std::string& folder) override;
+
+  private:
+    QWidget* parent_;
+};
+
+class QtEventLoop final : public QObject, public EventLoop {
+  public:
+    TimerId StartTimer(std::chrono::milliseconds interval, std::function<void()> tick) override;
+    void StopTimer(TimerId id) override;
+    void ProcessPendingMessages() override;
+    void PostToUiThread(std::function<void()> task) override;
+    void Quit() override;
+
+  private:
+    std::map<TimerId, QTimer*> timers_;
+    TimerId next_ = 1;
+};
+
+}  // namespace mirvo
