@@ -1,0 +1,185 @@
+#pragma once
+// Test doubles for the window and desktop interfaces: they record what the
+// logic showed and answer questions as the test tells them.
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/Interfaces.h"
+#include "app/Player.h"
+
+namespace mirvo::test {
+
+class FakeMainView : public MainView {
+public:
+    void SetCaption(const std::string& text) override { caption = text; }
+    void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
+    void SetTimeLabel(const std::string& text) override { timeLabel = text; }
+    Bounds WindowBounds() const override { return bounds; }
+    void SetWindowBounds(const Bounds& b) override { bounds = b; }
+    Bounds ScreenBounds() const override { return screen; }
+    bool IsMaximized() const override { return maximized; }
+    void Maximize() override { maximized = true; }
+    bool BringToFront() override {
+        ++broughtToFront;
+        return true;
+    }
+    void SetPlayBarVisible(bool v) override { playBar = v; }
+    void SetProgressPanelVisible(bool v) override { progressPanel = v; }
+    void SetStatusBarVisible(bool v) override { statusBar = v; }
+
+    std::string caption;
+    std::map<int, std::string> status;
+    std::string timeLabel;
+    Bounds bounds;
+    Bounds screen{0, 0, 1920, 1080};
+    bool maximized = false;
+    int broughtToFront = 0;
+    bool playBar = true;
+    bool progressPanel = true;
+    bool statusBar = true;
+};
+
+struct Notice {
+    NoticeKind kind;
+    std::string text;
+};
+
+class FakeDialogs : public Dialogs {
+public:
+    void ShowNotice(NoticeKind kind, const std::string& text) override {
+        notices.push_back({kind, text});
+    }
+    bool AskYesNo(const std::string& text) override {
+        questions.push_back(text);
+        if (yesNoAnswers.empty()) {
+            return false;
+        }
+        const bool answer = yesNoAnswers.front();
+        yesNoAnswers.pop_front();
+        return answer;
+    }
+    std::optional<std::string> InputText(const std::string&, const std::string& prompt,
+                                         const std::string&) override {
+        questions.push_back(prompt);
+        return Next(textAnswers);
+    }
+    std::vector<std::string> PickOpenFiles(const std::string&, const std::string&,
+                                           const std::string&) override {
+        return openFiles;
+    }
+    std::optional<std::string> PickSaveFile(const std::string&, const std::string&,
+                                            const std::string&) override {
+        return Next(saveAnswers);
+    }
+    std::optional<std::string> PickFolder(const std::string&, const std::string&) override {
+        return Next(folderAnswers);
+    }
+
+    std::vector<Notice> notices;
+    std::vector<std::string> questions;
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::optional<std::string>> textAnswers;
+    std::deque<std::optional<std::string>> saveAnswers;
+    std::deque<std::optional<std::string>> folderAnswers;
+    std::vector<std::string> openFiles;
+
+private:
+    static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// Timers tick only when the test says so.
+class FakeEventLoop : public EventLoop {
+public:
+    TimerId StartTimer(std::chrono::milliseconds interval, std::function<void()> tick) override {
+        timers[next] = {interval, std::move(tick)};
+        return next++;
+    }
+    void StopTimer(TimerId id) override { timers.erase(id); }
+    void ProcessPendingMessages() override {
+        ++pendingRuns;
+        if (onPending) {
+            onPending();
+        }
+    }
+    void PostToUiThread(std::function<void()> task) override { posted.push_back(std::move(task)); }
+    void Quit() override { ++quits; }
+
+    void RunPosted() {
+        while (!posted.empty()) {
+            auto task = std::move(posted.front());
+            posted.pop_front();
+            task();
+        }
+    }
+
+    struct Timer {
+        std::chrono::milliseconds interval;
+        std::function<void()> tick;
+    };
+    std::map<TimerId, Timer> timers;
+    TimerId next = 1;
+    int pendingRuns = 0;
+    std::function<void()> onPending;  // e.g. the user pressing Escape mid-scan
+    std::deque<std::function<void()>> posted;
+    int quits = 0;
+};
+
+class FakeDesktop : public DesktopServices {
+public:
+    bool MoveToTrash(const std::string& path) override {
+        trashed.push_back(path);
+        return trashSucceeds;
+    }
+    bool OpenFolder(const std::string& folder) override {
+        opened.push_back(folder);
+        return true;
+    }
+    bool OpenDocument(const std::string& path) override {
+        opened.push_back(path);
+        return true;
+    }
+    void SetClipboardText(const std::string& text) override { clipboard = text; }
+    std::string ClipboardText() override { return clipboard; }
+
+    std::vector<std::string> trashed;
+    bool trashSucceeds = true;
+    std::vector<std::string> opened;
+    std::string clipboard;
+};
+
+class FakeHotKeys : public HotKeyRegistrar {
+public:
+    bool RegisterHotKey(const HotKey& key) override {
+        registered.push_back(key);
+        return accept;
+    }
+    void UnregisterHotKey(int id) override { unregistered.push_back(id); }
+
+    std::vector<HotKey> registered;
+    std::vector<int> unregistered;
+    bool accept = true;
+};
+
+// A player wired to fakes, with its program folder in `folder`.
+struct FakePlayer {
+    explicit FakePlayer(const std::string& folder)
+        : player(folder, Services{view, dialogs, loop, desktop, hotKeys}) {}
+
+    FakeMainView view;
+    FakeDialogs dialogs;
+    FakeEventLoop loop;
+    FakeDesktop desktop;
+    FakeHotKeys hotKeys;
+    Player player;
+};
+
+}  // namespace mirvo::test
