@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
     link->OnPath = [&](const std::string& path) { application.ReceivePath(path); };
     link->OnShow = [&] { window.BringToFront(); };
     link->OnQuit = [&] { loop.Quit(); };
-    link->Listen();
     QuitOnSignals(&loop, [&] { loop.Quit(); });
+    link->Listen();
 
     window.OnFirstShow = [&] { application.FirstShow(); };
     window.OnGeometryChanged = [&](const Bounds& b, bool maximized) {

@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QStatusBar>
@@ -102,8 +103,16 @@ MainWindow::MainWindow() {
         }
         statusBar()->addPermanentWidget(StatusPanels[i], kStatusWidths[i] > 0 ? 0 : 1);
     }
+    ProgressPanel->installEventFilter(this);
     resize(310, 370);
     LayOut();
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ProgressPanel && event->type() == QEvent::Resize) {
+        LayOut();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::LayOut() {

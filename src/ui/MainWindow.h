@@ -58,6 +58,7 @@ class MainWindow final : public QMainWindow, public MainView {
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void LayOut();

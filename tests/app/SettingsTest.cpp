@@ -1,0 +1,243 @@
+#include "app/Settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "app/Application.h"
+#include "fakes/FakeServices.h"
+#include "fakes/TempDir.h"
+#include "support/Files.h"
+
+namespace mirvo {
+namespace {
+
+using test::FakePlayer;
+using test::TempDir;
+
+std::string Ini(const TempDir& dir) {
+    return ReadWholeFile(dir / "Mirvo.ini").value_or("");
+}
+
+TEST(Settings, FirstStartUsesDefaults) {
+    TempDir dir;
+    FakePlayer f(dir.path());
+    f.view.screen = {0, 0, 1000, 800};
+    Application(f.player).CreateMainWindow();
+
+    EXPECT_EQ(f.view.bounds, (Bounds{1000 / 2 - 155, 800 / 2 - 185, 310, 370}));
+    EXPECT_FALSE(f.view.maximized);
+    EXPECT_EQ(f.player.engine.Volume, 1000);
+    EXPECT_EQ(f.player.engine.PlayMode, 0);
+    EXPECT_TRUE(f.view.playBar && f.view.progressPanel && f.view.statusBar);
+    EXPECT_EQ(f.player.playlist.PlayingIndex, -1);
+    EXPECT_EQ(f.player.app.StartEnqueueOption, -1);
+    EXPECT_EQ(f.view.caption, "Mirvo 1.04i");
+    EXPECT_TRUE(f.player.values.MinimizeToTray);
+    EXPECT_EQ(f.player.values.SoftmutePercent, 30);
+    EXPECT_EQ(f.player.values.RecordTempPath, TempFolder());
+    EXPECT_TRUE(f.dialogs.notices.empty());
+    EXPECT_FALSE(std::filesystem::exists(dir / "Mirvo.ini"));  // nothing written by reading
+}
+
+TEST(Settings, LoadsEveryGroupOfValues) {
+    TempDir dir;
+    dir.Write("Mirvo.ini",
+              "[Window]\nWidth=500\nHeight=400\nLeft=10\nTop=20\nMaximized=1\nPlayBar=0\n"
+              "ProgressPanel=0\nStatusBar=0\nVUStyle=2\n"
+              "[Window2]\nWidth=600\nHeight=450\nLeft=30\nTop=40\n"
+              "[Playlist]\nTrack=7\nSortingWay=1\nViewFormat=2\n"
+              "[DirBox]\nLastOpenedDir=/music/\n"
+              "[Root media]\npath0=/a/\npath1=/b/\npath2=\npath3=/d/\n"
+              "[Tweak]\nRelativeDelimiter=\" | \"\nsoftmute_percent=50\n"
+              "[General]\nPlayMode=4\nVolume=640\nEnqueueOption=1\n"
+              "[Global hotkeys]\n1=0000-179\n2=1100-65\n3=0000-abc\n4=0000-\n");
+    FakePlayer f(dir.path());
+    Application(f.player).CreateMainWindow();
+    const Player& p = f.player;
+
+    EXPECT_EQ(f.view.bounds, (Bounds{10, 20, 500, 400}));
+    EXPECT_TRUE(f.view.maximized);
+    EXPECT_FALSE(f.view.playBar || f.view.progressPanel || f.view.statusBar);
+    EXPECT_EQ(p.values.VUStyle, 2);
+    EXPECT_EQ(p.playlist.PlayingIndex, 7);
+    EXPECT_EQ(p.playlist.SortingWay, 1);
+    EXPECT_EQ(p.playlist.ViewFormat, 2);
+    EXPECT_EQ(p.playlist.CurrentFolder, "/music/");
+    EXPECT_EQ(p.playlist.MusicFolders, (std::vector<std::string>{"/a/", "/b/"}));
+    EXPECT_EQ(p.playlist.RelativeDelimiter, " | ");
+    EXPECT_EQ(p.values.SoftmutePercent, 50);
+    EXPECT_EQ(p.engine.PlayMode, 4);
+    EXPECT_EQ(p.engine.Volume, 640);
+    // Without a start path the enqueue option is not used.
+    EXPECT_EQ(p.app.StartEnqueueOption, -1);
+    // The value with a key part that is not a number and the short one bind nothing.
+    EXPECT_EQ(f.hotKeys.registered, (std::vector<HotKey>{{1, 0, 179}, {2, 8 | 2, 65}}));
+}
+
+TEST(Settings, StartedWithAPathUsesWindow2AndNeverMaximises) {
+    TempDir dir;
+    dir.Write("Mirvo.ini",
+              "[Window]\nWidth=500\nMaximized=1\n[Window2]\nWidth=600\nHeight=450\nLeft=30\n"
+              "Top=40\n[General]\nEnqueueOption=1\n");
+    FakePlayer f(dir.path());
+    f.player.app.StartArgument = "/music/a.mp3";
+    Application app(f.player);
+    app.CreateMainWindow();
+    EXPECT_EQ(f.view.bounds, (Bounds{30, 40, 600, 450}));
+    EXPECT_FALSE(f.view.maximized);
+    EXPECT_EQ(f.player.app.StartEnqueueOption, 1);
+
+    app.FirstShow();
+    app.WindowGeometryChanged({35, 45, 610, 460}, false);
+    app.Shutdown();
+    const IniFile ini(Ini(dir));
+    EXPECT_EQ(ini.ReadInteger("Window2", "Left", 0), 35);
+    EXPECT_EQ(ini.ReadInteger("Window2", "Width", 0), 610);
+    EXPECT_EQ(ini.ReadInteger("Window", "Width", 0), 500);
+    EXPECT_TRUE(ini.ReadBool("Window", "Maximized", false));
+}
+
+TEST(Settings, OffScreenAndBrokenGeometryFallsBack) {
+    for (const char* window : {"Left=5000\n", "Top=5000\n", "Width=5000\n", "Height=-20\n",
+                               "Left=-900\nWidth=300\n", "Width=junk\nLeft=99999999999\n"}) {
+        TempDir dir;
+        dir.Write("Mirvo.ini", std::string("[Window]\n") + window);
+        FakePlayer f(dir.path());
+        f.view.screen = {0, 0, 1024, 768};
+        Application(f.player).CreateMainWindow();
+        if (std::string(window).find("junk") != std::string::npos) {
+            // Unreadable values take their defaults, which fit the screen.
+            EXPECT_EQ(f.view.bounds, (Bounds{512 - 155, 384 - 185, 310, 370}));
+        } else {
+            EXPECT_EQ(f.view.bounds, (Bounds{20, 20, 300, 400})) << window;
+        }
+    }
+}
+
+TEST(Settings, OutOfRangeValuesTakeDefaults) {
+    TempDir dir;
+    dir.Write("Mirvo.ini",
+              "[General]\nVolume=5000\nPlayMode=9\n[Playlist]\nViewFormat=-1\n[Window]\n"
+              "VUStyle=7\n");
+    FakePlayer f(dir.path());
+    LoadSettings(f.player);
+    EXPECT_EQ(f.player.engine.Volume, 1000);
+    EXPECT_EQ(f.player.engine.PlayMode, 0);
+    EXPECT_EQ(f.player.playlist.ViewFormat, 0);
+    EXPECT_EQ(f.player.values.VUStyle, 1);
+}
+
+TEST(Settings, ExitWhileMaximisedWritesOnlyMaximized) {
+    TempDir dir;
+    dir.Write("Mirvo.ini", "[Window]\nWidth=500\nHeight=400\nLeft=10\nTop=20\n");
+    FakePlayer f(dir.path());
+    Application app(f.player);
+    app.CreateMainWindow();
+    app.FirstShow();
+    f.view.maximized = true;
+    app.WindowGeometryChanged({0, 0, 1920, 1080}, true);
+    // Maximising saves the geometry at once, before exit.
+    EXPECT_TRUE(IniFile(Ini(dir)).ReadBool("Window", "Maximized", false));
+    app.Shutdown();
+    const IniFile ini(Ini(dir));
+    EXPECT_TRUE(ini.ReadBool("Window", "Maximized", false));
+    EXPECT_EQ(ini.ReadInteger("Window", "Width", 0), 500);
+    EXPECT_EQ(ini.ReadInteger("Window", "Left", 0), 10);
+}
+
+TEST(Settings, FullSaveWritesStateAndKeepsForeignKeys) {
+    TempDir dir;
+    dir.Write("Mirvo.ini", "; mine\n[Custom]\nx=1\n[Playlist]\nTrack=3\n");
+    FakePlayer f(dir.path());
+    Application app(f.player);
+    app.CreateMainWindow();
+    app.FirstShow();
+    Player& p = f.player;
+    p.playlist.PlayingIndex = 9;  // an empty list does not store the track
+    p.engine.Volume = 300;        // soft mute on: the reduced volume is stored
+    p.engine.MutedVolume = 1000;
+    p.engine.PlayMode = 2;
+    p.playlist.CurrentFolder = "/home/u/Music/";
+    SaveSettings(p, false, ResumeSnapshot{61000, 1});
+
+    const std::string text = Ini(dir);
+    EXPECT_EQ(text.rfind("; mine\n[Custom]\nx=1\n", 0), 0u);
+    const IniFile ini(text);
+    EXPECT_EQ(ini.ReadInteger("Playlist", "Track", 0), 3);
+    EXPECT_EQ(ini.ReadInteger("General", "Volume", 0), 300);
+    EXPECT_EQ(ini.ReadInteger("General", "PlayMode", 0), 2);
+    EXPECT_EQ(ini.ReadInteger("Playlist", "ResumePos", 0), 61000);
+    EXPECT_EQ(ini.ReadInteger("Playlist", "ResumeState", 0), 1);
+    EXPECT_EQ(ini.ReadString("DirBox", "LastOpenedDir", ""), "/home/u/Music/");
+    EXPECT_FALSE(ini.ReadBool("Window", "Maximized", true));
+
+    p.playlist.PlaylistEntries = {"/a.mp3"};
+    SaveSettings(p, false);
+    EXPECT_EQ(IniFile(Ini(dir)).ReadInteger("Playlist", "Track", 0), 9);
+}
+
+TEST(Settings, ReadOnlyFileIsNeverWritten) {
+    TempDir dir;
+    const std::string path = dir.Write("Mirvo.ini", "[General]\nVolume=500\n");
+    ::chmod(path.c_str(), 0444);
+    FakePlayer f(dir.path());
+    Application app(f.player);
+    app.CreateMainWindow();
+    EXPECT_EQ(f.player.engine.Volume, 500);  // a frozen file is still read
+    app.FirstShow();
+    f.player.engine.Volume = 100;
+    app.Shutdown();
+    f.player.settings.WriteInteger("General", "Volume", 1);
+    f.player.settings.WriteEnqueueOption(0);
+    f.player.playlist.MusicFolders = {"/x"};
+    f.player.settings.SaveMusicFolders(f.player.playlist, f.player.values);
+    EXPECT_EQ(Ini(dir), "[General]\nVolume=500\n");
+    EXPECT_EQ(f.player.settings.ReadInteger("General", "Volume", 0), 500);
+}
+
+TEST(Settings, MusicFoldersAndFixedKeyForms) {
+    TempDir dir;
+    dir.Write("Mirvo.ini", "[Root media]\npath0=/old/\npath5=/stale/\n");
+    FakePlayer f(dir.path());
+    const Settings& s = f.player.settings;
+    f.player.playlist.MusicFolders = {"/music", "/podcasts/"};
+    f.player.playlist.CurrentFolder = "/music/rock/";
+    s.SaveMusicFolders(f.player.playlist, f.player.values);
+    const IniFile ini(Ini(dir));
+    EXPECT_EQ(ini.ReadString("Root media", "path0", ""), "/music/");
+    EXPECT_EQ(ini.ReadString("Root media", "path1", ""), "/podcasts/");
+    EXPECT_FALSE(ini.Get("Root media", "path5").has_value());
+    EXPECT_EQ(ini.ReadString("DirBox", "LastOpenedDir", ""), "/music/rock/");
+    PlaylistState loaded;
+    s.LoadMusicFolders(loaded);
+    EXPECT_EQ(loaded.MusicFolders, (std::vector<std::string>{"/music/", "/podcasts/"}));
+
+    EXPECT_EQ(s.ReadEnqueueOption(), 2);
+    s.WriteEnqueueOption(0);
+    EXPECT_EQ(s.ReadEnqueueOption(), 0);
+    EXPECT_FALSE(s.ReadAssociationFlag("mp3"));
+    s.WriteAssociationFlag("mp3", true);
+    EXPECT_TRUE(s.ReadAssociationFlag("MP3"));
+    EXPECT_EQ(IniFile(Ini(dir)).ReadString("Associations", "mp3", ""), "1");
+}
+
+TEST(Settings, UnwritableProgramFolderStillStarts) {
+    FakePlayer f("/proc/nonexistent-mirvo-folder");
+    Application app(f.player);
+    app.CreateMainWindow();
+    app.FirstShow();
+    app.Shutdown();  // the write fails silently
+    EXPECT_EQ(f.player.engine.Volume, 1000);
+}
+
+TEST(HotKeys, DecodesTheStoredForm) {
+    EXPECT_EQ(DecodeHotKey(3, "0000-176"), (HotKey{3, 0, 176}));
+    EXPECT_EQ(DecodeHotKey(0, "1111-65"), (HotKey{0, 8 | 2 | 1 | 4, 65}));
+    EXPECT_EQ(DecodeHotKey(0, "0001-65"), (HotKey{0, 4, 65}));
+    EXPECT_FALSE(DecodeHotKey(0, "0000-").has_value());
+    EXPECT_FALSE(DecodeHotKey(0, "0000-x1").has_value());
+    EXPECT_FALSE(DecodeHotKey(0, "").has_value());
+}
+
+}  // namespace
+}  // namespace mirvo
