@@ -15,6 +15,7 @@
 #include "support/Files.h"
 #include "ui/MainWindow.h"
 #include "ui/QtServices.h"
+#include "ui/Style.h"
 
 namespace {
 
@@ -61,7 +62,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Mirvo"));
+    QApplication::setApplicationName(QStringLiteral("Mirvo"));
+    QApplication::setStyle(new MirvoStyle);
 
     MainWindow window;
     QtDialogs dialogs(&window);

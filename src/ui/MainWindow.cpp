@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "ui/Style.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
@@ -59,6 +61,7 @@ MainWindow::MainWindow() {
     VolumeProcesBar->setToolTip(
         QStringLiteral("Tip: Numpad + - to change volume. Press the pause key to softmute "
                        "(quickly change volume)"));
+    VolumeProcesBar->setToolTipDuration(kToolTipDurationMs);
     VolumeProcesBar->hide();
 
     PlayBar = Part(ProgressPanel, "PlayBar");
@@ -98,6 +101,7 @@ MainWindow::MainWindow() {
     for (int i = 0; i < 4; ++i) {
         StatusPanels[i] = new QLabel(statusBar());
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (kStatusWidths[i] > 0) {
             StatusPanels[i]->setFixedWidth(kStatusWidths[i]);
         }

@@ -18,7 +18,7 @@ QString Text(const std::string& text) {
 }  // namespace
 
 void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
-    const QString title = QApplication::applicationDisplayName();
+    const QString title = QApplication::applicationName();
     switch (kind) {
         case NoticeKind::Information:
             QMessageBox::information(parent_, title, Text(text));
@@ -33,7 +33,7 @@ void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
 }
 
 bool QtDialogs::AskYesNo(const std::string& text) {
-    QMessageBox box(QMessageBox::Information, QApplication::applicationDisplayName(), Text(text),
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), Text(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     return box.exec() == QMessageBox::Yes;
 }
