@@ -1,0 +1,61 @@
+#pragma once
+// One decoder per stream, over a byte source it does not own. Decoders deliver
+// interleaved 16-bit signed or 32-bit float samples, chosen when they are opened.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "audio/Source.h"
+
+namespace audio::detail {
+
+enum class SampleType { U8, S16, F32 };
+
+std::size_t SampleBytes(SampleType type);
+
+class Decoder {
+  public:
+    virtual ~Decoder() = default;
+    // Decodes up to `frames` frames into `out`; fewer only at the end of the data
+    // (which includes data a decoder cannot make sense of).
+    virtual std::size_t Read(void* out, std::size_t frames) = 0;
+    // Moves to an exact frame.
+    virtual bool Seek(std::uint64_t frame) = 0;
+
+    std::uint32_t Rate() const { return rate_; }
+    std::uint32_t Channels() const { return channels_; }
+    std::uint32_t Type() const { return type_; }
+    std::uint64_t Frames() const { return frames_; }
+
+  protected:
+    std::uint32_t rate_ = 0;
+    std::uint32_t channels_ = 0;
+    std::uint32_t type_ = 0;
+    std::uint64_t frames_ = 0;
+};
+
+struct Opened {
+    std::unique_ptr<Decoder> decoder;
+    int error = 0;
+};
+
+// Tells the format from the data and opens its decoder; `flacOnly` refuses the rest.
+// `type` is S16 or F32.
+Opened OpenDecoder(Source& source, SampleType type, bool flacOnly);
+
+// The decoders, each called with the source at position 0.
+Opened OpenMpeg(Source& source, SampleType type);
+Opened OpenVorbis(Source& source, SampleType type);
+Opened OpenFlac(Source& source, SampleType type, bool ogg);
+Opened OpenWave(Source& source, SampleType type);
+Opened OpenModule(Source& source, SampleType type);
+
+// libopenmpt's look at the first bytes of a file.
+bool ProbeModule(const std::vector<unsigned char>& head, std::int64_t fileSize);
+
+// Rates and channel counts the output side can take; anything else is refused.
+bool RateSupported(std::uint64_t rate);
+bool ChannelsSupported(std::uint64_t channels);
+
+}  // namespace audio::detail
