@@ -1,0 +1,168 @@
+// Files made and tagged by the Debian tools; the readers must return what
+// those tools wrote.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "tags/FLACfile.h"
+#include "tags/ID3v1.h"
+#include "tags/ID3v2.h"
+#include "tags/OggVorbis.h"
+#include "tags/TagFixtures.h"
+#include "tags/TagTestSupport.h"
+
+using namespace mirvo;
+
+namespace {
+
+bool HaveTool(const std::string& name) {
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Runs a command line; the arguments are quoted by the caller.
+void Shell(const std::string& command) {
+    ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0) << command;
+}
+
+std::string Quote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text) {
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return out + "'";
+}
+
+// One second of a 440 Hz tone, 44100 Hz stereo 16-bit.
+void WriteWave(const std::string& path) {
+    using tagfixtures::LE32;
+    std::string pcm;
+    for (int i = 0; i < 44100; ++i) {
+        auto v = static_cast<std::int16_t>(8000 * std::sin(i * 2 * M_PI * 440 / 44100));
+        std::string frame = {static_cast<char>(v), static_cast<char>(v >> 8)};
+        pcm += frame + frame;
+    }
+    std::string header = "RIFF" + LE32(36 + static_cast<std::uint32_t>(pcm.size())) + "WAVEfmt " +
+                         LE32(16) + std::string("\x01\x00\x02\x00", 4) + LE32(44100) +
+                         LE32(44100 * 4) + std::string("\x04\x00\x10\x00", 4) + "data" +
+                         LE32(static_cast<std::uint32_t>(pcm.size()));
+    tagfixtures::WriteFile(path, header + pcm);
+}
+
+class RealFiles : public testing::Test {
+  protected:
+    void SetUp() override { WriteWave(wav_); }
+    tagtest::TempDir dir_;
+    std::string wav_ = dir_ / "tone.wav";
+};
+
+}  // namespace
+
+TEST_F(RealFiles, LameWritesBothId3Versions) {
+    if (!HaveTool("lame")) {
+        GTEST_SKIP() << "lame missing";
+    }
+    std::string mp3 = dir_ / "lame.mp3";
+    Shell("lame --quiet -b 128 --tt " + Quote("Tïtle ☃") + " --ta " + Quote("Ártist") +
+          " --tl Album --ty 2004 --tc " + Quote("Cömment") + " --tn 3/12 --tg Rock " + wav_ + " " +
+          mp3);
+    TID3v2 v2;
+    ASSERT_TRUE(v2.ReadFromFile(mp3));
+    EXPECT_TRUE(v2.Exists());
+    EXPECT_EQ(v2.VersionID(), 3);
+    EXPECT_EQ(v2.Title(), "Tïtle ☃");
+    EXPECT_EQ(v2.Artist(), "Ártist");
+    EXPECT_EQ(v2.Album(), "Album");
+    EXPECT_EQ(v2.Year(), "2004");
+    EXPECT_EQ(v2.Comment(), "Cömment");
+    EXPECT_EQ(v2.Track(), 3);
+    EXPECT_EQ(v2.TrackString(), "3/12");
+    EXPECT_EQ(v2.Genre(), "Rock");
+
+    TID3v1 v1;
+    ASSERT_TRUE(v1.ReadFromFile(mp3));
+    EXPECT_TRUE(v1.Exists());
+    EXPECT_EQ(v1.VersionID(), 2);
+    EXPECT_EQ(v1.Title(), "Tïtle ?");  // ☃ has no ISO-8859-1 form
+    EXPECT_EQ(v1.Artist(), "Ártist");
+    EXPECT_EQ(v1.Comment(), "Cömment");
+    EXPECT_EQ(v1.Track(), 3);
+    EXPECT_EQ(v1.Genre(), "Rock");
+}
+
+TEST_F(RealFiles, Id3v2ToolTagsBothVersions) {
+    if (!HaveTool("lame") || !HaveTool("id3v2")) {
+        GTEST_SKIP() << "lame or id3v2 missing";
+    }
+    std::string mp3 = dir_ / "id3v2.mp3";
+    Shell("lame --quiet -b 128 " + wav_ + " " + mp3);
+    // id3lib stores the argument's bytes as ISO-8859-1.
+    Shell(
+        "id3v2 -t \"$(printf 'Caf\\351')\" -a 'The Band' -A 'Best Of' -y 1999 -T 7/9 -g 17 "
+        "-c 'Nice one' " +
+        mp3);
+    TID3v2 v2;
+    ASSERT_TRUE(v2.ReadFromFile(mp3));
+    EXPECT_EQ(v2.Title(), "Café");
+    EXPECT_EQ(v2.Artist(), "The Band");
+    EXPECT_EQ(v2.Album(), "Best Of");
+    EXPECT_EQ(v2.Year(), "1999");
+    EXPECT_EQ(v2.Track(), 7);
+    EXPECT_EQ(v2.Genre(), "");  // id3lib writes "(17)", and only text after ")" is kept
+    EXPECT_EQ(v2.Comment(), "Nice one");
+    TID3v1 v1;
+    ASSERT_TRUE(v1.ReadFromFile(mp3));
+    EXPECT_EQ(v1.Title(), "Café");
+    EXPECT_EQ(v1.Track(), 7);
+    EXPECT_EQ(v1.Genre(), "Rock");
+}
+
+TEST_F(RealFiles, MetaflacComments) {
+    if (!HaveTool("flac") || !HaveTool("metaflac")) {
+        GTEST_SKIP() << "flac missing";
+    }
+    std::string flacName = dir_ / "tone.flac";
+    Shell("flac --silent -o " + flacName + " " + wav_);
+    Shell("metaflac --set-tag=" + Quote("TITLE=Ünïcødé 🎵") + " --set-tag=ARTIST=Band" +
+          " --set-tag=TRACKNUMBER=4 --set-tag=BPM=99 --set-tag=" + Quote("LYRICS=line one") + " " +
+          flacName);
+    Shell("metaflac --import-picture-from=" + Quote("3|image/png|cover|1x1x24|" + wav_) + " " +
+          flacName);
+    TFLACfile flac;
+    ASSERT_TRUE(flac.ReadFromFile(flacName));
+    EXPECT_EQ(flac.Samples(), 44100);
+    EXPECT_DOUBLE_EQ(flac.Duration(), 1.0);
+    EXPECT_GT(flac.Bitrate(), 0);
+    EXPECT_TRUE(flac.Exists());
+    EXPECT_EQ(flac.Title(), "Ünïcødé 🎵");
+    EXPECT_EQ(flac.Artist(), "Band");
+    EXPECT_EQ(flac.TrackString(), "4");
+    EXPECT_EQ(flac.Lyrics(), "line one");
+    EXPECT_NE(flac.Vendor().find("libFLAC"), std::string::npos);
+    ASSERT_EQ(flac.ExtraFields().size(), 1u);
+    EXPECT_EQ(flac.ExtraFields()[0].second, "99");
+}
+
+TEST_F(RealFiles, VorbiscommentTags) {
+    if (!HaveTool("oggenc") || !HaveTool("vorbiscomment")) {
+        GTEST_SKIP() << "vorbis-tools missing";
+    }
+    std::string ogg = dir_ / "tone.ogg";
+    Shell("oggenc --quiet -b 128 -t Original -o " + ogg + " " + wav_);
+    Shell("vorbiscomment -w -t " + Quote("TITLE=Ťitle 🎶") + " -t ARTIST= -t COMPOSER=Bach" +
+          " -t DATE=1721 -t TRACKNUMBER=6 -t GENRE=Baroque " + ogg);
+    TOggVorbis reader;
+    ASSERT_TRUE(reader.ReadFromFile(ogg));
+    EXPECT_TRUE(reader.IsValid());
+    EXPECT_EQ(reader.ChannelModeID(), 2);
+    EXPECT_EQ(reader.SampleRate(), 44100u);
+    EXPECT_EQ(reader.BitRateNominal(), 128);
+    EXPECT_EQ(reader.Samples(), 44100);
+    EXPECT_DOUBLE_EQ(reader.Duration(), 1.0);
+    EXPECT_EQ(reader.Title(), "Ťitle 🎶");
+    EXPECT_EQ(reader.Artist(), "Bach");
+    EXPECT_EQ(reader.Date(), "1721");
+    EXPECT_EQ(reader.TrackString(), "6");
+    EXPECT_EQ(reader.Genre(), "Baroque");
+    EXPECT_NE(reader.Vendor().find("libVorbis"), std::string::npos);
+}
