@@ -3,18 +3,15 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
 #include <filesystem>
 #include <memory>
 
-#include "app/Application.h"
 #include "app/CommandLine.h"
 #include "platform/Desktop.h"
 #include "platform/LocalInstance.h"
 #include "platform/Signals.h"
 #include "support/Files.h"
-#include "ui/MainWindow.h"
-#include "ui/QtServices.h"
+#include "ui/MainApp.h"
 #include "ui/Style.h"
 
 namespace {
@@ -65,31 +62,17 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Mirvo"));
     QApplication::setStyle(new MirvoStyle);
 
-    MainWindow window;
-    QtDialogs dialogs(&window);
-    QtEventLoop loop;
     QtDesktop desktop;
     NoHotKeys hotKeys;
-    Player player(programFolder, Services{window, dialogs, loop, desktop, hotKeys});
-    player.app.StartArgument = startArgument;
-    Application application(player);
-
-    link->OnPath = [&](const std::string& path) { application.ReceivePath(path); };
-    link->OnShow = [&] { window.BringToFront(); };
-    link->OnQuit = [&] { loop.Quit(); };
-    QuitOnSignals(&loop, [&] { loop.Quit(); });
+    MainApp mirvo(programFolder, startArgument, desktop, hotKeys);
+    link->OnPath = [&](const std::string& path) { mirvo.application.ReceivePath(path); };
+    link->OnShow = [&] { mirvo.window.BringToFront(); };
+    link->OnQuit = [&] { mirvo.loop.Quit(); };
+    QuitOnSignals(&mirvo.loop, [&] { mirvo.loop.Quit(); });
     link->Listen();
 
-    window.OnFirstShow = [&] { application.FirstShow(); };
-    window.OnGeometryChanged = [&](const Bounds& b, bool maximized) {
-        application.WindowGeometryChanged(b, maximized);
-    };
-    application.CreateMainWindow();
-    window.show();
-    QTimer::singleShot(0, &window, [&] { application.StartTasks(); });
-
+    mirvo.Start();
     const int result = app.exec();
-    window.hide();
-    application.Shutdown();
+    mirvo.Shutdown();
     return result;
 }

@@ -1,8 +1,13 @@
 #include "app/Application.h"
 
 #include <malloc.h>
+#include <cstdlib>
 
 #include "audio/Audio.h"
+#include "playback/Commands.h"
+#include "playback/Engine.h"
+#include "playlist/Model.h"
+#include "playlist/PlaylistFiles.h"
 #include "support/Files.h"
 
 namespace mirvo {
@@ -53,11 +58,37 @@ void Application::CreateMainWindow() {
 
 void Application::FirstShow() {
     p_.app.NormalBounds = p_.ui.view.WindowBounds();
+    ShowPlayingEntry(p_);
+    SelectOnly(p_, p_.playlist.PlayingIndex);
     p_.app.WindowShown = true;
 }
 
 void Application::StartTasks() {
     p_.ui.loop.ProcessPendingMessages();
+    if (engine_ != nullptr) {
+        // Probe the device once, then leave it free until the first track.
+        engine_->InitDevice();
+        engine_->StopPlayback(true);
+        const int playing = p_.playlist.PlayingIndex;
+        if (static_cast<unsigned>(p_.app.StartEnqueueOption) < 3) {
+            engine_->PlayEntry(playing);
+        } else if (p_.values.Autoresume) {
+            const int state = p_.settings.ReadInteger("Playlist", "ResumeState", 0);
+            if (state > 0) {
+                engine_->PlayEntry(playing);
+                engine_->SeekTo(
+                    engine_->MsToBytes(p_.settings.ReadInteger("Playlist", "ResumePos", 0)));
+                if (state == 1) {
+                    commands_->DispatchKey(kKeySpace, kNoModifier);
+                } else if (state == 2) {
+                    const audio::Handle out = engine_->OutputChannel();
+                    audio::ChannelSetAttributes(out, -1, 0, -101);
+                    audio::ChannelSlideAttributes(out, -1, Engine::VolumeCurve(p_.engine.Volume),
+                                                  -101, 2000);
+                }
+            }
+        }
+    }
     TrimWorkingSet();
 }
 
@@ -79,7 +110,43 @@ void Application::WindowGeometryChanged(const Bounds& bounds, bool maximized) {
 }
 
 void Application::Shutdown() {
-    SaveSettings(p_, false);
+    WritePlaylist(p_, AutoPlaylistFile(p_), kFormText);
+    ResumeSnapshot resume;
+    if (engine_ != nullptr) {
+        resume.PositionMs = static_cast<int>(engine_->BytesToMs(engine_->CurrentPositionBytes()));
+        const std::uint32_t state = engine_->OutputState();
+        resume.State = state == audio::kActivePaused                                      ? 1
+                       : state == audio::kActivePlaying || state == audio::kActiveStalled ? 2
+                                                                                          : 0;
+    }
+    SaveSettings(p_, false, resume);
+    if (engine_ != nullptr) {
+        engine_->StopPlayback(true);
+    }
+}
+
+}  // namespace mirvo
+
+namespace mirvo {
+
+Bounds SnapToWorkArea(const Bounds& b, const Bounds& area) {
+    constexpr int kSnap = 10;
+    Bounds snapped = b;
+    const int areaRight = area.Left + area.Width;
+    const int areaBottom = area.Top + area.Height;
+    if (std::abs(b.Left - area.Left) <= kSnap) {
+        snapped.Left = area.Left;
+    }
+    if (std::abs(b.Left + b.Width - areaRight) <= kSnap) {
+        snapped.Left = areaRight - b.Width;
+    }
+    if (std::abs(b.Top - area.Top) <= kSnap) {
+        snapped.Top = area.Top;
+    }
+    if (std::abs(b.Top + b.Height - areaBottom) <= kSnap) {
+        snapped.Top = areaBottom - b.Height;
+    }
+    return snapped;
 }
 
 }  // namespace mirvo

@@ -8,6 +8,9 @@
 
 namespace mirvo {
 
+class Engine;
+class Commands;
+
 class Application {
   public:
     explicit Application(Player& player) : p_(player) {}
@@ -25,14 +28,31 @@ class Application {
     // After the event loop has ended.
     void Shutdown();
 
+    // Playback, for the start tasks (device probe, start path, resume) and the
+    // resume position saved at exit.
+    void AttachPlayback(Engine& engine, Commands& commands) {
+        engine_ = &engine;
+        commands_ = &commands;
+    }
+
     // Set by the playlist loader: load `path` in the given load mode.
     std::function<void(const std::string& path, int mode)> LoadPlaylistPath;
 
   private:
     Player& p_;
+    Engine* engine_ = nullptr;
+    Commands* commands_ = nullptr;
 };
 
 // Frees memory the process no longer uses back to the system.
 void TrimWorkingSet();
+
+}  // namespace mirvo
+
+namespace mirvo {
+
+// Where a window being moved to `b` lands: an edge within 10 pixels of the
+// work area's edge (10 included) is pulled onto it.
+Bounds SnapToWorkArea(const Bounds& b, const Bounds& workArea);
 
 }  // namespace mirvo

@@ -42,6 +42,33 @@ class MainView {
     virtual void SetPlayBarVisible(bool visible) = 0;
     virtual void SetProgressPanelVisible(bool visible) = 0;
     virtual void SetStatusBarVisible(bool visible) = 0;
+
+    virtual std::string Caption() const = 0;
+    // Check marks of the three view-format commands (0 file name, 1 path, 2 relative).
+    virtual void SetViewActionChecked(int format, bool checked) = 0;
+    virtual void SetBusyCursor(bool busy) = 0;
+
+    // The virtual playlist control: rows are drawn from the model on demand.
+    virtual int ListRowCount() const = 0;
+    virtual void SetListRowCount(int count) = 0;
+    // No repaint between Begin and End.
+    virtual void BeginListUpdate() = 0;
+    virtual void EndListUpdate() = 0;
+    virtual int ListFocusedRow() const = 0;
+    virtual void SetListFocusedRow(int row) = 0;
+    virtual int ListTopRow() const = 0;
+    virtual void SetListTopRow(int row) = 0;
+    // Selected rows in ascending order.
+    virtual std::vector<int> ListSelectedRows() const = 0;
+    virtual void SetListSelection(const std::vector<int>& rows) = 0;
+    virtual int ListItemHeight() const = 0;
+    virtual int ListClientHeight() const = 0;
+    virtual void RepaintList() = 0;
+};
+
+struct FolderChoice {
+    std::string Path;
+    bool IncludeSubfolders = true;
 };
 
 enum class NoticeKind { Information = 0, Error = 1, Warning = 2 };
@@ -56,6 +83,9 @@ class Dialogs {
     virtual std::optional<std::string> InputText(const std::string& caption,
                                                  const std::string& prompt,
                                                  const std::string& initial) = 0;
+    virtual std::optional<std::string> PickOpenFile(const std::string& caption,
+                                                    const std::string& folder,
+                                                    const std::string& filter) = 0;
     virtual std::vector<std::string> PickOpenFiles(const std::string& caption,
                                                    const std::string& folder,
                                                    const std::string& filter) = 0;
@@ -64,6 +94,10 @@ class Dialogs {
                                                     const std::string& filter) = 0;
     virtual std::optional<std::string> PickFolder(const std::string& caption,
                                                   const std::string& folder) = 0;
+    // A folder and whether to include its subfolders.
+    virtual std::optional<FolderChoice> PickMusicFolder(const std::string& caption,
+                                                        const std::string& folder,
+                                                        bool includeSubfolders) = 0;
 };
 
 // The UI thread's event loop. A timer is a repeating tick on the UI thread.
@@ -105,6 +139,8 @@ class DesktopServices {
     virtual bool MoveToTrash(const std::string& path) = 0;
     virtual bool OpenFolder(const std::string& folder) = 0;
     virtual bool OpenDocument(const std::string& path) = 0;
+    // The file manager's properties window for a file; false when none answers.
+    virtual bool ShowItemProperties(const std::string& path) = 0;
     virtual void SetClipboardText(const std::string& text) = 0;
     virtual std::string ClipboardText() = 0;
 };

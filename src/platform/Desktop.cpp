@@ -1,6 +1,9 @@
 #include "platform/Desktop.h"
 
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusMessage>
 #include <QDesktopServices>
 #include <QFile>
 #include <QGuiApplication>
@@ -18,6 +21,20 @@ bool QtDesktop::OpenFolder(const std::string& folder) {
 
 bool QtDesktop::OpenDocument(const std::string& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+}
+
+bool QtDesktop::ShowItemProperties(const std::string& path) {
+    QDBusInterface manager(QStringLiteral("org.freedesktop.FileManager1"),
+                           QStringLiteral("/org/freedesktop/FileManager1"),
+                           QStringLiteral("org.freedesktop.FileManager1"),
+                           QDBusConnection::sessionBus());
+    if (!manager.isValid()) {
+        return false;
+    }
+    const QString url = QUrl::fromLocalFile(QString::fromStdString(path)).toString();
+    const QDBusMessage reply =
+        manager.call(QStringLiteral("ShowItemProperties"), QStringList{url}, QString());
+    return reply.type() == QDBusMessage::ReplyMessage;
 }
 
 void QtDesktop::SetClipboardText(const std::string& text) {

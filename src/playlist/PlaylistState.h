@@ -1,9 +1,25 @@
 #pragma once
 // The one playlist and the state kept beside it. Owned by the UI thread.
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace mirvo {
+
+// What the playlist needs from other subsystems, which fill these in. Unset
+// ones do nothing (and report no transition, no pause).
+struct PlaylistLinks {
+    std::function<void(int index)> PlayEntry;
+    std::function<void(bool releaseDevice)> StopPlayback;
+    // A seamless switch to the next track is under way.
+    std::function<bool()> TransitionInProgress;
+    std::function<bool()> OutputPaused;
+    // The one-line format text of an entry for the playing output channel.
+    std::function<std::string(const std::string& entry)> FormatDescription;
+    std::function<void(const std::string& hint)> SetTrayHint;
+    // The music folder setup of the folder browser.
+    std::function<void()> SetUpMusicFolders;
+};
 
 struct PlaylistState {
     std::vector<std::string> PlaylistEntries;
@@ -17,6 +33,15 @@ struct PlaylistState {
     std::vector<std::string> MusicFolders;
     // Separator of the relative view; "/" stands where Windows shows "\".
     std::string RelativeDelimiter = " / ";
+
+    // Set by Escape, consumed by a folder walk.
+    bool AbortRequested = false;
+    // A folder walk is running; Escape then does not close the window.
+    bool ScanRunning = false;
+    // The folder dialog's "Include subfolders" choice, kept between uses.
+    bool ScanSubfolders = true;
+
+    PlaylistLinks Links;
 };
 
 }  // namespace mirvo

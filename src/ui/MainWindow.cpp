@@ -2,13 +2,19 @@
 
 #include "ui/Style.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFont>
 #include <QLabel>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -20,7 +26,15 @@ constexpr int kButtonWidth = 23;
 constexpr int kButtonHeight = 22;
 constexpr int kPlayBarTop = 19;
 constexpr int kStatusWidths[4] = {0, 75, 75, 125};  // panel 0 takes what is left
-constexpr int kMeterWidth = 16;
+// The meters hug the right edge; the design's window frame is 4 pixels wide
+// on each side and the layout keeps that gap whatever the window manager draws.
+constexpr int kFrameBorder = 4;
+constexpr QSize kMeter6Size{16, 37};
+constexpr QSize kMeter14Size{143, 16};
+constexpr int kMeter14KeysWidth = 139;
+constexpr QSize kScale14Size{144, 16};
+constexpr int kLabelVolumeWidth = 50;
+constexpr int kMeterRowTop = 22;
 
 QString Qt(const std::string& text) {
     // Messages break lines with "\r".
@@ -35,6 +49,23 @@ QWidget* Part(QWidget* parent, const char* name) {
     return w;
 }
 
+THoxelProgress* Bar(QWidget* parent, const char* name) {
+    auto* bar = new THoxelProgress(parent);
+    bar->setObjectName(QLatin1String(name));
+    return bar;
+}
+
+void MakeStereoLeds(THoxelProgress* meter, QSize size, std::int64_t leds, TOrientationType way,
+                    int ledWidth, int ledGap) {
+    meter->resize(size);
+    meter->SetMax(leds);
+    meter->SetOrientation(way);
+    meter->SetBarType(TBarType::brStereoLeds);
+    meter->SetStereoSeperation(2);
+    meter->SetLedSeperation(ledGap);
+    meter->SetLedWidth(ledWidth);
+}
+
 }  // namespace
 
 MainWindow::MainWindow() {
@@ -46,18 +77,36 @@ MainWindow::MainWindow() {
 
     ProgressPanel = Part(central, "ProgressPanel");
     ProgressPanel->setFixedHeight(kPanelHeight);
-    Progres = Part(ProgressPanel, "Progres");
+    Progres = Bar(ProgressPanel, "Progres");
     LabelTime = new QLabel(ProgressPanel);
     LabelTime->setObjectName(QStringLiteral("LabelTime"));
     LabelVolume = new QLabel(QStringLiteral("100 %"), ProgressPanel);
     LabelVolume->setObjectName(QStringLiteral("LabelVolume"));
     LabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    LevelMeter14 = Part(ProgressPanel, "LevelMeter14");
+    LevelMeter14 = Bar(ProgressPanel, "LevelMeter14");
+    MakeStereoLeds(LevelMeter14, kMeter14Size, 14, TOrientationType::pbHorizontal, 9, 1);
+    LevelMeter14->SetPosition(1);
+    LevelMeter14->SetPosition2(1);
     LevelMeter14->hide();
     PanelLevelMeter14 = Part(ProgressPanel, "PanelLevelMeter14");
+    QFont scaleFont = PanelLevelMeter14->font();
+    scaleFont.setPixelSize(9);
+    PanelLevelMeter14->setFont(scaleFont);
+    const struct {
+        const char* text;
+        int left;
+    } scale[] = {{"-oo", 0}, {"30", 31}, {"20", 51}, {"12", 71},
+                 {"8", 94},  {"4", 114}, {"0 ", 134}};
+    for (const auto& mark : scale) {
+        auto* label = new QLabel(QLatin1String(mark.text), PanelLevelMeter14);
+        label->setGeometry(mark.left, 0, label->sizeHint().width(), kScale14Size.height());
+    }
     PanelLevelMeter14->hide();
-    LevelMeter6 = Part(ProgressPanel, "LevelMeter6");
-    VolumeProcesBar = Part(ProgressPanel, "VolumeProcesBar");
+    LevelMeter6 = Bar(ProgressPanel, "LevelMeter6");
+    MakeStereoLeds(LevelMeter6, kMeter6Size, 7, TOrientationType::pbVertical, 3, 2);
+    VolumeProcesBar = Bar(ProgressPanel, "VolumeProcesBar");
+    VolumeProcesBar->SetOrientation(TOrientationType::pbVertical);
+    VolumeProcesBar->SetPosition(100);
     VolumeProcesBar->setToolTip(
         QStringLiteral("Tip: Numpad + - to change volume. Press the pause key to softmute "
                        "(quickly change volume)"));
@@ -91,7 +140,16 @@ MainWindow::MainWindow() {
     SpeedButtonRecord->hide();
     PlayBar->resize(x, kButtonHeight);
 
-    ListScreen = Part(central, "ListScreen");
+    ListScreen = new THoxelListbox(central);
+    const char* viewCaptions[] = {"View as &filename", "View as full &path",
+                                  "View as &relative path"};
+    QAction** views[] = {&View1Ac, &View2Ac, &View3Ac};
+    for (int i = 0; i < 3; ++i) {
+        *views[i] = new QAction(QString::fromLatin1(viewCaptions[i]), this);
+        (*views[i])->setObjectName(QStringLiteral("View%1Ac").arg(i + 1));
+        (*views[i])->setCheckable(true);
+    }
+    setAcceptDrops(true);
     column->addWidget(ProgressPanel);
     column->addWidget(ListScreen, 1);
     setCentralWidget(central);
@@ -108,32 +166,143 @@ MainWindow::MainWindow() {
         statusBar()->addPermanentWidget(StatusPanels[i], kStatusWidths[i] > 0 ? 0 : 1);
     }
     ProgressPanel->installEventFilter(this);
+    for (QWidget* area : {static_cast<QWidget*>(LabelVolume), static_cast<QWidget*>(LevelMeter6),
+                          PanelLevelMeter14}) {
+        area->installEventFilter(this);
+    }
+    for (QLabel* mark : PanelLevelMeter14->findChildren<QLabel*>()) {
+        mark->installEventFilter(this);
+    }
     resize(310, 370);
     LayOut();
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (MeterAreaMouse(watched, event)) {
+        return true;
+    }
     if (watched == ProgressPanel && event->type() == QEvent::Resize) {
         LayOut();
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
+bool MainWindow::IsMeterArea(const QObject* watched) const {
+    return watched == LabelVolume || watched == LevelMeter6 || watched == PanelLevelMeter14 ||
+           (watched && watched->parent() == PanelLevelMeter14);
+}
+
+bool MainWindow::MeterAreaMouse(const QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+        type != QEvent::MouseButtonRelease) {
+        return false;
+    }
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const int y = mouse->globalPosition().toPoint().y();
+    if (!meterDragging_) {
+        if (type != QEvent::MouseButtonPress || mouse->button() != Qt::LeftButton ||
+            !IsMeterArea(watched) || !OnMeterAreaDrag) {
+            return false;
+        }
+        meterDragging_ = true;
+        // The pressed widget may give way to the volume bar; the panel keeps the mouse.
+        ProgressPanel->grabMouse();
+        OnMeterAreaDrag(MeterDrag::Press, y);
+        return true;
+    }
+    if (watched != ProgressPanel) {
+        return false;
+    }
+    if (type == QEvent::MouseMove) {
+        OnMeterAreaDrag(MeterDrag::Move, y);
+    } else if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton) {
+        meterDragging_ = false;
+        ProgressPanel->releaseMouse();
+        OnMeterAreaDrag(MeterDrag::Release, y);
+    }
+    return true;
+}
+
 void MainWindow::LayOut() {
     const int width = ProgressPanel->width() > 0 ? ProgressPanel->width() : this->width();
-    // The progress bar stretches; everything right of it keeps its distance to the edge.
-    Progres->setGeometry(0, 2, std::max(0, width - 265), 16);
-    LevelMeter6->setGeometry(width - kMeterWidth - 1, 2, kMeterWidth, kPanelHeight - 4);
+    // The meters keep their distance to the right edge; the progress bar stretches
+    // up to the meter the style shows.
+    LevelMeter6->setGeometry(QRect(QPoint(width - kMeter6Size.width(), 2), kMeter6Size));
     VolumeProcesBar->setGeometry(LevelMeter6->geometry());
-    LevelMeter14->setGeometry(width - 121 - 1, 2, 121, 16);
-    PanelLevelMeter14->setGeometry(LevelMeter14->x(), 20, 121, 12);
-    LabelVolume->setGeometry(VolumeProcesBar->x() - 50 - 4, 22, 50, 16);
+    int meter14Width = kMeter14Size.width();
+    if (meterStyle_ == 2 && volumeBar_) {
+        // Room for the volume bar at the right edge.
+        meter14Width = *volumeBar_ == VolumeBarCause::Keys
+                           ? kMeter14KeysWidth - VolumeProcesBar->width()
+                           : kMeter14Size.width() - VolumeProcesBar->width() - kFrameBorder;
+    }
+    LevelMeter14->setGeometry(width - kMeter14Size.width() - 1, 2, meter14Width,
+                              kMeter14Size.height());
+    PanelLevelMeter14->setGeometry(QRect(QPoint(LevelMeter14->x(), kMeterRowTop), kScale14Size));
+    const int volumeRight = meterStyle_ == 0 ? width : VolumeProcesBar->x();
+    LabelVolume->setGeometry(volumeRight - kLabelVolumeWidth - kFrameBorder, kMeterRowTop,
+                             kLabelVolumeWidth, 16);
+    const int progressRight = meterStyle_ == 0   ? width
+                              : meterStyle_ == 1 ? LevelMeter6->x() - kFrameBorder
+                                                 : LevelMeter14->x() - kFrameBorder;
+    Progres->setGeometry(0, 2, std::max(0, progressRight), 16);
     if (PlayBar->parentWidget() == ProgressPanel) {
         PlayBar->move(0, kPlayBarTop);
     }
     const int timeLeft = !playBarWanted_ ? 6 : SpeedButtonRecord->isVisibleTo(PlayBar) ? 146 : 130;
     LabelTime->move(timeLeft, 24);
-    LabelTime->resize(std::max(0, LabelVolume->x() - LabelTime->x()), 16);
+    const int timeRight = meterStyle_ == 2 ? PanelLevelMeter14->x() : LabelVolume->x();
+    LabelTime->resize(std::max(0, timeRight - LabelTime->x()), 16);
+}
+
+void MainWindow::ShowLevelMeterStyle(int style) {
+    meterStyle_ = style;
+    volumeBar_.reset();
+    VolumeProcesBar->hide();
+    LevelMeter6->setVisible(style == 1);
+    LevelMeter14->setVisible(style == 2);
+    PanelLevelMeter14->setVisible(style == 2);
+    LabelVolume->setVisible(style != 2);
+    LayOut();
+}
+
+void MainWindow::SetMeterLeds(int style, int left, int right) {
+    THoxelProgress* meter = style == 1 ? LevelMeter6 : style == 2 ? LevelMeter14 : nullptr;
+    if (meter) {
+        meter->SetPosition(left);
+        meter->SetPosition2(right);
+    }
+}
+
+void MainWindow::ShowVolumeBar(VolumeBarCause cause) {
+    if (meterStyle_ == 0) {
+        return;  // the volume label is showing already
+    }
+    volumeBar_ = cause;
+    if (meterStyle_ == 1) {
+        LevelMeter6->hide();
+    } else {
+        PanelLevelMeter14->hide();
+        LabelVolume->show();
+    }
+    LayOut();
+    VolumeProcesBar->show();
+}
+
+void MainWindow::HideVolumeBar() {
+    if (!volumeBar_) {
+        return;
+    }
+    volumeBar_.reset();
+    VolumeProcesBar->hide();
+    if (meterStyle_ == 1) {
+        LevelMeter6->show();
+    } else {
+        LabelVolume->hide();
+        PanelLevelMeter14->show();
+    }
+    LayOut();
 }
 
 void MainWindow::SetCaption(const std::string& text) {
@@ -244,6 +413,99 @@ void MainWindow::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
         ReportGeometry();
+    }
+}
+
+std::string MainWindow::Caption() const {
+    return windowTitle().toStdString();
+}
+
+void MainWindow::SetViewActionChecked(int format, bool checked) {
+    QAction* views[] = {View1Ac, View2Ac, View3Ac};
+    if (format >= 0 && format < 3) {
+        views[format]->setChecked(checked);
+    }
+}
+
+void MainWindow::SetBusyCursor(bool busy) {
+    if (busy != busy_) {
+        busy_ = busy;
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+    }
+}
+
+int MainWindow::ListRowCount() const {
+    return ListScreen->RowCount();
+}
+
+void MainWindow::SetListRowCount(int count) {
+    ListScreen->SetRowCount(count);
+}
+
+void MainWindow::BeginListUpdate() {
+    ListScreen->BeginUpdate();
+}
+
+void MainWindow::EndListUpdate() {
+    ListScreen->EndUpdate();
+}
+
+int MainWindow::ListFocusedRow() const {
+    return ListScreen->FocusedRow();
+}
+
+void MainWindow::SetListFocusedRow(int row) {
+    ListScreen->SetFocusedRow(row);
+}
+
+int MainWindow::ListTopRow() const {
+    return ListScreen->TopRow();
+}
+
+void MainWindow::SetListTopRow(int row) {
+    ListScreen->SetTopRow(row);
+}
+
+std::vector<int> MainWindow::ListSelectedRows() const {
+    return ListScreen->SelectedRows();
+}
+
+void MainWindow::SetListSelection(const std::vector<int>& rows) {
+    ListScreen->SetSelection(rows);
+}
+
+int MainWindow::ListItemHeight() const {
+    return ListScreen->ItemHeight();
+}
+
+int MainWindow::ListClientHeight() const {
+    return ListScreen->ClientHeight();
+}
+
+void MainWindow::RepaintList() {
+    ListScreen->Repaint();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            paths.push_back(url.toLocalFile().toStdString());
+        }
+    }
+    event->acceptProposedAction();
+    if (OnFilesDropped && !paths.empty()) {
+        OnFilesDropped(paths);
     }
 }
 

@@ -2,16 +2,22 @@
 // TAppMirvo: the one main window.
 #include <QMainWindow>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/Interfaces.h"
+#include "playback/LevelMeters.h"
+#include "ui/HoxelListbox.h"
+#include "ui/HoxelProgress.h"
 
+class QAction;
 class QLabel;
 class QToolButton;
 class QWidget;
 
 namespace mirvo {
 
-class MainWindow final : public QMainWindow, public MainView {
+class MainWindow final : public QMainWindow, public MainView, public MeterView {
     Q_OBJECT
   public:
     MainWindow();
@@ -29,20 +35,49 @@ class MainWindow final : public QMainWindow, public MainView {
     void SetPlayBarVisible(bool visible) override;
     void SetProgressPanelVisible(bool visible) override;
     void SetStatusBarVisible(bool visible) override;
+    std::string Caption() const override;
+    void SetViewActionChecked(int format, bool checked) override;
+    void SetBusyCursor(bool busy) override;
+    int ListRowCount() const override;
+    void SetListRowCount(int count) override;
+    void BeginListUpdate() override;
+    void EndListUpdate() override;
+    int ListFocusedRow() const override;
+    void SetListFocusedRow(int row) override;
+    int ListTopRow() const override;
+    void SetListTopRow(int row) override;
+    std::vector<int> ListSelectedRows() const override;
+    void SetListSelection(const std::vector<int>& rows) override;
+    int ListItemHeight() const override;
+    int ListClientHeight() const override;
+    void RepaintList() override;
+
+    // MeterView
+    void ShowLevelMeterStyle(int style) override;
+    void SetMeterLeds(int style, int left, int right) override;
+    void ShowVolumeBar(VolumeBarCause cause) override;
+    void HideVolumeBar() override;
 
     // Called with the frame and whether it is maximised after every change.
     std::function<void(const Bounds&, bool)> OnGeometryChanged;
     // Called once, the first time the window is shown.
     std::function<void()> OnFirstShow;
+    // Local files and folders dropped on the window, in the order given.
+    std::function<void(const std::vector<std::string>&)> OnFilesDropped;
+    // A left-button drag begun on the meter area (the volume label, the small
+    // meter, the wide meter's scale): press, moves and release, each with the
+    // pointer's y on the screen.
+    enum class MeterDrag { Press, Move, Release };
+    std::function<void(MeterDrag, int screenY)> OnMeterAreaDrag;
 
     QWidget* ProgressPanel = nullptr;
-    QWidget* Progres = nullptr;
+    THoxelProgress* Progres = nullptr;
     QLabel* LabelTime = nullptr;
     QLabel* LabelVolume = nullptr;
-    QWidget* LevelMeter6 = nullptr;
-    QWidget* LevelMeter14 = nullptr;
+    THoxelProgress* LevelMeter6 = nullptr;
+    THoxelProgress* LevelMeter14 = nullptr;
     QWidget* PanelLevelMeter14 = nullptr;
-    QWidget* VolumeProcesBar = nullptr;
+    THoxelProgress* VolumeProcesBar = nullptr;
     QWidget* PlayBar = nullptr;
     QToolButton* SpeedButton1 = nullptr;
     QToolButton* SpeedButton2 = nullptr;
@@ -50,7 +85,11 @@ class MainWindow final : public QMainWindow, public MainView {
     QToolButton* SpeedButton4 = nullptr;
     QToolButton* SpeedButton5 = nullptr;
     QToolButton* SpeedButtonRecord = nullptr;
-    QWidget* ListScreen = nullptr;
+    THoxelListbox* ListScreen = nullptr;
+    // View as file name, full path, relative path.
+    QAction* View1Ac = nullptr;
+    QAction* View2Ac = nullptr;
+    QAction* View3Ac = nullptr;
     QLabel* StatusPanels[4] = {};
 
   protected:
@@ -58,13 +97,22 @@ class MainWindow final : public QMainWindow, public MainView {
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void LayOut();
     void ReportGeometry();
     bool shownOnce_ = false;
+    bool busy_ = false;
     bool playBarWanted_ = true;
+    int meterStyle_ = 1;
+    // While the volume changes the volume bar stands in for the meter.
+    std::optional<VolumeBarCause> volumeBar_;
+    bool IsMeterArea(const QObject* watched) const;
+    bool MeterAreaMouse(const QObject* watched, QEvent* event);
+    bool meterDragging_ = false;
 };
 
 }  // namespace mirvo

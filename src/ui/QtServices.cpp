@@ -1,7 +1,9 @@
 #include "ui/QtServices.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
@@ -13,6 +15,19 @@ QString Text(const std::string& text) {
     QString s = QString::fromStdString(text);
     s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return s;
+}
+
+// "Name (*.a;*.b)|*.a;*.b|All files (*.*)|*.*" as the system dialogs take it, to Qt's form.
+QString Filter(const std::string& filter) {
+    const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        out << parts[i].section(QLatin1Char('('), 0, 0).trimmed() + QStringLiteral(" (") +
+                   patterns.trimmed() + QLatin1Char(')');
+    }
+    return out.isEmpty() ? QString::fromStdString(filter) : out.join(QStringLiteral(";;"));
 }
 
 }  // namespace
@@ -50,12 +65,23 @@ std::optional<std::string> QtDialogs::InputText(const std::string& caption,
     return answer.toStdString();
 }
 
+std::optional<std::string> QtDialogs::PickOpenFile(const std::string& caption,
+                                                   const std::string& folder,
+                                                   const std::string& filter) {
+    const QString f =
+        QFileDialog::getOpenFileName(parent_, Text(caption), Text(folder), Filter(filter));
+    if (f.isEmpty()) {
+        return std::nullopt;
+    }
+    return f.toStdString();
+}
+
 std::vector<std::string> QtDialogs::PickOpenFiles(const std::string& caption,
                                                   const std::string& folder,
                                                   const std::string& filter) {
     std::vector<std::string> files;
     for (const QString& f :
-         QFileDialog::getOpenFileNames(parent_, Text(caption), Text(folder), Text(filter))) {
+         QFileDialog::getOpenFileNames(parent_, Text(caption), Text(folder), Filter(filter))) {
         files.push_back(f.toStdString());
     }
     return files;
@@ -65,7 +91,7 @@ std::optional<std::string> QtDialogs::PickSaveFile(const std::string& caption,
                                                    const std::string& folder,
                                                    const std::string& filter) {
     const QString f =
-        QFileDialog::getSaveFileName(parent_, Text(caption), Text(folder), Text(filter));
+        QFileDialog::getSaveFileName(parent_, Text(caption), Text(folder), Filter(filter));
     if (f.isEmpty()) {
         return std::nullopt;
     }
@@ -79,6 +105,25 @@ std::optional<std::string> QtDialogs::PickFolder(const std::string& caption,
         return std::nullopt;
     }
     return f.toStdString();
+}
+
+std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& caption,
+                                                       const std::string& folder,
+                                                       bool includeSubfolders) {
+    QFileDialog dialog(parent_, Text(caption), Text(folder));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    // The platform dialog cannot carry a check box of ours.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* subfolders = new QCheckBox(QStringLiteral("Include subfolders"), &dialog);
+    subfolders->setChecked(includeSubfolders);
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        grid->addWidget(subfolders, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return FolderChoice{dialog.selectedFiles().front().toStdString(), subfolders->isChecked()};
 }
 
 EventLoop::TimerId QtEventLoop::StartTimer(std::chrono::milliseconds interval,

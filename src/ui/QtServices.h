@@ -17,12 +17,17 @@ class QtDialogs final : public Dialogs {
     bool AskYesNo(const std::string& text) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
                                          const std::string& initial) override;
+    std::optional<std::string> PickOpenFile(const std::string& caption, const std::string& folder,
+                                            const std::string& filter) override;
     std::vector<std::string> PickOpenFiles(const std::string& caption, const std::string& folder,
                                            const std::string& filter) override;
     std::optional<std::string> PickSaveFile(const std::string& caption, const std::string& folder,
                                             const std::string& filter) override;
     std::optional<std::string> PickFolder(const std::string& caption,
                                           const std::string& folder) override;
+    std::optional<FolderChoice> PickMusicFolder(const std::string& caption,
+                                                const std::string& folder,
+                                                bool includeSubfolders) override;
 
   private:
     QWidget* parent_;

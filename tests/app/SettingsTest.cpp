@@ -241,3 +241,24 @@ TEST(HotKeys, DecodesTheStoredForm) {
 
 }  // namespace
 }  // namespace mirvo
+
+namespace mirvo {
+namespace {
+
+TEST(Snapping, EdgesWithinTenPixelsSnap) {
+    const Bounds area{0, 0, 1920, 1040};
+    EXPECT_EQ(SnapToWorkArea({7, 300, 310, 370}, area), (Bounds{0, 300, 310, 370}));
+    EXPECT_EQ(SnapToWorkArea({10, 300, 310, 370}, area), (Bounds{0, 300, 310, 370}));
+    EXPECT_EQ(SnapToWorkArea({11, 300, 310, 370}, area), (Bounds{11, 300, 310, 370}));
+    EXPECT_EQ(SnapToWorkArea({-9, -10, 310, 370}, area), (Bounds{0, 0, 310, 370}));
+    // Right and bottom edges: the window keeps its size.
+    EXPECT_EQ(SnapToWorkArea({1605, 675, 310, 370}, area), (Bounds{1610, 670, 310, 370}));
+    EXPECT_EQ(SnapToWorkArea({1620, 600, 310, 370}, area), (Bounds{1610, 600, 310, 370}));
+    EXPECT_EQ(SnapToWorkArea({1621, 659, 310, 370}, area), (Bounds{1621, 659, 310, 370}));
+    // A work area that does not start at 0 (a panel on the left).
+    EXPECT_EQ(SnapToWorkArea({52, 5, 310, 370}, Bounds{48, 0, 1872, 1080}),
+              (Bounds{48, 0, 310, 370}));
+}
+
+}  // namespace
+}  // namespace mirvo

@@ -12,7 +12,7 @@
 namespace mirvo::test {
 
 class FakeMainView : public MainView {
-public:
+  public:
     void SetCaption(const std::string& text) override { caption = text; }
     void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
     void SetTimeLabel(const std::string& text) override { timeLabel = text; }
@@ -28,6 +28,22 @@ public:
     void SetPlayBarVisible(bool v) override { playBar = v; }
     void SetProgressPanelVisible(bool v) override { progressPanel = v; }
     void SetStatusBarVisible(bool v) override { statusBar = v; }
+    std::string Caption() const override { return caption; }
+    void SetViewActionChecked(int format, bool checked) override { viewChecked[format] = checked; }
+    void SetBusyCursor(bool busy) override { busyCursor = busy; }
+    int ListRowCount() const override { return rowCount; }
+    void SetListRowCount(int count) override { rowCount = count; }
+    void BeginListUpdate() override { ++updateDepth; }
+    void EndListUpdate() override { --updateDepth; }
+    int ListFocusedRow() const override { return focusedRow; }
+    void SetListFocusedRow(int row) override { focusedRow = row; }
+    int ListTopRow() const override { return topRow; }
+    void SetListTopRow(int row) override { topRow = row; }
+    std::vector<int> ListSelectedRows() const override { return selectedRows; }
+    void SetListSelection(const std::vector<int>& rows) override { selectedRows = rows; }
+    int ListItemHeight() const override { return itemHeight; }
+    int ListClientHeight() const override { return clientHeight; }
+    void RepaintList() override { ++repaints; }
 
     std::string caption;
     std::map<int, std::string> status;
@@ -39,6 +55,16 @@ public:
     bool playBar = true;
     bool progressPanel = true;
     bool statusBar = true;
+    std::map<int, bool> viewChecked;
+    bool busyCursor = false;
+    int rowCount = 0;
+    int updateDepth = 0;
+    int focusedRow = -1;
+    int topRow = 0;
+    std::vector<int> selectedRows;
+    int itemHeight = 16;
+    int clientHeight = 183;
+    int repaints = 0;
 };
 
 struct Notice {
@@ -47,7 +73,7 @@ struct Notice {
 };
 
 class FakeDialogs : public Dialogs {
-public:
+  public:
     void ShowNotice(NoticeKind kind, const std::string& text) override {
         notices.push_back({kind, text});
     }
@@ -65,9 +91,22 @@ public:
         questions.push_back(prompt);
         return Next(textAnswers);
     }
+    std::optional<std::string> PickOpenFile(const std::string&, const std::string&,
+                                            const std::string&) override {
+        return Next(openAnswers);
+    }
     std::vector<std::string> PickOpenFiles(const std::string&, const std::string&,
                                            const std::string&) override {
         return openFiles;
+    }
+    std::optional<FolderChoice> PickMusicFolder(const std::string&, const std::string&,
+                                                bool) override {
+        if (musicFolderAnswers.empty()) {
+            return std::nullopt;
+        }
+        auto answer = musicFolderAnswers.front();
+        musicFolderAnswers.pop_front();
+        return answer;
     }
     std::optional<std::string> PickSaveFile(const std::string&, const std::string&,
                                             const std::string&) override {
@@ -83,9 +122,11 @@ public:
     std::deque<std::optional<std::string>> textAnswers;
     std::deque<std::optional<std::string>> saveAnswers;
     std::deque<std::optional<std::string>> folderAnswers;
+    std::deque<std::optional<std::string>> openAnswers;
+    std::deque<std::optional<FolderChoice>> musicFolderAnswers;
     std::vector<std::string> openFiles;
 
-private:
+  private:
     static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
         if (answers.empty()) {
             return std::nullopt;
@@ -98,7 +139,7 @@ private:
 
 // Timers tick only when the test says so.
 class FakeEventLoop : public EventLoop {
-public:
+  public:
     TimerId StartTimer(std::chrono::milliseconds interval, std::function<void()> tick) override {
         timers[next] = {interval, std::move(tick)};
         return next++;
@@ -134,7 +175,7 @@ public:
 };
 
 class FakeDesktop : public DesktopServices {
-public:
+  public:
     bool MoveToTrash(const std::string& path) override {
         trashed.push_back(path);
         return trashSucceeds;
@@ -147,17 +188,23 @@ public:
         opened.push_back(path);
         return true;
     }
+    bool ShowItemProperties(const std::string& path) override {
+        properties.push_back(path);
+        return propertiesAnswer;
+    }
     void SetClipboardText(const std::string& text) override { clipboard = text; }
     std::string ClipboardText() override { return clipboard; }
 
     std::vector<std::string> trashed;
     bool trashSucceeds = true;
     std::vector<std::string> opened;
+    std::vector<std::string> properties;
+    bool propertiesAnswer = true;
     std::string clipboard;
 };
 
 class FakeHotKeys : public HotKeyRegistrar {
-public:
+  public:
     bool RegisterHotKey(const HotKey& key) override {
         registered.push_back(key);
         return accept;

@@ -8,7 +8,7 @@
 namespace mirvo::test {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "mirvo-test-XXXXXX").string();
@@ -36,7 +36,7 @@ public:
         return full;
     }
 
-private:
+  private:
     std::string path_;
 };
 

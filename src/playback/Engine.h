@@ -1,0 +1,203 @@
+#pragma once
+// The audio engine: opens playlist entries as two decode streams feeding one
+// output channel, switches to the next track inside the feed without a gap,
+// and hands the end of a track to the status refresh on the UI thread.
+//
+// Threads: everything here runs on the UI thread except StreamFeed, which the
+// audio library's update thread calls. The feed never touches the playlist:
+// the UI thread prepares the next track while the current one nears its end
+// (PrepareNextTrack), the feed takes that choice at the switch, and the UI
+// thread applies its effects on the queue and histories once the new track is
+// audible. Everything both sides touch is atomic or behind `prepareLock_`.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/Player.h"
+#include "audio/Audio.h"
+#include "playback/PlaybackView.h"
+#include "scrobble/Scrobbler.h"
+
+namespace mirvo {
+
+// CheckFile results.
+enum CheckResult {
+    kPlayable = 0,
+    kFileNotFound = 1,
+    kUnsupportedFormat = 2,
+    kIllegalSampleRate = 4,
+    kNotAudioFile = 5,
+    kUnsupportedSampleFormat = 6,
+    kCannotOpen = 7,
+    kDriverUnsupported = 8,
+    kUnknownFormat = 10,
+};
+
+// What choosing a track changes in the queue and the histories, applied on the
+// UI thread: at once for a choice made there, at the switch for the feed's.
+struct ChoiceEffect {
+    enum Kind {
+        RemoveQueued,
+        PushQueueBack,
+        PopQueueBack,
+        PushShuffleBack,
+        PopShuffleBack,
+        AppendShuffleHistory,
+        ClearShuffleHistory
+    };
+    Kind kind;
+    std::string entry;
+};
+
+struct TrackChoice {
+    int index = -1;
+    std::vector<ChoiceEffect> effects;
+};
+
+class Engine {
+  public:
+    Engine(Player& player, PlaybackView& view, Scrobbler* scrobbler = nullptr);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    void InitDevice();
+    int CheckFile(const std::string& entry, bool quiet = false);
+    void PlayEntry(int index, bool keepThreads = false, bool resume = false);
+    void SeekTo(std::int64_t bytes);
+    std::int64_t CurrentPositionBytes() const;
+    std::int64_t BytesToMs(std::int64_t bytes) const;
+    std::int64_t MsToBytes(std::int64_t ms) const;
+    void StopPlayback(bool releaseDevice);
+    void SetVolume(int value);
+    static int VolumeCurve(int value);
+    void CheckPlaySubmission();
+
+    void Pause();
+    void Resume();
+    bool IsPaused() const;
+    // ChannelIsActive of the output channel; stopped when there is none.
+    std::uint32_t OutputState() const;
+
+    // Status refresh: one tick on the UI thread while a track plays.
+    void StatusTick();
+    void FinishSeamlessSwitch();
+    void AdvanceAfterDrain();
+    // The status timer runs only while something plays.
+    void ResumeStatus();
+    void SuspendStatus();
+    bool StatusRunning() const { return statusTimer_ != 0; }
+    int RefreshPeriod() const { return refreshPeriod_; }
+    bool FineTimeFormat() const { return fineTime_; }
+
+    // Track choice (queue first, then the play mode).
+    int ChooseTrack(bool previous);
+    TrackChoice PlanTrack(bool previous);
+    void ApplyEffects(const std::vector<ChoiceEffect>& effects);
+    int PickShuffleEntry();
+    void PushShuffleBack(const std::string& entry);
+    void PushQueueBack(const std::string& entry);
+    std::string PopShuffleBack();
+    std::string PopQueueBack();
+    void ApplyPlayMode();
+
+    // The feed callback's work, on the audio library's update thread.
+    std::uint32_t StreamFeed(void* buffer, std::uint32_t length);
+
+    // Handles and hand-over values, for the status refresh and tests.
+    audio::Handle SourceStream() const { return source_.load(); }
+    audio::Handle LookaheadStream() const { return lookahead_.load(); }
+    audio::Handle OutputChannel() const { return output_.load(); }
+    int TransitionState() const { return transition_.load(); }
+    std::int64_t TrackBoundary() const { return trackBoundary_.load(); }
+    std::int64_t LeadInSkipped() const { return leadInSkipped_.load(); }
+    bool DecoderFinished() const { return decoderFinished_.load(); }
+    int PendingIndex() const { return pendingIndex_.load(); }
+
+    PlaybackView& View() { return view_; }
+
+    // Meter wake-up and stop, connected by the window.
+    std::function<void()> WakeMeters;
+    std::function<void()> StopMeters;
+
+    std::int64_t PlayedMs = 0;
+    std::string SubmitEntry;
+    bool NowPlayingPending = false;
+    bool SeekPending = false;
+    std::array<std::string, 11> ShuffleBackHistory;
+    std::array<std::string, 11> QueueBackHistory;
+
+  private:
+    struct Prepared {
+        TrackChoice choice;
+        std::string entry;
+        int kind = -1;
+        // What the choice was made from; a change means choosing again.
+        int playMode = 0;
+        int playingIndex = -1;
+        std::size_t entryCount = 0;
+        std::vector<std::string> queue;
+    };
+
+    void OpenSources();
+    void AfterOpen(bool keepThreads);
+    void FreeHandles();
+    void ResetFeedState();
+    void PrepareNextTrack();
+    bool PreparedIsCurrent(const Prepared& prepared) const;
+    void WriteTimeLabel(std::int64_t pos, std::int64_t length);
+    void ShowCheckWarning(int code, const std::string& entry);
+
+    // Feed-side helpers (update thread).
+    bool TailTrimDue();
+    std::int64_t TrimTail();
+    void SkipLeadIn();
+    bool SameOutputFormat();
+    void ReadLookahead(std::uint32_t bytes);
+
+    Player& p_;
+    PlaybackView& view_;
+    Scrobbler* scrobbler_;
+
+    std::atomic<audio::Handle> source_{0};
+    std::atomic<audio::Handle> lookahead_{0};
+    std::atomic<audio::Handle> output_{0};
+    std::atomic<int> pendingIndex_{-1};
+    std::atomic<bool> decoderFinished_{false};
+    std::atomic<int> transition_{0};
+    std::atomic<std::int64_t> bytesDelivered_{0};
+    std::atomic<std::int64_t> tailRemaining_{-1};
+    std::atomic<std::int64_t> trackBoundary_{-1};
+    std::atomic<std::int64_t> leadInSkipped_{0};
+    // The source's length and 3 s of it, taken at open: a trimmed source is
+    // freed before the switch needs them.
+    std::atomic<std::int64_t> sourceLength_{0};
+    std::atomic<std::int64_t> sourceThreeSeconds_{0};
+    std::atomic<bool> sourceIsMp3_{false};
+    std::int64_t positionBase_ = 0;
+
+    std::mutex prepareLock_;
+    std::optional<Prepared> prepared_;  // the next track, chosen on the UI thread
+    std::optional<Prepared> switched_;  // taken by the feed, applied at the boundary
+
+    std::vector<std::int16_t> scratch_;  // feed only
+    EventLoop::TimerId statusTimer_ = 0;
+    int refreshPeriod_ = 33;
+    bool fineTime_ = false;
+    std::mt19937 random_;
+};
+
+// "Connecting", "Paused" and friends; time texts of the status refresh.
+std::string FormatMs(std::int64_t ms);
+std::string FormatMsHundredths(std::int64_t ms);
+std::string FormatMsMillis(std::int64_t ms);
+std::string FormatSeconds(std::int64_t seconds);
+std::string FormatWholeMinutes(std::int64_t seconds);
+
+}  // namespace mirvo

@@ -1,0 +1,149 @@
+#include "playback/LevelMeters.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <span>
+
+#include "app/Player.h"
+
+namespace mirvo {
+namespace {
+
+// About one update's worth of sound, a little more than the 20 ms between updates.
+constexpr float kWindowSeconds = 0.021f;
+// Far more than 21 ms of any output; a larger answer is an error, not a window.
+constexpr std::uint64_t kMaxWindowBytes = 1u << 20;
+constexpr std::uint32_t kNoData = 0xFFFFFFFF;
+constexpr std::chrono::milliseconds kUpdatePeriod{20};
+
+std::span<const int> Thresholds(int style) {
+    if (style == 2) {
+        return kLevelThresholds14;
+    }
+    return kLevelThresholds7;
+}
+
+int Magnitude(std::int16_t sample) {
+    return std::abs(static_cast<int>(sample));  // -32768 gives 32768
+}
+
+}  // namespace
+
+int LedCount(int style, int value) {
+    const auto table = Thresholds(style);
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        if (value >= table[i]) {
+            return static_cast<int>(table.size() - i);
+        }
+    }
+    return 0;
+}
+
+int DecayLevel(int style, int value) {
+    // The last step of each table falls to 0 rather than to its own threshold.
+    const auto table = Thresholds(style);
+    for (std::size_t i = 0; i + 1 < table.size(); ++i) {
+        if (value >= table[i]) {
+            return table[i + 1];
+        }
+    }
+    return 0;
+}
+
+LevelMeters::LevelMeters(Player& player, MeterView& view, LevelSampler& sampler)
+    : player_(player), view_(view), sampler_(sampler) {}
+
+void LevelMeters::UpdateLevels() {
+    std::uint64_t window = sampler_.SecondsToBytes(kWindowSeconds);
+    window = window > kMaxWindowBytes ? 0 : window / 8 * 8;
+    const std::size_t count = window / sizeof(std::int16_t);
+    if (samples_.size() < count) {
+        samples_.resize(count);
+    }
+
+    std::uint32_t delivered = 0;
+    if (count > 0) {
+        delivered = sampler_.RecentData(samples_.data(), static_cast<std::uint32_t>(window));
+        if (delivered == kNoData) {
+            delivered = 0;
+        }
+    }
+    const std::size_t valid = std::min<std::size_t>(delivered / sizeof(std::int16_t), count);
+
+    int leftPeak = 0;
+    int rightPeak = 0;
+    for (std::size_t i = 0; i < valid; i += 2) {
+        leftPeak = std::max(leftPeak, Magnitude(samples_[i]));
+        if (i + 1 < valid) {
+            rightPeak = std::max(rightPeak, Magnitude(samples_[i + 1]));
+        }
+    }
+    if (valid > 0 && sampler_.Channels() == 1) {
+        leftPeak = rightPeak = std::max(leftPeak, rightPeak);
+    }
+
+    bool decayTick = false;
+    if (++decayCounter_ >= 2) {
+        decayCounter_ = 0;
+        decayTick = true;
+    }
+    const bool leftFalls = leftPeak < leftLevel_;
+    const bool rightFalls = rightPeak < rightLevel_;
+    leftLevel_ = ApplyLevel(leftFalls ? leftLevel_ : leftPeak, leftFalls && decayTick);
+    rightLevel_ = ApplyLevel(rightFalls ? rightLevel_ : rightPeak, rightFalls && decayTick);
+
+    const int style = player_.values.VUStyle;
+    if (style == 1 || style == 2) {
+        view_.SetMeterLeds(style, LedCount(style, leftLevel_), LedCount(style, rightLevel_));
+    }
+}
+
+int LevelMeters::ApplyLevel(int value, bool decaying) {
+    return decaying ? DecayLevel(player_.values.VUStyle, value) : value;
+}
+
+void LevelMeters::SetLevelMeterStyle(int style) {
+    if (style < 0 || style >= kMeterStyleCount) {
+        style = 1;
+    }
+    player_.values.VUStyle = style;
+    view_.ShowLevelMeterStyle(style);
+    player_.settings.WriteInteger("Window", "VUStyle", style);
+}
+
+void LevelMeters::ToggleLevelMeterStyle() {
+    SetLevelMeterStyle((player_.values.VUStyle + 1) % kMeterStyleCount);
+}
+
+TVUThread::TVUThread(EventLoop& loop, LevelMeters& meters, const int& vuStyle)
+    : loop_(loop), meters_(meters), vuStyle_(vuStyle) {}
+
+TVUThread::~TVUThread() {
+    if (timer_) {
+        loop_.StopTimer(*timer_);
+    }
+}
+
+void TVUThread::Wake() {
+    stopRequested_ = false;
+    if (!timer_) {
+        timer_ = loop_.StartTimer(kUpdatePeriod, [this] { Tick(); });
+    }
+}
+
+void TVUThread::RequestStop() {
+    stopRequested_ = true;
+}
+
+void TVUThread::Tick() {
+    if (vuStyle_ > 0) {
+        meters_.UpdateLevels();
+    }
+    if (stopRequested_ && meters_.LeftLevel() == 0 && meters_.RightLevel() == 0) {
+        loop_.StopTimer(*timer_);
+        timer_.reset();
+    }
+}
+
+}  // namespace mirvo

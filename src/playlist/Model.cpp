@@ -1,0 +1,151 @@
+#include "playlist/Model.h"
+
+#include <algorithm>
+
+#include "app/Player.h"
+#include "playlist/Entries.h"
+
+namespace mirvo {
+
+std::string CountText(std::size_t count) {
+    if (count == 1) {
+        return "1 File";
+    }
+    return std::to_string(count) + " Files";
+}
+
+void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRows) {
+    MainView& view = player.ui.view;
+    const PlaylistState& pl = player.playlist;
+    for (int format = 0; format < 3; ++format) {
+        view.SetViewActionChecked(format, false);
+    }
+    if (pl.ViewFormat >= 0 && pl.ViewFormat < 3) {
+        view.SetViewActionChecked(pl.ViewFormat, true);
+    }
+    if (view.ListRowCount() == 0) {
+        keepSelection = false;
+    }
+    view.BeginListUpdate();
+    int focused = 0;
+    int top = 0;
+    std::vector<int> selected;
+    if (keepSelection) {
+        focused = view.ListFocusedRow();
+        top = view.ListTopRow();
+        selected = view.ListSelectedRows();
+    }
+    const int count = static_cast<int>(pl.PlaylistEntries.size());
+    view.SetStatusText(1, CountText(pl.PlaylistEntries.size()));
+    view.SetListRowCount(count);
+    if (keepSelection) {
+        focused = std::min(focused, count - 1);
+        std::vector<int> rows;
+        if (restoreSelectedRows) {
+            // Remembered rows come ascending, so the kept ones are a prefix.
+            const auto end = std::lower_bound(selected.begin(), selected.end(), count);
+            rows.assign(selected.begin(), end);
+        }
+        if (focused >= 0) {
+            const auto at = std::lower_bound(rows.begin(), rows.end(), focused);
+            if (at == rows.end() || *at != focused) {
+                rows.insert(at, focused);
+            }
+        }
+        view.SetListSelection(rows);
+        view.SetListFocusedRow(focused);
+        if (top < count) {
+            view.SetListTopRow(top);
+        }
+    } else {
+        SelectOnly(player, 0);
+    }
+    view.EndListUpdate();
+}
+
+void SelectOnly(Player& player, int index) {
+    MainView& view = player.ui.view;
+    const int count = view.ListRowCount();
+    if (count > 0 && index >= 0 && index <= count - 1) {
+        view.SetListSelection({index});
+        view.SetListFocusedRow(index);
+    }
+}
+
+int VisibleRowCount(const Player& player) {
+    const int itemHeight = player.ui.view.ListItemHeight();
+    return itemHeight > 0 ? player.ui.view.ListClientHeight() / itemHeight : 0;
+}
+
+void ShowPlayingEntry(Player& player) {
+    MainView& view = player.ui.view;
+    const int visible = VisibleRowCount(player);
+    const int top = view.ListTopRow();
+    const int playing = player.playlist.PlayingIndex;
+    if (top <= playing && playing < top + visible - 1) {
+        view.RepaintList();
+        return;
+    }
+    int newTop = player.engine.PlayMode == 4 ? playing - visible / 2 + 1 : playing - 2;
+    view.SetListTopRow(std::max(newTop, 0));
+    view.RepaintList();
+}
+
+void ToggleQueue(PlaylistState& playlist, const std::string& entry) {
+    if (EntryKind(entry) == kKindStream) {
+        return;
+    }
+    auto& queue = playlist.QueueList;
+    if (std::find(queue.begin(), queue.end(), entry) == queue.end()) {
+        if (entry != playlist.PlayingEntry) {
+            queue.push_back(entry);
+        }
+    } else {
+        std::erase(queue, entry);
+    }
+}
+
+int FindEntry(const PlaylistState& playlist, std::string_view entry) {
+    const auto& entries = playlist.PlaylistEntries;
+    const auto at = std::find(entries.begin(), entries.end(), entry);
+    return at == entries.end() ? -1 : static_cast<int>(at - entries.begin());
+}
+
+void FindPlayingEntryAgain(PlaylistState& playlist) {
+    playlist.PlayingIndex = FindEntry(playlist, playlist.PlayingEntry);
+}
+
+namespace {
+
+void SetViewFormat(Player& player, int format) {
+    player.playlist.ViewFormat = format;
+    RefreshListView(player, true, true);
+}
+
+}  // namespace
+
+void View1Ac(Player& player) {
+    SetViewFormat(player, 0);
+}
+
+void View2Ac(Player& player) {
+    SetViewFormat(player, 1);
+}
+
+void View3Ac(Player& player) {
+    if (player.playlist.MusicFolders.empty()) {
+        player.ui.dialogs.ShowNotice(NoticeKind::Information,
+                                     "Before you start viewing in relative path style, please "
+                                     "set your music folder first.");
+        if (player.playlist.Links.SetUpMusicFolders) {
+            player.playlist.Links.SetUpMusicFolders();
+        }
+    }
+    SetViewFormat(player, 2);
+}
+
+void ViewFormatPathAc(Player& player) {
+    SetViewFormat(player, (player.playlist.ViewFormat + 1) % 3);
+}
+
+}  // namespace mirvo

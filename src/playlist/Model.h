@@ -1,0 +1,31 @@
+#pragma once
+// Keeping the list on screen in step with the playlist, and the queue.
+#include <string>
+#include <string_view>
+
+namespace mirvo {
+
+struct Player;
+struct PlaylistState;
+
+// "0 Files", "1 File", "25 Files".
+std::string CountText(std::size_t count);
+
+void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRows);
+void SelectOnly(Player& player, int index);
+int VisibleRowCount(const Player& player);
+void ShowPlayingEntry(Player& player);
+void ToggleQueue(PlaylistState& playlist, const std::string& entry);
+
+// First index holding exactly `entry`, or -1.
+int FindEntry(const PlaylistState& playlist, std::string_view entry);
+// PlayingIndex := the first entry equal to PlayingEntry, or -1.
+void FindPlayingEntryAgain(PlaylistState& playlist);
+
+// View commands.
+void View1Ac(Player& player);
+void View2Ac(Player& player);
+void View3Ac(Player& player);
+void ViewFormatPathAc(Player& player);
+
+}  // namespace mirvo

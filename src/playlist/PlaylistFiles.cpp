@@ -1,0 +1,554 @@
+#include "playlist/PlaylistFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <functional>
+
+#include "app/Player.h"
+#include "playlist/Entries.h"
+#include "playlist/Model.h"
+#include "playlist/Scanning.h"
+#include "support/Files.h"
+
+namespace mirvo {
+namespace {
+
+constexpr std::size_t kMaxValueLength = 1000;
+constexpr std::size_t kMaxExtinfTitleLength = 10000;
+constexpr std::size_t kReadChunk = 1 << 20;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+enum class ReadResult { Missing, Read, Failed };
+
+// Hands out complete lines of text fed in pieces.
+class LineSplitter {
+  public:
+    LineSplitter(std::size_t maxLines, std::function<void(std::string_view)> line)
+        : maxLines_(maxLines), line_(std::move(line)) {}
+
+    bool Full() const { return count_ >= maxLines_; }
+
+    void Feed(std::string_view chunk) {
+        if (first_) {
+            first_ = false;
+            if (chunk.starts_with(kByteOrderMark)) {
+                chunk.remove_prefix(kByteOrderMark.size());
+            }
+        }
+        while (!chunk.empty() && !Full()) {
+            const auto lf = chunk.find('\n');
+            if (lf == std::string_view::npos) {
+                carry_.append(chunk);
+                return;
+            }
+            if (carry_.empty()) {
+                Emit(chunk.substr(0, lf));
+            } else {
+                carry_.append(chunk.substr(0, lf));
+                Emit(carry_);
+                carry_.clear();
+            }
+            chunk.remove_prefix(lf + 1);
+        }
+    }
+
+    void Finish() {
+        if (!carry_.empty() && !Full()) {
+            Emit(carry_);
+        }
+        carry_.clear();
+    }
+
+  private:
+    void Emit(std::string_view line) {
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        ++count_;
+        line_(line);
+    }
+
+    std::size_t maxLines_;
+    std::function<void(std::string_view)> line_;
+    std::string carry_;
+    std::size_t count_ = 0;
+    bool first_ = true;
+};
+
+// Feeds the file's lines to `line`. Missing: no such file (or not a file at
+// all, such as a folder); Failed: it exists but could not be read to the end.
+ReadResult ForEachFileLine(const std::string& path, std::size_t maxLines,
+                           std::function<void(std::string_view)> line) {
+    // Non-blocking, so a named pipe given as a playlist cannot hang us.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::Missing : ReadResult::Failed;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadResult::Missing;
+    }
+    LineSplitter splitter(maxLines, std::move(line));
+    std::string buffer(kReadChunk, '\0');
+    ReadResult result = ReadResult::Read;
+    while (!splitter.Full()) {
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            result = ReadResult::Failed;
+            break;
+        }
+        if (got == 0) {
+            break;
+        }
+        splitter.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(got)));
+    }
+    splitter.Finish();
+    ::close(fd);
+    return result;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view lowerNeedle) {
+    if (lowerNeedle.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i + lowerNeedle.size() <= text.size(); ++i) {
+        std::size_t k = 0;
+        while (k < lowerNeedle.size() && LowerAscii(static_cast<unsigned char>(text[i + k])) ==
+                                             static_cast<unsigned char>(lowerNeedle[k])) {
+            ++k;
+        }
+        if (k == lowerNeedle.size()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::size_t FindNoCase(std::string_view text, std::string_view lowerNeedle, std::size_t from = 0) {
+    const std::string lower = LowerAscii(text);
+    return lower.find(lowerNeedle, from);
+}
+
+// The text after the first "=", or the whole line when it has none.
+std::string_view ValueAfterEquals(std::string_view line, std::size_t limit) {
+    const auto eq = line.find('=');
+    const std::string_view value = eq == std::string_view::npos ? line : line.substr(eq + 1);
+    return value.substr(0, std::min(value.size(), limit));
+}
+
+std::string StreamEntry(std::string_view address, std::string_view title) {
+    std::string entry(address);
+    entry += '|';
+    entry += title;
+    return entry;
+}
+
+bool IsDriveText(std::string_view line) {
+    const unsigned char c = line.size() >= 2 ? static_cast<unsigned char>(line[0]) : 0;
+    return line.size() >= 2 && line[1] == ':' && ((c | 0x20) >= 'a' && (c | 0x20) <= 'z');
+}
+
+std::string FolderWithSlash(std::string_view folder) {
+    std::string base(folder);
+    if (!base.empty() && base.back() != '/') {
+        base += '/';
+    }
+    return base;
+}
+
+void AppendEntries(Player& player, std::vector<std::string>&& entries) {
+    auto& list = player.playlist.PlaylistEntries;
+    list.insert(list.end(), std::make_move_iterator(entries.begin()),
+                std::make_move_iterator(entries.end()));
+}
+
+}  // namespace
+
+std::string AutoPlaylistFile(const Player& player) {
+    return JoinPath(player.ProgramFolder, "Playlist.txt");
+}
+
+std::vector<std::string> SplitLines(std::string_view text, std::size_t maxLines) {
+    std::vector<std::string> lines;
+    LineSplitter splitter(maxLines, [&](std::string_view line) { lines.emplace_back(line); });
+    splitter.Feed(text);
+    splitter.Finish();
+    return lines;
+}
+
+std::vector<std::string> ReadPlaylistLines(const std::string& fileName) {
+    std::vector<std::string> lines;
+    ForEachFileLine(fileName, kMaxPlaylistLines,
+                    [&](std::string_view line) { lines.emplace_back(line); });
+    return lines;
+}
+
+std::string ResolvePlaylistLine(std::string_view line, std::string_view folder) {
+    if (line.starts_with('/') || line.starts_with("\\\\") || IsDriveText(line) ||
+        IsStreamAddress(EntryAddress(line))) {
+        return std::string(line);
+    }
+    if (line.size() > 1 && line[0] == '\\') {
+        line.remove_prefix(1);
+    }
+    std::string entry = FolderWithSlash(folder);
+    const std::size_t start = entry.size();
+    entry += line;
+    // Windows texts separate with "\"; a text that already uses "/" is ours.
+    if (line.find('/') == std::string_view::npos) {
+        for (std::size_t i = start; i < entry.size(); ++i) {
+            if (entry[i] == '\\') {
+                entry[i] = '/';
+            }
+        }
+    }
+    return entry;
+}
+
+void ParseM3uPlaylist(const std::vector<std::string>& lines, std::string_view folder,
+                      std::vector<std::string>& out) {
+    if (lines.empty()) {
+        return;
+    }
+    if (!ContainsNoCase(lines.front(), "#extm3u")) {
+        for (const std::string& line : lines) {
+            out.push_back(ResolvePlaylistLine(line, folder));
+        }
+        return;
+    }
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+        if (!ContainsNoCase(lines[i], "#extinf:")) {
+            continue;
+        }
+        const std::string& next = lines[i + 1];
+        if (EntryKind(next) == kKindStream) {
+            const auto comma = lines[i].find(',');
+            const std::string_view info = lines[i];
+            const std::string_view title =
+                comma == std::string::npos ? info : info.substr(comma + 1);
+            out.push_back(StreamEntry(next, title.substr(0, kMaxExtinfTitleLength)));
+        } else {
+            out.push_back(ResolvePlaylistLine(next, folder));
+        }
+    }
+}
+
+void ParsePlsPlaylist(const std::vector<std::string>& lines, std::string_view folder,
+                      std::vector<std::string>& out) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!ContainsNoCase(lines[i], "file")) {
+            continue;
+        }
+        // Paths are not cut; only the title keeps its limit.
+        const std::string_view value = ValueAfterEquals(lines[i], std::string_view::npos);
+        std::string_view title = value.substr(0, std::min(value.size(), kMaxValueLength));
+        if (i + 1 < lines.size() && ContainsNoCase(lines[i + 1], "title")) {
+            title = ValueAfterEquals(lines[i + 1], kMaxValueLength);
+        }
+        if (EntryKind(value) == kKindStream) {
+            out.push_back(StreamEntry(value, title));
+        } else {
+            out.push_back(ResolvePlaylistLine(value, folder));
+        }
+    }
+}
+
+void ParseAsxPlaylist(const std::vector<std::string>& lines, std::vector<std::string>& out) {
+    std::string listTitle;
+    bool haveTitle = false;
+    for (const std::string& line : lines) {
+        const std::string lower = LowerAscii(line);
+        const auto open = lower.find("<title>");
+        if (open == std::string::npos) {
+            continue;
+        }
+        const std::size_t textStart = open + 7;
+        const auto close = lower.find("</title>");
+        if (close != std::string::npos && close > textStart) {
+            listTitle = line.substr(textStart, close - textStart);
+            haveTitle = true;
+        }
+    }
+    for (const std::string& line : lines) {
+        std::string_view address;
+        if (ContainsNoCase(line, "<ref")) {
+            const auto first = line.find('"');
+            const auto last = line.rfind('"');
+            if (first == std::string::npos || last == first) {
+                continue;
+            }
+            address = std::string_view(line).substr(first + 1, last - first - 1);
+        } else if (line.size() >= 3 && LowerAscii(line.substr(0, 3)) == "ref") {
+            if (line.find('=') == std::string::npos) {
+                continue;
+            }
+            address = ValueAfterEquals(line, std::string_view::npos);
+        }
+        if (address.empty()) {
+            continue;
+        }
+        if (EntryKind(address) == kKindStream) {
+            out.push_back(StreamEntry(address, haveTitle ? std::string_view(listTitle) : address));
+        } else {
+            out.emplace_back(address);
+        }
+    }
+}
+
+void ParseB4sPlaylist(const std::vector<std::string>& lines, std::vector<std::string>& out) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (!ContainsNoCase(line, "playstring")) {
+            continue;
+        }
+        const auto first = line.find('"');
+        const auto second = first == std::string::npos ? first : line.find('"', first + 1);
+        if (second == std::string::npos || second == first + 1) {
+            continue;
+        }
+        const std::string_view address =
+            std::string_view(line).substr(first + 1, second - first - 1);
+        std::string_view title = address;
+        if (i + 1 < lines.size()) {
+            const std::string_view next = lines[i + 1];
+            const auto open = FindNoCase(next, "<name>");
+            if (open != std::string::npos) {
+                const std::size_t start = open + 6;
+                const auto close = FindNoCase(next, "</name>", start);
+                title = next.substr(
+                    start, close == std::string::npos ? std::string_view::npos : close - start);
+            }
+        }
+        if (EntryKind(address) == kKindStream) {
+            out.push_back(StreamEntry(address, title));
+        } else {
+            out.emplace_back(address);
+        }
+    }
+}
+
+void ReadTextPlaylist(Player& player, const std::string& fileName) {
+    PlaylistState& pl = player.playlist;
+    const std::string folder = FolderOf(fileName);
+    const ReadResult result =
+        ForEachFileLine(fileName, std::string::npos, [&](std::string_view line) {
+            pl.PlaylistEntries.push_back(ResolvePlaylistLine(line, folder));
+        });
+    if (result == ReadResult::Missing) {
+        return;
+    }
+    if (result == ReadResult::Failed) {
+        player.ui.dialogs.ShowNotice(NoticeKind::Error, "Error 12\r\rPlease report this error.");
+    }
+    RefreshListView(player, false, false);
+    pl.CurrentFolder.clear();
+    if (pl.PlayingIndex >= 0 &&
+        static_cast<std::size_t>(pl.PlayingIndex) < pl.PlaylistEntries.size()) {
+        SelectOnly(player, pl.PlayingIndex);
+        ShowPlayingEntry(player);
+    }
+}
+
+void ReadM3uPlaylist(Player& player, const std::string& fileName) {
+    std::vector<std::string> entries;
+    ParseM3uPlaylist(ReadPlaylistLines(fileName), FolderOf(fileName), entries);
+    AppendEntries(player, std::move(entries));
+}
+
+void ReadPlsPlaylist(Player& player, const std::string& fileName) {
+    std::vector<std::string> entries;
+    ParsePlsPlaylist(ReadPlaylistLines(fileName), FolderOf(fileName), entries);
+    AppendEntries(player, std::move(entries));
+}
+
+void ReadAsxPlaylist(Player& player, const std::string& fileName) {
+    std::vector<std::string> entries;
+    ParseAsxPlaylist(ReadPlaylistLines(fileName), entries);
+    AppendEntries(player, std::move(entries));
+}
+
+void ReadB4sPlaylist(Player& player, const std::string& fileName) {
+    std::vector<std::string> entries;
+    ParseB4sPlaylist(ReadPlaylistLines(fileName), entries);
+    AppendEntries(player, std::move(entries));
+}
+
+std::string FormatPlaylist(const std::vector<std::string>& entries, std::string_view folder,
+                           int form) {
+    const std::string prefix = FolderWithSlash(folder);
+    std::string text;
+    if (form == kFormPls) {
+        text +=
+            "[playlist]\r\nVersion=2\r\nNumberOfEntries=" + std::to_string(entries.size()) + "\r\n";
+    }
+    std::size_t number = 0;
+    for (const std::string& entry : entries) {
+        ++number;
+        std::string_view item = form == kFormText ? std::string_view(entry) : EntryAddress(entry);
+        const std::string_view full = item;
+        // Only a leading folder goes, and only when the rest reads back as the
+        // same entry: elsewhere in a path it is part of a different folder.
+        if (!prefix.empty() && item.size() > prefix.size() && item.starts_with(prefix) &&
+            ResolvePlaylistLine(item.substr(prefix.size()), folder) == full) {
+            item.remove_prefix(prefix.size());
+        }
+        if (form == kFormPls) {
+            text += "File" + std::to_string(number) + "=";
+        }
+        const std::size_t start = text.size();
+        text += item;
+        // A line break inside an entry would make two entries of it.
+        for (std::size_t i = start; i < text.size(); ++i) {
+            if (text[i] == '\r' || text[i] == '\n') {
+                text[i] = ' ';
+            }
+        }
+        text += "\r\n";
+    }
+    // Readers drop a byte order mark at the start; one that belongs to the
+    // first entry needs another in front of it.
+    if (text.starts_with(kByteOrderMark)) {
+        text.insert(0, kByteOrderMark);
+    }
+    return text;
+}
+
+bool WritePlaylist(const Player& player, const std::string& fileName, int form) {
+    if (form < kFormText || form > kFormM3u || IsReadOnlyFile(fileName)) {
+        return false;
+    }
+    return WriteFileAtomically(
+        fileName, FormatPlaylist(player.playlist.PlaylistEntries, FolderOf(fileName), form));
+}
+
+void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
+    PlaylistState& pl = player.playlist;
+    const PlaylistLinks& links = pl.Links;
+    const int kind = EntryKind(path);
+    if (kind == kKindUnknown) {
+        return;
+    }
+    const bool fromShell = mode == kLoadShellAtStart || mode == kLoadShellWhileRunning;
+    const int enqueue = fromShell ? player.settings.ReadEnqueueOption() : 2;
+    if (mode == kLoadShellAtStart && enqueue == 1) {
+        ReadTextPlaylist(player, AutoPlaylistFile(player));
+    }
+    if (mode == kLoadReplace || (fromShell && (enqueue == 0 || enqueue == 2))) {
+        pl.PlaylistEntries.clear();
+        RefreshListView(player, false, false);
+    }
+    if (kind <= kKindFlac) {
+        if (!fromShell) {
+            pl.PlaylistEntries.push_back(path);
+            RefreshListView(player, true, true);
+            return;
+        }
+        const bool addOnly = mode == kLoadShellWhileRunning && enqueue == 1;
+        // A stream has no folder to open.
+        if (enqueue == 2 && kind != kKindStream) {
+            if (mode == kLoadShellWhileRunning && links.StopPlayback) {
+                links.StopPlayback(false);
+            }
+            const std::string folder = FolderOf(path);
+            ScanFolder(player, folder, true, false, false);
+            pl.CurrentFolder = FolderWithSlash(folder);
+            RefreshListView(player, false, false);
+        }
+        const int found = FindEntry(pl, path);
+        if (found < 0) {
+            pl.PlaylistEntries.push_back(path);
+            if (!addOnly) {
+                pl.PlayingIndex = static_cast<int>(pl.PlaylistEntries.size()) - 1;
+            }
+            RefreshListView(player, true, false);
+        } else if (!addOnly) {
+            pl.PlayingIndex = found;
+        }
+        if (mode == kLoadShellWhileRunning) {
+            if (!addOnly && links.PlayEntry) {
+                links.PlayEntry(pl.PlayingIndex);
+            }
+            RefreshListView(player, true, false);
+            SelectOnly(player, pl.PlayingIndex);
+            ShowPlayingEntry(player);
+        }
+        return;
+    }
+    if (fromShell) {
+        pl.PlayingIndex = static_cast<int>(pl.PlaylistEntries.size());
+    }
+    switch (kind) {
+        case kKindTextPlaylist:
+            ReadTextPlaylist(player, path);
+            break;
+        case kKindM3u:
+            ReadM3uPlaylist(player, path);
+            break;
+        case kKindPls:
+            ReadPlsPlaylist(player, path);
+            break;
+        case kKindAsx:
+            ReadAsxPlaylist(player, path);
+            break;
+        default:
+            ReadB4sPlaylist(player, path);
+            break;
+    }
+    const bool playable = pl.PlayingIndex >= 0 &&
+                          static_cast<std::size_t>(pl.PlayingIndex) < pl.PlaylistEntries.size();
+    if (playable && mode == kLoadShellWhileRunning && links.PlayEntry) {
+        links.PlayEntry(pl.PlayingIndex);
+    }
+    // The row count must follow the entries even when nothing is to be played.
+    RefreshListView(player, true, true);
+}
+
+void LoadPlayListAc(Player& player) {
+    const std::string folder = player.settings.ReadString("General", "PlaylistFolder", "");
+    const auto file = player.ui.dialogs.PickOpenFile(
+        "Open playlist", folder,
+        "Playlist (*.txt, *.m3u, *.pls)|*.txt;*.m3u;*.pls;|All files (*.*)|*.*");
+    if (!file) {
+        return;
+    }
+    player.playlist.PlayingIndex = -1;
+    LoadPlaylistPath(player, *file, kLoadReplace);
+    const std::string chosenFolder = FolderOf(*file);
+    if (!chosenFolder.empty()) {
+        player.settings.WriteString("General", "PlaylistFolder", chosenFolder);
+    }
+}
+
+void SavePlaylistAc(Player& player) {
+    const std::string& current = player.playlist.CurrentFolder;
+    const std::string folder =
+        !current.empty() ? current : player.settings.ReadString("General", "PlaylistFolder", "");
+    auto file = player.ui.dialogs.PickSaveFile(
+        "Save playlist", folder,
+        "Mirvo playlist (*.txt)|*.txt|M3U playlist (*.m3u)|*.m3u|PLS playlist (*.pls)|*.pls|"
+        "All files (*.*)|*.*");
+    if (!file || file->empty()) {
+        return;
+    }
+    // The dialog's default extension: a name without one is a text playlist.
+    if (ExtensionOf(*file).empty() && file->back() != '/') {
+        *file += ".txt";
+    }
+    player.playlist.PlayingIndex = -1;
+    const std::string_view ext = ExtensionOf(*file);
+    if (ext == ".txt") {
+        WritePlaylist(player, *file, kFormText);
+    } else if (ext == ".pls") {
+        WritePlaylist(player, *file, kFormPls);
+    } else if (ext == ".m3u") {
+        WritePlaylist(player, *file, kFormM3u);
+    }
+}
+
+}  // namespace mirvo

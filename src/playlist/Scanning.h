@@ -1,0 +1,37 @@
+#pragma once
+// Filling the playlist from folders, dialogs and drops, and its two sort orders.
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mirvo {
+
+struct Player;
+
+// Folder scans pick up files whose name ends in mp3, wav, ogg or lac, in any case.
+bool IsMusicFile(std::string_view path);
+
+enum class WalkResult { Complete, Aborted, Failed };
+
+// Depth first, in the order the file system lists names; symlinked folders are
+// walked once. Lets pending messages run at every folder and asks
+// "Abort operation?" when Escape was pressed.
+WalkResult CollectFolderFiles(Player& player, std::vector<std::string>& buffer,
+                              const std::string& folder, bool recursive);
+void ScanFolder(Player& player, const std::string& folder, bool replace, bool keepSelection,
+                bool recursive);
+
+// In place by lower-cased text, with the ties the middle-pivot quicksort leaves.
+void SortEntries(std::vector<std::string>& list);
+// In place by lower-cased file name, ties likewise.
+void SortByFileName(std::vector<std::string>& paths);
+void ApplySortingWay(Player& player, int way);
+
+// "&Open folder...", "&Add folder...", "Add &file(s)...".
+void OpenDirAc(Player& player);
+void AddDirAc(Player& player);
+void OpenFileAc(Player& player);
+// Paths dropped on the main window, in the order the desktop gave them.
+void DropFiles(Player& player, const std::vector<std::string>& paths);
+
+}  // namespace mirvo

@@ -1,0 +1,93 @@
+#pragma once
+// THoxelProgress: the bar control of the main window. One class draws a plain
+// bar, classic blocks, two stereo bars or two rows of stereo LEDs, either way
+// round, inside a sunken frame, with an optional caption.
+#include <QColor>
+#include <QImage>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+namespace mirvo {
+
+enum class TCaptionType { ctCustom, ctPercent, ctValue, ctNone };
+enum class TBarType { brNormal, brClassicWindows, brStereo, brStereoLeds };
+enum class TOrientationType { pbHorizontal, pbVertical };
+
+class THoxelProgress : public QWidget {
+  public:
+    explicit THoxelProgress(QWidget* parent = nullptr);
+
+    std::int64_t Max() const { return max_; }
+    std::int64_t Position() const { return position_; }
+    std::int64_t Position2() const { return position2_; }
+    QColor BackgroundColor() const { return backgroundColor_; }
+    QColor BarColor() const { return barColor_; }
+    QColor FrameTopColor() const { return frameTopColor_; }
+    QColor FrameBottomColor() const { return frameBottomColor_; }
+    TBarType BarType() const { return barType_; }
+    int BorderWidth() const { return borderWidth_; }
+    QString Caption() const { return caption_; }
+    TCaptionType CaptionType() const { return captionType_; }
+    TOrientationType Orientation() const { return orientation_; }
+    int StereoSeperation() const { return stereoSeperation_; }
+    int LedSeperation() const { return ledSeperation_; }
+    int LedWidth() const { return ledWidth_; }
+
+    // Positions above the new maximum come down to it first.
+    void SetMax(std::int64_t value);
+    // Kept within 0..Max; an unchanged value neither repaints nor notifies.
+    void SetPosition(std::int64_t value);
+    void SetPosition2(std::int64_t value);
+    void SetBackgroundColor(const QColor& value);
+    void SetBarColor(const QColor& value);
+    void SetFrameTopColor(const QColor& value);
+    void SetFrameBottomColor(const QColor& value);
+    void SetBarType(TBarType value);
+    // Must leave room inside the control; anything else becomes 1.
+    void SetBorderWidth(int value);
+    void SetCaption(const QString& value);
+    void SetCaptionType(TCaptionType value);
+    void SetOrientation(TOrientationType value);
+    void SetStereoSeperation(int value);
+    void SetLedSeperation(int value);
+    void SetLedWidth(int value);
+
+    // Called after a position changed.
+    std::function<void(THoxelProgress*)> OnChange;
+
+    QSize sizeHint() const override { return {150, 16}; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    void SetBarPosition(std::int64_t& stored, std::int64_t value);
+    // The drawing area inside the frame and the border.
+    QRect InnerRect() const;
+    void DrawBars(QImage& image) const;
+    QString CaptionText() const;
+
+    std::int64_t max_ = 100;
+    std::int64_t position_ = 0;
+    std::int64_t position2_ = 0;
+    QColor backgroundColor_;
+    QColor barColor_;
+    QColor frameTopColor_;
+    QColor frameBottomColor_;
+    TBarType barType_ = TBarType::brNormal;
+    int borderWidth_ = 1;
+    QString caption_ = QStringLiteral("THoxelProgress");
+    TCaptionType captionType_ = TCaptionType::ctNone;
+    TOrientationType orientation_ = TOrientationType::pbHorizontal;
+    int stereoSeperation_ = 1;
+    int ledSeperation_ = 1;
+    int ledWidth_ = 1;
+    // Set while a position setter repaints: only the inner area changes then.
+    bool InPositionUpdate = false;
+    // Reused between paints so a meter at 50 Hz does not allocate.
+    QImage offscreen_;
+};
+
+}  // namespace mirvo

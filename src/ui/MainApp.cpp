@@ -1,0 +1,54 @@
+#include "ui/MainApp.h"
+
+#include <QPainter>
+#include <QTimer>
+
+#include "playlist/PlaylistFiles.h"
+#include "playlist/Scanning.h"
+#include "ui/ColourSchemes.h"
+#include "ui/HoxelListbox.h"
+#include "ui/PlaylistRendering.h"
+
+namespace mirvo {
+
+MainApp::MainApp(const std::string& programFolder, const std::string& startArgument,
+                 DesktopServices& desktop, HotKeyRegistrar& hotKeys, Dialogs* dialogs)
+    : qtDialogs_(std::make_unique<QtDialogs>(&window)),
+      player(programFolder,
+             Services{window, dialogs ? *dialogs : *qtDialogs_, loop, desktop, hotKeys}),
+      application(player),
+      controller(window, player, application) {
+    player.app.StartArgument = startArgument;
+    application.LoadPlaylistPath = [this](const std::string& path, int mode) {
+        LoadPlaylistPath(player, path, mode);
+    };
+    window.ListScreen->OnDrawItem = [this](QPainter& painter, int row, const QRect& rect,
+                                           bool selected) {
+        ListScreenDrawItem(painter, player, *window.ListScreen, row, rect, selected,
+                           window.height());
+    };
+    window.OnFilesDropped = [this](const std::vector<std::string>& paths) {
+        DropFiles(player, paths);
+    };
+    window.OnFirstShow = [this] {
+        application.FirstShow();
+        ApplyStartScheme(player, *window.ListScreen);
+    };
+    window.OnGeometryChanged = [this](const Bounds& b, bool maximized) {
+        application.WindowGeometryChanged(b, maximized);
+    };
+}
+
+void MainApp::Start() {
+    application.CreateMainWindow();
+    controller.SettingsLoaded();
+    window.show();
+    QTimer::singleShot(0, &window, [this] { application.StartTasks(); });
+}
+
+void MainApp::Shutdown() {
+    window.hide();
+    application.Shutdown();
+}
+
+}  // namespace mirvo

@@ -1,0 +1,38 @@
+#pragma once
+// One running player with its window: what main builds after the hand-over
+// checks, and what the window tests build with fakes for the desktop.
+#include <memory>
+#include <string>
+
+#include "app/Application.h"
+#include "app/Player.h"
+#include "ui/MainController.h"
+#include "ui/MainWindow.h"
+#include "ui/QtServices.h"
+
+namespace mirvo {
+
+class MainApp {
+  public:
+    // `dialogs` replaces the Qt message boxes when given (tests answer them).
+    MainApp(const std::string& programFolder, const std::string& startArgument,
+            DesktopServices& desktop, HotKeyRegistrar& hotKeys, Dialogs* dialogs = nullptr);
+
+    // Loads settings and playlist, shows the window and queues the start tasks.
+    void Start();
+    // After the event loop: hides the window, saves the playlist and settings.
+    void Shutdown();
+
+    MainWindow window;
+
+  private:
+    std::unique_ptr<QtDialogs> qtDialogs_;
+
+  public:
+    QtEventLoop loop;
+    Player player;
+    Application application;
+    MainController controller;
+};
+
+}  // namespace mirvo

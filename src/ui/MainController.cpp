@@ -1,0 +1,661 @@
+#include "ui/MainController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <filesystem>
+
+#include "playlist/Editing.h"
+#include "playlist/Entries.h"
+#include "playlist/Model.h"
+#include "playlist/PlaylistFiles.h"
+#include "playlist/Scanning.h"
+#include "support/Files.h"
+#include "ui/HoxelListbox.h"
+#include "ui/HoxelProgress.h"
+#include "ui/KeyMap.h"
+#include "ui/MainWindow.h"
+
+namespace mirvo {
+namespace {
+
+// The shortcut list of the "Additional functions" dialog.
+constexpr const char* kShortcutList =
+    "MAIN\n"
+    "Shortcuts\tF1\n"
+    "Settings\tF6\n"
+    "Exit\tEsc\n"
+    "\n"
+    "PLAYING\n"
+    "Play selected file\tEnter\n"
+    "Pause\tSpacebar, Numpad 0\n"
+    "Unpause\tSpacebar, Enter\n"
+    "Stop\t2x Numpad 0\n"
+    "Next track\tTab\n"
+    "Previous track\tShift + Tab\n"
+    "Toggle shuffle, repeat\tF9, click on statusbar\n"
+    "Volume\tNumpad + -, drag % sign\n"
+    "Seek in track\tLeft, right cursor keys\n"
+    "Record internet radio\tNumpad *\n"
+    "\n"
+    "PLAYLIST\n"
+    "Add file(s)\tCtrl + L\n"
+    "Add internet radio stream\tCtrl + R\n"
+    "Open a dir with music files\tF4\n"
+    "Add a dir with music files\tF3\n"
+    "Move items\tCtrl + Up/Down, drag tracks\n"
+    "Load mirvo playlist\tCtrl + O\n"
+    "Save mirvo playlist\tCtrl + S\n"
+    "Toggle layout list all\tF8\n"
+    "Select all\tCtrl + A\n"
+    "Remove file from list\tDel\n"
+    "Delete file to recycled bin\tShift + Del\n"
+    "\n"
+    "EXTRA\n"
+    "Properties\tF2\n"
+    "Multiple filename renamer\tF2 on multiple selection\n"
+    "Open Explorer in file folder\tCtrl + E\n"
+    "Maximize, Restore\tF12\n"
+    "Minimize to tray\tF11\n"
+    "Find file in active list\tType something, Ctrl + F\n"
+    "Softmute (%30)\tPause\n"
+    "Open last opened directory\tF5\n"
+    "Clear queued /shuffled list\tChange playmode\n"
+    "Explore from mirvo directory\tCtrl + Alt + E\n"
+    "Reset windows mixer\tCtrl + space\n"
+    "Selected item(s) playing time\tCtrl + Alt + T\n"
+    "Seek fine (0.1 sec)\tShift + cursor keys <- ->\n"
+    "Seek big (60 sec)\tCtrl + cursor keys <- ->\n";
+
+constexpr const char* kMakerAddress = "the project's home page";
+
+}  // namespace
+
+MainController::MainController(MainWindow& window, Player& player, Application& application)
+    : QObject(&window), window_(window), p_(player), application_(application) {
+    engine_ = std::make_unique<Engine>(p_, *this);
+    commands_ = std::make_unique<Commands>(p_, *engine_);
+    meters_ = std::make_unique<LevelMeters>(p_, window_, *this);
+    vu_ = std::make_unique<TVUThread>(p_.ui.loop, *meters_, p_.values.VUStyle);
+    engine_->WakeMeters = [this] { vu_->Wake(); };
+    engine_->StopMeters = [this] { vu_->RequestStop(); };
+    commands_->OpenFileAc = [this] { OpenFileAc(p_); };
+    commands_->OpenFolderAc = [this] { OpenDirAc(p_); };
+    commands_->CopyPlayingTitle = [this] { CopyPlAc(p_); };
+    commands_->ExitApplication = [this] { window_.close(); };
+    application_.AttachPlayback(*engine_, *commands_);
+
+    BuildCommands();
+    BuildMenus();
+    ConnectWindow();
+    qApp->installEventFilter(this);
+}
+
+MainController::~MainController() {
+    qApp->removeEventFilter(this);
+    vu_.reset();
+}
+
+void MainController::SettingsLoaded() {
+    meters_->SetLevelMeterStyle(p_.values.VUStyle);
+    engine_->SetVolume(p_.engine.Volume);
+    engine_->ApplyPlayMode();
+    SetViewChecks();
+}
+
+QAction* MainController::Action(const std::string& name) const {
+    const auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QAction* MainController::Add(const char* name, const char* caption, QKeySequence shortcut,
+                             std::function<void()> run) {
+    auto* action = new QAction(QString::fromUtf8(caption), &window_);
+    action->setObjectName(QLatin1String(name));
+    // The keys are ours to route (see eventFilter); the menus only show them.
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WidgetShortcut);
+    if (run) {
+        connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    } else {
+        // Its feature comes later: on its key and in its menu, but not yet usable.
+        action->setEnabled(false);
+    }
+    actions_[name] = action;
+    return action;
+}
+
+void MainController::Bind(int virtualKey, unsigned modifiers, QAction* action) {
+    shortcuts_[{virtualKey, modifiers}] = action;
+}
+
+void MainController::BuildCommands() {
+    Player& p = p_;
+    Commands& c = *commands_;
+    Engine& e = *engine_;
+    const auto key = [&c](int vk, unsigned mods = kNoModifier) {
+        return [&c, vk, mods] { c.DispatchKey(vk, mods); };
+    };
+    const auto bind = [this](QAction* a, int vk, unsigned mods = kNoModifier) {
+        Bind(vk, mods, a);
+        return a;
+    };
+    using K = QKeySequence;
+
+    bind(Add("OpenFileAc", "Add &file(s)...", K(Qt::CTRL | Qt::Key_L), [&p] { OpenFileAc(p); }),
+         'L', kCtrl);
+    bind(Add("OpenDirAc", "&Open folder...", K(Qt::Key_F4), [&p] { OpenDirAc(p); }), 115);
+    bind(Add("AddDirAc", "&Add folder...", K(Qt::Key_F3), [&p] { AddDirAc(p); }), 114);
+    bind(Add("AddRadioAc", "Add &url...", K(Qt::CTRL | Qt::Key_R), nullptr), 'R', kCtrl);
+    bind(Add("LoadPlayListAc", "&Open playlist...", K(Qt::CTRL | Qt::Key_O),
+             [&p] { LoadPlayListAc(p); }),
+         'O', kCtrl);
+    bind(Add("SavePlaylistAc", "&Save playlist...", K(Qt::CTRL | Qt::Key_S),
+             [&p] { SavePlaylistAc(p); }),
+         'S', kCtrl);
+    bind(Add("EscAc", "&Exit", K(Qt::Key_Escape), [this] { EscAc(); }), 27);
+    // F5 rescans the folder the list came from, as the shortcut list promises.
+    bind(Add("RefreshAc", "Check for new files", K(Qt::Key_F5), [&p] { Refresh(p); }), 116);
+    bind(Add("PreferencesAc", "&Settings...", K(Qt::Key_F6), nullptr), 117);
+    bind(Add("ShortcutsAc", "Shortcuts...", K(Qt::Key_F1), [this] { ShowShortcuts(); }), 112);
+    bind(Add("DocAc", "&Documentation...", K(Qt::CTRL | Qt::Key_F1),
+             [this] { ShowDocumentation(); }),
+         112, kCtrl);
+    Add("AboutAc", "&About...", K(), [this] {
+        p_.ui.dialogs.ShowNotice(NoticeKind::Information,
+                                 p_.app.ProgramTitle + "\r\rProgram folder: " + p_.ProgramFolder);
+    });
+
+    bind(Add("PlayAc", "&Play", K(Qt::Key_Return), key(kKeyEnter)), kKeyEnter);
+    bind(Add("PauseAc", "Pa&use", K(Qt::Key_Space), key(kKeySpace)), kKeySpace);
+    bind(Add("StopAc", "&Stop", K(Qt::KeypadModifier | Qt::Key_0), key(kKeyNumpad0)), kKeyNumpad0);
+    bind(Add("NextAc", "&Next", K(Qt::Key_Tab), key(kKeyTab)), kKeyTab);
+    bind(Add("PrevAc", "&Previous", K(Qt::SHIFT | Qt::Key_Tab), key(kKeyTab, kShift)), kKeyTab,
+         kShift);
+    bind(Add("TerugspoelenAc", "Total rewind", K(Qt::Key_Backspace), key(kKeyBack)), kKeyBack);
+    bind(Add("JumpAc", "Select &playing item", K(Qt::Key_QuoteLeft), [&p] { JumpAc(p); }),
+         kKeyBackQuote);
+    const char* modeNames[] = {"ModeAc1", "ModeAc2", "ModeAc3", "ModeAc4", "ModeAc5"};
+    const char* modeCaptions[] = {"&Repeat list", "&Repeat file", "&Play list", "&Play file",
+                                  "&Shuffle"};
+    const int modeKeys[] = {'N', 'R', 'L', 'F', 'S'};
+    for (int mode = 0; mode < 5; ++mode) {
+        QAction* a = Add(modeNames[mode], modeCaptions[mode],
+                         K(Qt::ALT | (Qt::Key_A + (modeKeys[mode] - 'A'))), [this, mode] {
+                             commands_->SetPlayMode(mode);
+                             SetViewChecks();
+                         });
+        a->setCheckable(true);
+        bind(a, modeKeys[mode], kAlt);
+    }
+    bind(Add("PlayModeToggleAc", "&Toggle", K(Qt::Key_F9),
+             [this] {
+                 commands_->TogglePlayMode();
+                 SetViewChecks();
+             }),
+         120);
+    QAction* record = bind(
+        Add("RecordStartAc", "&Record", K(Qt::KeypadModifier | Qt::Key_Asterisk), nullptr), 106);
+    record->setVisible(false);
+    QAction* queue = bind(Add("QueuAc", "&Queue", K(Qt::Key_Insert), [&p] { QueuAc(p); }), 45);
+    Bind(191, kNoModifier, queue);  // "/" too
+    Bind(111, kNoModifier, queue);  // and the keypad's "/"
+    bind(Add("DeleteAc", "&Remove", K(Qt::Key_Delete), key(kKeyDelete)), kKeyDelete);
+    bind(Add("RealDelAc", "&Delete...", K(Qt::SHIFT | Qt::Key_Delete),
+             [&p, &e] { RealDelAc(p, e); }),
+         kKeyDelete, kShift);
+    bind(Add("CropAc", "&Crop selected or queued items", K(Qt::CTRL | Qt::Key_Delete),
+             [&p] { CropAc(p); }),
+         kKeyDelete, kCtrl);
+    bind(Add("BrokenFilesAc", "Remove &missing files from list", K(Qt::ALT | Qt::Key_Delete),
+             [&p] { BrokenFilesAc(p); }),
+         kKeyDelete, kAlt);
+    bind(Add("DupAc", "&Remove duplicates", K(Qt::CTRL | Qt::ALT | Qt::Key_D), [&p] { DupAc(p); }),
+         'D', kCtrl | kAlt);
+    bind(Add("CopyAc", "&Copy playlist entry", K(Qt::CTRL | Qt::Key_C), [&p] { CopyAc(p); }), 'C',
+         kCtrl);
+    bind(Add("CutAc", "Cu&t playlist entry", K(Qt::CTRL | Qt::Key_X), [&p] { CutAc(p); }), 'X',
+         kCtrl);
+    bind(Add("PastAc", "&Paste playlist entry", K(Qt::CTRL | Qt::Key_V), [&p] { PastAc(p); }), 'V',
+         kCtrl);
+    bind(Add("ListEntryAc", "&Edit playlist entry...", K(Qt::SHIFT | Qt::Key_F2),
+             [&p] { ListEntryAc(p); }),
+         113, kShift);
+    bind(Add("NewListAc", "&Clear list", K(Qt::CTRL | Qt::Key_N), [&p] { NewListAc(p); }), 'N',
+         kCtrl);
+    bind(Add("ClearShuffleHistoryAc", "&Clear shuffle/queue history",
+             K(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [&p] { ClearShuffleHistoryAc(p); }),
+         'C', kCtrl | kShift);
+    bind(Add("SuffleListRealAc", "&Randomize list", K(Qt::CTRL | Qt::ALT | Qt::Key_S),
+             [&p] { SuffleListRealAc(p); }),
+         'S', kCtrl | kAlt);
+    Add("CopyPlAc", "&Copy playing title", K(), [&p] { CopyPlAc(p); });
+    bind(Add("FindAc", "&Find...", K(Qt::CTRL | Qt::Key_F), nullptr), 'F', kCtrl);
+    bind(Add("FavoritesAddAc", "&Add playlist to favorites...", K(Qt::CTRL | Qt::Key_D), nullptr),
+         'D', kCtrl);
+    bind(Add("FavoritesOrganize", "&Organize favorites...", K(Qt::CTRL | Qt::Key_B), nullptr), 'B',
+         kCtrl);
+    bind(Add("FileInfoAc", "Properties...", K(Qt::Key_F2), nullptr), 113);
+    bind(Add("PropertiesAc", "Properties...", K(Qt::ALT | Qt::Key_Return),
+             [this] { PropertiesAc(); }),
+         kKeyEnter, kAlt);
+    bind(Add("ExplorerFile", "&Explore...", K(Qt::CTRL | Qt::Key_E), [this] { ExploreFile(); }),
+         'E', kCtrl);
+    bind(Add("ExplorerExe", "&Explore from application path", K(Qt::CTRL | Qt::ALT | Qt::Key_E),
+             [this] { p_.ui.desktop.OpenFolder(p_.ProgramFolder); }),
+         'E', kCtrl | kAlt);
+    // The window owns the view-format actions: the list model checks them.
+    QAction* views[] = {window_.View1Ac, window_.View2Ac, window_.View3Ac};
+    void (*viewRoutines[])(Player&) = {View1Ac, View2Ac, View3Ac};
+    for (int i = 0; i < 3; ++i) {
+        connect(views[i], &QAction::triggered, this, [&p, r = viewRoutines[i]] { r(p); });
+        actions_[views[i]->objectName().toStdString()] = views[i];
+    }
+    bind(Add("ViewFormatPathAc", "&Toggle", K(Qt::Key_F8), [&p] { ViewFormatPathAc(p); }), 119);
+    QAction* controls = Add("ViewPlayBarAc", "Controls", K(), nullptr);
+    controls->setEnabled(true);
+    controls->setCheckable(true);
+    connect(controls, &QAction::toggled, this, [this](bool on) {
+        p_.values.PlayBar = on;
+        p_.settings.WriteBool("Window", "PlayBar", on);
+        window_.SetPlayBarVisible(on);
+    });
+    QAction* progress = Add("ViewProgressPanelAc", "Progress", K(), nullptr);
+    progress->setEnabled(true);
+    progress->setCheckable(true);
+    connect(progress, &QAction::toggled, this, [this](bool on) {
+        p_.values.ProgressPanel = on;
+        p_.settings.WriteBool("Window", "ProgressPanel", on);
+        window_.SetProgressPanelVisible(on);
+    });
+    Add("VUToggleAc", "&Toggle", K(), [this] {
+        meters_->ToggleLevelMeterStyle();
+        SetViewChecks();
+    });
+    const char* levelNames[] = {"Level1Ac", "Level2Ac", "Level3Ac"};
+    const char* levelCaptions[] = {"&No level meter", "&6 Led level meter", "&14 Led level meter"};
+    for (int style = 0; style < 3; ++style) {
+        Add(levelNames[style], levelCaptions[style], K(), [this, style] {
+            meters_->SetLevelMeterStyle(style);
+            SetViewChecks();
+        })->setCheckable(true);
+    }
+    bind(Add("ResetMixerAc", "Reset sounddriver mixer", K(Qt::CTRL | Qt::Key_Space), nullptr),
+         kKeySpace, kCtrl);
+    bind(Add("TotalTimeAc", "Playing length selected item(s)...", K(Qt::CTRL | Qt::ALT | Qt::Key_T),
+             nullptr),
+         'T', kCtrl | kAlt);
+    bind(Add("SleepTimerAc", "Sleep &timer...", K(Qt::ALT | Qt::Key_T), nullptr), 'T', kAlt);
+    bind(Add("CopySelAc", "Copy to MP3 player...", K(Qt::CTRL | Qt::Key_M), nullptr), 'M', kCtrl);
+    bind(
+        Add("MinimizeAc", "&Minimize to tray", K(Qt::Key_F11), [this] { window_.showMinimized(); }),
+        122);
+    bind(Add("MaximizeAc", "", K(Qt::Key_F12),
+             [this] { window_.isMaximized() ? window_.showNormal() : window_.showMaximized(); }),
+         123);
+    Add("RenamerAc", "&Multiple filename renamer", K(), nullptr);
+    // Kept for their keys: soft mute lives on the Pause key.
+    Add("SoftmuteAc", "&Soft mute", K(Qt::Key_NumLock), [] {});
+    Add("Next2Ac", "", K(), [] {});
+    Add("Previous2Ac", "", K(Qt::SHIFT | Qt::Key_NumLock), [] {});
+}
+
+void MainController::BuildMenus() {
+    QMenuBar* bar = window_.menuBar();
+    const auto a = [this](const char* name) { return Action(name); };
+    const auto fill = [&](QMenu* menu, std::initializer_list<const char*> names) {
+        for (const char* name : names) {
+            if (name == nullptr) {
+                menu->addSeparator();
+            } else {
+                menu->addAction(a(name));
+            }
+        }
+    };
+    fill(bar->addMenu(QStringLiteral("&File")),
+         {"OpenDirAc", "AddDirAc", "OpenFileAc", "AddRadioAc", nullptr, "LoadPlayListAc",
+          "SavePlaylistAc", nullptr, "EscAc"});
+    QMenu* edit = bar->addMenu(QStringLiteral("&Edit"));
+    fill(edit, {"FileInfoAc", "DeleteAc", "RealDelAc", "ExplorerFile"});
+    fill(edit->addMenu(QStringLiteral("&Tools")),
+         {"RefreshAc", "JumpAc", "RenamerAc", "SleepTimerAc", "CopySelAc", "CropAc",
+          "BrokenFilesAc", "DupAc", "CutAc", "CopyAc", "PastAc", "ListEntryAc", "NewListAc",
+          "ClearShuffleHistoryAc", "SuffleListRealAc", "TotalTimeAc", "ExplorerExe"});
+    fill(edit, {nullptr, "FindAc"});
+    fill(bar->addMenu(QStringLiteral("&Play")),
+         {"PlayAc", "PauseAc", "StopAc", "RecordStartAc", nullptr, "NextAc", "PrevAc", "QueuAc"});
+    QMenu* favorites = bar->addMenu(QStringLiteral("&Favorites"));
+    fill(favorites, {"FavoritesAddAc", "FavoritesOrganize", nullptr});
+    fill(bar->addMenu(QStringLiteral("&Options")),
+         {"PreferencesAc", nullptr, "ModeAc1", "ModeAc2", "ModeAc3", "ModeAc4", "ModeAc5",
+          "PlayModeToggleAc"});
+    QMenu* view = bar->addMenu(QStringLiteral("&View"));
+    fill(view, {"View1Ac", "View2Ac", "View3Ac", "ViewFormatPathAc", nullptr, "ViewPlayBarAc",
+                "ViewProgressPanelAc"});
+    fill(view->addMenu(QStringLiteral("&Level meter")),
+         {"Level1Ac", "Level2Ac", "Level3Ac", nullptr, "VUToggleAc"});
+    fill(bar->addMenu(QStringLiteral("&Help")), {"ShortcutsAc", "DocAc", nullptr, "AboutAc"});
+
+    popupMenu3_ = new QMenu(&window_);
+    popupMenu3_->setObjectName(QStringLiteral("PopupMenu3"));
+    fill(popupMenu3_, {"QueuAc", "DeleteAc", "ExplorerFile", nullptr, "FileInfoAc"});
+
+    trayPopupMenu_ = new QMenu(&window_);
+    trayPopupMenu_->setObjectName(QStringLiteral("TrayPopupMenu"));
+    for (const int percent : {100, 60, 30, 0}) {
+        trayPopupMenu_->addAction(QStringLiteral("&%1%").arg(percent), this,
+                                  [this, percent] { engine_->SetVolume(percent * 10); });
+    }
+    trayPopupMenu_->addSeparator();
+    fill(trayPopupMenu_, {"PlayAc", "PauseAc"});
+    trayPopupMenu_->addAction(QStringLiteral("&Stop"), this, [this] { commands_->StopButton(); });
+    trayPopupMenu_->addAction(a("NextAc"));
+    trayPopupMenu_->addAction(QStringLiteral("Previous"));
+    trayPopupMenu_->addAction(a("CopyPlAc"));
+    trayPopupMenu_->addSeparator();
+    trayPopupMenu_->addAction(QStringLiteral("&Open"), this, [this] { window_.BringToFront(); });
+    trayPopupMenu_->addAction(QStringLiteral("&Exit"), this, [this] { EscAc(); });
+}
+
+void MainController::ConnectWindow() {
+    Commands& c = *commands_;
+    connect(window_.SpeedButton1, &QToolButton::clicked, this,
+            [&c] { c.DispatchKey(kKeyEnter, kNoModifier); });
+    connect(window_.SpeedButton2, &QToolButton::clicked, this, [&c] { c.PlayPauseButton(); });
+    connect(window_.SpeedButton3, &QToolButton::clicked, this, [&c] { c.StopButton(); });
+    connect(window_.SpeedButton4, &QToolButton::clicked, this,
+            [&c] { c.DispatchKey(kKeyTab, kShift); });
+    connect(window_.SpeedButton5, &QToolButton::clicked, this,
+            [&c] { c.DispatchKey(kKeyTab, kNoModifier); });
+    window_.StatusPanels[2]->installEventFilter(this);
+    window_.Progres->installEventFilter(this);
+    window_.ListScreen->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(window_.ListScreen, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        auto* list = static_cast<THoxelListbox*>(window_.ListScreen);
+        const int row = list->TopRow() + at.y() / std::max(1, list->ItemHeight());
+        SelectBeforeContextMenu(p_, row < list->RowCount() ? row : -1);
+        popupMenu3_->popup(list->viewport()->mapToGlobal(at));
+    });
+    window_.OnMeterAreaDrag = [this, startY = 0, startVolume = 0](MainWindow::MeterDrag what,
+                                                                  int screenY) mutable {
+        switch (what) {
+            case MainWindow::MeterDrag::Press:
+                startY = screenY;
+                startVolume = p_.engine.Volume;
+                window_.ShowVolumeBar(VolumeBarCause::Drag);
+                break;
+            case MainWindow::MeterDrag::Move:
+                engine_->SetVolume(screenY <= 0 ? 1000 : startVolume + (startY - screenY) * 18);
+                break;
+            case MainWindow::MeterDrag::Release:
+                window_.HideVolumeBar();
+                p_.engine.MutedVolume = -1;
+                break;
+        }
+    };
+    SetViewChecks();
+}
+
+void MainController::SetViewChecks() {
+    const QSignalBlocker controls(Action("ViewPlayBarAc"));
+    const QSignalBlocker progress(Action("ViewProgressPanelAc"));
+    Action("ViewPlayBarAc")->setChecked(p_.values.PlayBar);
+    Action("ViewProgressPanelAc")->setChecked(p_.values.ProgressPanel);
+    for (int style = 0; style < 3; ++style) {
+        Action("Level" + std::to_string(style + 1) + "Ac")->setChecked(style == p_.values.VUStyle);
+    }
+    for (int mode = 0; mode < 5; ++mode) {
+        Action("ModeAc" + std::to_string(mode + 1))->setChecked(mode == p_.engine.PlayMode);
+    }
+}
+
+bool MainController::ListHasFocus() const {
+    const QWidget* focus = QApplication::focusWidget();
+    return focus != nullptr &&
+           (focus == window_.ListScreen || window_.ListScreen->isAncestorOf(focus));
+}
+
+bool MainController::HandleKey(QKeyEvent* key, bool release) {
+    const int vk = VirtualKey(key->key(), key->modifiers() & Qt::KeypadModifier);
+    if (vk == 0) {
+        return false;
+    }
+    const unsigned mods = ModifierBits(key->modifiers());
+    if (release) {
+        if (!key->isAutoRepeat() && ListHasFocus()) {
+            commands_->KeyUp(vk);
+        }
+        return false;
+    }
+    const auto it = shortcuts_.find({vk, mods});
+    if (it != shortcuts_.end()) {
+        if (it->second->isEnabled()) {
+            it->second->trigger();
+        }
+        return true;
+    }
+    // Keys no command takes go to the dispatcher when the list has the focus.
+    return ListHasFocus() && commands_->KeyDown(vk, mods);
+}
+
+bool MainController::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+        case QEvent::ShortcutOverride:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            // Only keys meant for the main window itself, not for its dialogs.
+            auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget == nullptr || widget->window() != &window_ ||
+                QApplication::activeModalWidget() != nullptr ||
+                qobject_cast<QMenu*>(widget) != nullptr) {
+                break;
+            }
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (event->type() == QEvent::ShortcutOverride) {
+                // Claim our keys before Qt's shortcuts and menu mnemonics see them.
+                const int vk = VirtualKey(key->key(), key->modifiers() & Qt::KeypadModifier);
+                if (shortcuts_.count({vk, ModifierBits(key->modifiers())}) != 0) {
+                    event->accept();
+                    return true;
+                }
+                break;
+            }
+            // Events reach the filter once per widget up the chain; take the first.
+            if (widget != QApplication::focusWidget() && QApplication::focusWidget() != nullptr) {
+                break;
+            }
+            if (HandleKey(key, event->type() == QEvent::KeyRelease)) {
+                return true;
+            }
+            break;
+        }
+        case QEvent::MouseButtonPress:
+            if (watched == window_.StatusPanels[2]) {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                commands_->TogglePlayMode(mouse->button() == Qt::RightButton);
+                SetViewChecks();
+                return true;
+            }
+            [[fallthrough]];
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonRelease:
+            if (watched == window_.Progres) {
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                const bool seekable =
+                    p_.engine.DeviceReady && EntryKind(p_.playlist.PlayingEntry) != kKindStream;
+                if (!seekable) {
+                    break;
+                }
+                const int width = std::max(1, window_.Progres->width());
+                const auto positionAt = [&] {
+                    return static_cast<int>(std::nearbyint(
+                        static_cast<double>(ProgressMax()) *
+                        std::clamp(mouse->position().x(), 0.0, static_cast<double>(width)) /
+                        width));
+                };
+                if (event->type() == QEvent::MouseButtonPress &&
+                    mouse->button() == Qt::LeftButton) {
+                    engine_->SeekPending = true;
+                }
+                if (engine_->SeekPending && event->type() != QEvent::MouseButtonRelease) {
+                    const int pos = positionAt();
+                    SetProgressPosition(pos);
+                    const int length = ProgressMax();
+                    p_.ui.view.SetTimeLabel(FormatMs(pos) + " / " + FormatMs(length) + " / -" +
+                                            FormatMs(length - pos));
+                    return true;
+                }
+                if (event->type() == QEvent::MouseButtonRelease &&
+                    mouse->button() == Qt::LeftButton && engine_->SeekPending) {
+                    engine_->SeekTo(engine_->MsToBytes(ProgressPosition()));
+                    engine_->SeekPending = false;
+                    return true;
+                }
+            }
+            break;
+        default:
+            break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void MainController::EscAc() {
+    PlaylistState& pl = p_.playlist;
+    pl.AbortRequested = true;
+    if (shortcutsDialog_ && shortcutsDialog_->isVisible()) {
+        shortcutsDialog_->close();
+        return;
+    }
+    if (pl.ScanRunning) {
+        return;  // the scan stops on its own and the window stays
+    }
+    window_.close();
+}
+
+void MainController::ShowShortcuts() {
+    if (!shortcutsDialog_) {
+        shortcutsDialog_ = new QDialog(&window_);
+        shortcutsDialog_->setWindowTitle(QStringLiteral("Additional functions"));
+        shortcutsDialog_->resize(400, 450);
+        auto* layout = new QVBoxLayout(shortcutsDialog_);
+        auto* text = new QPlainTextEdit(QString::fromLatin1(kShortcutList), shortcutsDialog_);
+        text->setObjectName(QStringLiteral("ShortcutList"));
+        text->setReadOnly(true);
+        text->setTabStopDistance(200);
+        layout->addWidget(text);
+    }
+    if (const QScreen* screen = window_.screen()) {
+        shortcutsDialog_->move(screen->geometry().center() - shortcutsDialog_->rect().center());
+    }
+    shortcutsDialog_->show();
+    shortcutsDialog_->raise();
+}
+
+void MainController::ShowDocumentation() {
+    const std::string doc = JoinPath(p_.ProgramFolder, "Documentation.html");
+    std::error_code error;
+    if (std::filesystem::exists(doc, error)) {
+        p_.ui.desktop.OpenDocument(doc);
+        return;
+    }
+    p_.ui.dialogs.ShowNotice(NoticeKind::Information,
+                             std::string("The documentation could not be found.\rPlease reinstall "
+                                         "Mirvo or visit ") +
+                                 kMakerAddress + " for more help.");
+}
+
+void MainController::ExploreFile() {
+    const PlaylistState& pl = p_.playlist;
+    std::string folder;
+    std::error_code error;
+    if (pl.PlaylistEntries.empty()) {
+        const std::string playing = FolderOf(pl.PlayingEntry);
+        if (!playing.empty() && std::filesystem::is_directory(playing, error)) {
+            folder = playing;
+        }
+    } else {
+        const int row = p_.ui.view.ListFocusedRow();
+        if (row >= 0 && row < static_cast<int>(pl.PlaylistEntries.size())) {
+            const std::string& entry = pl.PlaylistEntries[static_cast<std::size_t>(row)];
+            if (EntryKind(entry) != kKindStream) {
+                folder = FolderOf(entry);
+            }
+        }
+    }
+    if (folder.empty()) {
+        p_.ui.dialogs.ShowNotice(NoticeKind::Warning, "No file selected to open its folder.");
+        return;
+    }
+    p_.ui.desktop.OpenFolder(folder);
+}
+
+void MainController::PropertiesAc() {
+    const PlaylistState& pl = p_.playlist;
+    const int row = p_.ui.view.ListFocusedRow();
+    if (row < 0 || row >= static_cast<int>(pl.PlaylistEntries.size())) {
+        return;
+    }
+    const std::string& entry = pl.PlaylistEntries[static_cast<std::size_t>(row)];
+    if (!p_.ui.desktop.ShowItemProperties(entry)) {
+        p_.ui.dialogs.ShowNotice(NoticeKind::Error,
+                                 "No file manager answered to show the properties of:\r\r" + entry);
+    }
+}
+
+void MainController::SetProgressMax(int maximum) {
+    window_.Progres->SetMax(maximum);
+}
+int MainController::ProgressMax() const {
+    return static_cast<int>(window_.Progres->Max());
+}
+void MainController::SetProgressPosition(int position) {
+    window_.Progres->SetPosition(position);
+}
+int MainController::ProgressPosition() const {
+    return static_cast<int>(window_.Progres->Position());
+}
+
+void MainController::ShowVolume(int percent) {
+    window_.LabelVolume->setText(QStringLiteral("%1 %").arg(percent));
+    window_.VolumeProcesBar->SetPosition(percent);
+}
+
+void MainController::SetRecordVisible(bool visible) {
+    window_.SpeedButtonRecord->setVisible(visible);
+    Action("RecordStartAc")->setVisible(visible);
+}
+
+void MainController::SetTimeLabelLeft(int left) {
+    window_.LabelTime->move(left, 24);
+}
+
+bool MainController::PlayBarVisible() const {
+    return p_.values.PlayBar;
+}
+
+std::uint64_t MainController::SecondsToBytes(float seconds) {
+    return audio::ChannelSeconds2Bytes(engine_->OutputChannel(), seconds);
+}
+
+std::uint32_t MainController::RecentData(std::int16_t* samples, std::uint32_t bytes) {
+    return audio::ChannelGetData(engine_->OutputChannel(), samples, bytes);
+}
+
+int MainController::Channels() {
+    audio::ChannelInfo info;
+    return audio::ChannelGetInfo(engine_->OutputChannel(), &info) ? static_cast<int>(info.Channels)
+                                                                  : 0;
+}
+
+}  // namespace mirvo

@@ -1,0 +1,93 @@
+#pragma once
+// Puts the logic behind the main window: the commands with their captions,
+// shortcuts and menus, the keys of the playlist, the play bar, the progress
+// bar, the status bar and the level meters.
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+#include <map>
+#include <memory>
+
+#include "app/Application.h"
+#include "app/Player.h"
+#include "playback/Commands.h"
+#include "playback/Engine.h"
+#include "playback/LevelMeters.h"
+#include "playback/PlaybackView.h"
+
+class QAction;
+class QMenu;
+
+namespace mirvo {
+
+class MainWindow;
+
+class MainController final : public QObject, public PlaybackView, public LevelSampler {
+    Q_OBJECT
+  public:
+    MainController(MainWindow& window, Player& player, Application& application);
+    ~MainController() override;
+
+    // Applies what the settings loader read to the parts this controller owns.
+    void SettingsLoaded();
+
+    Engine& engine() { return *engine_; }
+    Commands& commands() { return *commands_; }
+    LevelMeters& meters() { return *meters_; }
+    // A named command (`PlayAc`, `EscAc`, ...); nullptr for an unknown name.
+    QAction* Action(const std::string& name) const;
+    QMenu* PopupMenu3() const { return popupMenu3_; }
+    QMenu* TrayPopupMenu() const { return trayPopupMenu_; }
+    QDialog* ShortcutsDialog() const { return shortcutsDialog_; }
+
+    // PlaybackView
+    void SetProgressMax(int maximum) override;
+    int ProgressMax() const override;
+    void SetProgressPosition(int position) override;
+    int ProgressPosition() const override;
+    void ShowVolume(int percent) override;
+    void SetRecordVisible(bool visible) override;
+    void SetTimeLabelLeft(int left) override;
+    bool PlayBarVisible() const override;
+
+    // LevelSampler
+    std::uint64_t SecondsToBytes(float seconds) override;
+    std::uint32_t RecentData(std::int16_t* samples, std::uint32_t bytes) override;
+    int Channels() override;
+
+    void EscAc();
+    void ShowShortcuts();
+    void ShowDocumentation();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    QAction* Add(const char* name, const char* caption, QKeySequence shortcut,
+                 std::function<void()> run);
+    void BuildCommands();
+    void BuildMenus();
+    void ConnectWindow();
+    void Bind(int virtualKey, unsigned modifiers, QAction* action);
+    bool HandleKey(QKeyEvent* key, bool release);
+    bool ListHasFocus() const;
+    void ExploreFile();
+    void PropertiesAc();
+    void SetViewChecks();
+
+    MainWindow& window_;
+    Player& p_;
+    Application& application_;
+    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<Commands> commands_;
+    std::unique_ptr<LevelMeters> meters_;
+    std::unique_ptr<TVUThread> vu_;
+    std::map<std::string, QAction*> actions_;
+    // Command shortcuts by virtual-key code and modifiers; they win over the list's keys.
+    std::map<std::pair<int, unsigned>, QAction*> shortcuts_;
+    QMenu* popupMenu3_ = nullptr;
+    QMenu* trayPopupMenu_ = nullptr;
+    QPointer<QDialog> shortcutsDialog_;
+};
+
+}  // namespace mirvo

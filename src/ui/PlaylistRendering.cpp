@@ -1,0 +1,40 @@
+#include "ui/PlaylistRendering.h"
+
+#include <QPainter>
+
+#include "app/Player.h"
+#include "playlist/RowLook.h"
+#include "ui/HoxelListbox.h"
+
+namespace mirvo {
+
+QColor ToQColor(Colour c) {
+    return QColor(static_cast<int>(RedOf(c)), static_cast<int>(GreenOf(c)),
+                  static_cast<int>(BlueOf(c)));
+}
+
+Colour FromQColor(const QColor& c) {
+    return MakeColour(static_cast<unsigned>(c.red()), static_cast<unsigned>(c.green()),
+                      static_cast<unsigned>(c.blue()));
+}
+
+void ListScreenDrawItem(QPainter& painter, const Player& player, const THoxelListbox& list,
+                        int index, const QRect& rect, bool selected, int windowHeight) {
+    const SchemeValues& scheme = list.Scheme();
+    const RowLook look = DescribeRow(player, scheme, index, selected);
+    if (index == list.RowCount() - 1) {
+        painter.fillRect(QRect(rect.topLeft(), QPoint(rect.right(), windowHeight)),
+                         ToQColor(scheme.Background));
+    }
+    painter.fillRect(rect, ToQColor(look.Background));
+    QFont font = list.ListFont();
+    font.setBold(look.Bold);
+    painter.setFont(font);
+    painter.setPen(ToQColor(look.TextColour));
+    // One line from the row's top-left corner, never shortened.
+    const QFontMetrics metrics(font);
+    painter.drawText(QPoint(rect.left() + 4, rect.top() + metrics.ascent()),
+                     QString::fromStdString(look.Text));
+}
+
+}  // namespace mirvo

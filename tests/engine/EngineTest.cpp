@@ -1,0 +1,401 @@
+// The engine on the audio library's test device: what reaches the "hardware"
+// is compared byte for byte with the decoded files joined as the seamless
+// switch joins them.
+#include "playback/Engine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "audio/TestDevice.h"
+#include "engine/EngineFixtures.h"
+#include "fakes/FakeServices.h"
+#include "fakes/TempDir.h"
+#include "playlist/Model.h"
+
+namespace mirvo {
+namespace {
+
+using test::TempDir;
+
+constexpr int kRate = 44100;
+constexpr std::uint32_t kStep = 17640;  // 100 ms of 16-bit stereo
+
+class FakePlaybackView : public PlaybackView {
+  public:
+    void SetProgressMax(int m) override { max = m; }
+    int ProgressMax() const override { return max; }
+    void SetProgressPosition(int p) override { position = p; }
+    int ProgressPosition() const override { return position; }
+    void ShowVolume(int percent) override { volumePercent = percent; }
+    void SetRecordVisible(bool v) override { recordVisible = v; }
+    void SetTimeLabelLeft(int left) override { timeLabelLeft = left; }
+    bool PlayBarVisible() const override { return true; }
+    int max = 0;
+    int position = 0;
+    int volumePercent = -1;
+    bool recordVisible = true;
+    int timeLabelLeft = 0;
+};
+
+class RecordingScrobbler : public Scrobbler {
+  public:
+    void Submit(const std::string& entry, int seconds, int mode) override {
+        calls.push_back(entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
+    }
+    std::vector<std::string> calls;
+};
+
+// Files shared by the tests of this suite, made once.
+class Files {
+  public:
+    static Files& Get() {
+        static Files files;
+        return files;
+    }
+    std::string Path(const std::string& name) const { return dir_ / name; }
+    bool ok = true;
+
+  private:
+    Files() {
+        const auto wav = [&](const std::string& name, double seconds, double freq,
+                             double silence = 0, double fade = 0, int rate = kRate) {
+            test::WriteWav(dir_ / name, test::Tone(rate, seconds, freq, silence, fade), rate);
+        };
+        wav("a.wav", 4.0, 440, 0.0, 0.5);
+        wav("b.wav", 4.5, 550, 0.1, 0.5);
+        wav("c.wav", 4.2, 660, 0.05, 0.3);
+        wav("d.wav", 4.1, 330, 0.12);
+        wav("e.wav", 4.3, 770, 0.08);
+        wav("f.wav", 3.6, 880, 0.02);
+        wav("g.wav", 5.0, 220, 0.1);
+        wav("short.wav", 2.0, 440);
+        wav("rate48.wav", 4.0, 440, 0, 0, 48000);
+        wav("five.wav", 5.0, 500);
+        for (const char* name : {"a", "b", "c"}) {
+            ok = ok && test::Encode("lame --quiet -b 192 " + Path(std::string(name) + ".wav") +
+                                    " " + Path(std::string(name) + ".mp3"));
+        }
+        for (const char* name : {"d", "e"}) {
+            ok = ok && test::Encode("flac --silent -f -o " + Path(std::string(name) + ".flac") +
+                                    " " + Path(std::string(name) + ".wav"));
+        }
+    }
+    TempDir dir_;
+};
+
+struct Rig {
+    Rig() : f(home.path()) {
+        f.player.engine.Device = audio::test::kDevice;
+        f.player.app.ProgramTitle = kProgramTitle;
+        engine = std::make_unique<Engine>(f.player, view, &scrobbler);
+    }
+    ~Rig() {
+        engine.reset();
+        audio::Free();
+    }
+    void SetList(const std::vector<std::string>& entries) {
+        f.player.playlist.PlaylistEntries = entries;
+        f.view.rowCount = static_cast<int>(entries.size());
+    }
+    // One step of real time: the update thread refills, the hardware plays,
+    // the status timer ticks.
+    std::vector<std::uint8_t> Step(std::uint32_t bytes = kStep) {
+        audio::test::Update();
+        auto played = audio::test::Advance(bytes);
+        engine->StatusTick();
+        return played;
+    }
+
+    TempDir home;
+    test::FakePlayer f;
+    FakePlaybackView view;
+    RecordingScrobbler scrobbler;
+    std::unique_ptr<Engine> engine;
+};
+
+std::int64_t AverageLevel(const std::int16_t* s, std::size_t n) {
+    std::int64_t sum = 0, count = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::abs(s[i]) > 20) {
+            sum += std::abs(s[i]);
+            ++count;
+        }
+    }
+    return count ? sum / count : 0;
+}
+
+// Where the seamless switch enters a file: after its near-silent start.
+std::size_t LeadIn(const std::vector<std::uint8_t>& data) {
+    const auto* s = reinterpret_cast<const std::int16_t*>(data.data());
+    const std::size_t count = std::min<std::size_t>(data.size() / 2, kRate * 2 / 5);
+    const std::int64_t threshold = AverageLevel(s, count) / 2;
+    std::size_t first = count - 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::abs(s[i]) > threshold) {
+            first = i;
+            break;
+        }
+    }
+    return first * 2 / 4 * 4;
+}
+
+// Where an MP3 file's trimmed tail begins: after the last sample louder than
+// half the average level of its final 0.2 seconds.
+std::size_t TailEnd(const std::vector<std::uint8_t>& data) {
+    const auto* s = reinterpret_cast<const std::int16_t*>(data.data());
+    const std::size_t count = data.size() / 2;
+    const std::size_t window = kRate * 2 / 5;
+    const std::size_t start = count > window ? count - window : 0;
+    const auto threshold =
+        static_cast<std::int64_t>(std::nearbyint(AverageLevel(s + start, count - start) / 2.0));
+    std::size_t last = start;
+    for (std::size_t i = count; i-- > start;) {
+        if (std::abs(s[i]) > threshold) {
+            last = i;
+            break;
+        }
+    }
+    return last * 2 / 4 * 4;
+}
+
+TEST(Engine, PlaysAListWithoutGaps) {
+    Files& files = Files::Get();
+    ASSERT_TRUE(files.ok);
+    const std::vector<std::string> names = {"a.mp3",  "b.mp3", "c.mp3", "d.flac",
+                                            "e.flac", "f.wav", "g.wav"};
+    std::vector<std::string> entries;
+    std::vector<std::uint8_t> expected;
+    std::vector<std::size_t> boundaries;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        entries.push_back(files.Path(names[i]));
+        const auto data = test::DecodeAll(entries.back());
+        ASSERT_GT(data.size(), 3u * 176400);
+        const bool mp3 = names[i].ends_with(".mp3");
+        const std::size_t from = i == 0 ? 0 : LeadIn(data);
+        const std::size_t to = mp3 ? TailEnd(data) : data.size();
+        ASSERT_LT(from, to);
+        if (i > 0) {
+            boundaries.push_back(expected.size());
+        }
+        expected.insert(expected.end(), data.begin() + static_cast<std::ptrdiff_t>(from),
+                        data.begin() + static_cast<std::ptrdiff_t>(to));
+    }
+
+    Rig rig;
+    rig.SetList(entries);
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    ASSERT_TRUE(rig.f.player.engine.DeviceReady);
+    ASSERT_NE(rig.engine->OutputChannel(), 0u);
+
+    std::vector<std::uint8_t> out;
+    std::vector<std::pair<std::size_t, std::string>> captions{{0, rig.f.view.caption}};
+    for (int step = 0; step < 2000 && rig.f.player.engine.DeviceReady; ++step) {
+        const auto played = rig.Step();
+        out.insert(out.end(), played.begin(), played.end());
+        if (rig.f.view.caption != captions.back().second) {
+            captions.emplace_back(out.size(), rig.f.view.caption);
+        }
+    }
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);  // the end of the list releases the device
+    EXPECT_EQ(rig.engine->OutputChannel(), 0u);
+    ASSERT_GE(out.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()))
+        << "first difference at byte "
+        << std::mismatch(expected.begin(), expected.end(), out.begin()).first - expected.begin()
+        << " of " << expected.size();
+    EXPECT_TRUE(std::all_of(out.begin() + static_cast<std::ptrdiff_t>(expected.size()), out.end(),
+                            [](std::uint8_t b) { return b == 0; }));
+
+    // The caption follows what is heard: it changes in the step that plays each boundary.
+    ASSERT_EQ(captions.size(), names.size() + 1);  // and once more at the end
+    for (std::size_t i = 0; i < boundaries.size(); ++i) {
+        const auto& [at, caption] = captions[i + 1];
+        EXPECT_NE(caption.find(names[i + 1].substr(0, 1)), std::string::npos) << caption;
+        EXPECT_GE(at, boundaries[i]);
+        EXPECT_LT(at, boundaries[i] + kStep) << "caption " << i + 1 << " late";
+    }
+    EXPECT_EQ(captions.back().second, "Mirvo 1.04i");
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 6);
+}
+
+// Plays until the engine's output stops or `steps` pass; returns what was played.
+std::vector<std::uint8_t> Play(Rig& rig, int steps) {
+    std::vector<std::uint8_t> out;
+    for (int i = 0; i < steps; ++i) {
+        const auto played = rig.Step();
+        out.insert(out.end(), played.begin(), played.end());
+    }
+    return out;
+}
+
+TEST(Engine, OtherFormatAndShortTracksOpenAfterTheDrain) {
+    Files& files = Files::Get();
+    Rig rig;
+    rig.SetList({files.Path("f.wav"), files.Path("rate48.wav"), files.Path("short.wav"),
+                 files.Path("a.wav")});
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    std::map<int, bool> seen;
+    audio::ChannelInfo info;
+    for (int i = 0; i < 300 && rig.f.player.engine.DeviceReady; ++i) {
+        rig.Step();
+        const int playing = rig.f.player.playlist.PlayingIndex;
+        if (!seen[playing] && audio::ChannelGetInfo(rig.engine->OutputChannel(), &info)) {
+            seen[playing] = true;
+            // Each track got an output channel of its own format: an ordinary open.
+            EXPECT_EQ(info.Frequency, playing == 1 ? 48000u : 44100u) << playing;
+            EXPECT_EQ(rig.engine->TransitionState(), 0);
+        }
+    }
+    EXPECT_TRUE(seen[0] && seen[1] && seen[2] && seen[3]);
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+}
+
+TEST(Engine, UnplayableEntriesWarnAndLeavePlaybackAlone) {
+    Files& files = Files::Get();
+    TempDir dir;
+    const std::string junk = dir.Write("junk.mp3", std::string(5000, 'x'));
+    const std::string text = dir.Write("notes.wav", "hello, this is not a sound");
+    Rig rig;
+    rig.SetList({files.Path("a.wav"), dir / "missing.mp3", junk, text});
+    rig.engine->PlayEntry(0);
+    const audio::Handle playing = rig.engine->OutputChannel();
+    rig.engine->PlayEntry(1);
+    ASSERT_FALSE(rig.f.dialogs.notices.empty());
+    EXPECT_EQ(rig.f.dialogs.notices.back().text, "File not found.\r\r" + (dir / "missing.mp3"));
+    EXPECT_EQ(rig.f.dialogs.notices.back().kind, NoticeKind::Warning);
+    EXPECT_EQ(rig.engine->OutputChannel(), playing);
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
+
+    for (int index : {2, 3}) {
+        rig.f.dialogs.notices.clear();
+        rig.engine->PlayEntry(index);
+        ASSERT_EQ(rig.f.dialogs.notices.size(), 2u);
+        EXPECT_EQ(rig.f.dialogs.notices[0].text.rfind("Error", 0), 0u);
+        const std::string& warning = rig.f.dialogs.notices[1].text;
+        EXPECT_TRUE(warning.rfind("Unsupported file format.\r\r", 0) == 0 ||
+                    warning.rfind("File is not an audio file.\r\r", 0) == 0)
+            << warning;
+        EXPECT_EQ(rig.engine->OutputChannel(), playing);
+    }
+}
+
+TEST(Engine, SeekingClampsAndKeepsTheState) {
+    Files& files = Files::Get();
+    Rig rig;
+    rig.SetList({files.Path("five.wav")});
+    rig.engine->PlayEntry(0);
+    Play(rig, 3);
+    const std::int64_t length = 5 * 176400;
+    rig.engine->SeekTo(length * 2);
+    EXPECT_EQ(rig.engine->CurrentPositionBytes(), length - 176400);
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
+
+    rig.engine->Pause();
+    EXPECT_EQ(rig.f.view.status[3], "Paused");
+    EXPECT_FALSE(rig.engine->StatusRunning());
+    rig.engine->SeekTo(176400);
+    EXPECT_TRUE(rig.engine->IsPaused());
+    EXPECT_EQ(rig.engine->CurrentPositionBytes(), 176400);
+    rig.engine->SeekTo(-5);
+    EXPECT_EQ(rig.engine->CurrentPositionBytes(), 0);
+
+    // Played data starts exactly at the sought position.
+    rig.engine->SeekTo(4000);
+    rig.engine->Resume();
+    EXPECT_EQ(rig.f.view.status[3], "WAVE 1411 kbps - 44100 Hz 16 bit Stereo");
+    const auto played = Play(rig, 1);
+    const auto data = test::DecodeAll(files.Path("five.wav"));
+    ASSERT_EQ(played.size(), kStep);
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), data.begin() + 4000));
+    EXPECT_EQ(rig.engine->CurrentPositionBytes(), 4000 + kStep);
+}
+
+TEST(Engine, StoppingReleasesTheDeviceAndPlayingOpensItAgain) {
+    Files& files = Files::Get();
+    Rig rig;
+    rig.SetList({files.Path("five.wav")});
+    rig.engine->PlayEntry(0);
+    Play(rig, 2);
+    rig.engine->StopPlayback(true);
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    EXPECT_EQ(rig.engine->OutputChannel(), 0u);
+    EXPECT_EQ(rig.f.view.caption, "Mirvo 1.04i");
+    EXPECT_EQ(rig.view.position, 0);
+    rig.engine->PlayEntry(0);
+    EXPECT_TRUE(rig.f.player.engine.DeviceReady);
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
+}
+
+TEST(Engine, VolumeFollowsTheCurve) {
+    EXPECT_EQ(Engine::VolumeCurve(0), 0);
+    EXPECT_EQ(Engine::VolumeCurve(9), 0);
+    EXPECT_EQ(Engine::VolumeCurve(10), 1);
+    EXPECT_EQ(Engine::VolumeCurve(500), 250);
+    EXPECT_EQ(Engine::VolumeCurve(1000), 1000);
+    EXPECT_EQ(Engine::VolumeCurve(5000), 1000);
+    EXPECT_EQ(Engine::VolumeCurve(-3), 0);
+
+    Rig rig;
+    rig.f.player.engine.MutedVolume = 1000;
+    rig.f.player.engine.Volume = 300;
+    rig.engine->SetVolume(330);  // an explicit change ends soft mute
+    EXPECT_EQ(rig.f.player.engine.MutedVolume, -1);
+    EXPECT_EQ(rig.view.volumePercent, 33);
+    EXPECT_EQ(rig.f.view.status[0], " 33 %");
+    rig.engine->SetVolume(2000);
+    EXPECT_EQ(rig.f.player.engine.Volume, 1000);
+}
+
+TEST(Engine, StatusTickWritesTheTimeLabelAndSubmits) {
+    Files& files = Files::Get();
+    Rig rig;
+    rig.SetList({files.Path("five.wav")});
+    rig.engine->PlayEntry(0);
+    EXPECT_EQ(rig.view.max, 5000);
+    EXPECT_TRUE(rig.engine->FineTimeFormat());
+    EXPECT_EQ(rig.engine->RefreshPeriod(), 10);
+    Play(rig, 25);  // 2.5 seconds
+    EXPECT_EQ(rig.f.view.timeLabel, "0:02:50 / 0:05:00 / -0:02:50");
+    EXPECT_EQ(rig.view.position, 2500);
+    // Five seconds is too short to be submitted.
+    Play(rig, 40);
+    EXPECT_TRUE(rig.scrobbler.calls.empty());
+
+    EXPECT_EQ(FormatMs(60000), "1:00");
+    EXPECT_EQ(FormatMs(205000), "3:25");
+    EXPECT_EQ(FormatMs(145000), "2:25");
+    EXPECT_EQ(FormatMsHundredths(7250), "0:07:25");
+    EXPECT_EQ(FormatMsMillis(7250), "0:07:250");
+    EXPECT_EQ(FormatSeconds(3725), "62:05");
+    EXPECT_EQ(FormatWholeMinutes(3725), "62");
+}
+
+TEST(Engine, LongTracksAreSubmittedAfterHalf) {
+    TempDir dir;
+    const std::string path = dir / "long.wav";
+    test::WriteWav(path, std::vector<std::int16_t>(static_cast<std::size_t>(kRate) * 2 * 40, 100),
+                   kRate);
+    Rig rig;
+    rig.SetList({path, path});
+    rig.engine->PlayEntry(0);
+    EXPECT_FALSE(rig.engine->FineTimeFormat());
+    Play(rig, 105);  // 10.5 s: the now-playing notice, once
+    ASSERT_EQ(rig.scrobbler.calls.size(), 1u);
+    EXPECT_EQ(rig.scrobbler.calls[0], path + "|40|1");
+    rig.engine->StopPlayback(false);  // before half of it: nothing more
+    EXPECT_EQ(rig.scrobbler.calls.size(), 1u);
+
+    rig.engine->PlayEntry(0);
+    rig.engine->PlayedMs = 20001;
+    rig.engine->PlayEntry(1);  // starting the next one submits the finished play
+    ASSERT_EQ(rig.scrobbler.calls.size(), 2u);
+    EXPECT_EQ(rig.scrobbler.calls[1], path + "|40|0");
+}
+
+}  // namespace
+}  // namespace mirvo
