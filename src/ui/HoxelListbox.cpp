@@ -1,5 +1,6 @@
 #include "ui/HoxelListbox.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -26,6 +27,9 @@ THoxelListbox::THoxelListbox(QWidget* parent) : QAbstractScrollArea(parent) {
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     verticalScrollBar()->setSingleStep(1);
     listFont_ = font();
+    dragScroll_ = new QTimer(this);
+    dragScroll_->setSingleShot(true);
+    connect(dragScroll_, &QTimer::timeout, this, [this] { DragStep(); });
 }
 
 void THoxelListbox::SetRowCount(int count) {
@@ -168,6 +172,7 @@ void THoxelListbox::mousePressEvent(QMouseEvent* event) {
         return;
     }
     const int row = RowAt(event->position().toPoint().y());
+    pressRow_ = -1;
     if (row < 0) {
         return;
     }
@@ -182,30 +187,75 @@ void THoxelListbox::mousePressEvent(QMouseEvent* event) {
         selection_.Toggle(row);
         focused_ = anchor_ = row;
     } else {
-        selection_.Clear();
-        selection_.Add(row, row);
+        // A press on a selected row may start dragging the whole selection;
+        // the release decides whether it was only a click.
+        if (!selection_.Contains(row)) {
+            selection_.Clear();
+            selection_.Add(row, row);
+        }
         focused_ = anchor_ = row;
+        pressRow_ = row;
+        pressAt_ = event->position().toPoint();
     }
     Repaint();
 }
 
 void THoxelListbox::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton) || anchor_ < 0 ||
-        (event->modifiers() & Qt::ControlModifier)) {
+    if (!(event->buttons() & Qt::LeftButton) || pressRow_ < 0) {
         return;
     }
     const int y = event->position().toPoint().y();
-    if (y >= ClientHeight()) {
-        SetTopRow(top_ + 1);
-    } else if (y < 0) {
-        SetTopRow(top_ - 1);
+    if (!dragging_) {
+        if ((event->position().toPoint() - pressAt_).manhattanLength() <
+            QApplication::startDragDistance()) {
+            return;
+        }
+        dragging_ = OnDragStart && OnDragStart(pressAt_.y());
+        if (!dragging_) {
+            pressRow_ = -1;
+            return;
+        }
     }
-    const int row =
-        std::clamp(top_ + std::clamp(y, 0, ClientHeight() - 1) / itemHeight_, 0, count_ - 1);
-    selection_.Clear();
-    selection_.Add(std::min(anchor_, row), std::max(anchor_, row));
-    focused_ = row;
-    Repaint();
+    dragY_ = y;
+    DragStep();
+}
+
+void THoxelListbox::DragStep() {
+    if (!dragging_) {
+        return;
+    }
+    if (dragY_ >= 0 && dragY_ < ClientHeight()) {
+        dragScroll_->stop();
+        if (OnDragMove) {
+            OnDragMove(dragY_);
+        }
+        return;
+    }
+    // Outside the rows the list keeps scrolling while the button is held.
+    const int wait = OnDragOutside ? OnDragOutside(dragY_) : 0;
+    if (wait > 0) {
+        dragScroll_->start(wait);
+    }
+}
+
+void THoxelListbox::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    dragScroll_->stop();
+    if (dragging_) {
+        dragging_ = false;
+        if (OnDragEnd) {
+            OnDragEnd();
+        }
+    } else if (pressRow_ >= 0 && event->modifiers() == Qt::NoModifier) {
+        // A plain click on a selected row selects only that row.
+        selection_.Clear();
+        selection_.Add(pressRow_, pressRow_);
+        Repaint();
+    }
+    pressRow_ = -1;
 }
 
 void THoxelListbox::keyPressEvent(QKeyEvent* event) {

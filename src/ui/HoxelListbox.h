@@ -4,6 +4,7 @@
 // of each row come from OnDrawItem whenever the row is painted.
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -40,6 +41,15 @@ class THoxelListbox final : public QAbstractScrollArea {
     const QFont& ListFont() const { return listFont_; }
     void SetListFont(const QFont& font) { listFont_ = font; }
 
+    // Reordering by dragging: a left-button drag that starts on a row moves the
+    // selected rows. y is in the list's client coordinates (negative above it,
+    // past the client height below it). OnDragOutside returns the wait in ms
+    // before the next scroll step while the pointer stays outside (0: none).
+    std::function<bool(int y)> OnDragStart;
+    std::function<void(int y)> OnDragMove;
+    std::function<int(int y)> OnDragOutside;
+    std::function<void()> OnDragEnd;
+
     // Paints row `row` into `rect`; the painter has the list font.
     std::function<void(QPainter& painter, int row, const QRect& rect, bool selected)> OnDrawItem;
 
@@ -49,6 +59,7 @@ class THoxelListbox final : public QAbstractScrollArea {
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 
@@ -66,6 +77,13 @@ class THoxelListbox final : public QAbstractScrollArea {
     int itemHeight_ = 16;
     int updateDepth_ = 0;
     int wheelRemainder_ = 0;
+    // A press on a row that may become a drag, and the drag once it moved.
+    QPoint pressAt_;
+    int pressRow_ = -1;
+    bool dragging_ = false;
+    QTimer* dragScroll_ = nullptr;
+    int dragY_ = 0;
+    void DragStep();
     RowSelection selection_;
     SchemeValues scheme_;
     QFont listFont_;

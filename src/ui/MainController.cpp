@@ -14,6 +14,7 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <filesystem>
 
 #include "playlist/Editing.h"
@@ -379,7 +380,15 @@ void MainController::ConnectWindow() {
     connect(window_.SpeedButton5, &QToolButton::clicked, this,
             [&c] { c.DispatchKey(kKeyTab, kNoModifier); });
     window_.StatusPanels[2]->installEventFilter(this);
+    window_.ProgressPanel->installEventFilter(this);
+    window_.centralWidget()->installEventFilter(this);
+    window_.installEventFilter(this);
     window_.Progres->installEventFilter(this);
+    THoxelListbox* list = window_.ListScreen;
+    list->OnDragStart = [this](int y) { return DragStart(p_, drag_, y); };
+    list->OnDragMove = [this](int y) { DragMoveTo(p_, drag_, y); };
+    list->OnDragOutside = [this](int y) { return DragOverWindow(p_, drag_, y); };
+    list->OnDragEnd = [this] { DragEnd(drag_); };
     window_.ListScreen->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(window_.ListScreen, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
         auto* list = static_cast<THoxelListbox*>(window_.ListScreen);
@@ -432,11 +441,20 @@ bool MainController::HandleKey(QKeyEvent* key, bool release) {
         return false;
     }
     const unsigned mods = ModifierBits(key->modifiers());
+    // With the wide meter, the volume bar stands in for it while a volume key is down.
+    const bool volumeKey =
+        vk == kKeySubtract || vk == kKeyMinus || vk == kKeyAdd || vk == kKeyEquals;
     if (release) {
         if (!key->isAutoRepeat() && ListHasFocus()) {
             commands_->KeyUp(vk);
+            if (volumeKey && p_.values.VUStyle == 2) {
+                window_.HideVolumeBar();
+            }
         }
         return false;
+    }
+    if (volumeKey && p_.values.VUStyle == 2 && ListHasFocus()) {
+        window_.ShowVolumeBar(VolumeBarCause::Keys);
     }
     const auto it = shortcuts_.find({vk, mods});
     if (it != shortcuts_.end()) {
@@ -480,7 +498,30 @@ bool MainController::eventFilter(QObject* watched, QEvent* event) {
             }
             break;
         }
+        case QEvent::Move:
+            if (watched == &window_ && window_.isVisible() && !window_.isMaximized() &&
+                window_.screen() != nullptr) {
+                // Pull the window onto the work area's edges when it comes near them.
+                const QRect area = window_.screen()->availableGeometry();
+                const Bounds now = window_.WindowBounds();
+                const Bounds snapped =
+                    SnapToWorkArea(now, {area.x(), area.y(), area.width(), area.height()});
+                if (!(snapped == now)) {
+                    window_.move(snapped.Left, snapped.Top);
+                }
+            }
+            break;
         case QEvent::MouseButtonPress:
+            if ((watched == window_.ProgressPanel || watched == window_.centralWidget()) &&
+                !p_.values.CaptionBar) {
+                // Without a caption bar the window moves by its body.
+                const auto* mouse = static_cast<QMouseEvent*>(event);
+                if (mouse->button() == Qt::LeftButton && mouse->buttons() == Qt::LeftButton &&
+                    mouse->modifiers() == Qt::NoModifier && window_.windowHandle() != nullptr) {
+                    window_.windowHandle()->startSystemMove();
+                    return true;
+                }
+            }
             if (watched == window_.StatusPanels[2]) {
                 const auto* mouse = static_cast<QMouseEvent*>(event);
                 commands_->TogglePlayMode(mouse->button() == Qt::RightButton);
@@ -563,11 +604,15 @@ void MainController::ShowShortcuts() {
 }
 
 void MainController::ShowDocumentation() {
-    const std::string doc = JoinPath(p_.ProgramFolder, "Documentation.html");
+    // In the program folder, or beside the executable where the build puts it.
     std::error_code error;
-    if (std::filesystem::exists(doc, error)) {
-        p_.ui.desktop.OpenDocument(doc);
-        return;
+    for (const std::string& folder :
+         {p_.ProgramFolder, QCoreApplication::applicationDirPath().toStdString()}) {
+        const std::string doc = JoinPath(folder, "Documentation.html");
+        if (std::filesystem::exists(doc, error)) {
+            p_.ui.desktop.OpenDocument(doc);
+            return;
+        }
     }
     p_.ui.dialogs.ShowNotice(NoticeKind::Information,
                              std::string("The documentation could not be found.\rPlease reinstall "

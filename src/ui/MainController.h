@@ -14,6 +14,7 @@
 #include "playback/Engine.h"
 #include "playback/LevelMeters.h"
 #include "playback/PlaybackView.h"
+#include "playlist/Editing.h"
 
 class QAction;
 class QMenu;
@@ -88,6 +89,7 @@ class MainController final : public QObject, public PlaybackView, public LevelSa
     QMenu* popupMenu3_ = nullptr;
     QMenu* trayPopupMenu_ = nullptr;
     QPointer<QDialog> shortcutsDialog_;
+    DragState drag_;
 };
 
 }  // namespace mirvo

@@ -162,6 +162,9 @@ MainWindow::MainWindow() {
         StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (kStatusWidths[i] > 0) {
             StatusPanels[i]->setFixedWidth(kStatusWidths[i]);
+        } else {
+            // The volume panel gives way first, so a narrow window keeps the others whole.
+            StatusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         }
         statusBar()->addPermanentWidget(StatusPanels[i], kStatusWidths[i] > 0 ? 0 : 1);
     }

@@ -1,10 +1,11 @@
 #include "ui/QtServices.h"
 
+#include "ui/InputForm.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -56,13 +57,14 @@ bool QtDialogs::AskYesNo(const std::string& text) {
 std::optional<std::string> QtDialogs::InputText(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& initial) {
-    bool ok = false;
-    const QString answer = QInputDialog::getText(parent_, Text(caption), Text(prompt),
-                                                 QLineEdit::Normal, Text(initial), &ok);
-    if (!ok) {
+    if (!inputForm_) {
+        inputForm_ = new TInput_Form(parent_);
+    }
+    const auto answer = inputForm_->Ask(Text(caption), Text(prompt), Text(initial));
+    if (!answer) {
         return std::nullopt;
     }
-    return answer.toStdString();
+    return answer->toStdString();
 }
 
 std::optional<std::string> QtDialogs::PickOpenFile(const std::string& caption,

@@ -1,9 +1,11 @@
 #pragma once
 // Qt realisations of the dialogs and the event loop.
 #include <QObject>
+#include <QPointer>
 #include <map>
 
 #include "app/Interfaces.h"
+#include "ui/InputForm.h"
 
 class QTimer;
 class QWidget;
@@ -31,6 +33,7 @@ class QtDialogs final : public Dialogs {
 
   private:
     QWidget* parent_;
+    QPointer<TInput_Form> inputForm_;
 };
 
 class QtEventLoop final : public QObject, public EventLoop {

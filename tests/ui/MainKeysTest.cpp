@@ -208,6 +208,25 @@ TEST_F(Keys, ViewToggleAndWindowKeys) {
     EXPECT_EQ(dialogs_.notices.back().text.rfind("The documentation could not be found.\r", 0), 0u);
 }
 
+TEST_F(Keys, DraggingRowsReordersTheList) {
+    QWidget* rows = window().ListScreen->viewport();
+    const int h = window().ListItemHeight();
+    window().SetListSelection({1, 2});
+    list().PlayingIndex = 0;
+    QTest::mousePress(rows, Qt::LeftButton, Qt::NoModifier, QPoint(10, 2 * h + h / 2));
+    QTest::mouseMove(rows, QPoint(10, 2 * h + h / 2 - 4));
+    QTest::mouseMove(rows, QPoint(10, 1 * h + h / 2));
+    QTest::mouseRelease(rows, Qt::LeftButton, Qt::NoModifier, QPoint(10, 1 * h + h / 2));
+    EXPECT_EQ(list().PlaylistEntries,
+              (std::vector<std::string>{entries_[1], entries_[2], entries_[0], entries_[3]}));
+    EXPECT_EQ(Selected(), (std::vector<int>{0, 1}));
+    EXPECT_EQ(list().PlayingIndex, 2);  // the playing entry was pushed down with the rest
+
+    // A click without moving selects only the row clicked.
+    QTest::mouseClick(rows, Qt::LeftButton, Qt::NoModifier, QPoint(10, h / 2));
+    EXPECT_EQ(Selected(), std::vector<int>{0});
+}
+
 TEST_F(Keys, EscapeStopsAScanFirstAndThenCloses) {
     list().ScanRunning = true;
     Press(Qt::Key_Escape);
