@@ -13,10 +13,10 @@ sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth "$seconds" sine 440 sine 660 g
 lame --quiet -b 192 "$work/tone.wav" "$work/tone.mp3"
 
 cpu_of() {  # user + system seconds of a finished process tree, from bash's times
-    local start end
-    start=$(awk '{print $14+$15+$16+$17}' /proc/$BASHPID/stat)
+    local me=$BASHPID start end
+    start=$(awk '{print $14+$15+$16+$17}' "/proc/$me/stat")
     "$@"
-    end=$(awk '{print $14+$15+$16+$17}' /proc/$BASHPID/stat)
+    end=$(awk '{print $14+$15+$16+$17}' "/proc/$me/stat")
     awk -v t="$(getconf CLK_TCK)" -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", (b - a) / t }'
 }
 
@@ -31,7 +31,7 @@ sleep 1
 
 home="$work/home"
 mkdir -p "$home"
-printf '[General]\nDevice=1\nPlayMode=3\n[Window]\nVUStyle=2\n' > "$home/Mirvo.ini"
+printf "[General]\nDevice=${MIRVO_BENCH_DEVICE:-1}\nPlayMode=3\n[Window]\nVUStyle=${MIRVO_BENCH_VUSTYLE:-2}\n" > "$home/Mirvo.ini"
 run_player() {
     DISPLAY="$display" MIRVO_HOME="$home" MIRVO_INSTANCE="$work/socket" \
         SDL_AUDIODRIVER=dummy QT_QPA_PLATFORM=xcb "$mirvo" "$work/tone.mp3" &
