@@ -16,20 +16,6 @@ namespace {
 
 using test::TempDir;
 
-class BarView : public PlaybackView {
-  public:
-    void SetProgressMax(int m) override { max = m; }
-    int ProgressMax() const override { return max; }
-    void SetProgressPosition(int p) override { position = p; }
-    int ProgressPosition() const override { return position; }
-    void ShowVolume(int) override {}
-    void SetRecordVisible(bool) override {}
-    void SetTimeLabelLeft(int) override {}
-    bool PlayBarVisible() const override { return true; }
-    int max = 0;
-    int position = 0;
-};
-
 struct Keys {
     explicit Keys(int files = 3) : f(dir.path()) {
         const std::string tone = dir / "tone.wav";
@@ -59,7 +45,7 @@ struct Keys {
 
     TempDir dir;
     test::FakePlayer f;
-    BarView bar;
+    test::FakePlaybackView bar;
     std::unique_ptr<Engine> engine;
     std::unique_ptr<Commands> commands;
 };

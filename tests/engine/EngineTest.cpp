@@ -23,23 +23,6 @@ using test::TempDir;
 constexpr int kRate = 44100;
 constexpr std::uint32_t kStep = 17640;  // 100 ms of 16-bit stereo
 
-class FakePlaybackView : public PlaybackView {
-  public:
-    void SetProgressMax(int m) override { max = m; }
-    int ProgressMax() const override { return max; }
-    void SetProgressPosition(int p) override { position = p; }
-    int ProgressPosition() const override { return position; }
-    void ShowVolume(int percent) override { volumePercent = percent; }
-    void SetRecordVisible(bool v) override { recordVisible = v; }
-    void SetTimeLabelLeft(int left) override { timeLabelLeft = left; }
-    bool PlayBarVisible() const override { return true; }
-    int max = 0;
-    int position = 0;
-    int volumePercent = -1;
-    bool recordVisible = true;
-    int timeLabelLeft = 0;
-};
-
 class RecordingScrobbler : public Scrobbler {
   public:
     void Submit(const std::string& entry, int seconds, int mode) override {
@@ -111,7 +94,7 @@ struct Rig {
 
     TempDir home;
     test::FakePlayer f;
-    FakePlaybackView view;
+    test::FakePlaybackView view;
     RecordingScrobbler scrobbler;
     std::unique_ptr<Engine> engine;
 };

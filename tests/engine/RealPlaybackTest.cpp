@@ -17,20 +17,6 @@
 namespace mirvo {
 namespace {
 
-class Bar : public PlaybackView {
-  public:
-    void SetProgressMax(int m) override { max = m; }
-    int ProgressMax() const override { return max; }
-    void SetProgressPosition(int p) override { position = p; }
-    int ProgressPosition() const override { return position; }
-    void ShowVolume(int) override {}
-    void SetRecordVisible(bool) override {}
-    void SetTimeLabelLeft(int) override {}
-    bool PlayBarVisible() const override { return true; }
-    int max = 0;
-    int position = 0;
-};
-
 TEST(RealPlayback, FiveSecondsThroughTheRealTimer) {
     test::TempDir dir;
     const std::string path = dir / "five.wav";
@@ -46,7 +32,7 @@ TEST(RealPlayback, FiveSecondsThroughTheRealTimer) {
     player.engine.Device = 1;
     player.playlist.PlaylistEntries = {path};
     player.engine.PlayMode = 2;
-    Bar bar;
+    test::FakePlaybackView bar;
     Engine engine(player, bar);
 
     engine.PlayEntry(0);

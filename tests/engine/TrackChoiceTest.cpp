@@ -16,19 +16,6 @@ namespace {
 
 using test::TempDir;
 
-class NullPlaybackView : public PlaybackView {
-  public:
-    void SetProgressMax(int m) override { max = m; }
-    int ProgressMax() const override { return max; }
-    void SetProgressPosition(int) override {}
-    int ProgressPosition() const override { return 0; }
-    void ShowVolume(int) override {}
-    void SetRecordVisible(bool) override {}
-    void SetTimeLabelLeft(int) override {}
-    bool PlayBarVisible() const override { return true; }
-    int max = 0;
-};
-
 // A list of `count` playable files (hard links to one small WAV).
 struct Choice {
     explicit Choice(int count) : f(dir.path()) {
@@ -56,7 +43,7 @@ struct Choice {
 
     TempDir dir;
     test::FakePlayer f;
-    NullPlaybackView view;
+    test::FakePlaybackView view;
     std::unique_ptr<Engine> engine;
 };
 

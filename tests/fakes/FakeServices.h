@@ -8,6 +8,7 @@
 
 #include "app/Interfaces.h"
 #include "app/Player.h"
+#include "playback/PlaybackView.h"
 
 namespace mirvo::test {
 
@@ -214,6 +215,23 @@ class FakeHotKeys : public HotKeyRegistrar {
     std::vector<HotKey> registered;
     std::vector<int> unregistered;
     bool accept = true;
+};
+
+class FakePlaybackView : public PlaybackView {
+  public:
+    void SetProgressMax(int m) override { max = m; }
+    int ProgressMax() const override { return max; }
+    void SetProgressPosition(int p) override { position = p; }
+    int ProgressPosition() const override { return position; }
+    void ShowVolume(int percent) override { volumePercent = percent; }
+    void SetRecordVisible(bool v) override { recordVisible = v; }
+    void SetTimeLabelLeft(int left) override { timeLabelLeft = left; }
+    bool PlayBarVisible() const override { return true; }
+    int max = 0;
+    int position = 0;
+    int volumePercent = -1;
+    bool recordVisible = true;
+    int timeLabelLeft = 0;
 };
 
 // A player wired to fakes, with its program folder in `folder`.
