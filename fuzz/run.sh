@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
 # Runs one libFuzzer target for a given time.
 #   fuzz/run.sh <target> [seconds] [build-dir]
-# Defaults: 600 seconds, build-fuzz. Configure that build first with
-#   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Release \
-#     -DMIRVO_FUZZ=ON -DMIRVO_TESTS=OFF -DMIRVO_BENCH=OFF
+# Defaults: 600 seconds, build-fuzz, which is configured with clang on first use.
 # The target is built, then run at low priority on a corpus folder
 # <target>.corpus next to its binary, starting from <target>.seeds and with
 # <target>.dict when they exist there. Findings land in <target>.findings/.
@@ -13,6 +11,10 @@ target=${1:?usage: fuzz/run.sh <target> [seconds] [build-dir]}
 seconds=${2:-600}
 build=${3:-build-fuzz}
 
+if [[ ! -f "$build/build.ninja" ]]; then
+  CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DMIRVO_FUZZ=ON -DMIRVO_TESTS=OFF -DMIRVO_BENCH=OFF >/dev/null
+fi
 cmake --build "$build" --target "$target" -j2 >/dev/null
 binary=$(find "$build/fuzz" -type f -name "$target" -perm -u+x | head -n 1)
 if [[ -z "$binary" ]]; then
