@@ -631,6 +631,12 @@ bool Engine::TailTrimDue() {
 
 std::int64_t Engine::TrimTail() {
     const audio::Handle source = source_;
+    // The look-ahead decoder is moved to where the source stands only now: seeks
+    // are sample-exact, and decoding every file twice would double the work.
+    const std::uint64_t at = audio::ChannelGetPosition(source);
+    if (at == audio::kPositionError || !audio::ChannelSetPosition(lookahead_, at)) {
+        return -1;
+    }
     const std::int64_t window = Bytes(source, 3.0);
     std::vector<std::int16_t> samples(static_cast<std::size_t>(window / 2));
     const std::uint32_t got =
@@ -686,16 +692,6 @@ bool Engine::SameOutputFormat() {
            (source.Flags & audio::kSample8Bits) == (output.Flags & audio::kSample8Bits);
 }
 
-void Engine::ReadLookahead(std::uint32_t bytes) {
-    if (bytes == 0 || lookahead_ == 0) {
-        return;
-    }
-    if (scratch_.size() < bytes / 2 + 1) {
-        scratch_.resize(bytes / 2 + 1);
-    }
-    ReadData(lookahead_, scratch_.data(), bytes);
-}
-
 std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::uint32_t result = 0;
@@ -725,7 +721,6 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
     }
     if (!finished) {
         bytesDelivered_ += result;
-        ReadLookahead(result);
         return result;
     }
 
@@ -776,7 +771,6 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
     }
     tailRemaining_ = -1;
     bytesDelivered_ += fresh;
-    ReadLookahead(fresh);
     {
         const std::lock_guard lock(prepareLock_);
         switched_ = std::move(next);

@@ -159,7 +159,6 @@ class Engine {
     std::int64_t TrimTail();
     void SkipLeadIn();
     bool SameOutputFormat();
-    void ReadLookahead(std::uint32_t bytes);
 
     Player& p_;
     PlaybackView& view_;
@@ -186,7 +185,6 @@ class Engine {
     std::optional<Prepared> prepared_;  // the next track, chosen on the UI thread
     std::optional<Prepared> switched_;  // taken by the feed, applied at the boundary
 
-    std::vector<std::int16_t> scratch_;  // feed only
     EventLoop::TimerId statusTimer_ = 0;
     int refreshPeriod_ = 33;
     bool fineTime_ = false;

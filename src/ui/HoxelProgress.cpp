@@ -67,7 +67,7 @@ void THoxelProgress::SetBarPosition(std::int64_t& stored, std::int64_t value) {
     }
     InPositionUpdate = true;
     stored = value;
-    repaint(InnerRect());
+    update(InnerRect());
     if (OnChange) {
         OnChange(this);
     }
