@@ -17,6 +17,7 @@
 #include "fakes/TempDir.h"
 #include "platform/Desktop.h"
 #include "ui/HoxelListbox.h"
+#include "ui/HoxelProgress.h"
 #include "ui/MainApp.h"
 
 namespace mirvo {
@@ -128,6 +129,22 @@ TEST_F(Keys, SeekAndVolume) {
     EXPECT_EQ(player().engine.Volume, 291);
     Press(Qt::Key_Pause);
     EXPECT_EQ(player().engine.Volume, 971);
+}
+
+TEST_F(Keys, SeekingByMouseOnTheProgressBar) {
+    Press(Qt::Key_Return);
+    THoxelProgress* bar = window().Progres;
+    const int y = bar->height() / 2;
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() / 4, y));
+    EXPECT_TRUE(engine().SeekPending);
+    QTest::mouseMove(bar, QPoint(bar->width() / 2, y));
+    EXPECT_NEAR(static_cast<double>(bar->Position()), 4000.0, 8000.0 / bar->width() + 1);
+    EXPECT_EQ(engine().CurrentPositionBytes(), 0);  // the label follows, the seek waits
+    EXPECT_EQ(window().LabelTime->text().left(7), QStringLiteral("0:04 / "));
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, QPoint(bar->width() / 2, y));
+    EXPECT_FALSE(engine().SeekPending);
+    EXPECT_NEAR(static_cast<double>(engine().CurrentPositionBytes()), 4 * 176400.0,
+                8 * 176400.0 / bar->width() + 4);
 }
 
 TEST_F(Keys, PlayModesByKeyAndStatusBar) {
