@@ -552,7 +552,11 @@ void Engine::FinishSeamlessSwitch() {
         pl.PlayingEntry = done->entry;
         ApplyEffects(done->choice.effects);
     }
-    pl.PlayingIndex = pendingIndex_;
+    // The list may have changed since the feed chose: find the entry again then.
+    const int chosen = pendingIndex_;
+    const bool stillThere = chosen >= 0 && chosen < static_cast<int>(pl.PlaylistEntries.size()) &&
+                            pl.PlaylistEntries[static_cast<std::size_t>(chosen)] == pl.PlayingEntry;
+    pl.PlayingIndex = stillThere ? chosen : FindEntry(pl, pl.PlayingEntry);
     const std::string_view title = EntryTitle(pl.PlayingEntry);
     SetCaptionTitle(p_, FileNamePart(title), title);
     ShowPlayingEntry(p_);

@@ -238,6 +238,27 @@ TEST(Engine, OtherFormatAndShortTracksOpenAfterTheDrain) {
     EXPECT_FALSE(rig.f.player.engine.DeviceReady);
 }
 
+TEST(Engine, ListEditedDuringASwitchKeepsThePlayingMark) {
+    Files& files = Files::Get();
+    Rig rig;
+    rig.SetList({files.Path("f.wav"), files.Path("g.wav"), files.Path("a.wav")});
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    int steps = 0;
+    while (rig.engine->TransitionState() != 1 && steps++ < 200) {
+        rig.Step();
+    }
+    ASSERT_EQ(rig.engine->TransitionState(), 1);
+    // The user removes the finished track while the next one is still in the buffer.
+    auto& entries = rig.f.player.playlist.PlaylistEntries;
+    entries.erase(entries.begin());
+    while (rig.engine->TransitionState() == 1 && steps++ < 400) {
+        rig.Step();
+    }
+    EXPECT_EQ(rig.f.player.playlist.PlayingEntry, files.Path("g.wav"));
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
+}
+
 TEST(Engine, UnplayableEntriesWarnAndLeavePlaybackAlone) {
     Files& files = Files::Get();
     TempDir dir;
