@@ -1014,13 +1014,6 @@ int Engine::ChooseTrack(bool previous) {
     return choice.index;
 }
 
-int Engine::PickShuffleEntry() {
-    ChoiceState s{p_.playlist, {}, {}, {}, false, {}, {}};
-    const int index = PickShuffle(s, random_);
-    ApplyEffects(s.effects);
-    return index;
-}
-
 void Engine::PushShuffleBack(const std::string& entry) {
     PushBack(ShuffleBackHistory, entry);
 }

@@ -100,7 +100,6 @@ class Engine {
     int ChooseTrack(bool previous);
     TrackChoice PlanTrack(bool previous);
     void ApplyEffects(const std::vector<ChoiceEffect>& effects);
-    int PickShuffleEntry();
     void PushShuffleBack(const std::string& entry);
     void PushQueueBack(const std::string& entry);
     std::string PopShuffleBack();
@@ -112,13 +111,8 @@ class Engine {
 
     // Handles and hand-over values, for the status refresh and tests.
     audio::Handle SourceStream() const { return source_.load(); }
-    audio::Handle LookaheadStream() const { return lookahead_.load(); }
     audio::Handle OutputChannel() const { return output_.load(); }
     int TransitionState() const { return transition_.load(); }
-    std::int64_t TrackBoundary() const { return trackBoundary_.load(); }
-    std::int64_t LeadInSkipped() const { return leadInSkipped_.load(); }
-    bool DecoderFinished() const { return decoderFinished_.load(); }
-    int PendingIndex() const { return pendingIndex_.load(); }
 
     PlaybackView& View() { return view_; }
 
