@@ -321,12 +321,3 @@ TEST(HoxelProgress, PositionChangeRepaintsOnlyTheInnerArea) {
 
 }  // namespace
 }  // namespace mirvo
-
-int main(int argc, char** argv) {
-    // Pixels are compared, so draw off-screen even when a display is around
-    // (and when test discovery runs without the test environment).
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

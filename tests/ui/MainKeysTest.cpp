@@ -256,10 +256,3 @@ TEST_F(Keys, EscapeStopsAScanFirstAndThenCloses) {
 
 }  // namespace
 }  // namespace mirvo
-
-int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

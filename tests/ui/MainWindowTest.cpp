@@ -130,11 +130,3 @@ TEST(MainWindow, GeometryIsRememberedAndSavedAtExit) {
 
 }  // namespace
 }  // namespace mirvo
-
-int main(int argc, char** argv) {
-    // No display is needed, also when the build lists the tests.
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
