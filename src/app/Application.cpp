@@ -34,6 +34,8 @@ void Application::CreateMainWindow() {
                                  "Mirvo is build for bass.dll version 2.0!\r\r"
                                  "Another version has been found.");
     }
+    // Saves killed half-way (a crash, a power cut) leave their temporary files.
+    RemoveStaleTemporaryFiles(p_.ProgramFolder);
     LoadSettings(p_);
     view.SetWindowBounds(GuardOffScreen(view.WindowBounds(), view.ScreenBounds()));
     if (p_.values.Maximized) {
@@ -110,7 +112,10 @@ void Application::WindowGeometryChanged(const Bounds& bounds, bool maximized) {
 }
 
 void Application::Shutdown() {
-    WritePlaylist(p_, AutoPlaylistFile(p_), kFormText);
+    // An automatic playlist that could not be read stays as the user left it.
+    if (!p_.playlist.AutoPlaylistUnread) {
+        WritePlaylist(p_, AutoPlaylistFile(p_), kFormText);
+    }
     ResumeSnapshot resume;
     if (engine_ != nullptr) {
         resume.PositionMs = static_cast<int>(engine_->BytesToMs(engine_->CurrentPositionBytes()));

@@ -218,7 +218,8 @@ void SaveSettings(Player& p, bool windowOnly, const ResumeSnapshot& resume) {
             return;
         }
         const PlaylistState& pl = p.playlist;
-        if (!pl.PlaylistEntries.empty()) {
+        // The track number belongs to the list in Playlist.txt, which was kept.
+        if (!pl.PlaylistEntries.empty() && !pl.AutoPlaylistUnread) {
             ini.WriteInteger("Playlist", "Track", pl.PlayingIndex);
         }
         ini.WriteInteger("Playlist", "ResumePos", resume.PositionMs);

@@ -76,15 +76,19 @@ class Settings {
     void LoadMusicFolders(PlaylistState& playlist) const;
     void SaveMusicFolders(const PlaylistState& playlist, const SettingsValues& values) const;
 
-    // Applies `edit` to the file held in memory and writes it back, unless read-only.
+    // Applies `edit` to the file held in memory and writes it back, unless
+    // read-only or there but unreadable.
     template <class Edit>
     void Update(Edit&& edit) const {
         if (IsReadOnly()) {
             return;
         }
-        IniFile ini = IniFile::Load(path_);
-        edit(ini);
-        ini.Save(path_);
+        std::optional<IniFile> ini = IniFile::LoadForUpdate(path_);
+        if (!ini) {
+            return;
+        }
+        edit(*ini);
+        ini->Save(path_);
     }
 
   private:

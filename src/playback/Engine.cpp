@@ -275,6 +275,11 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
         OpenSources();
         pl.PlayingIndex = pendingIndex_;
         if (source_ == 0) {
+            // What played is gone; a station connects later, anything else
+            // (a playlist file in the list) plays nothing and must look it.
+            if (EntryKind(pl.PlayingEntry) != kRadioKind) {
+                StopPlayback(false);
+            }
             return;
         }
     }

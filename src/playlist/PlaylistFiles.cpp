@@ -5,6 +5,8 @@
 #include <unistd.h>
 #include <cerrno>
 #include <functional>
+#include <optional>
+#include <utility>
 
 #include "app/Player.h"
 #include "playlist/Entries.h"
@@ -22,7 +24,84 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 enum class ReadResult { Missing, Read, Failed };
 
-// Hands out complete lines of text fed in pieces.
+// Turns UTF-16 text fed in pieces into UTF-8; a byte or a surrogate split
+// between pieces waits for the next one, and a lone surrogate becomes U+FFFD.
+class Utf16Decoder {
+  public:
+    explicit Utf16Decoder(bool bigEndian) : bigEndian_(bigEndian) {}
+
+    void Decode(std::string_view bytes, std::string& out) {
+        for (const char byte : bytes) {
+            if (!haveByte_) {
+                firstByte_ = static_cast<unsigned char>(byte);
+                haveByte_ = true;
+                continue;
+            }
+            haveByte_ = false;
+            const unsigned char second = static_cast<unsigned char>(byte);
+            const unsigned unit = bigEndian_ ? (firstByte_ << 8 | second)
+                                             : (static_cast<unsigned>(second) << 8 | firstByte_);
+            Unit(unit, out);
+        }
+    }
+
+    void Finish(std::string& out) {
+        if (high_ != 0) {
+            Append(kReplacement, out);
+            high_ = 0;
+        }
+    }
+
+  private:
+    static constexpr unsigned kReplacement = 0xFFFD;
+
+    void Unit(unsigned unit, std::string& out) {
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (high_ != 0) {
+                Append(kReplacement, out);
+            }
+            high_ = unit;
+            return;
+        }
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            Append(high_ != 0 ? 0x10000 + ((high_ - 0xD800) << 10) + (unit - 0xDC00) : kReplacement,
+                   out);
+            high_ = 0;
+            return;
+        }
+        if (high_ != 0) {
+            Append(kReplacement, out);
+            high_ = 0;
+        }
+        Append(unit, out);
+    }
+
+    static void Append(unsigned code, std::string& out) {
+        if (code < 0x80) {
+            out += static_cast<char>(code);
+        } else if (code < 0x800) {
+            out += static_cast<char>(0xC0 | code >> 6);
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            out += static_cast<char>(0xE0 | code >> 12);
+            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | code >> 18);
+            out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+            out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+            out += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+
+    bool bigEndian_;
+    bool haveByte_ = false;
+    unsigned firstByte_ = 0;
+    unsigned high_ = 0;
+};
+
+// Hands out complete lines of text fed in pieces. Lines end in LF, CR LF or
+// a lone CR; text that starts with a UTF-16 byte order mark is read as UTF-16.
 class LineSplitter {
   public:
     LineSplitter(std::size_t maxLines, std::function<void(std::string_view)> line)
@@ -31,30 +110,30 @@ class LineSplitter {
     bool Full() const { return count_ >= maxLines_; }
 
     void Feed(std::string_view chunk) {
-        if (first_) {
-            first_ = false;
-            if (chunk.starts_with(kByteOrderMark)) {
-                chunk.remove_prefix(kByteOrderMark.size());
-            }
+        if (!first_) {
+            Process(chunk);
+            return;
         }
-        while (!chunk.empty() && !Full()) {
-            const auto lf = chunk.find('\n');
-            if (lf == std::string_view::npos) {
-                carry_.append(chunk);
-                return;
-            }
-            if (carry_.empty()) {
-                Emit(chunk.substr(0, lf));
-            } else {
-                carry_.append(chunk.substr(0, lf));
-                Emit(carry_);
-                carry_.clear();
-            }
-            chunk.remove_prefix(lf + 1);
+        // A byte order mark is at most 3 bytes: wait until that much is here.
+        if (head_.empty() && chunk.size() >= kByteOrderMark.size()) {
+            Start(chunk);
+            return;
+        }
+        head_.append(chunk);
+        if (head_.size() >= kByteOrderMark.size()) {
+            Start(std::exchange(head_, {}));
         }
     }
 
     void Finish() {
+        if (first_) {
+            Start(std::exchange(head_, {}));
+        }
+        if (utf16_) {
+            decoded_.clear();
+            utf16_->Finish(decoded_);
+            Split(decoded_);
+        }
         if (!carry_.empty() && !Full()) {
             Emit(carry_);
         }
@@ -62,10 +141,67 @@ class LineSplitter {
     }
 
   private:
-    void Emit(std::string_view line) {
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
+    void Start(std::string_view text) {
+        first_ = false;
+        if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) {
+            utf16_.emplace(text[0] == '\xFE');
+            text.remove_prefix(2);
+        } else if (text.starts_with(kByteOrderMark)) {
+            text.remove_prefix(kByteOrderMark.size());
         }
+        Process(text);
+    }
+
+    void Process(std::string_view chunk) {
+        if (!utf16_) {
+            Split(chunk);
+            return;
+        }
+        decoded_.clear();
+        utf16_->Decode(chunk, decoded_);
+        Split(decoded_);
+    }
+
+    void Split(std::string_view chunk) {
+        // Each kind of line end is searched for once per piece, so a file
+        // with only the other kind costs no rescans.
+        constexpr auto npos = std::string_view::npos;
+        std::size_t pos = 0;
+        std::size_t nextLf = chunk.find('\n');
+        std::size_t nextCr = chunk.find('\r');
+        while (pos < chunk.size() && !Full()) {
+            if (afterCr_) {
+                afterCr_ = false;
+                if (chunk[pos] == '\n') {
+                    ++pos;
+                    continue;
+                }
+            }
+            if (nextLf != npos && nextLf < pos) {
+                nextLf = chunk.find('\n', pos);
+            }
+            if (nextCr != npos && nextCr < pos) {
+                nextCr = chunk.find('\r', pos);
+            }
+            const std::size_t end = std::min(nextLf, nextCr);
+            if (end == npos) {
+                carry_.append(chunk.substr(pos));
+                return;
+            }
+            const std::string_view piece = chunk.substr(pos, end - pos);
+            if (carry_.empty()) {
+                Emit(piece);
+            } else {
+                carry_.append(piece);
+                Emit(carry_);
+                carry_.clear();
+            }
+            afterCr_ = chunk[end] == '\r';
+            pos = end + 1;
+        }
+    }
+
+    void Emit(std::string_view line) {
         ++count_;
         line_(line);
     }
@@ -75,6 +211,10 @@ class LineSplitter {
     std::string carry_;
     std::size_t count_ = 0;
     bool first_ = true;
+    bool afterCr_ = false;
+    std::string head_;
+    std::optional<Utf16Decoder> utf16_;
+    std::string decoded_;
 };
 
 // Feeds the file's lines to `line`. Missing: no such file (or not a file at
@@ -344,6 +484,9 @@ void ReadTextPlaylist(Player& player, const std::string& fileName) {
         return;
     }
     if (result == ReadResult::Failed) {
+        if (fileName == AutoPlaylistFile(player)) {
+            pl.AutoPlaylistUnread = true;
+        }
         player.ui.dialogs.ShowNotice(NoticeKind::Error, "Error 12\r\rPlease report this error.");
     }
     RefreshListView(player, false, false);

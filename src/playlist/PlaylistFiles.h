@@ -28,8 +28,8 @@ inline constexpr std::size_t kMaxPlaylistLines = 100000;
 // "Playlist.txt" in the program folder, read at start and written at exit.
 std::string AutoPlaylistFile(const Player& player);
 
-// The lines of `text`: LF or CR LF ends, a leading UTF-8 byte order mark
-// skipped, at most `maxLines`.
+// The lines of `text`: LF, CR LF or CR ends, a leading UTF-8 byte order mark
+// skipped, UTF-16 with a byte order mark turned into UTF-8, at most `maxLines`.
 std::vector<std::string> SplitLines(std::string_view text, std::size_t maxLines);
 // At most kMaxPlaylistLines lines of a file; none when it cannot be read.
 std::vector<std::string> ReadPlaylistLines(const std::string& fileName);

@@ -40,6 +40,9 @@ struct PlaylistState {
     bool ScanRunning = false;
     // The folder dialog's "Include subfolders" choice, kept between uses.
     bool ScanSubfolders = true;
+    // The automatic playlist is there but could not be read: the exit save
+    // must not replace the user's list with the part that was read.
+    bool AutoPlaylistUnread = false;
 
     PlaylistLinks Links;
 };

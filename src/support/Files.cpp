@@ -1,6 +1,8 @@
 #include "support/Files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -45,19 +47,38 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
+constexpr std::string_view kTempPrefix = ".mirvo-";
+
+// The names mkostemp makes from kTempPrefix: six letters or digits.
+bool IsTemporaryName(std::string_view name) {
+    if (name.size() != kTempPrefix.size() + 6 || !name.starts_with(kTempPrefix)) {
+        return false;
+    }
+    for (const char c : name.substr(kTempPrefix.size())) {
+        const bool alnum =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!alnum) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+FileRead ReadFileText(const std::string& path) {
+    FileRead result;
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) {
-        return std::nullopt;
+        result.status =
+            (errno == ENOENT || errno == ENOTDIR) ? FileRead::Missing : FileRead::Failed;
+        return result;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return std::nullopt;
+        return result;
     }
-    std::string data;
-    data.reserve(static_cast<std::size_t>(st.st_size));
+    result.text.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[1 << 16];
     for (;;) {
         const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
@@ -65,37 +86,119 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
             if (errno == EINTR) {
                 continue;
             }
-            return std::nullopt;
+            result.text.clear();
+            return result;
         }
         if (got == 0) {
             break;
         }
-        data.append(buffer, static_cast<std::size_t>(got));
+        result.text.append(buffer, static_cast<std::size_t>(got));
     }
-    return data;
+    result.status = FileRead::Read;
+    return result;
 }
 
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    FileRead read = ReadFileText(path);
+    if (read.status != FileRead::Read) {
+        return std::nullopt;
+    }
+    return std::move(read.text);
+}
+
+namespace {
+
+// `path` with its symbolic links followed to the file they finally name
+// (which may not exist yet).
+std::string FollowLinks(const std::string& path) {
+    std::string target = path;
+    // As many hops as the kernel allows before it gives up on a loop.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return target;
+        }
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 256) + 1, '\0');
+        const ssize_t size = ::readlink(target.c_str(), link.data(), link.size());
+        if (size < 0 || static_cast<std::size_t>(size) >= link.size()) {
+            return target;
+        }
+        link.resize(static_cast<std::size_t>(size));
+        target = link.front() == '/' ? link : JoinPath(FolderOf(target), link);
+    }
+    return target;
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t newFileMode) {
-    const std::string folder = FolderOf(path);
-    std::string temp = (folder.empty() ? std::string(".") : folder) + "/.mirvo-XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-    if (fd.get() < 0) {
+    // A link stays a link: the file it points to gets the new text.
+    const std::string target = FollowLinks(path);
+    const std::string folder = FolderOf(target);
+    const std::string dirName = folder.empty() ? std::string(".") : folder;
+    std::string temp;
+    std::optional<Fd> fd;
+    for (int attempt = 0; attempt < 5 && !fd; ++attempt) {
+        temp = JoinPath(dirName, std::string(kTempPrefix) + "XXXXXX");
+        Fd created(::mkostemp(temp.data(), O_CLOEXEC));
+        if (created.get() < 0) {
+            return false;
+        }
+        // Held until the file is renamed or this process ends, so the start-up
+        // clean-up can tell a live save from one a crash left behind (where
+        // locks are not supported the save goes on unguarded). A file the
+        // clean-up removed before we locked it is gone: make another.
+        [[maybe_unused]] const int locked = ::flock(created.get(), LOCK_EX);
+        struct stat st {};
+        if (::fstat(created.get(), &st) == 0 && st.st_nlink > 0) {
+            fd.emplace(created.release());
+        }
+    }
+    if (!fd) {
         return false;
     }
     struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode;
-    const bool ok = ::fchmod(fd.get(), mode) == 0 && WriteAll(fd.get(), data) &&
-                    ::fsync(fd.get()) == 0 && ::close(fd.release()) == 0 &&
-                    ::rename(temp.c_str(), path.c_str()) == 0;
+    const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode;
+    const bool ok = ::fchmod(fd->get(), mode) == 0 && WriteAll(fd->get(), data) &&
+                    ::fsync(fd->get()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
         ::unlink(temp.c_str());
         return false;
     }
-    Fd dir(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (::close(fd->release()) != 0) {
+        return false;
+    }
+    Fd dir(::open(dirName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) {
         ::fsync(dir.get());
     }
     return true;
+}
+
+void RemoveStaleTemporaryFiles(const std::string& folder) {
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) {
+        return;
+    }
+    DIR* listing = ::fdopendir(dir.release());
+    if (listing == nullptr) {
+        return;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        if (!IsTemporaryName(name)) {
+            continue;
+        }
+        // Only a regular file nobody holds locked is a crashed save's leftover.
+        Fd file(::openat(::dirfd(listing), entry->d_name,
+                         O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (file.get() >= 0 && ::fstat(file.get(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::flock(file.get(), LOCK_EX | LOCK_NB) == 0) {
+            ::unlinkat(::dirfd(listing), entry->d_name, 0);
+        }
+    }
+    ::closedir(listing);
 }
 
 bool IsReadOnlyFile(const std::string& path) {

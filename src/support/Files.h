@@ -7,13 +7,27 @@
 
 namespace mirvo {
 
+// What reading a whole file found: its text, no file at all, or a file (or
+// something else) that is there but could not be read to the end.
+struct FileRead {
+    enum Status { Read, Missing, Failed };
+    Status status = Failed;
+    std::string text;
+};
+FileRead ReadFileText(const std::string& path);
+
 // The whole file, or nothing when it cannot be read (missing, a folder, no access).
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Writes a temporary file in the same folder, flushes it and renames it over
 // `path`, then flushes the folder, so a crash never leaves half a file. A new
-// file gets `newFileMode`; an existing one keeps its permissions.
+// file gets `newFileMode`; an existing one keeps its permissions. When `path`
+// is a symbolic link, the file it points to is replaced and the link stays.
 bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t newFileMode = 0644);
+
+// Removes from `folder` the temporary files of saves that were killed before
+// they finished; a save still running in another process is left alone.
+void RemoveStaleTemporaryFiles(const std::string& folder);
 
 // True when the file exists and is not writable: the owner's write bit is off
 // (what the user sets to freeze a file, honoured even for root) or access is denied.

@@ -117,8 +117,20 @@ IniFile::IniFile(std::string_view text) {
 }
 
 IniFile IniFile::Load(const std::string& path) {
-    const auto text = ReadWholeFile(path);
-    return text ? IniFile(*text) : IniFile();
+    return LoadForUpdate(path).value_or(IniFile());
+}
+
+std::optional<IniFile> IniFile::LoadForUpdate(const std::string& path) {
+    const FileRead read = ReadFileText(path);
+    switch (read.status) {
+        case FileRead::Read:
+            return IniFile(read.text);
+        case FileRead::Missing:
+            return IniFile();
+        case FileRead::Failed:
+            break;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::size_t> IniFile::FindSection(std::string_view section) const {

@@ -18,6 +18,10 @@ class IniFile {
 
     // Loads `path`; a missing or unreadable file gives an empty document.
     static IniFile Load(const std::string& path);
+    // For a read-modify-write: an empty document when the file is missing,
+    // nothing when it is there but could not be read (saving what little was
+    // read would lose the rest).
+    static std::optional<IniFile> LoadForUpdate(const std::string& path);
 
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
     std::string ReadString(std::string_view section, std::string_view key,

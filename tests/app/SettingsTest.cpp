@@ -6,6 +6,7 @@
 #include "app/Application.h"
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
+#include "fakes/Unprivileged.h"
 #include "support/Files.h"
 
 namespace mirvo {
@@ -193,6 +194,37 @@ TEST(Settings, ReadOnlyFileIsNeverWritten) {
     f.player.settings.SaveMusicFolders(f.player.playlist, f.player.values);
     EXPECT_EQ(Ini(dir), "[General]\nVolume=500\n");
     EXPECT_EQ(f.player.settings.ReadInteger("General", "Volume", 0), 500);
+}
+
+TEST(Settings, AFileThatCannotBeReadIsNeverWritten) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string text =
+        "[General]\nVolume=500\n[PlayingHistory]\nLastfmUsername=me\n"
+        "[Global hotkeys]\n1=0000-179\n[Root media]\npath0=/music/\n";
+    const std::string path = dir.Write("Mirvo.ini", text);
+    // Writable but not readable for its owner: every writer would start from nothing.
+    test::GiveToTestUser(path.c_str());
+    ::chmod(path.c_str(), 0200);
+    const int code = test::RunUnprivileged([&] {
+        FakePlayer f(dir.path());
+        Application app(f.player);
+        app.CreateMainWindow();
+        app.FirstShow();
+        const bool defaults = f.player.engine.Volume == 1000;
+        app.Shutdown();
+        const Settings& s = f.player.settings;
+        s.WriteInteger("General", "Volume", 1);
+        s.WriteEnqueueOption(0);
+        s.SaveMusicFolders(f.player.playlist, f.player.values);
+        SaveSettings(f.player, true);
+        return defaults ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(Ini(dir), text);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0200u);
 }
 
 TEST(Settings, MusicFoldersAndFixedKeyForms) {

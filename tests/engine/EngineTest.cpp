@@ -288,6 +288,27 @@ TEST(Engine, UnplayableEntriesWarnAndLeavePlaybackAlone) {
     }
 }
 
+TEST(Engine, AnEntryThatOpensNothingShowsThatNothingPlays) {
+    Files& files = Files::Get();
+    TempDir dir;
+    const std::string list = dir.Write("more.m3u", files.Path("b.wav") + "\n");
+    Rig rig;
+    rig.SetList({files.Path("five.wav"), list});
+    rig.engine->PlayEntry(0);
+    Play(rig, 3);
+    ASSERT_NE(rig.f.view.timeLabel, "");
+    ASSERT_NE(rig.f.view.status[3], "");
+
+    rig.engine->PlayEntry(1);  // what Tab does when the next row is a playlist file
+    EXPECT_EQ(rig.engine->OutputChannel(), 0u);
+    EXPECT_EQ(rig.f.view.caption, "Mirvo 1.04i");
+    EXPECT_EQ(rig.f.view.timeLabel, "");
+    EXPECT_EQ(rig.f.view.status[3], "");
+    EXPECT_EQ(rig.view.position, 0);
+    EXPECT_FALSE(rig.engine->StatusRunning());  // no frozen clock ticking on
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
 TEST(Engine, SeekingClampsAndKeepsTheState) {
     Files& files = Files::Get();
     Rig rig;

@@ -54,7 +54,7 @@ TEST_F(PlaylistFilesTest, BadInputNeverCrashes) {
     ::mkfifo((Folder() + "/pipe.m3u").c_str(), 0600);
     ReadM3uPlaylist(p, Folder() + "/pipe.m3u");
     EXPECT_TRUE(entries.empty());
-    std::string junk("\xFF\xFE\0\0\x01\n\x80\x81/x\0y.mp3\n", 17);
+    std::string junk("\xFF\x01\0\0\x01\n\x80\x81/x\0y.mp3\n", 17);
     junk += std::string(1 << 20, 'z');
     ReadTextPlaylist(p, dir.Write("junk.txt", junk));
     ASSERT_EQ(entries.size(), 3u);
@@ -64,6 +64,49 @@ TEST_F(PlaylistFilesTest, BadInputNeverCrashes) {
     for (const std::string& line : ReadPlaylistLines(dir.Write("junk.m3u", junk))) {
         EXPECT_EQ(line.find('\n'), std::string::npos);
     }
+    // UTF-16 that breaks off: lone surrogates, a surrogate pair cut by the
+    // end, an odd last byte.
+    entries.clear();
+    ReadTextPlaylist(p, dir.Write("bad16.txt", std::string("\xFF\xFE/\0\x00\xDC\n\0"
+                                                           "a\0\x00\xD8\x00\xD8\n\0\x3D\xD8\x41",
+                                                           19)));
+    EXPECT_EQ(entries, (Entries{"/\xEF\xBF\xBD", Folder() + "/a\xEF\xBF\xBD\xEF\xBF\xBD",
+                                Folder() + "/\xEF\xBF\xBD"}));
+}
+
+TEST_F(PlaylistFilesTest, EveryKindOfLineEndAndUtf16) {
+    EXPECT_EQ(SplitLines("a\rb\r\rc\r\nd\ne", 10), (Entries{"a", "b", "", "c", "d", "e"}));
+    EXPECT_EQ(SplitLines("a\r", 10), (Entries{"a"}));
+    EXPECT_EQ(SplitLines("\xEF\xBB", 10), (Entries{"\xEF\xBB"}));
+    EXPECT_EQ(SplitLines(std::string("\xFE\xFF\0a\0\r\0b", 8), 10), (Entries{"a", "b"}));
+    EXPECT_EQ(SplitLines(std::string("\xFF\xFE", 2), 10), Entries{});
+
+    // Files read in pieces: a CR LF, a UTF-16 unit and a surrogate pair cut
+    // at each place a piece can end.
+    const std::size_t piece = 1 << 20;
+    for (std::size_t cut = piece - 3; cut <= piece + 1; ++cut) {
+        std::string text(cut - 1, 'x');
+        text.insert(0, "/");
+        text += "\r\n/y\r/z";
+        entries.clear();
+        ReadTextPlaylist(p, dir.Write("cut.txt", text));
+        ASSERT_EQ(entries.size(), 3u) << cut;
+        EXPECT_EQ(entries[1], "/y");
+    }
+    // Whole units fall in each piece; the pair itself may be cut.
+    for (const std::size_t pairAt : {piece - 4, piece - 2, piece}) {
+        std::string utf16 = std::string("\xFF\xFE/\0", 4);
+        for (std::size_t i = 4; i < pairAt; i += 2) {
+            utf16 += std::string("x\0", 2);
+        }
+        utf16 += std::string("<\xD8\xB5\xDF\n\0/\0y\0", 10);
+        entries.clear();
+        ReadTextPlaylist(p, dir.Write("cut16.txt", utf16));
+        ASSERT_EQ(entries.size(), 2u) << pairAt;
+        EXPECT_TRUE(entries[0].ends_with("x\xF0\x9F\x8E\xB5")) << pairAt;
+        EXPECT_EQ(entries[1], "/y");
+    }
+    EXPECT_TRUE(fp.dialogs.notices.empty());
 }
 
 TEST_F(PlaylistFilesTest, UnreadableTextPlaylistShowsError12) {

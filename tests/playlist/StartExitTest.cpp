@@ -1,12 +1,24 @@
 // The automatic playlist between runs and the path a second instance hands over.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
 
 #include "app/Application.h"
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
+#include "fakes/Unprivileged.h"
 #include "playlist/PlaylistFiles.h"
 #include "support/Files.h"
+#include "support/IniFile.h"
 
 namespace mirvo {
 namespace {
@@ -57,6 +69,187 @@ TEST(StartExitTest, StartPathAndHandOver) {
     s.app.ReceivePath("/n/other.mp3");
     EXPECT_EQ(entries.size(), 3u);
     EXPECT_EQ(s.fp.player.playlist.PlayingIndex, 1);
+}
+
+std::vector<std::string> TemporaryFiles(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& item : std::filesystem::directory_iterator(folder)) {
+        const std::string name = item.path().filename().string();
+        if (name.starts_with(".mirvo-")) {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+TEST(StartExitTest, AnAutomaticPlaylistThatCannotBeReadIsKeptAtExit) {
+    test::TempDir dir;
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string list = dir.Write("Playlist.txt", "/m/a.mp3\r\n/m/b.mp3\r\n");
+    test::GiveToTestUser(list.c_str());
+    ::chmod(list.c_str(), 0200);
+    const int code = test::RunUnprivileged([&] {
+        Started s(dir.path());
+        s.app.CreateMainWindow();
+        const auto& notices = s.fp.dialogs.notices;
+        const bool told = notices.size() == 1 && notices[0].text.starts_with("Error 12");
+        s.fp.player.playlist.PlaylistEntries.push_back("/m/new.mp3");
+        s.app.Shutdown();
+        return told ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(ReadWholeFile(list), "/m/a.mp3\r\n/m/b.mp3\r\n");
+    EXPECT_TRUE(TemporaryFiles(dir.path()).empty());
+}
+
+TEST(StartExitTest, CrLinesAndUtf16ListsComeBackAsTheyWere) {
+    test::TempDir dir;
+    std::string crOnly;
+    std::string lines;
+    for (int i = 0; i < 1000; ++i) {
+        crOnly += "/m/" + std::to_string(i) + ".mp3\r";
+        lines += "/m/" + std::to_string(i) + ".mp3\r\n";
+    }
+    dir.Write("Playlist.txt", crOnly);
+    {
+        Started s(dir.path());
+        s.app.CreateMainWindow();
+        EXPECT_EQ(s.fp.player.playlist.PlaylistEntries.size(), 1000u);
+        s.app.Shutdown();
+    }
+    EXPECT_EQ(ReadWholeFile(dir / "Playlist.txt"), lines);
+
+    // "/Müsik/🎵.mp3" and "/b.mp3", as Notepad saves UTF-16.
+    const std::u16string text = u"\uFEFF/M\u00FCsik/\U0001F3B5.mp3\r\n/b.mp3\r\n";
+    std::string utf16;
+    for (const char16_t unit : text) {
+        utf16 += static_cast<char>(unit & 0xFF);
+        utf16 += static_cast<char>(unit >> 8);
+    }
+    dir.Write("Playlist.txt", utf16);
+    {
+        Started s(dir.path());
+        s.app.CreateMainWindow();
+        s.app.Shutdown();
+    }
+    EXPECT_EQ(ReadWholeFile(dir / "Playlist.txt"),
+              "/M\xC3\xBCsik/\xF0\x9F\x8E\xB5.mp3\r\n/b.mp3\r\n");
+}
+
+TEST(StartExitTest, SavesGoThroughLinksToTheirTargets) {
+    test::TempDir dir;
+    test::TempDir synced;
+    const std::string target = synced.Write("lists/Playlist.txt", "/old.mp3\r\n");
+    // A chain: a relative link to an absolute one.
+    std::filesystem::create_symlink(target, synced / "current");
+    std::filesystem::create_symlink(
+        "../" + std::filesystem::path(synced.path()).filename().string() + "/current",
+        dir / "Playlist.txt");
+    const std::string ini = synced.Write("Mirvo.ini", "[Custom]\nkeep=1\n");
+    std::filesystem::create_symlink(ini, dir / "Mirvo.ini");
+    {
+        Started s(dir.path());
+        s.app.CreateMainWindow();
+        EXPECT_EQ(s.fp.player.playlist.PlaylistEntries, std::vector<std::string>{"/old.mp3"});
+        s.fp.player.playlist.PlaylistEntries.push_back("/new.mp3");
+        s.fp.player.engine.Volume = 420;
+        s.app.Shutdown();
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Playlist.txt"));
+    EXPECT_TRUE(std::filesystem::is_symlink(synced / "current"));
+    EXPECT_EQ(ReadWholeFile(target), "/old.mp3\r\n/new.mp3\r\n");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "Mirvo.ini"));
+    EXPECT_EQ(IniFile::Load(ini).ReadInteger("General", "Volume", 0), 420);
+    EXPECT_EQ(IniFile::Load(ini).ReadInteger("Custom", "keep", 0), 1);
+    EXPECT_TRUE(TemporaryFiles(dir.path()).empty());
+    EXPECT_TRUE(TemporaryFiles(synced / "lists").empty());
+}
+
+// Exit saves of a million entries and the settings killed at random moments:
+// each file is always the old or the new one, and the next start clears what
+// the killed saves left.
+TEST(StartExitTest, KilledSavesLeaveWholeFilesAndNoLeftoversAfterTheNextStart) {
+    test::TempDir dir;
+    std::vector<std::string> entries[2];
+    for (int i = 0; i < 1000000; ++i) {
+        const std::string entry = "/music/artist " + std::to_string(i % 997) + "/album/track " +
+                                  std::to_string(i) + ".mp3";
+        entries[0].push_back(entry);
+        entries[1].push_back(entry + "x");
+    }
+    const std::string texts[2] = {FormatPlaylist(entries[0], dir.path(), kFormText),
+                                  FormatPlaylist(entries[1], dir.path(), kFormText)};
+    Started s(dir.path());
+    s.fp.player.playlist.PlaylistEntries = entries[0];
+    const auto started = std::chrono::steady_clock::now();
+    s.app.Shutdown();
+    const auto saveUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+    ASSERT_EQ(ReadWholeFile(dir / "Playlist.txt"), texts[0]);
+
+    std::mt19937 random(20261208);
+    // Kills spread over a little more than one whole save.
+    std::uniform_int_distribution<long> delay(0, saveUs * 3 / 2);
+    int killedMidSave = 0;
+    for (int round = 0; round < 300; ++round) {
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            // Saves one version after the other until it is killed.
+            [[maybe_unused]] const ssize_t sent = ::write(ready[1], "r", 1);
+            for (int n = 1;; ++n) {
+                s.fp.player.playlist.PlaylistEntries.swap(entries[1]);
+                s.fp.player.engine.Volume = 500 + n % 2;
+                s.app.Shutdown();
+            }
+        }
+        ASSERT_GT(child, 0);
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        ::usleep(static_cast<useconds_t>(delay(random)));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+
+        const auto text = ReadWholeFile(dir / "Playlist.txt");
+        ASSERT_TRUE(text == texts[0] || text == texts[1]) << "round " << round;
+        const auto ini = ReadWholeFile(dir / "Mirvo.ini");
+        ASSERT_TRUE(ini.has_value());
+        const int volume = IniFile(*ini).ReadInteger("General", "Volume", 0);
+        ASSERT_TRUE(volume == 1000 || volume == 500 || volume == 501) << *ini;
+        killedMidSave += TemporaryFiles(dir.path()).empty() ? 0 : 1;
+
+        Started next(dir.path());
+        next.app.CreateMainWindow();
+        ASSERT_EQ(next.fp.player.playlist.PlaylistEntries.size(), 1000000u);
+        ASSERT_TRUE(TemporaryFiles(dir.path()).empty()) << "round " << round;
+    }
+    // The kills must really have hit saves half-way, or this proves nothing.
+    EXPECT_GT(killedMidSave, 20);
+    std::printf("%d of 300 kills hit a save half-way\n", killedMidSave);
+}
+
+TEST(StartExitTest, TheStartRemovesOnlyTheLeftoversOfDeadSaves) {
+    test::TempDir dir;
+    dir.Write(".mirvo-AbC123", "half a playlist");
+    const std::string live = dir.Write(".mirvo-Live01", "being written");
+    const int held = ::open(live.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);  // a save in progress in another process
+    dir.Write(".mirvo-notours", "x");
+    dir.Write("mirvo-XyZ789", "x");
+    std::filesystem::create_directory(dir / ".mirvo-Dir001");
+    std::filesystem::create_symlink(dir / "mirvo-XyZ789", dir / ".mirvo-Lnk001");
+    Started s(dir.path());
+    s.app.CreateMainWindow();
+    std::vector<std::string> left = TemporaryFiles(dir.path());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".mirvo-Dir001", ".mirvo-Live01", ".mirvo-Lnk001",
+                                              ".mirvo-notours"}));
+    EXPECT_TRUE(std::filesystem::exists(dir / "mirvo-XyZ789"));
+    ::close(held);
 }
 
 }  // namespace
