@@ -5,14 +5,15 @@
 #include <QDBusInterface>
 #include <QDBusMessage>
 #include <QDesktopServices>
-#include <QFile>
 #include <QGuiApplication>
 #include <QUrl>
+
+#include "platform/Trash.h"
 
 namespace mirvo {
 
 bool QtDesktop::MoveToTrash(const std::string& path) {
-    return QFile::moveToTrash(QString::fromStdString(path));
+    return MoveToFreedesktopTrash(path);
 }
 
 bool QtDesktop::OpenFolder(const std::string& folder) {

@@ -337,6 +337,8 @@ void Engine::AfterOpen(bool keepThreads) {
     view_.SetProgressPosition(0);
     fineTime_ = lengthMs <= 9999;
     refreshPeriod_ = fineTime_ ? 10 : 33;
+    // Shown at once: a track opened paused gets no status tick until resumed.
+    WriteTimeLabel(0, lengthMs);
     if (!keepThreads) {
         SuspendStatus();  // restarts with the new period
         ResumeStatus();
@@ -375,6 +377,7 @@ void Engine::SeekTo(std::int64_t bytes) {
     } else if (state == audio::kActivePaused) {
         audio::StreamPlay(output_, false, 0);
         audio::ChannelPause(output_);
+        WriteTimeLabel(BytesToMs(bytes), view_.ProgressMax());
     }
 }
 

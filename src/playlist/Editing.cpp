@@ -229,6 +229,7 @@ void Refresh(Player& player) {
     std::vector<std::string> found;
     found.reserve(kWalkBufferSlots);
     view.SetBusyCursor(true);
+    pl.AbortRequested = false;  // an earlier Escape is not meant for this walk
     pl.ScanRunning = true;
     const WalkResult walked = CollectFolderFiles(player, found, pl.CurrentFolder, true);
     pl.ScanRunning = false;

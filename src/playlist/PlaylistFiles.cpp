@@ -683,14 +683,22 @@ void SavePlaylistAc(Player& player) {
     if (ExtensionOf(*file).empty() && file->back() != '/') {
         *file += ".txt";
     }
-    player.playlist.PlayingIndex = -1;
-    const std::string_view ext = ExtensionOf(*file);
-    if (ext == ".txt") {
-        WritePlaylist(player, *file, kFormText);
-    } else if (ext == ".pls") {
-        WritePlaylist(player, *file, kFormPls);
-    } else if (ext == ".m3u") {
-        WritePlaylist(player, *file, kFormM3u);
+    // Saving leaves what plays, and what plays next, alone.
+    const std::string ext = LowerAscii(ExtensionOf(*file));
+    const int form = ext == ".txt"   ? kFormText
+                     : ext == ".pls" ? kFormPls
+                     : ext == ".m3u" ? kFormM3u
+                                     : -1;
+    if (form < 0) {
+        player.ui.dialogs.ShowNotice(
+            NoticeKind::Warning,
+            "Playlists are saved as .txt (Mirvo), .m3u or .pls files. Nothing was saved.\r\r" +
+                *file);
+        return;
+    }
+    if (!WritePlaylist(player, *file, form)) {
+        player.ui.dialogs.ShowNotice(NoticeKind::Error,
+                                     "The playlist could not be saved.\r\r" + *file);
     }
 }
 

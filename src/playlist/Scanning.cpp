@@ -350,6 +350,8 @@ void ScanFolder(Player& player, const std::string& folder, bool replace, bool ke
     PlaylistState& pl = player.playlist;
     const PlaylistLinks& links = pl.Links;
     MainView& view = player.ui.view;
+    // An Escape pressed before this scan (closing a dialog, say) is not meant for it.
+    pl.AbortRequested = false;
     while (links.TransitionInProgress && links.TransitionInProgress()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         view.SetStatusText(1, "Waiting...");

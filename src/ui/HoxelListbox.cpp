@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <algorithm>
@@ -123,6 +124,17 @@ void THoxelListbox::paintEvent(QPaintEvent*) {
         if (OnDrawItem) {
             painter.save();
             OnDrawItem(painter, row, rect, selection_.Contains(row));
+            painter.restore();
+        }
+        if (row == focused_ && hasFocus()) {
+            // The cursor row, which Enter and Insert act on, can lie outside
+            // the selection: mark it as list boxes do, with a dotted frame.
+            painter.save();
+            const bool selected = selection_.Contains(row);
+            painter.setPen(QPen(ToQColor(selected ? scheme_.FontColorSelected : scheme_.FontColor),
+                                1, Qt::DotLine));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(rect.adjusted(0, 0, -1, -1));
             painter.restore();
         }
     }
@@ -256,6 +268,28 @@ void THoxelListbox::mouseReleaseEvent(QMouseEvent* event) {
         Repaint();
     }
     pressRow_ = -1;
+}
+
+void THoxelListbox::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseDoubleClickEvent(event);
+        return;
+    }
+    const int row = RowAt(event->position().toPoint().y());
+    if (row >= 0 && OnDoubleClick) {
+        focused_ = anchor_ = row;
+        OnDoubleClick(row);
+    }
+}
+
+void THoxelListbox::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    Repaint();  // the cursor mark shows only while the list has the keyboard
+}
+
+void THoxelListbox::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    Repaint();
 }
 
 void THoxelListbox::keyPressEvent(QKeyEvent* event) {

@@ -52,6 +52,8 @@ class THoxelListbox final : public QAbstractScrollArea {
 
     // Paints row `row` into `rect`; the painter has the list font.
     std::function<void(QPainter& painter, int row, const QRect& rect, bool selected)> OnDrawItem;
+    // A double click on a row, after its press made it the cursor row.
+    std::function<void(int row)> OnDoubleClick;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -60,6 +62,9 @@ class THoxelListbox final : public QAbstractScrollArea {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
 

@@ -17,6 +17,9 @@ class TInput_Form final : public QDialog {
 
     QLabel* Label1 = nullptr;
     QLineEdit* Edit1 = nullptr;
+
+  private:
+    void FitTo(const QString& caption, const QString& text);
 };
 
 }  // namespace mirvo

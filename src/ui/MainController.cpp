@@ -12,6 +12,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -254,7 +255,7 @@ void MainController::BuildCommands() {
     bind(Add("ExplorerFile", "&Explore...", K(Qt::CTRL | Qt::Key_E), [this] { ExploreFile(); }),
          'E', kCtrl);
     bind(Add("ExplorerExe", "&Explore from application path", K(Qt::CTRL | Qt::ALT | Qt::Key_E),
-             [this] { p_.ui.desktop.OpenFolder(p_.ProgramFolder); }),
+             [this] { ShowFolder(p_.ProgramFolder); }),
          'E', kCtrl | kAlt);
     // The window owns the view-format actions: the list model checks them.
     QAction* views[] = {window_.View1Ac, window_.View2Ac, window_.View3Ac};
@@ -367,6 +368,21 @@ void MainController::BuildMenus() {
     trayPopupMenu_->addSeparator();
     trayPopupMenu_->addAction(QStringLiteral("&Open"), this, [this] { window_.BringToFront(); });
     trayPopupMenu_->addAction(QStringLiteral("&Exit"), this, [this] { EscAc(); });
+
+    // Closing a menu, by Esc or otherwise, hands the keyboard back to the list:
+    // left on the menu bar, arrows would walk the menus instead of the list.
+    for (QMenu* menu : window_.findChildren<QMenu*>()) {
+        if (menu != trayPopupMenu_) {
+            connect(menu, &QMenu::aboutToHide, this, [this] {
+                QTimer::singleShot(0, this, [this] {
+                    if (QApplication::activePopupWidget() == nullptr &&
+                        QApplication::activeModalWidget() == nullptr) {
+                        window_.ListScreen->setFocus(Qt::PopupFocusReason);
+                    }
+                });
+            });
+        }
+    }
 }
 
 void MainController::ConnectWindow() {
@@ -389,6 +405,8 @@ void MainController::ConnectWindow() {
     list->OnDragMove = [this](int y) { DragMoveTo(p_, drag_, y); };
     list->OnDragOutside = [this](int y) { return DragOverWindow(p_, drag_, y); };
     list->OnDragEnd = [this] { DragEnd(drag_); };
+    // A double click plays the row, as Enter on it does.
+    list->OnDoubleClick = [&c](int) { c.DispatchKey(kKeyEnter, kNoModifier); };
     window_.ListScreen->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(window_.ListScreen, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
         auto* list = static_cast<THoxelListbox*>(window_.ListScreen);
@@ -610,7 +628,12 @@ void MainController::ShowDocumentation() {
          {p_.ProgramFolder, QCoreApplication::applicationDirPath().toStdString()}) {
         const std::string doc = JoinPath(folder, "Documentation.html");
         if (std::filesystem::exists(doc, error)) {
-            p_.ui.desktop.OpenDocument(doc);
+            if (!p_.ui.desktop.OpenDocument(doc)) {
+                p_.ui.dialogs.ShowNotice(NoticeKind::Error,
+                                         "No program could be started to show the "
+                                         "documentation.\r\r" +
+                                             doc);
+            }
             return;
         }
     }
@@ -642,7 +665,14 @@ void MainController::ExploreFile() {
         p_.ui.dialogs.ShowNotice(NoticeKind::Warning, "No file selected to open its folder.");
         return;
     }
-    p_.ui.desktop.OpenFolder(folder);
+    ShowFolder(folder);
+}
+
+void MainController::ShowFolder(const std::string& folder) {
+    if (!p_.ui.desktop.OpenFolder(folder)) {
+        p_.ui.dialogs.ShowNotice(
+            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
+    }
 }
 
 void MainController::PropertiesAc() {

@@ -73,6 +73,8 @@ class MainController final : public QObject, public PlaybackView, public LevelSa
     bool HandleKey(QKeyEvent* key, bool release);
     bool ListHasFocus() const;
     void ExploreFile();
+    // Opens the folder in the file manager, or says that none could be started.
+    void ShowFolder(const std::string& folder);
     void PropertiesAc();
     void SetViewChecks();
 

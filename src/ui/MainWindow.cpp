@@ -25,7 +25,7 @@ constexpr int kPanelHeight = 42;
 constexpr int kButtonWidth = 23;
 constexpr int kButtonHeight = 22;
 constexpr int kPlayBarTop = 19;
-constexpr int kStatusWidths[4] = {0, 75, 75, 125};  // panel 0 takes what is left
+constexpr int kStatusWidths[4] = {0, 75, 75, 0};  // 0 fits its text, 3 takes the rest
 // The meters hug the right edge; the design's window frame is 4 pixels wide
 // on each side and the layout keeps that gap whatever the window manager draws.
 constexpr int kFrameBorder = 4;
@@ -33,7 +33,6 @@ constexpr QSize kMeter6Size{16, 37};
 constexpr QSize kMeter14Size{143, 16};
 constexpr int kMeter14KeysWidth = 139;
 constexpr QSize kScale14Size{144, 16};
-constexpr int kLabelVolumeWidth = 50;
 constexpr int kMeterRowTop = 22;
 
 QString Qt(const std::string& text) {
@@ -78,7 +77,7 @@ MainWindow::MainWindow() {
     ProgressPanel = Part(central, "ProgressPanel");
     ProgressPanel->setFixedHeight(kPanelHeight);
     Progres = Bar(ProgressPanel, "Progres");
-    LabelTime = new QLabel(ProgressPanel);
+    LabelTime = new FitLabel(FitLabel::Fit::Shrink, ProgressPanel);
     LabelTime->setObjectName(QStringLiteral("LabelTime"));
     LabelVolume = new QLabel(QStringLiteral("100 %"), ProgressPanel);
     LabelVolume->setObjectName(QStringLiteral("LabelVolume"));
@@ -157,16 +156,21 @@ MainWindow::MainWindow() {
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->setSizeGripEnabled(false);
     for (int i = 0; i < 4; ++i) {
-        StatusPanels[i] = new QLabel(statusBar());
+        StatusPanels[i] = new FitLabel(FitLabel::Fit::Elide, statusBar());
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (kStatusWidths[i] > 0) {
             StatusPanels[i]->setFixedWidth(kStatusWidths[i]);
-        } else {
-            // The volume panel gives way first, so a narrow window keeps the others whole.
-            StatusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         }
-        statusBar()->addPermanentWidget(StatusPanels[i], kStatusWidths[i] > 0 ? 0 : 1);
+    }
+    // The volume panel is as wide as its widest text; the stream panel gets
+    // every pixel the window can spare.
+    FitLabel* volume = StatusPanels[0];
+    volume->setFixedWidth(volume->fontMetrics().horizontalAdvance(QStringLiteral(" 100 %")) +
+                          2 * volume->frameWidth() + 6);
+    StatusPanels[3]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    for (int i = 0; i < 4; ++i) {
+        statusBar()->addPermanentWidget(StatusPanels[i], i == 3 ? 1 : 0);
     }
     ProgressPanel->installEventFilter(this);
     for (QWidget* area : {static_cast<QWidget*>(LabelVolume), static_cast<QWidget*>(LevelMeter6),
@@ -244,8 +248,11 @@ void MainWindow::LayOut() {
                               kMeter14Size.height());
     PanelLevelMeter14->setGeometry(QRect(QPoint(LevelMeter14->x(), kMeterRowTop), kScale14Size));
     const int volumeRight = meterStyle_ == 0 ? width : VolumeProcesBar->x();
-    LabelVolume->setGeometry(volumeRight - kLabelVolumeWidth - kFrameBorder, kMeterRowTop,
-                             kLabelVolumeWidth, 16);
+    // Only as wide as its widest text, so the time label may come up to it.
+    const int volumeWidth =
+        LabelVolume->fontMetrics().horizontalAdvance(QStringLiteral("100 %")) + 2;
+    LabelVolume->setGeometry(volumeRight - volumeWidth - kFrameBorder, kMeterRowTop, volumeWidth,
+                             16);
     const int progressRight = meterStyle_ == 0   ? width
                               : meterStyle_ == 1 ? LevelMeter6->x() - kFrameBorder
                                                  : LevelMeter14->x() - kFrameBorder;
@@ -255,7 +262,7 @@ void MainWindow::LayOut() {
     }
     const int timeLeft = !playBarWanted_ ? 6 : SpeedButtonRecord->isVisibleTo(PlayBar) ? 146 : 130;
     LabelTime->move(timeLeft, 24);
-    const int timeRight = meterStyle_ == 2 ? PanelLevelMeter14->x() : LabelVolume->x();
+    const int timeRight = meterStyle_ == 2 ? PanelLevelMeter14->x() : LabelVolume->x() - 4;
     LabelTime->resize(std::max(0, timeRight - LabelTime->x()), 16);
 }
 
@@ -314,12 +321,12 @@ void MainWindow::SetCaption(const std::string& text) {
 
 void MainWindow::SetStatusText(int panel, const std::string& text) {
     if (panel >= 0 && panel < 4) {
-        StatusPanels[panel]->setText(Qt(text));
+        StatusPanels[panel]->SetText(Qt(text));
     }
 }
 
 void MainWindow::SetTimeLabel(const std::string& text) {
-    LabelTime->setText(Qt(text));
+    LabelTime->SetText(Qt(text));
 }
 
 Bounds MainWindow::WindowBounds() const {

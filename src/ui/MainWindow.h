@@ -7,6 +7,7 @@
 
 #include "app/Interfaces.h"
 #include "playback/LevelMeters.h"
+#include "ui/FitLabel.h"
 #include "ui/HoxelListbox.h"
 #include "ui/HoxelProgress.h"
 
@@ -72,7 +73,7 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
 
     QWidget* ProgressPanel = nullptr;
     THoxelProgress* Progres = nullptr;
-    QLabel* LabelTime = nullptr;
+    FitLabel* LabelTime = nullptr;
     QLabel* LabelVolume = nullptr;
     THoxelProgress* LevelMeter6 = nullptr;
     THoxelProgress* LevelMeter14 = nullptr;
@@ -90,7 +91,7 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
     QAction* View1Ac = nullptr;
     QAction* View2Ac = nullptr;
     QAction* View3Ac = nullptr;
-    QLabel* StatusPanels[4] = {};
+    FitLabel* StatusPanels[4] = {};
 
   protected:
     void showEvent(QShowEvent* event) override;

@@ -183,11 +183,11 @@ class FakeDesktop : public DesktopServices {
     }
     bool OpenFolder(const std::string& folder) override {
         opened.push_back(folder);
-        return true;
+        return opens;
     }
     bool OpenDocument(const std::string& path) override {
         opened.push_back(path);
-        return true;
+        return opens;
     }
     bool ShowItemProperties(const std::string& path) override {
         properties.push_back(path);
@@ -199,6 +199,7 @@ class FakeDesktop : public DesktopServices {
     std::vector<std::string> trashed;
     bool trashSucceeds = true;
     std::vector<std::string> opened;
+    bool opens = true;  // false: no launcher on this desktop
     std::vector<std::string> properties;
     bool propertiesAnswer = true;
     std::string clipboard;

@@ -262,17 +262,25 @@ TEST_F(PlaylistFilesTest, WriterLeavesReadOnlyFilesAndNeverLeavesHalfAFile) {
     }
 }
 
-TEST_F(PlaylistFilesTest, SaveCommandFollowsTheExtensionExactly) {
+TEST_F(PlaylistFilesTest, SaveCommandKeepsPlaybackAndSaysWhatItCouldNotDo) {
     entries = {"/a.mp3", "http://radio.example/|R"};
-    p.playlist.PlayingIndex = 0;
-    fp.dialogs.saveAnswers = {Folder() + "/s.pls", Folder() + "/s.TXT", Folder() + "/plain"};
-    SavePlaylistAc(p);
-    SavePlaylistAc(p);
-    SavePlaylistAc(p);
-    EXPECT_EQ(p.playlist.PlayingIndex, -1);
+    p.playlist.PlayingIndex = 1;
+    fp.dialogs.saveAnswers = {Folder() + "/s.pls", Folder() + "/UP.TXT", Folder() + "/plain",
+                              Folder() + "/notes.doc", Folder() + "/gone/list.m3u"};
+    for (int i = 0; i < 5; ++i) {
+        SavePlaylistAc(p);
+    }
+    EXPECT_EQ(p.playlist.PlayingIndex, 1);  // what plays next is unchanged
     EXPECT_TRUE(std::filesystem::exists(Folder() + "/s.pls"));
-    EXPECT_FALSE(std::filesystem::exists(Folder() + "/s.TXT"));
+    EXPECT_EQ(*ReadWholeFile(Folder() + "/UP.TXT"), "/a.mp3\r\nhttp://radio.example/|R\r\n");
     EXPECT_EQ(*ReadWholeFile(Folder() + "/plain.txt"), "/a.mp3\r\nhttp://radio.example/|R\r\n");
+    EXPECT_FALSE(std::filesystem::exists(Folder() + "/notes.doc"));
+    ASSERT_EQ(fp.dialogs.notices.size(), 2u);
+    EXPECT_EQ(fp.dialogs.notices[0].text,
+              "Playlists are saved as .txt (Mirvo), .m3u or .pls files. Nothing was saved.\r\r" +
+                  Folder() + "/notes.doc");
+    EXPECT_EQ(fp.dialogs.notices[1].kind, NoticeKind::Error);
+    EXPECT_EQ(fp.dialogs.notices[1].text.rfind("The playlist could not be saved.", 0), 0u);
 }
 
 TEST_F(PlaylistFilesTest, OpenCommandReplacesAndRemembersTheFolder) {
