@@ -1,0 +1,197 @@
+// The position the window shows against what a listener hears: the player
+// plays clicks, one each second, through a real sound server (a private
+// PulseAudio with a null sink) and the test records that sink's monitor.
+#include <gtest/gtest.h>
+
+#include <SDL2/SDL.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <mutex>
+
+#include "engine/EngineFixtures.h"
+#include "fakes/FakeServices.h"
+#include "fakes/TempDir.h"
+#include "ui/MainApp.h"
+
+namespace mirvo {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kRate = 44100;
+
+// A private sound server for this test alone.
+class SoundServer {
+  public:
+    SoundServer() {
+        const std::string socket = runtime_ / "native";
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::setenv("HOME", runtime_.path().c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
+            ::setenv("PULSE_RUNTIME_PATH", runtime_.path().c_str(), 1);
+            const std::string native =
+                "module-native-protocol-unix socket=" + socket + " auth-anonymous=1";
+            ::execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                     "--disallow-exit", "--log-target=stderr", "--log-level=error", "-L",
+                     native.c_str(), "-L", "module-null-sink sink_name=mirvo_null", nullptr);
+            ::_exit(127);
+        }
+        for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i) {
+            ::usleep(50000);
+        }
+        ready_ = std::filesystem::exists(socket);
+        ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+        ::setenv("PULSE_SINK", "mirvo_null", 1);
+        ::setenv("PULSE_SOURCE", "mirvo_null.monitor", 1);
+        ::setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+    }
+    ~SoundServer() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGTERM);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool ready() const { return ready_; }
+
+  private:
+    test::TempDir runtime_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+// The moments clicks arrive at the sink's monitor.
+class Listener {
+  public:
+    Listener() {
+        SDL_InitSubSystem(SDL_INIT_AUDIO);
+        SDL_AudioSpec want{};
+        want.freq = kRate;
+        want.format = AUDIO_F32SYS;
+        want.channels = 2;
+        want.samples = 256;
+        want.callback = [](void* self, Uint8* data, int bytes) {
+            static_cast<Listener*>(self)->Heard(reinterpret_cast<const float*>(data), bytes / 8);
+        };
+        want.userdata = this;
+        SDL_AudioSpec have{};
+        device_ = SDL_OpenAudioDevice(nullptr, 1, &want, &have, 0);
+        if (device_ != 0) {
+            SDL_PauseAudioDevice(device_, 0);
+        }
+    }
+    ~Listener() {
+        if (device_ != 0) {
+            SDL_CloseAudioDevice(device_);
+        }
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    bool ready() const { return device_ != 0; }
+    std::vector<Clock::time_point> Clicks() {
+        std::lock_guard lock(mutex_);
+        return clicks_;
+    }
+
+  private:
+    void Heard(const float* samples, int frames) {
+        // The block ends now; each frame of it came in that much earlier.
+        const auto end = Clock::now();
+        std::lock_guard lock(mutex_);
+        for (int i = 0; i < frames; ++i) {
+            const bool loud = std::fabs(samples[2 * i]) > 0.3f;
+            if (loud && !loud_) {
+                clicks_.push_back(
+                    end - std::chrono::microseconds(static_cast<long>((frames - i) * 1e6 / kRate)));
+            }
+            loud_ = loud;
+        }
+    }
+
+    SDL_AudioDeviceID device_ = 0;
+    std::mutex mutex_;
+    std::vector<Clock::time_point> clicks_;
+    bool loud_ = false;
+};
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+TEST(SoundSync, ThePositionFollowsWhatIsHeard) {
+    SoundServer server;
+    ASSERT_TRUE(server.ready()) << "pulseaudio did not start";
+    test::TempDir dir;
+    // Silence with a 5 ms click at the start of every second.
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(kRate) * 8 * 2, 0);
+    for (int second = 0; second < 8; ++second) {
+        for (int i = 0; i < kRate / 200; ++i) {
+            samples[2 * static_cast<std::size_t>(second * kRate + i)] = 20000;
+            samples[2 * static_cast<std::size_t>(second * kRate + i) + 1] = 20000;
+        }
+    }
+    const std::string clicks = dir / "clicks.wav";
+    test::WriteWav(clicks, samples, kRate);
+    dir.Write("Playlist.txt", clicks + "\r\n");
+    dir.Write("Mirvo.ini", "[General]\nDevice=1\n[Playlist]\nTrack=0\n");
+
+    Listener listener;
+    ASSERT_TRUE(listener.ready()) << SDL_GetError();
+    test::FakeDesktop desktop;
+    test::FakeHotKeys hotKeys;
+    test::FakeDialogs dialogs;
+    auto app = std::make_unique<MainApp>(dir.path(), "", desktop, hotKeys, &dialogs);
+    app->Start();
+    QApplication::processEvents();
+    ASSERT_TRUE(dialogs.notices.empty()) << dialogs.notices.front().text;
+    app->window.ListScreen->setFocus();
+    QTest::keyClick(app->window.ListScreen, Qt::Key_Return);
+    Engine& engine = app->controller.engine();
+    ASSERT_TRUE(app->player.engine.DeviceReady);
+
+    // When the shown position and the label pass each whole second.
+    std::vector<Clock::time_point> position, label;
+    const auto started = Clock::now();
+    while (Clock::now() - started < std::chrono::milliseconds(6500)) {
+        QApplication::processEvents(QEventLoop::AllEvents, 1);
+        const auto now = Clock::now();
+        const std::int64_t ms = engine.BytesToMs(engine.CurrentPositionBytes());
+        while (ms >= static_cast<std::int64_t>(position.size()) * 1000) {
+            position.push_back(now);
+        }
+        const QString text = app->window.LabelTime->text();
+        const int seconds =
+            text.section(QLatin1Char('/'), 0, 0).trimmed().section(':', 1, 1).toInt();
+        while (!text.isEmpty() && seconds >= static_cast<int>(label.size())) {
+            label.push_back(now);
+        }
+        ::usleep(1000);
+    }
+    app.reset();
+    audio::Free();
+
+    const auto heard = listener.Clicks();
+    ASSERT_GE(heard.size(), 6u);
+    ASSERT_GE(position.size(), 6u);
+    ASSERT_GE(label.size(), 6u);
+    std::printf("sound %.0f ms after Enter\n", Ms(heard[0] - started));
+    for (std::size_t k = 1; k < 6; ++k) {
+        const double lag = Ms(position[k] - heard[k]);
+        const double labelLag = Ms(label[k] - heard[k]);
+        std::printf("second %zu: position %+.0f ms, label %+.0f ms\n", k, lag, labelLag);
+        EXPECT_LT(std::abs(lag), 50.0) << "second " << k;
+        // The label is written on each status tick (33 ms).
+        EXPECT_LT(std::abs(labelLag), 50.0 + 33.0) << "second " << k;
+    }
+}
+
+}  // namespace
+}  // namespace mirvo
