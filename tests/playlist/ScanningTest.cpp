@@ -260,9 +260,16 @@ TEST_F(ScanTest, WaitingForATrackSwitch) {
     ScanFolder(p, F("m"), true, false, true);
     EXPECT_EQ(stops, 2);
     EXPECT_EQ(entries.size(), 1u);
-    // Escape while waiting ends the command silently.
+    // Escape while waiting ends the command silently; one pressed before
+    // the command is not meant for it.
     polls = 0;
     p.playlist.AbortRequested = true;
+    p.playlist.Links.TransitionInProgress = [&] {
+        if (polls == 1) {
+            p.playlist.AbortRequested = true;  // pressed while messages ran
+        }
+        return ++polls < 3;
+    };
     entries.clear();
     ScanFolder(p, F("m"), true, false, true);
     EXPECT_TRUE(entries.empty());

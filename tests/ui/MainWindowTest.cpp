@@ -63,6 +63,8 @@ TEST(MainWindow, FrameHasItsPartsAndSizes) {
     // The progress bar stretches with the window.
     EXPECT_EQ(m.Progres->geometry().topLeft(), QPoint(0, 2));
     const int progressWidth = m.Progres->width();
+    const int streamPanelWidth = m.StatusPanels[3]->width();
+    const int volumePanelWidth = m.StatusPanels[0]->width();
     m.resize(410, 370);
     QApplication::processEvents();
     EXPECT_EQ(m.Progres->width(), progressWidth + 100);
@@ -71,8 +73,11 @@ TEST(MainWindow, FrameHasItsPartsAndSizes) {
     EXPECT_EQ(m.statusBar()->objectName(), QStringLiteral("StatusBar1"));
     EXPECT_EQ(m.StatusPanels[1]->width(), 75);
     EXPECT_EQ(m.StatusPanels[2]->width(), 75);
-    EXPECT_EQ(m.StatusPanels[3]->width(), 125);
-    EXPECT_GT(m.StatusPanels[0]->width(), 0);
+    // The stream panel takes what the window gains; the volume panel keeps its text's width.
+    EXPECT_EQ(m.StatusPanels[3]->width(), streamPanelWidth + 100);
+    EXPECT_EQ(m.StatusPanels[0]->width(), volumePanelWidth);
+    EXPECT_GE(volumePanelWidth,
+              m.StatusPanels[0]->fontMetrics().horizontalAdvance(QStringLiteral(" 100 %")));
 
     // The list takes the space between the panel and the status bar.
     EXPECT_EQ(m.ListScreen->y(), 42);
