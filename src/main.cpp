@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QDir>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -53,8 +54,16 @@ int main(int argc, char** argv) {
             return 0;
         }
         const bool multiple = settings.ReadBool("General", "MultipleInstances", false);
-        if (HandOverToRunningInstance(*link, startArgument, multiple)) {
-            return 0;
+        switch (HandOverToRunningInstance(*link, startArgument, multiple)) {
+            case HandOver::Done:
+                return 0;
+            case HandOver::Failed:
+                // Opening it here would make a second owner of the same files.
+                std::fprintf(stderr, "mirvo: the running Mirvo does not answer%s%s\n",
+                             startArgument.empty() ? "" : "; not opened: ", startArgument.c_str());
+                return 1;
+            case HandOver::StartHere:
+                break;
         }
     }
 
@@ -65,14 +74,19 @@ int main(int argc, char** argv) {
     QtDesktop desktop;
     NoHotKeys hotKeys;
     MainApp mirvo(programFolder, startArgument, desktop, hotKeys);
-    link->OnPath = [&](const std::string& path) { mirvo.application.ReceivePath(path); };
+    link->OnPath = [&](const std::string& path, std::function<void()> loaded) {
+        mirvo.application.ReceivePath(path, std::move(loaded));
+    };
     link->OnShow = [&] { mirvo.window.BringToFront(); };
     link->OnQuit = [&] { mirvo.loop.Quit(); };
     QuitOnSignals(&mirvo.loop, [&] { mirvo.loop.Quit(); });
     link->Listen();
 
     mirvo.Start();
-    const int result = app.exec();
+    // A signal or "-quit" during start-up (a box may have been open) ends it here.
+    const int result = mirvo.loop.Quitting() ? 0 : app.exec();
+    // Late starts wait for this process to end rather than for an answer.
+    link->StopListening();
     mirvo.Shutdown();
     return result;
 }

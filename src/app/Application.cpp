@@ -49,6 +49,7 @@ void Application::CreateMainWindow() {
     if (p_.app.StartArgument.empty()) {
         p_.app.StartEnqueueOption = -1;
     }
+    loading_ = true;
     if (LoadPlaylistPath) {
         if (p_.app.StartArgument.empty()) {
             LoadPlaylistPath(JoinPath(p_.ProgramFolder, "Playlist.txt"), 1);
@@ -56,6 +57,7 @@ void Application::CreateMainWindow() {
             LoadPlaylistPath(p_.app.StartArgument, 2);
         }
     }
+    LoadWaitingPaths();
 }
 
 void Application::FirstShow() {
@@ -94,10 +96,28 @@ void Application::StartTasks() {
     TrimWorkingSet();
 }
 
-void Application::ReceivePath(const std::string& text) {
-    if (text.size() > 1 && LoadPlaylistPath) {
-        LoadPlaylistPath(text, 3);
+void Application::ReceivePath(const std::string& text, std::function<void()> loaded) {
+    waiting_.push_back({text, std::move(loaded)});
+    if (!loading_) {
+        LoadWaitingPaths();
     }
+}
+
+void Application::LoadWaitingPaths() {
+    loading_ = true;
+    while (!waiting_.empty() && !p_.ui.loop.Quitting()) {
+        WaitingPath next = std::move(waiting_.front());
+        waiting_.pop_front();
+        if (next.text.size() > 1 && LoadPlaylistPath) {
+            LoadPlaylistPath(next.text, 3);
+        }
+        if (next.loaded) {
+            next.loaded();
+        }
+    }
+    // Unanswered when quitting: their senders hand over to the next owner.
+    waiting_.clear();
+    loading_ = false;
 }
 
 void Application::WindowGeometryChanged(const Bounds& bounds, bool maximized) {

@@ -1,6 +1,7 @@
 #pragma once
 // The program's life: creating the main window's state, the start tasks that
 // run once the loop is alive, the hand-over of paths, and the exit sequence.
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -21,8 +22,10 @@ class Application {
     void FirstShow();
     // Runs once, shortly after the event loop has started.
     void StartTasks();
-    // Text a second instance handed over (load mode 3 of the playlist loader).
-    void ReceivePath(const std::string& text);
+    // Text a second instance handed over (load mode 3 of the playlist loader);
+    // `loaded` runs once it has been loaded. Loads let pending messages run, so
+    // a path that arrives during one waits for it instead of loading inside it.
+    void ReceivePath(const std::string& text, std::function<void()> loaded = {});
     // The window's frame changed; keeps NormalBounds and saves on maximise.
     void WindowGeometryChanged(const Bounds& bounds, bool maximized);
     // After the event loop has ended.
@@ -39,7 +42,17 @@ class Application {
     std::function<void(const std::string& path, int mode)> LoadPlaylistPath;
 
   private:
+    // Loads the waiting paths in the order they came, until none is left.
+    void LoadWaitingPaths();
+
+    struct WaitingPath {
+        std::string text;
+        std::function<void()> loaded;
+    };
+
     Player& p_;
+    std::deque<WaitingPath> waiting_;
+    bool loading_ = false;
     Engine* engine_ = nullptr;
     Commands* commands_ = nullptr;
 };

@@ -33,20 +33,29 @@ bool HandleCommandLine(const std::string& argument, const Settings& settings, In
     return false;
 }
 
-bool HandOverToRunningInstance(InstanceLink& link, const std::string& startArgument,
-                               bool multipleInstances) {
-    if (!link.FindRunning()) {
-        return false;
+HandOver HandOverToRunningInstance(InstanceLink& link, const std::string& startArgument,
+                                   bool multipleInstances) {
+    // A send fails when the running instance ends or dies meanwhile; then
+    // another start may have taken the folder over, so look again.
+    constexpr int kAttempts = 5;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const Presence presence = link.Find();
+        if (presence == Presence::None) {
+            return HandOver::StartHere;
+        }
+        if (startArgument.empty() && multipleInstances) {
+            return HandOver::StartHere;  // a further instance, which owns nothing
+        }
+        if (presence == Presence::Unreachable) {
+            return HandOver::Failed;
+        }
+        // A path always goes to the running instance, whatever the setting says.
+        const bool sent = startArgument.empty() ? link.SendShow() : link.SendPath(startArgument);
+        if (sent) {
+            return HandOver::Done;
+        }
     }
-    if (!startArgument.empty()) {
-        // A path always goes to the running instance, whatever the setting says;
-        // if that instance is gone by now, this one opens the path itself.
-        return link.SendPath(startArgument);
-    }
-    if (multipleInstances) {
-        return false;
-    }
-    return link.SendShow();
+    return HandOver::Failed;
 }
 
 std::string TodayText() {

@@ -113,6 +113,8 @@ class EventLoop {
     virtual void PostToUiThread(std::function<void()> task) = 0;
     // Leaves the loop; the exit sequence follows.
     virtual void Quit() = 0;
+    // True once Quit() was called: long loops stop and no dialog is shown.
+    virtual bool Quitting() const = 0;
 };
 
 // A global hot key: modifiers as the settings file stores them

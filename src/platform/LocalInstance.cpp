@@ -4,8 +4,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QtEndian>
 
 namespace mirvo {
@@ -15,6 +17,14 @@ constexpr int kConnectMs = 2000;
 // Loading a large folder can take a while; the sender waits for it.
 constexpr int kAnswerMs = 120000;
 constexpr char kAck = 'K';
+// An owner that does not listen yet or any more is starting or saving at exit.
+constexpr int kOwnerWaitMs = 10000;
+constexpr int kOwnerPollUs = 50000;
+
+void Answer(QLocalSocket* socket) {
+    socket->write(QByteArray(1, kAck));
+    socket->flush();
+}
 
 }  // namespace
 
@@ -31,33 +41,58 @@ QString InstanceSocketName() {
 LocalInstance::LocalInstance(QString name) : name_(std::move(name)) {}
 
 LocalInstance::~LocalInstance() {
-    Unlock();
-}
-
-void LocalInstance::Unlock() {
     if (lockFd_ >= 0) {
         ::close(lockFd_);
-        lockFd_ = -1;
     }
+}
+
+bool LocalInstance::Answers() const {
+    QLocalSocket probe;
+    probe.connectToServer(name_);
+    if (!probe.waitForConnected(kConnectMs)) {
+        return false;
+    }
+    probe.disconnectFromServer();
+    return true;
+}
+
+Presence LocalInstance::Find() {
+    return owner_ ? Presence::None : Look(true);
 }
 
 bool LocalInstance::FindRunning() {
-    if (lockFd_ < 0) {
-        const QByteArray lockPath = QFile::encodeName(name_ + QStringLiteral(".lock"));
-        lockFd_ = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (lockFd_ >= 0) {
-            ::flock(lockFd_, LOCK_EX);
+    return !owner_ && Look(false) == Presence::Running;
+}
+
+Presence LocalInstance::Look(bool claim) {
+    const QByteArray lockPath = QFile::encodeName(name_ + QStringLiteral(".lock"));
+    // Close-on-exec: a program the player starts must not keep the folder owned.
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (Answers()) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return Presence::Running;
         }
+        // Without a lock file only the socket can tell, as it did before locking.
+        if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            if (claim) {
+                lockFd_ = fd;
+                owner_ = true;
+            } else if (fd >= 0) {
+                ::close(fd);
+            }
+            return Presence::None;
+        }
+        if (clock.elapsed() >= kOwnerWaitMs) {
+            ::close(fd);
+            return Presence::Unreachable;
+        }
+        ::usleep(kOwnerPollUs);
     }
-    QLocalSocket probe;
-    probe.connectToServer(name_);
-    const bool running = probe.waitForConnected(kConnectMs);
-    anotherRunning_ = running;
-    if (running) {
-        probe.disconnectFromServer();
-        Unlock();
-    }
-    return running;
 }
 
 bool LocalInstance::Send(char kind, const std::string& payload) {
@@ -93,25 +128,30 @@ bool LocalInstance::SendQuit() {
 }
 
 bool LocalInstance::Listen() {
-    if (anotherRunning_) {
-        return false;  // a further instance leaves the running one its socket
+    if (!owner_) {
+        return false;  // a further instance leaves the owner its socket
     }
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    // Nobody answered FindRunning(), so a socket file here is a crashed instance's.
+    // The owner's lock is ours, so a socket file here is a crashed instance's.
     QLocalServer::removeServer(name_);
-    const bool ok = server_->listen(name_);
-    Unlock();
-    if (ok) {
-        connect(server_, &QLocalServer::newConnection, this, [this] {
-            while (QLocalSocket* socket = server_->nextPendingConnection()) {
-                connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Serve(socket); });
-                connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-                Serve(socket);
-            }
-        });
+    if (!server_->listen(name_)) {
+        return false;
     }
-    return ok;
+    connect(server_, &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* socket = server_->nextPendingConnection()) {
+            connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Serve(socket); });
+            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+            Serve(socket);
+        }
+    });
+    return true;
+}
+
+void LocalInstance::StopListening() {
+    // Deleting the server closes the connections still waiting for an answer.
+    delete server_;
+    server_ = nullptr;
 }
 
 void LocalInstance::Serve(QLocalSocket* socket) {
@@ -133,7 +173,21 @@ void LocalInstance::Serve(QLocalSocket* socket) {
     switch (head[0]) {
         case 'P':
             if (OnPath) {
-                OnPath(payload.toStdString());
+                // A load lets pending messages run, in which this socket may end and
+                // be deleted: so the load runs from the loop, not inside its signal,
+                // and the sender may have given up by the time it is answered.
+                QPointer<QLocalSocket> sender(socket);
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, sender, path = payload.toStdString()] {
+                        OnPath(path, [sender] {
+                            if (sender) {
+                                Answer(sender);
+                            }
+                        });
+                    },
+                    Qt::QueuedConnection);
+                return;
             }
             break;
         case 'S':
@@ -143,8 +197,7 @@ void LocalInstance::Serve(QLocalSocket* socket) {
             break;
         case 'Q':
             // Answer first: the loop ends with the quit.
-            socket->write(QByteArray(1, kAck));
-            socket->flush();
+            Answer(socket);
             if (OnQuit) {
                 OnQuit();
             }
@@ -153,8 +206,7 @@ void LocalInstance::Serve(QLocalSocket* socket) {
             socket->abort();
             return;
     }
-    socket->write(QByteArray(1, kAck));
-    socket->flush();
+    Answer(socket);
 }
 
 }  // namespace mirvo

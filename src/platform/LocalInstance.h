@@ -1,7 +1,8 @@
 #pragma once
-// One running instance per user over a local socket. A lock file makes
-// "is one running? else become it" atomic between two starts, and a socket
-// left by a crashed instance is replaced.
+// One running instance per user over a local socket. The instance that owns
+// the program folder holds a lock file from the moment it becomes the owner
+// until its process ends, so two starts never both become the owner, and a
+// socket left by a crashed instance is replaced.
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -21,27 +22,33 @@ class LocalInstance final : public QObject, public InstanceLink {
     explicit LocalInstance(QString name = InstanceSocketName());
     ~LocalInstance() override;
 
+    Presence Find() override;
     bool FindRunning() override;
     bool SendPath(const std::string& path) override;
     bool SendShow() override;
     bool SendQuit() override;
 
-    // What the running instance does with each request.
-    std::function<void(const std::string&)> OnPath;
+    // What the running instance does with each request. The sender of a path
+    // gets its answer when OnPath calls `loaded`, which may be later.
+    std::function<void(const std::string& path, std::function<void()> loaded)> OnPath;
     std::function<void()> OnShow;
     std::function<void()> OnQuit;
 
-    // Becomes the running instance unless FindRunning() found another one.
+    // Takes requests, if Find() made this process the owner.
     bool Listen();
+    // Takes no more requests; unanswered senders look again. The folder stays
+    // owned until the process ends, so a new start waits for the exit save.
+    void StopListening();
 
   private:
+    bool Answers() const;
+    Presence Look(bool claim);
     bool Send(char kind, const std::string& payload);
     void Serve(QLocalSocket* socket);
-    void Unlock();
 
     QString name_;
     int lockFd_ = -1;
-    bool anotherRunning_ = false;
+    bool owner_ = false;
     QLocalServer* server_ = nullptr;
 };
 

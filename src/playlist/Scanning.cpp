@@ -232,6 +232,10 @@ void Append(std::vector<std::string>& buffer, std::string path) {
 WalkResult WalkFolder(Walk& walk, std::string folder) {
     PlaylistState& pl = walk.player.playlist;
     walk.player.ui.loop.ProcessPendingMessages();
+    if (walk.player.ui.loop.Quitting()) {
+        pl.ScanRunning = false;
+        return WalkResult::Aborted;
+    }
     if (pl.AbortRequested) {
         pl.AbortRequested = false;
         if (walk.player.ui.dialogs.AskYesNo("Abort operation?")) {
@@ -356,7 +360,7 @@ void ScanFolder(Player& player, const std::string& folder, bool replace, bool ke
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         view.SetStatusText(1, "Waiting...");
         player.ui.loop.ProcessPendingMessages();
-        if (pl.AbortRequested) {
+        if (pl.AbortRequested || player.ui.loop.Quitting()) {
             pl.AbortRequested = false;
             return;
         }
@@ -378,7 +382,7 @@ void ScanFolder(Player& player, const std::string& folder, bool replace, bool ke
     if (walked != WalkResult::Complete) {
         view.SetBusyCursor(false);
         view.SetStatusText(3, "");
-        if (pl.AbortRequested) {
+        if (pl.AbortRequested || player.ui.loop.Quitting()) {
             pl.AbortRequested = false;
             pl.ScanRunning = false;
             return;

@@ -13,7 +13,7 @@ namespace mirvo {
 
 MainApp::MainApp(const std::string& programFolder, const std::string& startArgument,
                  DesktopServices& desktop, HotKeyRegistrar& hotKeys, Dialogs* dialogs)
-    : qtDialogs_(std::make_unique<QtDialogs>(&window)),
+    : qtDialogs_(std::make_unique<QtDialogs>(&window, loop)),
       player(programFolder,
              Services{window, dialogs ? *dialogs : *qtDialogs_, loop, desktop, hotKeys}),
       application(player),

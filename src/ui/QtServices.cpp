@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QMessageBox>
@@ -31,9 +32,28 @@ QString Filter(const std::string& filter) {
     return out.isEmpty() ? QString::fromStdString(filter) : out.join(QStringLiteral(";;"));
 }
 
+// Each dialog and menu runs a loop of its own, which the application's quit
+// does not end before the main loop runs.
+void CloseDialogs() {
+    for (int i = 0; i < 16 && QApplication::activePopupWidget() != nullptr; ++i) {
+        QApplication::activePopupWidget()->close();
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(window); dialog && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+    }
+}
+
 }  // namespace
 
 void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
+    if (loop_.Quitting()) {
+        return;
+    }
     const QString title = QApplication::applicationName();
     switch (kind) {
         case NoticeKind::Information:
@@ -49,6 +69,9 @@ void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
 }
 
 bool QtDialogs::AskYesNo(const std::string& text) {
+    if (loop_.Quitting()) {
+        return false;
+    }
     QMessageBox box(QMessageBox::Information, QApplication::applicationName(), Text(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     return box.exec() == QMessageBox::Yes;
@@ -57,6 +80,9 @@ bool QtDialogs::AskYesNo(const std::string& text) {
 std::optional<std::string> QtDialogs::InputText(const std::string& caption,
                                                 const std::string& prompt,
                                                 const std::string& initial) {
+    if (loop_.Quitting()) {
+        return std::nullopt;
+    }
     if (!inputForm_) {
         inputForm_ = new TInput_Form(parent_);
     }
@@ -70,6 +96,9 @@ std::optional<std::string> QtDialogs::InputText(const std::string& caption,
 std::optional<std::string> QtDialogs::PickOpenFile(const std::string& caption,
                                                    const std::string& folder,
                                                    const std::string& filter) {
+    if (loop_.Quitting()) {
+        return std::nullopt;
+    }
     const QString f =
         QFileDialog::getOpenFileName(parent_, Text(caption), Text(folder), Filter(filter));
     if (f.isEmpty()) {
@@ -81,6 +110,9 @@ std::optional<std::string> QtDialogs::PickOpenFile(const std::string& caption,
 std::vector<std::string> QtDialogs::PickOpenFiles(const std::string& caption,
                                                   const std::string& folder,
                                                   const std::string& filter) {
+    if (loop_.Quitting()) {
+        return {};
+    }
     std::vector<std::string> files;
     for (const QString& f :
          QFileDialog::getOpenFileNames(parent_, Text(caption), Text(folder), Filter(filter))) {
@@ -92,6 +124,9 @@ std::vector<std::string> QtDialogs::PickOpenFiles(const std::string& caption,
 std::optional<std::string> QtDialogs::PickSaveFile(const std::string& caption,
                                                    const std::string& folder,
                                                    const std::string& filter) {
+    if (loop_.Quitting()) {
+        return std::nullopt;
+    }
     const QString f =
         QFileDialog::getSaveFileName(parent_, Text(caption), Text(folder), Filter(filter));
     if (f.isEmpty()) {
@@ -102,6 +137,9 @@ std::optional<std::string> QtDialogs::PickSaveFile(const std::string& caption,
 
 std::optional<std::string> QtDialogs::PickFolder(const std::string& caption,
                                                  const std::string& folder) {
+    if (loop_.Quitting()) {
+        return std::nullopt;
+    }
     const QString f = QFileDialog::getExistingDirectory(parent_, Text(caption), Text(folder));
     if (f.isEmpty()) {
         return std::nullopt;
@@ -112,6 +150,9 @@ std::optional<std::string> QtDialogs::PickFolder(const std::string& caption,
 std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& caption,
                                                        const std::string& folder,
                                                        bool includeSubfolders) {
+    if (loop_.Quitting()) {
+        return std::nullopt;
+    }
     QFileDialog dialog(parent_, Text(caption), Text(folder));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
@@ -157,6 +198,14 @@ void QtEventLoop::PostToUiThread(std::function<void()> task) {
 }
 
 void QtEventLoop::Quit() {
+    if (!quitting_) {
+        quitting_ = true;
+        // A dialog opened meanwhile by code that does not ask first goes the same way.
+        auto* sweep = new QTimer(this);
+        QObject::connect(sweep, &QTimer::timeout, this, &CloseDialogs);
+        sweep->start(100);
+    }
+    CloseDialogs();
     QApplication::quit();
 }
 

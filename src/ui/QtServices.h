@@ -12,9 +12,10 @@ class QWidget;
 
 namespace mirvo {
 
+// Shows nothing once the loop is quitting: the answer is "No" or "cancelled".
 class QtDialogs final : public Dialogs {
   public:
-    explicit QtDialogs(QWidget* parent) : parent_(parent) {}
+    QtDialogs(QWidget* parent, const EventLoop& loop) : parent_(parent), loop_(loop) {}
     void ShowNotice(NoticeKind kind, const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     std::optional<std::string> InputText(const std::string& caption, const std::string& prompt,
@@ -33,6 +34,7 @@ class QtDialogs final : public Dialogs {
 
   private:
     QWidget* parent_;
+    const EventLoop& loop_;
     QPointer<TInput_Form> inputForm_;
 };
 
@@ -42,11 +44,14 @@ class QtEventLoop final : public QObject, public EventLoop {
     void StopTimer(TimerId id) override;
     void ProcessPendingMessages() override;
     void PostToUiThread(std::function<void()> task) override;
+    // Also closes every open dialog, so none keeps the exit sequence waiting.
     void Quit() override;
+    bool Quitting() const override { return quitting_; }
 
   private:
     std::map<TimerId, QTimer*> timers_;
     TimerId next_ = 1;
+    bool quitting_ = false;
 };
 
 }  // namespace mirvo

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "fakes/TempDir.h"
 #include "support/Files.h"
 
@@ -12,21 +14,39 @@ using test::TempDir;
 
 class FakeLink : public InstanceLink {
   public:
-    bool FindRunning() override { return running; }
+    // What each look finds, in turn; the last one stays.
+    Presence Find() override {
+        ++finds;
+        const Presence now = found.front();
+        if (found.size() > 1) {
+            found.pop_front();
+        }
+        return now;
+    }
+    bool FindRunning() override { return Find() == Presence::Running; }
     bool SendPath(const std::string& path) override {
         sent.push_back("path:" + path);
-        return answers;
+        return Answer();
     }
     bool SendShow() override {
         sent.push_back("show");
-        return answers;
+        return Answer();
     }
     bool SendQuit() override {
         sent.push_back("quit");
+        return Answer();
+    }
+    bool Answer() {
+        if (failures > 0) {
+            --failures;
+            return false;
+        }
         return answers;
     }
-    bool running = false;
+    std::deque<Presence> found{Presence::None};
     bool answers = true;
+    int failures = 0;  // sends that fail before `answers` holds
+    int finds = 0;
     std::vector<std::string> sent;
 };
 
@@ -43,7 +63,7 @@ TEST(CommandLine, SwitchesEndTheProcessAndOthersDoNot) {
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "Mirvo.ini"));
 
-    link.running = true;
+    link.found = {Presence::Running};
     EXPECT_TRUE(HandleCommandLine("-quit", settings, link, "2026-12-08"));
     EXPECT_EQ(link.sent, std::vector<std::string>{"quit"});
 }
@@ -74,27 +94,51 @@ TEST(CommandLine, SetLastUpdateCheckStoresTheDate) {
 
 TEST(HandOver, PathGoesToTheRunningInstanceWhateverTheSetting) {
     FakeLink link;
-    EXPECT_FALSE(HandOverToRunningInstance(link, "/m/a.mp3", false));  // none running
-    link.running = true;
-    EXPECT_TRUE(HandOverToRunningInstance(link, "/m/a b.mp3", true));
-    EXPECT_TRUE(HandOverToRunningInstance(link, "/m/c.mp3", false));
+    EXPECT_EQ(HandOverToRunningInstance(link, "/m/a.mp3", false), HandOver::StartHere);
+    link.found = {Presence::Running};
+    EXPECT_EQ(HandOverToRunningInstance(link, "/m/a b.mp3", true), HandOver::Done);
+    EXPECT_EQ(HandOverToRunningInstance(link, "/m/c.mp3", false), HandOver::Done);
     EXPECT_EQ(link.sent, (std::vector<std::string>{"path:/m/a b.mp3", "path:/m/c.mp3"}));
 }
 
 TEST(HandOver, WithoutPathBringsTheRunningWindowForwardUnlessMultipleAllowed) {
     FakeLink link;
-    link.running = true;
-    EXPECT_TRUE(HandOverToRunningInstance(link, "", false));
+    link.found = {Presence::Running};
+    EXPECT_EQ(HandOverToRunningInstance(link, "", false), HandOver::Done);
     EXPECT_EQ(link.sent, std::vector<std::string>{"show"});
-    EXPECT_FALSE(HandOverToRunningInstance(link, "", true));
+    EXPECT_EQ(HandOverToRunningInstance(link, "", true), HandOver::StartHere);
+    // A further instance owns nothing, so one that does not answer is no obstacle.
+    link.found = {Presence::Unreachable};
+    EXPECT_EQ(HandOverToRunningInstance(link, "", true), HandOver::StartHere);
     EXPECT_EQ(link.sent.size(), 1u);
 }
 
-TEST(HandOver, AnInstanceThatStopsAnsweringDoesNotSwallowThePath) {
+TEST(HandOver, AFailedSendLooksForTheOwnerAgain) {
     FakeLink link;
-    link.running = true;
+    link.found = {Presence::Running};
+    link.failures = 2;
+    EXPECT_EQ(HandOverToRunningInstance(link, "/m/a.mp3", false), HandOver::Done);
+    EXPECT_EQ(link.sent.size(), 3u);
+    EXPECT_EQ(link.finds, 3);
+
+    // The owner died during the send and nobody took over: this start does.
+    FakeLink orphan;
+    orphan.found = {Presence::Running, Presence::None};
+    orphan.failures = 1;
+    EXPECT_EQ(HandOverToRunningInstance(orphan, "/m/a.mp3", false), HandOver::StartHere);
+}
+
+TEST(HandOver, AnOwnerThatNeverAnswersIsNotJoinedByASecondOne) {
+    FakeLink link;
+    link.found = {Presence::Running};
     link.answers = false;
-    EXPECT_FALSE(HandOverToRunningInstance(link, "/m/a.mp3", false));
+    EXPECT_EQ(HandOverToRunningInstance(link, "/m/a.mp3", false), HandOver::Failed);
+    EXPECT_LE(link.finds, 10);  // it gives up
+    FakeLink stuck;
+    stuck.found = {Presence::Unreachable};
+    EXPECT_EQ(HandOverToRunningInstance(stuck, "/m/a.mp3", true), HandOver::Failed);
+    EXPECT_EQ(HandOverToRunningInstance(stuck, "", false), HandOver::Failed);
+    EXPECT_TRUE(stuck.sent.empty());
 }
 
 }  // namespace

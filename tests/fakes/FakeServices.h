@@ -154,6 +154,7 @@ class FakeEventLoop : public EventLoop {
     }
     void PostToUiThread(std::function<void()> task) override { posted.push_back(std::move(task)); }
     void Quit() override { ++quits; }
+    bool Quitting() const override { return quits > 0; }
 
     void RunPosted() {
         while (!posted.empty()) {

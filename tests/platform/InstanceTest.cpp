@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <QCoreApplication>
@@ -12,9 +14,16 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTimer>
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "fakes/TempDir.h"
 #include "support/Files.h"
@@ -24,6 +33,56 @@ namespace mirvo {
 namespace {
 
 using test::TempDir;
+
+// A short, quiet, playable file: 16-bit PCM mono.
+void WriteWav(const std::string& path) {
+    constexpr std::uint32_t kRate = 8000;
+    const std::vector<std::int16_t> samples(kRate / 20, 0);
+    const auto dataBytes = static_cast<std::uint32_t>(samples.size() * 2);
+    std::ofstream out(path, std::ios::binary);
+    const auto put32 = [&](std::uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
+    const auto put16 = [&](std::uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
+    out.write("RIFF", 4);
+    put32(36 + dataBytes);
+    out.write("WAVEfmt ", 8);
+    put32(16);
+    put16(1);
+    put16(1);
+    put32(kRate);
+    put32(kRate * 2);
+    put16(2);
+    put16(16);
+    out.write("data", 4);
+    put32(dataBytes);
+    out.write(reinterpret_cast<const char*>(samples.data()), dataBytes);
+}
+
+// `count` files in `folder`, in name order.
+std::vector<std::string> WriteMusicFolder(const std::string& folder, int count) {
+    std::filesystem::create_directories(folder);
+    std::vector<std::string> files;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/track%04d.wav", i);
+        files.push_back(folder + name);
+        WriteWav(files.back());
+    }
+    return files;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (!line.empty()) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
 
 class Instances : public ::testing::Test {
   protected:
@@ -87,17 +146,77 @@ class Instances : public ::testing::Test {
         return false;
     }
 
+    // Waits until something accepts on the socket, without touching anything else.
+    bool WaitUntilListening() {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 15000) {
+            QLocalSocket probe;
+            probe.connectToServer(socket_);
+            if (probe.waitForConnected(1000)) {
+                return true;
+            }
+            ::usleep(100000);
+        }
+        return false;
+    }
+
+    // Starts one second start per path, all at once.
+    std::vector<std::unique_ptr<QProcess>> StartAll(const std::vector<std::string>& paths) {
+        std::vector<std::unique_ptr<QProcess>> starts;
+        for (const std::string& path : paths) {
+            auto process = std::make_unique<QProcess>();
+            process->setProcessEnvironment(env_);
+            process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+            process->start(QStringLiteral(MIRVO_EXE), {QString::fromStdString(path)});
+            starts.push_back(std::move(process));
+        }
+        return starts;
+    }
+
+    // How many of `processes` still run once the others have ended (or the wait is over).
+    static int StillRunningAfterTheRestEnded(std::vector<std::unique_ptr<QProcess>>& processes,
+                                             int mayStay) {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            int running = 0;
+            for (auto& process : processes) {
+                process->waitForFinished(0);
+                running += process->state() != QProcess::NotRunning ? 1 : 0;
+            }
+            if (running <= mayStay || clock.elapsed() > 40000) {
+                return running;
+            }
+            ::usleep(100000);
+        }
+    }
+
+    static void KillAll(std::vector<std::unique_ptr<QProcess>>& processes) {
+        for (auto& process : processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
     TempDir home_;
+    // Outside the program folder, so the saved list holds the paths as they are.
+    TempDir music_;
     QString socket_;
     QProcessEnvironment env_;
 };
 
 TEST_F(Instances, PathsReachTheRunningInstanceIntact) {
     LocalInstance running(socket_);
-    ASSERT_FALSE(running.FindRunning());
+    ASSERT_EQ(running.Find(), Presence::None);
     ASSERT_TRUE(running.Listen());
     std::vector<std::string> received;
-    running.OnPath = [&](const std::string& path) { received.push_back(path); };
+    running.OnPath = [&](const std::string& path, std::function<void()> loaded) {
+        received.push_back(path);
+        loaded();
+    };
 
     const std::string odd = home_ / "it's a \"song\" – café ünïcode.mp3";
     EXPECT_EQ(RunServed({QString::fromStdString(odd), QStringLiteral("/second/is/ignored.mp3")}),
@@ -113,7 +232,7 @@ TEST_F(Instances, PathsReachTheRunningInstanceIntact) {
 
 TEST_F(Instances, SecondStartWithoutPathBringsTheWindowForward) {
     LocalInstance running(socket_);
-    ASSERT_FALSE(running.FindRunning());
+    ASSERT_EQ(running.Find(), Presence::None);
     ASSERT_TRUE(running.Listen());
     int shown = 0;
     running.OnShow = [&] { ++shown; };
@@ -156,6 +275,123 @@ TEST_F(Instances, TerminationSavesLikeANormalExit) {
     ASSERT_TRUE(WaitUntilRunning());
     first->terminate();
     EXPECT_TRUE(EndsCleanly(*first));
+    EXPECT_EQ(IniFile::Load(home_ / "Mirvo.ini").ReadInteger("General", "Volume", -1), 1000);
+}
+
+TEST_F(Instances, HandOversDuringAFolderScanLeaveOneCopyOfTheFolder) {
+    // The default enqueue option: play the file and open its folder. A large
+    // folder keeps each scan busy long enough for the next hand-overs to arrive.
+    const std::vector<std::string> files = WriteMusicFolder(music_ / "folder", 400);
+    auto first = Start({});
+    ASSERT_TRUE(WaitUntilRunning());
+
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < 50; ++i) {
+        paths.push_back(files[i * files.size() / 50]);
+    }
+    // Held still while the starts connect, the instance finds their hand-overs
+    // waiting together, as when a file manager opens many files at once.
+    ::kill(static_cast<pid_t>(first->processId()), SIGSTOP);
+    auto starts = StartAll(paths);
+    ::usleep(2000000);
+    ::kill(static_cast<pid_t>(first->processId()), SIGCONT);
+    EXPECT_EQ(StillRunningAfterTheRestEnded(starts, 0), 0);
+    for (auto& start : starts) {
+        EXPECT_EQ(start->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(start->exitCode(), 0);
+    }
+    KillAll(starts);
+    EXPECT_EQ(RunServed({QStringLiteral("-quit")}), 0);
+    EXPECT_TRUE(EndsCleanly(*first));
+
+    const auto saved = ReadWholeFile(home_ / "Playlist.txt");
+    ASSERT_TRUE(saved.has_value());
+    std::vector<std::string> entries = Lines(*saved);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries.size(), files.size());
+    EXPECT_TRUE(entries == files) << "the list is not one copy of the folder";
+}
+
+TEST_F(Instances, WhenTheRunningInstanceDiesDuringABurstOneOwnerRemains) {
+    const std::vector<std::string> files = WriteMusicFolder(music_ / "folder", 100);
+    auto first = Start({});
+    ASSERT_TRUE(WaitUntilRunning());
+
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < 20; ++i) {
+        paths.push_back(files[i * 5]);
+    }
+    auto starts = StartAll(paths);
+    // Kill it once it has taken a path: the rest are on their way or waiting.
+    const auto oneEnded = [&] {
+        return std::any_of(starts.begin(), starts.end(), [](auto& start) {
+            start->waitForFinished(0);
+            return start->state() == QProcess::NotRunning;
+        });
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!oneEnded() && clock.elapsed() < 20000) {
+        ::usleep(10000);
+    }
+    first->kill();
+    first->waitForFinished(5000);
+
+    // The one that took over the folder stays; every other start ends.
+    EXPECT_LE(StillRunningAfterTheRestEnded(starts, 1), 1);
+    EXPECT_EQ(RunServed({QStringLiteral("-quit")}), 0);
+    for (auto& start : starts) {
+        EXPECT_TRUE(start->state() == QProcess::NotRunning || EndsCleanly(*start))
+            << "an instance that does not answer -quit";
+    }
+    KillAll(starts);
+}
+
+TEST_F(Instances, TerminationClosesAnErrorBoxShownBeforeTheLoop) {
+    // Root reads any file, so the player runs as an unprivileged user here.
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || nobody == nullptr ||
+        QProcess::execute(QStringLiteral("setpriv"),
+                          {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                           QStringLiteral("--clear-groups"), QStringLiteral("true")}) != 0) {
+        GTEST_SKIP() << "needs root and setpriv to run the player as user nobody";
+    }
+    const std::string playlist = home_.Write("Playlist.txt", "/m/a.mp3\r\n");
+    ::chmod(playlist.c_str(), 0600);  // unreadable for nobody: "Error 12" at start
+    ASSERT_EQ(::chown(home_.path().c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    ASSERT_EQ(::chown((home_ / "Mirvo.ini").c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+    env_.insert("HOME", QString::fromStdString(home_.path()));
+
+    QProcess player;
+    player.setProcessEnvironment(env_);
+    player.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    player.start(QStringLiteral("setpriv"),
+                 {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                  QStringLiteral("--clear-groups"), QStringLiteral(MIRVO_EXE)});
+    ASSERT_TRUE(player.waitForStarted(5000));
+    ASSERT_TRUE(WaitUntilListening());
+    ::usleep(500000);  // the box comes up right after the socket
+    player.terminate();
+    EXPECT_TRUE(EndsCleanly(player));
+    if (player.state() != QProcess::NotRunning) {
+        player.kill();
+        player.waitForFinished(5000);
+    }
+    EXPECT_EQ(IniFile::Load(home_ / "Mirvo.ini").ReadInteger("General", "Volume", -1), 1000);
+    EXPECT_EQ(ReadWholeFile(playlist), "/m/a.mp3\r\n");
+}
+
+TEST_F(Instances, TerminationClosesAWarningShownByTheStartTasks) {
+    home_.Write("Mirvo.ini", "[General]\nDevice=99\n");  // "Can't open sound device."
+    auto first = Start({});
+    ASSERT_TRUE(WaitUntilRunning());
+    ::usleep(500000);
+    first->terminate();
+    EXPECT_TRUE(EndsCleanly(*first));
+    if (first->state() != QProcess::NotRunning) {
+        first->kill();
+        first->waitForFinished(5000);
+    }
     EXPECT_EQ(IniFile::Load(home_ / "Mirvo.ini").ReadInteger("General", "Volume", -1), 1000);
 }
 

@@ -252,5 +252,51 @@ TEST(StartExitTest, TheStartRemovesOnlyTheLeftoversOfDeadSaves) {
     ::close(held);
 }
 
+TEST(StartExitTest, AHandOverDuringAFolderScanWaitsForIt) {
+    test::TempDir dir;
+    test::TempDir music;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"}) {
+        music.Write(name, "");
+    }
+    Started s(dir.path());  // default enqueue option: play the file and open its folder
+    s.app.CreateMainWindow();
+    std::vector<std::string> loaded;
+    // The next hand-over arrives at every point where the scan lets messages run.
+    int arrivals = 0;
+    s.fp.loop.onPending = [&] {
+        if (arrivals < 3) {
+            const std::string path = music / (arrivals == 0 ? "b.mp3" : "c.mp3");
+            ++arrivals;
+            s.app.ReceivePath(path, [&loaded, path] { loaded.push_back(path); });
+        }
+    };
+    s.app.ReceivePath(music / "a.mp3", [&] { loaded.push_back(music / "a.mp3"); });
+    EXPECT_EQ(loaded, (std::vector<std::string>{music / "a.mp3", music / "b.mp3", music / "c.mp3",
+                                                music / "c.mp3"}));
+    EXPECT_EQ(s.fp.player.playlist.PlaylistEntries,
+              (std::vector<std::string>{music / "a.mp3", music / "b.mp3", music / "c.mp3"}));
+}
+
+TEST(StartExitTest, QuittingDropsTheWaitingHandOversUnanswered) {
+    test::TempDir dir;
+    test::TempDir music;
+    music.Write("a.mp3", "");
+    Started s(dir.path());
+    s.app.CreateMainWindow();
+    int answered = 0;
+    s.fp.loop.onPending = [&] {
+        if (s.fp.loop.quits == 0) {
+            s.app.ReceivePath(music / "a.mp3", [&] { ++answered; });
+            s.fp.loop.Quit();
+        }
+    };
+    s.app.ReceivePath(music / "a.mp3", [&] { ++answered; });
+    // Only the running load answered; the waiting sender hands its path to the
+    // next owner.
+    EXPECT_EQ(answered, 1);
+    // The scan stopped too: only the path itself is in the list.
+    EXPECT_EQ(s.fp.player.playlist.PlaylistEntries, std::vector<std::string>{music / "a.mp3"});
+}
+
 }  // namespace
 }  // namespace mirvo
