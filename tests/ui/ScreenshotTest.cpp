@@ -73,6 +73,11 @@ TEST(Screenshot, FullWindowLayout) {
                                         << "," << r.y() << " " << r.width() << "x" << r.height();
     }
     EXPECT_EQ(w.StatusPanels[1]->text(), QStringLiteral("20 Files"));
+    // At the default size the volume panel and the time label show whole.
+    EXPECT_EQ(w.size(), QSize(310, 370));
+    EXPECT_EQ(w.StatusPanels[0]->ShownText(), QStringLiteral(" 100 %"));
+    EXPECT_LE(QFontMetrics(w.LabelTime->ShownFont()).horizontalAdvance(w.LabelTime->text()),
+              w.LabelTime->width());
 
     // Nothing overlaps: the panel, the list and the status bar stack up;
     // the buttons, the bar and the labels share the panel without touching.
