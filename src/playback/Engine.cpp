@@ -525,9 +525,7 @@ void Engine::StatusTick() {
 
     const int state = transition_;
     if (state == 1 || state == 3) {
-        CheckPlaySubmission();
-        SubmitEntry = p_.playlist.PlayingEntry;
-        NowPlayingPending = true;
+        CheckPlaySubmission();  // the track that has just ended; the bar still shows it
     }
     const std::uint64_t outPos = output_ != 0 ? audio::ChannelGetPosition(output_) : 0;
     if (state == 1 && outPos != audio::kPositionError &&
@@ -575,6 +573,9 @@ void Engine::FinishSeamlessSwitch() {
     p_.ui.view.RepaintList();
     TrimWorkingSet();
     decoderFinished_ = false;
+    // Reports name what is heard: the new track starts its own play count here.
+    SubmitEntry = pl.PlayingEntry;
+    NowPlayingPending = true;
     PlayedMs = 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "audio/TestDevice.h"
@@ -27,8 +28,12 @@ class RecordingScrobbler : public Scrobbler {
   public:
     void Submit(const std::string& entry, int seconds, int mode) override {
         calls.push_back(entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
+        if (onSubmit) {
+            onSubmit(mode);
+        }
     }
     std::vector<std::string> calls;
+    std::function<void(int mode)> onSubmit;
 };
 
 // Files shared by the tests of this suite, made once.
@@ -420,6 +425,31 @@ TEST(Engine, LongTracksAreSubmittedAfterHalf) {
     rig.engine->PlayEntry(1);  // starting the next one submits the finished play
     ASSERT_EQ(rig.scrobbler.calls.size(), 2u);
     EXPECT_EQ(rig.scrobbler.calls[1], path + "|40|0");
+}
+
+// One status period (33 ms) of sound per tick, so that the played time counts
+// as fast as the sound plays.
+constexpr std::uint32_t kTickBytes = 1455 * 4;
+
+TEST(Engine, EachTrackIsReportedWithItsOwnLength) {
+    TempDir dir;
+    const std::string first = dir / "first.wav";
+    const std::string second = dir / "second.wav";
+    test::WriteWav(first, test::Tone(kRate, 31.0, 440), kRate);
+    test::WriteWav(second, test::Tone(kRate, 33.0, 550), kRate);
+    Rig rig;
+    rig.SetList({first, second});
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    bool switched = false;
+    for (int step = 0; step < 3000 && rig.f.player.engine.DeviceReady; ++step) {
+        rig.Step(kTickBytes);
+        switched = switched || rig.engine->TransitionState() == 1;
+    }
+    ASSERT_TRUE(switched);  // the second track followed without a new open
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    EXPECT_EQ(rig.scrobbler.calls, (std::vector<std::string>{first + "|31|1", first + "|31|0",
+                                                             second + "|33|1", second + "|33|0"}));
 }
 
 }  // namespace
