@@ -354,7 +354,6 @@ void Engine::SeekTo(std::int64_t bytes) {
     if (EntryKind(p_.playlist.PlayingEntry) == kRadioKind) {
         return;
     }
-    transition_ = 0;
     const std::uint32_t state = OutputState();
     if (decoderFinished_) {
         // The source is used up (or already the next track's): open this track again.
@@ -527,19 +526,35 @@ void Engine::StatusTick() {
     if (state == 1 || state == 3) {
         CheckPlaySubmission();  // the track that has just ended; the bar still shows it
     }
-    const std::uint64_t outPos = output_ != 0 ? audio::ChannelGetPosition(output_) : 0;
-    if (state == 1 && outPos != audio::kPositionError &&
-        static_cast<std::int64_t>(outPos) >= trackBoundary_) {
-        transition_ = 0;
-        FinishSeamlessSwitch();
-        trackBoundary_ = -1;
-    } else if (state == 2 && OutputState() == audio::kActiveStopped) {
-        transition_ = 0;
-        AdvanceAfterDrain();
-    } else if (state == 3 && OutputState() == audio::kActiveStopped) {
-        transition_ = 0;
-        StopPlayback(true);
+    // A switch completes once its boundary is heard, also when the feed has
+    // since ended the new track (2 or 3 stored over the 1).
+    if (state != 0 && SwitchPending()) {
+        const std::uint64_t outPos = output_ != 0 ? audio::ChannelGetPosition(output_) : 0;
+        if (outPos != audio::kPositionError &&
+            static_cast<std::int64_t>(outPos) >= trackBoundary_) {
+            FinishSeamlessSwitch();
+        }
     }
+    // Only the state read here is cleared: one the feed stores meanwhile waits
+    // for the next tick.
+    int seen = state;
+    if (state == 1) {
+        if (!SwitchPending()) {
+            transition_.compare_exchange_strong(seen, 0);
+        }
+    } else if ((state == 2 || state == 3) && OutputState() == audio::kActiveStopped &&
+               transition_.compare_exchange_strong(seen, 0)) {
+        if (state == 2) {
+            AdvanceAfterDrain();
+        } else {
+            StopPlayback(true);
+        }
+    }
+}
+
+bool Engine::SwitchPending() {
+    const std::lock_guard lock(prepareLock_);
+    return switched_.has_value();
 }
 
 void Engine::FinishSeamlessSwitch() {
@@ -744,7 +759,6 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
     }
     FreeStream(source_.exchange(0));
     FreeStream(lookahead_.exchange(0));
-    trackBoundary_ = bytesDelivered_.load();
 
     std::optional<Prepared> next;
     {
@@ -780,6 +794,8 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
         FreeStream(source_.exchange(0));
     }
     tailRemaining_ = -1;
+    // Set only for a real switch: a pending one still needs its boundary.
+    trackBoundary_ = bytesDelivered_.load();
     bytesDelivered_ += fresh;
     {
         const std::lock_guard lock(prepareLock_);
