@@ -817,16 +817,8 @@ struct ChoiceState {
     std::array<std::string, 11> queueBack;
     std::array<std::string, 11> shuffleBack;
     bool shuffleCleared = false;
-    std::unordered_set<std::string> shuffleAdded;
     std::vector<ChoiceEffect> effects;
-
-    bool InShuffleHistory(const std::string& entry) const {
-        if (shuffleAdded.count(entry) != 0) {
-            return true;
-        }
-        return !shuffleCleared && std::find(pl.ShuffleHistory.begin(), pl.ShuffleHistory.end(),
-                                            entry) != pl.ShuffleHistory.end();
-    }
+    std::optional<std::vector<int>> open;  // shuffle's undrawn entries, made on first use
 };
 
 bool InPlaylist(const PlaylistState& pl, const std::string& entry) {
@@ -854,33 +846,50 @@ void PushBack(std::array<std::string, 11>& slots, const std::string& entry) {
     slots[0] = entry;
 }
 
-int PickShuffle(ChoiceState& s, std::mt19937& random) {
+// Indices of the first occurrence of every entry string not yet played.
+std::vector<int> UnplayedEntries(const ChoiceState& s) {
     const auto& entries = s.pl.PlaylistEntries;
-    std::unordered_set<std::string_view> played;
+    std::unordered_set<std::string_view> skip;
     if (!s.shuffleCleared) {
-        played.insert(s.pl.ShuffleHistory.begin(), s.pl.ShuffleHistory.end());
+        skip.insert(s.pl.ShuffleHistory.begin(), s.pl.ShuffleHistory.end());
     }
-    played.insert(s.shuffleAdded.begin(), s.shuffleAdded.end());
     std::vector<int> open;
-    std::unordered_set<std::string_view> seen;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (played.count(entries[i]) == 0 && seen.insert(entries[i]).second) {
-            open.push_back(static_cast<int>(i));  // first occurrence of each string
+        if (skip.insert(entries[i]).second) {
+            open.push_back(static_cast<int>(i));
         }
     }
+    return open;
+}
+
+// Draws from `s.open`, built once per choice: an entry drawn leaves it, so
+// attempts that fail cost no pass over the list.
+int PickShuffle(ChoiceState& s, std::mt19937& random) {
+    const auto& entries = s.pl.PlaylistEntries;
+    if (!s.open) {
+        s.open = UnplayedEntries(s);
+    }
     random.seed(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::vector<int>& open = *s.open;
     if (open.empty()) {
         s.shuffleCleared = true;
-        s.shuffleAdded.clear();
         s.effects.push_back({ChoiceEffect::ClearShuffleHistory, {}});
         if (entries.empty()) {
             return -1;
         }
-        return static_cast<int>(random() % entries.size());
+        const auto pick = static_cast<int>(random() % entries.size());
+        s.open = UnplayedEntries(s);
+        // The pick counts as drawn: its first occurrence leaves the new pass.
+        const auto first = std::find(entries.begin(), entries.end(), entries[pick]);
+        std::erase(*s.open, static_cast<int>(first - entries.begin()));
+        return pick;
     }
-    return open[random() % open.size()];
+    const std::size_t at = random() % open.size();
+    const int pick = open[at];
+    open[at] = open.back();
+    open.pop_back();
+    return pick;
 }
-
 }  // namespace
 
 TrackChoice Engine::PlanTrack(bool previous) {
@@ -982,7 +991,6 @@ TrackChoice Engine::PlanTrack(bool previous) {
                     return {b, std::move(s.effects)};
                 }
                 if (mode == 4) {
-                    s.shuffleAdded.insert(entry);
                     s.effects.push_back({ChoiceEffect::AppendShuffleHistory, entry});
                 }
             }
@@ -991,7 +999,7 @@ TrackChoice Engine::PlanTrack(bool previous) {
             break;
         }
         s.shuffleCleared = true;
-        s.shuffleAdded.clear();
+        s.open.reset();
         s.effects.push_back({ChoiceEffect::ClearShuffleHistory, {}});
     }
     return {};
