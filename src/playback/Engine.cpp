@@ -356,7 +356,6 @@ void Engine::SeekTo(std::int64_t bytes) {
     if (EntryKind(p_.playlist.PlayingEntry) == kRadioKind) {
         return;
     }
-    transition_ = 0;
     const std::uint32_t state = OutputState();
     if (decoderFinished_) {
         // The source is used up (or already the next track's): open this track again.
@@ -528,23 +527,37 @@ void Engine::StatusTick() {
 
     const int state = transition_;
     if (state == 1 || state == 3) {
-        CheckPlaySubmission();
-        SubmitEntry = p_.playlist.PlayingEntry;
-        NowPlayingPending = true;
+        CheckPlaySubmission();  // the track that has just ended; the bar still shows it
     }
-    const std::uint64_t outPos = output_ != 0 ? audio::ChannelGetPosition(output_) : 0;
-    if (state == 1 && outPos != audio::kPositionError &&
-        static_cast<std::int64_t>(outPos) >= trackBoundary_) {
-        transition_ = 0;
-        FinishSeamlessSwitch();
-        trackBoundary_ = -1;
-    } else if (state == 2 && OutputState() == audio::kActiveStopped) {
-        transition_ = 0;
-        AdvanceAfterDrain();
-    } else if (state == 3 && OutputState() == audio::kActiveStopped) {
-        transition_ = 0;
-        StopPlayback(true);
+    // A switch completes once its boundary is heard, also when the feed has
+    // since ended the new track (2 or 3 stored over the 1).
+    if (state != 0 && SwitchPending()) {
+        const std::uint64_t outPos = output_ != 0 ? audio::ChannelGetPosition(output_) : 0;
+        if (outPos != audio::kPositionError &&
+            static_cast<std::int64_t>(outPos) >= trackBoundary_) {
+            FinishSeamlessSwitch();
+        }
     }
+    // Only the state read here is cleared: one the feed stores meanwhile waits
+    // for the next tick.
+    int seen = state;
+    if (state == 1) {
+        if (!SwitchPending()) {
+            transition_.compare_exchange_strong(seen, 0);
+        }
+    } else if ((state == 2 || state == 3) && OutputState() == audio::kActiveStopped &&
+               transition_.compare_exchange_strong(seen, 0)) {
+        if (state == 2) {
+            AdvanceAfterDrain();
+        } else {
+            StopPlayback(true);
+        }
+    }
+}
+
+bool Engine::SwitchPending() {
+    const std::lock_guard lock(prepareLock_);
+    return switched_.has_value();
 }
 
 void Engine::FinishSeamlessSwitch() {
@@ -578,6 +591,9 @@ void Engine::FinishSeamlessSwitch() {
     p_.ui.view.RepaintList();
     TrimWorkingSet();
     decoderFinished_ = false;
+    // Reports name what is heard: the new track starts its own play count here.
+    SubmitEntry = pl.PlayingEntry;
+    NowPlayingPending = true;
     PlayedMs = 0;
 }
 
@@ -746,7 +762,6 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
     }
     FreeStream(source_.exchange(0));
     FreeStream(lookahead_.exchange(0));
-    trackBoundary_ = bytesDelivered_.load();
 
     std::optional<Prepared> next;
     {
@@ -782,6 +797,8 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
         FreeStream(source_.exchange(0));
     }
     tailRemaining_ = -1;
+    // Set only for a real switch: a pending one still needs its boundary.
+    trackBoundary_ = bytesDelivered_.load();
     bytesDelivered_ += fresh;
     {
         const std::lock_guard lock(prepareLock_);
@@ -803,16 +820,8 @@ struct ChoiceState {
     std::array<std::string, 11> queueBack;
     std::array<std::string, 11> shuffleBack;
     bool shuffleCleared = false;
-    std::unordered_set<std::string> shuffleAdded;
     std::vector<ChoiceEffect> effects;
-
-    bool InShuffleHistory(const std::string& entry) const {
-        if (shuffleAdded.count(entry) != 0) {
-            return true;
-        }
-        return !shuffleCleared && std::find(pl.ShuffleHistory.begin(), pl.ShuffleHistory.end(),
-                                            entry) != pl.ShuffleHistory.end();
-    }
+    std::optional<std::vector<int>> open;  // shuffle's undrawn entries, made on first use
 };
 
 bool InPlaylist(const PlaylistState& pl, const std::string& entry) {
@@ -840,33 +849,50 @@ void PushBack(std::array<std::string, 11>& slots, const std::string& entry) {
     slots[0] = entry;
 }
 
-int PickShuffle(ChoiceState& s, std::mt19937& random) {
+// Indices of the first occurrence of every entry string not yet played.
+std::vector<int> UnplayedEntries(const ChoiceState& s) {
     const auto& entries = s.pl.PlaylistEntries;
-    std::unordered_set<std::string_view> played;
+    std::unordered_set<std::string_view> skip;
     if (!s.shuffleCleared) {
-        played.insert(s.pl.ShuffleHistory.begin(), s.pl.ShuffleHistory.end());
+        skip.insert(s.pl.ShuffleHistory.begin(), s.pl.ShuffleHistory.end());
     }
-    played.insert(s.shuffleAdded.begin(), s.shuffleAdded.end());
     std::vector<int> open;
-    std::unordered_set<std::string_view> seen;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (played.count(entries[i]) == 0 && seen.insert(entries[i]).second) {
-            open.push_back(static_cast<int>(i));  // first occurrence of each string
+        if (skip.insert(entries[i]).second) {
+            open.push_back(static_cast<int>(i));
         }
     }
+    return open;
+}
+
+// Draws from `s.open`, built once per choice: an entry drawn leaves it, so
+// attempts that fail cost no pass over the list.
+int PickShuffle(ChoiceState& s, std::mt19937& random) {
+    const auto& entries = s.pl.PlaylistEntries;
+    if (!s.open) {
+        s.open = UnplayedEntries(s);
+    }
     random.seed(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::vector<int>& open = *s.open;
     if (open.empty()) {
         s.shuffleCleared = true;
-        s.shuffleAdded.clear();
         s.effects.push_back({ChoiceEffect::ClearShuffleHistory, {}});
         if (entries.empty()) {
             return -1;
         }
-        return static_cast<int>(random() % entries.size());
+        const auto pick = static_cast<int>(random() % entries.size());
+        s.open = UnplayedEntries(s);
+        // The pick counts as drawn: its first occurrence leaves the new pass.
+        const auto first = std::find(entries.begin(), entries.end(), entries[pick]);
+        std::erase(*s.open, static_cast<int>(first - entries.begin()));
+        return pick;
     }
-    return open[random() % open.size()];
+    const std::size_t at = random() % open.size();
+    const int pick = open[at];
+    open[at] = open.back();
+    open.pop_back();
+    return pick;
 }
-
 }  // namespace
 
 TrackChoice Engine::PlanTrack(bool previous) {
@@ -968,7 +994,6 @@ TrackChoice Engine::PlanTrack(bool previous) {
                     return {b, std::move(s.effects)};
                 }
                 if (mode == 4) {
-                    s.shuffleAdded.insert(entry);
                     s.effects.push_back({ChoiceEffect::AppendShuffleHistory, entry});
                 }
             }
@@ -977,7 +1002,7 @@ TrackChoice Engine::PlanTrack(bool previous) {
             break;
         }
         s.shuffleCleared = true;
-        s.shuffleAdded.clear();
+        s.open.reset();
         s.effects.push_back({ChoiceEffect::ClearShuffleHistory, {}});
     }
     return {};

@@ -145,6 +145,7 @@ class Engine {
     void ResetFeedState();
     void PrepareNextTrack();
     bool PreparedIsCurrent(const Prepared& prepared) const;
+    bool SwitchPending();
     void WriteTimeLabel(std::int64_t pos, std::int64_t length);
     void ShowCheckWarning(int code, const std::string& entry);
 

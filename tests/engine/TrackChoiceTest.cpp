@@ -2,6 +2,7 @@
 // ends of the list, shuffle without repetition, the back-histories.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -133,6 +134,46 @@ TEST(TrackChoice, ShufflePlaysEveryEntryOncePerPass) {
         }
         EXPECT_EQ(played.size(), 1000u);
     }
+}
+
+TEST(TrackChoice, ShuffleSkipsWhatCannotPlayAndEmptiesTheHistoryAtTheEnd) {
+    Choice c(60);
+    PlaylistState& pl = c.f.player.playlist;
+    std::set<int> playable;
+    for (int i = 0; i < 60; ++i) {
+        if (i % 3 != 0) {
+            playable.insert(i);
+        } else {
+            pl.PlaylistEntries[static_cast<std::size_t>(i)] =
+                c.dir / std::string("gone").append(std::to_string(i)).append(".wav");
+        }
+    }
+    c.f.player.engine.PlayMode = 4;
+    const auto start = [&](int next) {
+        pl.ShuffleHistory.push_back(c.Entry(next));
+        c.engine->PushShuffleBack(c.Entry(next));
+        pl.PlayingIndex = next;
+    };
+    for (int pass = 0; pass < 3; ++pass) {
+        std::set<int> played;
+        for (std::size_t i = 0; i < playable.size(); ++i) {
+            const int next = c.Next();
+            ASSERT_EQ(playable.count(next), 1u) << next;
+            EXPECT_TRUE(played.insert(next).second) << "repeated " << next << " in pass " << pass;
+            if (i == 0 && pass > 0) {
+                // The new pass began with an empty history: nothing of the last one is left.
+                for (int old : playable) {
+                    EXPECT_EQ(std::count(pl.ShuffleHistory.begin(), pl.ShuffleHistory.end(),
+                                         c.Entry(old)),
+                              0)
+                        << old;
+                }
+            }
+            start(next);
+        }
+        EXPECT_EQ(played, playable);
+    }
+    EXPECT_TRUE(c.f.dialogs.notices.empty());
 }
 
 TEST(TrackChoice, PreviousInShuffleGoesBackTenSteps) {
