@@ -853,6 +853,7 @@ void PushBack(std::array<std::string, 11>& slots, const std::string& entry) {
 std::vector<int> UnplayedEntries(const ChoiceState& s) {
     const auto& entries = s.pl.PlaylistEntries;
     std::unordered_set<std::string_view> skip;
+    skip.reserve(entries.size() + s.pl.ShuffleHistory.size());
     if (!s.shuffleCleared) {
         skip.insert(s.pl.ShuffleHistory.begin(), s.pl.ShuffleHistory.end());
     }
@@ -883,7 +884,8 @@ int PickShuffle(ChoiceState& s, std::mt19937& random) {
         const auto pick = static_cast<int>(random() % entries.size());
         s.open = UnplayedEntries(s);
         // The pick counts as drawn: its first occurrence leaves the new pass.
-        const auto first = std::find(entries.begin(), entries.end(), entries[pick]);
+        const auto first =
+            std::find(entries.begin(), entries.end(), entries[static_cast<std::size_t>(pick)]);
         std::erase(*s.open, static_cast<int>(first - entries.begin()));
         return pick;
     }
@@ -893,6 +895,7 @@ int PickShuffle(ChoiceState& s, std::mt19937& random) {
     open.pop_back();
     return pick;
 }
+
 }  // namespace
 
 TrackChoice Engine::PlanTrack(bool previous) {
