@@ -165,9 +165,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
         ::unlink(temp.c_str());
         return false;
     }
-    if (::close(fd->release()) != 0) {
-        return false;
-    }
+    // The new text is on disk and in place; closing releases the lock.
+    ::close(fd->release());
     Fd dir(::open(dirName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) {
         ::fsync(dir.get());

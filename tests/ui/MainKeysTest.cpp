@@ -14,6 +14,7 @@
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
 #include "platform/Desktop.h"
 #include "ui/HoxelListbox.h"
@@ -36,19 +37,7 @@ class Keys : public ::testing::Test {
             std::filesystem::copy_file(tone, path);
             entries_.push_back(path);
         }
-        std::string list;
-        for (const auto& e : entries_) {
-            list += e + "\r\n";
-        }
-        dir_.Write("Playlist.txt", list);
-        dir_.Write("Mirvo.ini", "[General]\nDevice=" + std::to_string(audio::test::kDevice) +
-                                    "\n[Playlist]\nTrack=0\n");
-        app_ = std::make_unique<MainApp>(dir_.path(), "", desktop_, hotKeys_, &dialogs_);
-        app_->Start();
-        QApplication::processEvents();  // the start tasks
-        app_->window.activateWindow();
-        app_->window.ListScreen->setFocus();
-        QApplication::processEvents();
+        app_ = test::StartWindow(dir_, entries_, desktop_, hotKeys_, dialogs_);
     }
     void TearDown() override {
         app_.reset();

@@ -17,6 +17,7 @@
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
 #include "support/Files.h"
 #include "ui/FitLabel.h"
@@ -42,19 +43,7 @@ class Walk : public ::testing::Test {
             }
         }
         entries_ = files;
-        std::string list;
-        for (const auto& e : entries_) {
-            list += e + "\r\n";
-        }
-        dir_.Write("Playlist.txt", list);
-        dir_.Write("Mirvo.ini", "[General]\nDevice=" + std::to_string(audio::test::kDevice) +
-                                    "\n[Playlist]\nTrack=0\n");
-        app_ = std::make_unique<MainApp>(dir_.path(), "", desktop_, hotKeys_, &dialogs_);
-        app_->Start();
-        QApplication::processEvents();  // the start tasks
-        window().activateWindow();
-        window().ListScreen->setFocus();
-        QApplication::processEvents();
+        app_ = test::StartWindow(dir_, entries_, desktop_, hotKeys_, dialogs_);
     }
     void TearDown() override {
         app_.reset();
