@@ -91,7 +91,7 @@ bool Commands::DispatchKey(int key, unsigned modifiers) {
             engine_.SeekTo(0);
             PlaybackProgress().SetProgressPosition(0);
             const int length = PlaybackProgress().ProgressMax();
-            view.SetTimeLabel(FormatMs(0) + "* / " + FormatMs(length) + " / -" + FormatMs(length));
+            view.SetTimeLabel(TimeLabelText(0, length, false, true));
             return true;
         }
         case kKeyLeft:
@@ -178,8 +178,7 @@ void Commands::MoveProgress(int deltaMs) {
     const int length = bar.ProgressMax();
     const int pos = std::clamp(bar.ProgressPosition() + deltaMs, 0, length);
     bar.SetProgressPosition(pos);
-    p_.ui.view.SetTimeLabel(FormatMs(pos) + " / " + FormatMs(length) + " / -" +
-                            FormatMs(length - pos));
+    p_.ui.view.SetTimeLabel(TimeLabelText(pos, length));
 }
 
 bool Commands::KeyDown(int key, unsigned modifiers) {

@@ -9,6 +9,9 @@
 // (PrepareNextTrack), the feed takes that choice at the switch, and the UI
 // thread applies its effects on the queue and histories once the new track is
 // audible. Everything both sides touch is atomic or behind `prepareLock_`.
+//
+// Engine.cpp holds the core (open, play, seek, stop, volume), Feed.cpp the
+// feed, StatusRefresh.cpp the status refresh and TrackChoice.cpp the choice.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -22,6 +25,7 @@
 #include "app/Player.h"
 #include "audio/Audio.h"
 #include "playback/PlaybackView.h"
+#include "playback/TimeText.h"
 #include "scrobble/Scrobbler.h"
 
 namespace mirvo {
@@ -185,12 +189,5 @@ class Engine {
     bool fineTime_ = false;
     std::mt19937 random_;
 };
-
-// "Connecting", "Paused" and friends; time texts of the status refresh.
-std::string FormatMs(std::int64_t ms);
-std::string FormatMsHundredths(std::int64_t ms);
-std::string FormatMsMillis(std::int64_t ms);
-std::string FormatSeconds(std::int64_t seconds);
-std::string FormatWholeMinutes(std::int64_t seconds);
 
 }  // namespace mirvo

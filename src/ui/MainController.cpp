@@ -571,8 +571,7 @@ bool MainController::eventFilter(QObject* watched, QEvent* event) {
                     const int pos = positionAt();
                     SetProgressPosition(pos);
                     const int length = ProgressMax();
-                    p_.ui.view.SetTimeLabel(FormatMs(pos) + " / " + FormatMs(length) + " / -" +
-                                            FormatMs(length - pos));
+                    p_.ui.view.SetTimeLabel(TimeLabelText(pos, length));
                     return true;
                 }
                 if (event->type() == QEvent::MouseButtonRelease &&

@@ -1,0 +1,178 @@
+// The status refresh on the UI thread: position and time label, the next
+// track prepared for the feed, and the switch completed once it is heard.
+#include <algorithm>
+
+#include "app/Application.h"
+#include "playback/Engine.h"
+#include "playback/EngineDetail.h"
+#include "playback/TimeText.h"
+#include "playlist/Model.h"
+
+namespace mirvo {
+
+using namespace engine_detail;
+
+void Engine::ResumeStatus() {
+    if (statusTimer_ == 0) {
+        statusTimer_ = p_.ui.loop.StartTimer(std::chrono::milliseconds(refreshPeriod_),
+                                             [this] { StatusTick(); });
+    }
+}
+
+void Engine::SuspendStatus() {
+    if (statusTimer_ != 0) {
+        p_.ui.loop.StopTimer(statusTimer_);
+        statusTimer_ = 0;
+    }
+}
+
+void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
+    p_.ui.view.SetTimeLabel(TimeLabelText(pos, length, fineTime_));
+}
+
+void Engine::StatusTick() {
+    const int kind = EntryKind(p_.playlist.PlayingEntry);
+    if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
+        if (!SeekPending) {
+            const std::int64_t pos = BytesToMs(CurrentPositionBytes());
+            const std::int64_t length = view_.ProgressMax();
+            if (pos > length) {
+                view_.SetProgressPosition(static_cast<int>(length));
+            } else {
+                if (pos != view_.ProgressPosition()) {
+                    view_.SetProgressPosition(static_cast<int>(pos));
+                }
+                WriteTimeLabel(pos, length);
+                PlayedMs += refreshPeriod_;
+                if (pos >= 10001 && pos <= 10999 && NowPlayingPending) {
+                    NowPlayingPending = false;
+                    if (length > 30000 && scrobbler_ != nullptr) {
+                        scrobbler_->Submit(SubmitEntry, static_cast<int>(length / 1000), 1);
+                    }
+                }
+            }
+        }
+        PrepareNextTrack();
+    }
+
+    const int state = transition_;
+    if (state == 1 || state == 3) {
+        CheckPlaySubmission();  // the track that has just ended; the bar still shows it
+    }
+    // A switch completes once its boundary is heard, also when the feed has
+    // since ended the new track (2 or 3 stored over the 1).
+    if (state != 0 && SwitchPending()) {
+        const std::uint64_t outPos = output_ != 0 ? audio::ChannelGetPosition(output_) : 0;
+        if (outPos != audio::kPositionError &&
+            static_cast<std::int64_t>(outPos) >= trackBoundary_) {
+            FinishSeamlessSwitch();
+        }
+    }
+    // Only the state read here is cleared: one the feed stores meanwhile waits
+    // for the next tick.
+    int seen = state;
+    if (state == 1) {
+        if (!SwitchPending()) {
+            transition_.compare_exchange_strong(seen, 0);
+        }
+    } else if ((state == 2 || state == 3) && OutputState() == audio::kActiveStopped &&
+               transition_.compare_exchange_strong(seen, 0)) {
+        if (state == 2) {
+            AdvanceAfterDrain();
+        } else {
+            StopPlayback(true);
+        }
+    }
+}
+
+bool Engine::SwitchPending() {
+    const std::lock_guard lock(prepareLock_);
+    return switched_.has_value();
+}
+
+void Engine::FinishSeamlessSwitch() {
+    std::optional<Prepared> done;
+    {
+        const std::lock_guard lock(prepareLock_);
+        done.swap(switched_);
+    }
+    PlaylistState& pl = p_.playlist;
+    // Continue the display from the skipped lead-in, counted from the boundary itself.
+    positionBase_ = trackBoundary_ - leadInSkipped_;
+    if (done) {
+        pl.PlayingEntry = done->entry;
+        ApplyEffects(done->choice.effects);
+    }
+    // The list may have changed since the feed chose: find the entry again then.
+    const int chosen = pendingIndex_;
+    const bool stillThere = chosen >= 0 && chosen < static_cast<int>(pl.PlaylistEntries.size()) &&
+                            pl.PlaylistEntries[static_cast<std::size_t>(chosen)] == pl.PlayingEntry;
+    pl.PlayingIndex = stillThere ? chosen : FindEntry(pl, pl.PlayingEntry);
+    const std::string_view title = EntryTitle(pl.PlayingEntry);
+    SetCaptionTitle(p_, FileNamePart(title), title);
+    ShowPlayingEntry(p_);
+    if (p_.engine.PlayMode == 4) {
+        PushShuffleBack(pl.PlayingEntry);
+        pl.ShuffleHistory.push_back(pl.PlayingEntry);
+    }
+    const std::int64_t lengthMs = BytesToMs(sourceLength_);
+    view_.SetProgressMax(static_cast<int>(lengthMs));
+    view_.SetProgressPosition(0);
+    p_.ui.view.RepaintList();
+    TrimWorkingSet();
+    decoderFinished_ = false;
+    // Reports name what is heard: the new track starts its own play count here.
+    SubmitEntry = pl.PlayingEntry;
+    NowPlayingPending = true;
+    PlayedMs = 0;
+}
+
+void Engine::AdvanceAfterDrain() {
+    const int next = ChooseTrack(false);
+    if (next == -1) {
+        StopPlayback(true);
+    } else {
+        PlayEntry(next, true, false);
+    }
+}
+
+bool Engine::PreparedIsCurrent(const Prepared& prepared) const {
+    const PlaylistState& pl = p_.playlist;
+    const int index = prepared.choice.index;
+    return prepared.playMode == p_.engine.PlayMode && prepared.playingIndex == pl.PlayingIndex &&
+           prepared.entryCount == pl.PlaylistEntries.size() && prepared.queue == pl.QueueList &&
+           (index < 0 || pl.PlaylistEntries[static_cast<std::size_t>(index)] == prepared.entry);
+}
+
+void Engine::PrepareNextTrack() {
+    const audio::Handle source = source_;
+    if (source == 0 || transition_ != 0) {
+        return;
+    }
+    const std::uint64_t decoded = audio::ChannelGetPosition(source);
+    if (decoded == audio::kPositionError ||
+        static_cast<std::int64_t>(decoded) + Bytes(source, 2.5) < sourceLength_) {
+        return;
+    }
+    {
+        const std::lock_guard lock(prepareLock_);
+        if (switched_ || (prepared_ && PreparedIsCurrent(*prepared_))) {
+            return;
+        }
+    }
+    Prepared next;
+    next.choice = PlanTrack(false);
+    const PlaylistState& pl = p_.playlist;
+    if (next.choice.index >= 0) {
+        next.entry = pl.PlaylistEntries[static_cast<std::size_t>(next.choice.index)];
+        next.kind = EntryKind(next.entry);
+    }
+    next.playMode = p_.engine.PlayMode;
+    next.playingIndex = pl.PlayingIndex;
+    next.entryCount = pl.PlaylistEntries.size();
+    next.queue = pl.QueueList;
+    const std::lock_guard lock(prepareLock_);
+    prepared_ = std::move(next);
+}
+
+}  // namespace mirvo
