@@ -1,6 +1,5 @@
 #include "app/Application.h"
 
-#include <malloc.h>
 #include <cstdlib>
 
 #include "audio/Audio.h"
@@ -9,6 +8,7 @@
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
 #include "support/Files.h"
+#include "support/Memory.h"
 
 namespace mirvo {
 namespace {
@@ -22,10 +22,6 @@ Bounds GuardOffScreen(const Bounds& b, const Bounds& screen) {
 }
 
 }  // namespace
-
-void TrimWorkingSet() {
-    malloc_trim(0);
-}
 
 void Application::CreateMainWindow() {
     MainView& view = p_.ui.view;

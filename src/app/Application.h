@@ -57,9 +57,6 @@ class Application {
     Commands* commands_ = nullptr;
 };
 
-// Frees memory the process no longer uses back to the system.
-void TrimWorkingSet();
-
 }  // namespace mirvo
 
 namespace mirvo {

@@ -117,11 +117,18 @@ class EventLoop {
     virtual bool Quitting() const = 0;
 };
 
-// A global hot key: modifiers as the settings file stores them
-// (Windows key 8, Ctrl 2, Alt 1, Shift 4) and a virtual-key code.
+// Modifiers of a global hot key as the settings file and the registrar take
+// them. Its own type: the key dispatcher counts Shift 1, Alt 2, Ctrl 4.
+enum class HotKeyModifiers : unsigned { None = 0, Alt = 1, Ctrl = 2, Shift = 4, Windows = 8 };
+
+constexpr HotKeyModifiers operator|(HotKeyModifiers a, HotKeyModifiers b) {
+    return static_cast<HotKeyModifiers>(static_cast<unsigned>(a) | static_cast<unsigned>(b));
+}
+
+// A global hot key: its modifiers and a virtual-key code.
 struct HotKey {
     int Id = 0;
-    unsigned Modifiers = 0;
+    HotKeyModifiers Modifiers = HotKeyModifiers::None;
     unsigned KeyCode = 0;
     bool operator==(const HotKey&) const = default;
 };

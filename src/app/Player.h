@@ -7,6 +7,7 @@
 #include "app/Interfaces.h"
 #include "app/Settings.h"
 #include "playback/EngineState.h"
+#include "playback/PlaybackEvents.h"
 #include "playlist/PlaylistState.h"
 
 namespace mirvo {
@@ -39,6 +40,7 @@ struct Player {
     AppState app;
     PlaylistState playlist;
     EngineState engine;
+    PlaybackEvents events;
     Services ui;
 };
 

@@ -31,13 +31,14 @@ std::optional<HotKey> DecodeHotKey(int id, std::string_view value) {
     if (!code || *code < 0 || *code > 255) {
         return std::nullopt;
     }
-    static constexpr unsigned kFlags[4] = {8, 2, 1, 4};  // Windows key, Ctrl, Alt, Shift
+    using enum HotKeyModifiers;
+    static constexpr HotKeyModifiers kFlags[4] = {Windows, Ctrl, Alt, Shift};
     HotKey key;
     key.Id = id;
     key.KeyCode = static_cast<unsigned>(*code);
     for (int i = 0; i < 4; ++i) {
         if (value[static_cast<std::size_t>(i)] == '1') {
-            key.Modifiers |= kFlags[i];
+            key.Modifiers = key.Modifiers | kFlags[i];
         }
     }
     return key;

@@ -10,6 +10,7 @@
 namespace mirvo {
 
 // Modifier state as the dispatcher compares it: exactly these keys held.
+// Global hot keys count theirs differently (`HotKeyModifiers`).
 enum Modifier : unsigned { kNoModifier = 0, kShift = 1, kAlt = 2, kCtrl = 4 };
 
 // Virtual-key codes the dispatcher knows.

@@ -10,6 +10,7 @@
 #include "playback/EngineDetail.h"
 #include "playback/Format.h"
 #include "playlist/Model.h"
+#include "support/Memory.h"
 
 namespace mirvo {
 
@@ -23,10 +24,9 @@ std::uint32_t FeedProc(audio::Handle, void* buffer, std::uint32_t length, void* 
 
 }  // namespace
 
-Engine::Engine(Player& player, PlaybackView& view, Scrobbler* scrobbler)
+Engine::Engine(Player& player, PlaybackView& view)
     : p_(player),
       view_(view),
-      scrobbler_(scrobbler),
       random_(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())) {
     PlaylistLinks& links = p_.playlist.Links;
     links.PlayEntry = [this](int index) { PlayEntry(index); };
@@ -206,14 +206,11 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
     audio::ChannelGetInfo(source_, &info);
     output_ = audio::StreamCreate(info.Frequency, info.Channels, 0, FeedProc, this);
     SetVolume(p_.engine.Volume);
-    CheckPlaySubmission();
-    SubmitEntry = pl.PlayingEntry;
-    NowPlayingPending = true;
-    PlayedMs = 0;
     AfterOpen(keepThreads);
     SeekTo(0);
     SetVolume(p_.engine.Volume);
     audio::StreamPlay(output_, false, 0);
+    TellState(PlayState::Playing);
     TrimWorkingSet();
 }
 
@@ -249,23 +246,16 @@ void Engine::AfterOpen(bool keepThreads) {
         pl.QueueList.erase(queued);
         PushQueueBack(entry);
     }
-    const std::string_view title = EntryTitle(entry);
-    SetCaptionTitle(p_, FileNamePart(title), title);
     const std::int64_t lengthMs = BytesToMs(Length(source_));
+    p_.events.TrackAudible(entry, lengthMs);
     view_.SetProgressMax(static_cast<int>(lengthMs));
     view_.SetProgressPosition(0);
     fineTime_ = lengthMs <= 9999;
     refreshPeriod_ = fineTime_ ? 10 : 33;
     // Shown at once: a track opened paused gets no status tick until resumed.
     WriteTimeLabel(0, lengthMs);
-    if (!keepThreads) {
+    if (!keepThreads || statusTimer_ != 0) {
         SuspendStatus();  // restarts with the new period
-        ResumeStatus();
-        if (WakeMeters) {
-            WakeMeters();
-        }
-    } else if (statusTimer_ != 0) {
-        SuspendStatus();
         ResumeStatus();
     }
     ShowPlayingEntry(p_);
@@ -289,6 +279,7 @@ void Engine::SeekTo(std::int64_t bytes) {
     audio::ChannelSetPosition(lookahead_, static_cast<std::uint64_t>(bytes));
     positionBase_ = -bytes;
     ResetFeedState();
+    p_.events.PositionJumped(BytesToMs(bytes));
     if (state == audio::kActivePlaying || state == audio::kActiveStalled) {
         SetVolume(p_.engine.Volume);
         audio::StreamPlay(output_, false, 0);
@@ -321,9 +312,6 @@ std::int64_t Engine::MsToBytes(std::int64_t ms) const {
 
 void Engine::StopPlayback(bool releaseDevice) {
     SuspendStatus();
-    if (StopMeters) {
-        StopMeters();
-    }
     FreeHandles();
     ResetFeedState();
     view_.SetProgressPosition(0);
@@ -335,7 +323,7 @@ void Engine::StopPlayback(bool releaseDevice) {
     p_.ui.view.SetCaption(p_.app.ProgramTitle);
     p_.ui.view.RepaintList();
     p_.ui.view.SetStatusText(3, "");
-    CheckPlaySubmission();
+    TellState(PlayState::Stopped);
     TrimWorkingSet();
 }
 
@@ -353,6 +341,7 @@ void Engine::SetVolume(int value) {
         e.MutedVolume = -1;
     }
     value = std::clamp(value, 0, 1000);
+    const bool changed = value != e.Volume;
     e.Volume = value;
     audio::ChannelSetAttributes(output_, -1, VolumeCurve(value), -101);
     view_.ShowVolume(value / 10);
@@ -360,15 +349,16 @@ void Engine::SetVolume(int value) {
     panel += std::to_string(value / 10);
     panel += " %";
     p_.ui.view.SetStatusText(0, panel);
+    if (changed) {
+        p_.events.VolumeChanged(value);
+    }
 }
 
-void Engine::CheckPlaySubmission() {
-    const int length = view_.ProgressMax();
-    if (length > 30000 && PlayedMs > length / 2) {
-        PlayedMs = 0;
-        if (scrobbler_ != nullptr) {
-            scrobbler_->Submit(SubmitEntry, length / 1000, 0);
-        }
+void Engine::TellState(PlayState state) {
+    // A track that follows another by the drain path keeps playing.
+    if (state != told_) {
+        told_ = state;
+        p_.events.StateChanged(state);
     }
 }
 
@@ -385,9 +375,7 @@ void Engine::Pause() {
     audio::ChannelPause(output_);
     p_.ui.view.SetStatusText(3, "Paused");
     SuspendStatus();
-    if (StopMeters) {
-        StopMeters();
-    }
+    TellState(PlayState::Paused);
 }
 
 void Engine::Resume() {
@@ -395,9 +383,7 @@ void Engine::Resume() {
     p_.ui.view.SetStatusText(3, FormatDescription(std::string(EntryAddress(entry)), source_));
     audio::ChannelResume(output_);
     ResumeStatus();
-    if (WakeMeters) {
-        WakeMeters();
-    }
+    TellState(PlayState::Playing);
 }
 
 }  // namespace mirvo

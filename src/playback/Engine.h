@@ -15,7 +15,6 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -26,7 +25,6 @@
 #include "audio/Audio.h"
 #include "playback/PlaybackView.h"
 #include "playback/TimeText.h"
-#include "scrobble/Scrobbler.h"
 
 namespace mirvo {
 
@@ -66,7 +64,7 @@ struct TrackChoice {
 
 class Engine {
   public:
-    Engine(Player& player, PlaybackView& view, Scrobbler* scrobbler = nullptr);
+    Engine(Player& player, PlaybackView& view);
     ~Engine();
     Engine(const Engine&) = delete;
     Engine& operator=(const Engine&) = delete;
@@ -81,7 +79,6 @@ class Engine {
     void StopPlayback(bool releaseDevice);
     void SetVolume(int value);
     static int VolumeCurve(int value);
-    void CheckPlaySubmission();
 
     void Pause();
     void Resume();
@@ -120,13 +117,6 @@ class Engine {
 
     PlaybackView& View() { return view_; }
 
-    // Meter wake-up and stop, connected by the window.
-    std::function<void()> WakeMeters;
-    std::function<void()> StopMeters;
-
-    std::int64_t PlayedMs = 0;
-    std::string SubmitEntry;
-    bool NowPlayingPending = false;
     bool SeekPending = false;
     std::array<std::string, 11> ShuffleBackHistory;
     std::array<std::string, 11> QueueBackHistory;
@@ -152,6 +142,7 @@ class Engine {
     bool SwitchPending();
     void WriteTimeLabel(std::int64_t pos, std::int64_t length);
     void ShowCheckWarning(int code, const std::string& entry);
+    void TellState(PlayState state);
 
     // Feed-side helpers (update thread).
     bool TailTrimDue();
@@ -161,7 +152,6 @@ class Engine {
 
     Player& p_;
     PlaybackView& view_;
-    Scrobbler* scrobbler_;
 
     std::atomic<audio::Handle> source_{0};
     std::atomic<audio::Handle> lookahead_{0};
@@ -188,6 +178,7 @@ class Engine {
     int refreshPeriod_ = 33;
     bool fineTime_ = false;
     std::mt19937 random_;
+    PlayState told_ = PlayState::Stopped;
 };
 
 }  // namespace mirvo

@@ -7,6 +7,7 @@
 #include "playback/EngineDetail.h"
 #include "playback/TimeText.h"
 #include "playlist/Model.h"
+#include "support/Memory.h"
 
 namespace mirvo {
 
@@ -43,22 +44,13 @@ void Engine::StatusTick() {
                     view_.SetProgressPosition(static_cast<int>(pos));
                 }
                 WriteTimeLabel(pos, length);
-                PlayedMs += refreshPeriod_;
-                if (pos >= 10001 && pos <= 10999 && NowPlayingPending) {
-                    NowPlayingPending = false;
-                    if (length > 30000 && scrobbler_ != nullptr) {
-                        scrobbler_->Submit(SubmitEntry, static_cast<int>(length / 1000), 1);
-                    }
-                }
+                p_.events.PositionAdvanced(pos, length, refreshPeriod_);
             }
         }
         PrepareNextTrack();
     }
 
     const int state = transition_;
-    if (state == 1 || state == 3) {
-        CheckPlaySubmission();  // the track that has just ended; the bar still shows it
-    }
     // A switch completes once its boundary is heard, also when the feed has
     // since ended the new track (2 or 3 stored over the 1).
     if (state != 0 && SwitchPending()) {
@@ -108,8 +100,6 @@ void Engine::FinishSeamlessSwitch() {
     const bool stillThere = chosen >= 0 && chosen < static_cast<int>(pl.PlaylistEntries.size()) &&
                             pl.PlaylistEntries[static_cast<std::size_t>(chosen)] == pl.PlayingEntry;
     pl.PlayingIndex = stillThere ? chosen : FindEntry(pl, pl.PlayingEntry);
-    const std::string_view title = EntryTitle(pl.PlayingEntry);
-    SetCaptionTitle(p_, FileNamePart(title), title);
     ShowPlayingEntry(p_);
     if (p_.engine.PlayMode == 4) {
         PushShuffleBack(pl.PlayingEntry);
@@ -121,10 +111,8 @@ void Engine::FinishSeamlessSwitch() {
     p_.ui.view.RepaintList();
     TrimWorkingSet();
     decoderFinished_ = false;
-    // Reports name what is heard: the new track starts its own play count here.
-    SubmitEntry = pl.PlayingEntry;
-    NowPlayingPending = true;
-    PlayedMs = 0;
+    // Told last: a listener may take long enough for the feed to move on.
+    p_.events.TrackAudible(pl.PlayingEntry, lengthMs);
 }
 
 void Engine::AdvanceAfterDrain() {

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "app/Player.h"
-#include "playback/Engine.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/Scanning.h"
@@ -311,7 +310,7 @@ bool RecycleFiles(Player& player, const std::vector<std::string>& files, bool co
     return true;
 }
 
-void RealDelAc(Player& player, Engine& engine) {
+void RealDelAc(Player& player) {
     PlaylistState& pl = player.playlist;
     const std::vector<int> rows = SelectedRows(player);
     if (rows.empty()) {
@@ -320,8 +319,8 @@ void RealDelAc(Player& player, Engine& engine) {
     std::vector<std::string> files;
     files.reserve(rows.size());
     for (const int row : rows) {
-        if (row == pl.PlayingIndex) {
-            engine.StopPlayback(true);
+        if (row == pl.PlayingIndex && pl.Links.StopPlayback) {
+            pl.Links.StopPlayback(true);
         }
         files.push_back(pl.PlaylistEntries[static_cast<std::size_t>(row)]);
     }

@@ -9,7 +9,6 @@
 namespace mirvo {
 
 struct Player;
-class Engine;
 
 // "Check for new files": drops entries whose file is gone, then appends the
 // mp3, wav and ogg files of `CurrentFolder` (recursively) that the list lacks.
@@ -25,7 +24,7 @@ bool RecycleFiles(Player& player, const std::vector<std::string>& files, bool co
 
 // "&Delete...": the selected files go to the trash and their rows leave the
 // list; playback stops first when the playing row is among them.
-void RealDelAc(Player& player, Engine& engine);
+void RealDelAc(Player& player);
 // "&Crop selected or queued items".
 void CropAc(Player& player);
 // "Remove &missing files from list".

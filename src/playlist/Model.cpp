@@ -61,6 +61,7 @@ void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRow
         SelectOnly(player, 0);
     }
     view.EndListUpdate();
+    player.events.ListChanged();
 }
 
 void SelectOnly(Player& player, int index) {

@@ -17,6 +17,7 @@
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
+#include "support/Memory.h"
 
 namespace mirvo {
 namespace {

@@ -86,12 +86,10 @@ constexpr const char* kMakerAddress = "the project's home page";
 
 MainController::MainController(MainWindow& window, Player& player, Application& application)
     : QObject(&window), window_(window), p_(player), application_(application) {
-    engine_ = std::make_unique<Engine>(p_, *this);
-    commands_ = std::make_unique<Commands>(p_, *engine_);
-    meters_ = std::make_unique<LevelMeters>(p_, window_, *this);
-    vu_ = std::make_unique<TVUThread>(p_.ui.loop, *meters_, p_.values.VUStyle);
-    engine_->WakeMeters = [this] { vu_->Wake(); };
-    engine_->StopMeters = [this] { vu_->RequestStop(); };
+    session_ = std::make_unique<Session>(p_, *this, window_);
+    engine_ = &session_->engine();
+    commands_ = &session_->commands();
+    meters_ = &session_->meters();
     commands_->OpenFileAc = [this] { OpenFileAc(p_); };
     commands_->OpenFolderAc = [this] { OpenDirAc(p_); };
     commands_->CopyPlayingTitle = [this] { CopyPlAc(p_); };
@@ -106,13 +104,10 @@ MainController::MainController(MainWindow& window, Player& player, Application& 
 
 MainController::~MainController() {
     qApp->removeEventFilter(this);
-    vu_.reset();
 }
 
 void MainController::SettingsLoaded() {
-    meters_->SetLevelMeterStyle(p_.values.VUStyle);
-    engine_->SetVolume(p_.engine.Volume);
-    engine_->ApplyPlayMode();
+    session_->SettingsLoaded();
     SetViewChecks();
 }
 
@@ -145,7 +140,6 @@ void MainController::Bind(int virtualKey, unsigned modifiers, QAction* action) {
 void MainController::BuildCommands() {
     Player& p = p_;
     Commands& c = *commands_;
-    Engine& e = *engine_;
     const auto key = [&c](int vk, unsigned mods = kNoModifier) {
         return [&c, vk, mods] { c.DispatchKey(vk, mods); };
     };
@@ -214,8 +208,7 @@ void MainController::BuildCommands() {
     Bind(191, kNoModifier, queue);  // "/" too
     Bind(111, kNoModifier, queue);  // and the keypad's "/"
     bind(Add("DeleteAc", "&Remove", K(Qt::Key_Delete), key(kKeyDelete)), kKeyDelete);
-    bind(Add("RealDelAc", "&Delete...", K(Qt::SHIFT | Qt::Key_Delete),
-             [&p, &e] { RealDelAc(p, e); }),
+    bind(Add("RealDelAc", "&Delete...", K(Qt::SHIFT | Qt::Key_Delete), [&p] { RealDelAc(p); }),
          kKeyDelete, kShift);
     bind(Add("CropAc", "&Crop selected or queued items", K(Qt::CTRL | Qt::Key_Delete),
              [&p] { CropAc(p); }),
@@ -716,20 +709,6 @@ void MainController::SetTimeLabelLeft(int left) {
 
 bool MainController::PlayBarVisible() const {
     return p_.values.PlayBar;
-}
-
-std::uint64_t MainController::SecondsToBytes(float seconds) {
-    return audio::ChannelSeconds2Bytes(engine_->OutputChannel(), seconds);
-}
-
-std::uint32_t MainController::RecentData(std::int16_t* samples, std::uint32_t bytes) {
-    return audio::ChannelGetData(engine_->OutputChannel(), samples, bytes);
-}
-
-int MainController::Channels() {
-    audio::ChannelInfo info;
-    return audio::ChannelGetInfo(engine_->OutputChannel(), &info) ? static_cast<int>(info.Channels)
-                                                                  : 0;
 }
 
 }  // namespace mirvo

@@ -1,7 +1,7 @@
 #pragma once
-// Puts the logic behind the main window: the commands with their captions,
-// shortcuts and menus, the keys of the playlist, the play bar, the progress
-// bar, the status bar and the level meters.
+// Puts the playing session behind the main window: the commands with their
+// captions, shortcuts and menus, the keys of the playlist, the play bar, the
+// progress bar, the status bar and the level meters.
 #include <QDialog>
 #include <QObject>
 #include <QPointer>
@@ -10,10 +10,8 @@
 
 #include "app/Application.h"
 #include "app/Player.h"
-#include "playback/Commands.h"
-#include "playback/Engine.h"
-#include "playback/LevelMeters.h"
 #include "playback/PlaybackView.h"
+#include "playback/Session.h"
 #include "playlist/Editing.h"
 
 class QAction;
@@ -23,7 +21,7 @@ namespace mirvo {
 
 class MainWindow;
 
-class MainController final : public QObject, public PlaybackView, public LevelSampler {
+class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
   public:
     MainController(MainWindow& window, Player& player, Application& application);
@@ -32,6 +30,7 @@ class MainController final : public QObject, public PlaybackView, public LevelSa
     // Applies what the settings loader read to the parts this controller owns.
     void SettingsLoaded();
 
+    Session& session() { return *session_; }
     Engine& engine() { return *engine_; }
     Commands& commands() { return *commands_; }
     LevelMeters& meters() { return *meters_; }
@@ -50,11 +49,6 @@ class MainController final : public QObject, public PlaybackView, public LevelSa
     void SetRecordVisible(bool visible) override;
     void SetTimeLabelLeft(int left) override;
     bool PlayBarVisible() const override;
-
-    // LevelSampler
-    std::uint64_t SecondsToBytes(float seconds) override;
-    std::uint32_t RecentData(std::int16_t* samples, std::uint32_t bytes) override;
-    int Channels() override;
 
     void EscAc();
     void ShowShortcuts();
@@ -81,10 +75,10 @@ class MainController final : public QObject, public PlaybackView, public LevelSa
     MainWindow& window_;
     Player& p_;
     Application& application_;
-    std::unique_ptr<Engine> engine_;
-    std::unique_ptr<Commands> commands_;
-    std::unique_ptr<LevelMeters> meters_;
-    std::unique_ptr<TVUThread> vu_;
+    std::unique_ptr<Session> session_;
+    Engine* engine_;
+    Commands* commands_;
+    LevelMeters* meters_;
     std::map<std::string, QAction*> actions_;
     // Command shortcuts by virtual-key code and modifiers; they win over the list's keys.
     std::map<std::pair<int, unsigned>, QAction*> shortcuts_;

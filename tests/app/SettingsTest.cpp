@@ -72,7 +72,8 @@ TEST(Settings, LoadsEveryGroupOfValues) {
     // Without a start path the enqueue option is not used.
     EXPECT_EQ(p.app.StartEnqueueOption, -1);
     // The value with a key part that is not a number and the short one bind nothing.
-    EXPECT_EQ(f.hotKeys.registered, (std::vector<HotKey>{{1, 0, 179}, {2, 8 | 2, 65}}));
+    using enum HotKeyModifiers;
+    EXPECT_EQ(f.hotKeys.registered, (std::vector<HotKey>{{1, None, 179}, {2, Windows | Ctrl, 65}}));
 }
 
 TEST(Settings, StartedWithAPathUsesWindow2AndNeverMaximises) {
@@ -263,9 +264,11 @@ TEST(Settings, UnwritableProgramFolderStillStarts) {
 }
 
 TEST(HotKeys, DecodesTheStoredForm) {
-    EXPECT_EQ(DecodeHotKey(3, "0000-176"), (HotKey{3, 0, 176}));
-    EXPECT_EQ(DecodeHotKey(0, "1111-65"), (HotKey{0, 8 | 2 | 1 | 4, 65}));
-    EXPECT_EQ(DecodeHotKey(0, "0001-65"), (HotKey{0, 4, 65}));
+    using enum HotKeyModifiers;
+    EXPECT_EQ(DecodeHotKey(3, "0000-176"), (HotKey{3, None, 176}));
+    EXPECT_EQ(DecodeHotKey(0, "1111-65"), (HotKey{0, Windows | Ctrl | Alt | Shift, 65}));
+    EXPECT_EQ(DecodeHotKey(0, "0001-65"), (HotKey{0, Shift, 65}));
+    EXPECT_EQ(DecodeHotKey(0, "0100-65"), (HotKey{0, Ctrl, 65}));
     EXPECT_FALSE(DecodeHotKey(0, "0000-").has_value());
     EXPECT_FALSE(DecodeHotKey(0, "0000-x1").has_value());
     EXPECT_FALSE(DecodeHotKey(0, "").has_value());

@@ -457,7 +457,7 @@ TEST_F(DeleteTest, YesMovesTheFilesAndStopsThePlayingOne) {
     ASSERT_EQ(p.playlist.PlayingIndex, 1);
     Select({1, 2, 3}, 3);
     dialogs.yesNoAnswers = {true};
-    RealDelAc(p, *engine);
+    RealDelAc(p);
     EXPECT_EQ(dialogs.questions, Strings{"Move these 3 files to the trash?"});
     EXPECT_EQ(engine->OutputChannel(), 0u);
     EXPECT_FALSE(p.engine.DeviceReady);
@@ -477,14 +477,14 @@ TEST_F(DeleteTest, NoKeepsEverything) {
     SetList(files);
     Select({0}, 0);
     dialogs.yesNoAnswers = {false};
-    RealDelAc(p, *engine);
+    RealDelAc(p);
     EXPECT_EQ(dialogs.questions, Strings{"Move this file to the trash?\r\r" + files[0]});
     EXPECT_TRUE(std::filesystem::exists(files[0]));
     EXPECT_EQ(List(), files);
     EXPECT_TRUE(desktop.trashed.empty());
 
     Select({}, 0);  // nothing selected: no question
-    RealDelAc(p, *engine);
+    RealDelAc(p);
     EXPECT_EQ(dialogs.questions.size(), 1u);
 }
 
@@ -494,7 +494,7 @@ TEST_F(DeleteTest, AFileTheTrashRefusesStaysInTheList) {
     Select({0, 1}, 1);
     desktop.trashSucceeds = false;
     dialogs.yesNoAnswers = {true};
-    RealDelAc(p, *engine);
+    RealDelAc(p);
     ASSERT_EQ(dialogs.notices.size(), 1u);
     EXPECT_EQ(dialogs.notices[0].kind, NoticeKind::Error);
     EXPECT_EQ(dialogs.notices[0].text, "Tried to recycle file:\r" + files[0] + "\r" + files[1] +

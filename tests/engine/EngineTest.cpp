@@ -14,6 +14,7 @@
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
+#include "playback/Session.h"
 #include "playlist/Model.h"
 
 namespace mirvo {
@@ -78,9 +79,13 @@ struct Rig {
     Rig() : f(home.path()) {
         f.player.engine.Device = audio::test::kDevice;
         f.player.app.ProgramTitle = kProgramTitle;
-        engine = std::make_unique<Engine>(f.player, view, &scrobbler);
+        engine = std::make_unique<Engine>(f.player, view);
+        f.player.events.Attach(caption);
+        f.player.events.Attach(report);
     }
     ~Rig() {
+        f.player.events.Detach(report);
+        f.player.events.Detach(caption);
         engine.reset();
         audio::Free();
     }
@@ -101,6 +106,8 @@ struct Rig {
     test::FakePlayer f;
     test::FakePlaybackView view;
     RecordingScrobbler scrobbler;
+    CaptionFollower caption{f.player};
+    PlayReport report{scrobbler};
     std::unique_ptr<Engine> engine;
 };
 
@@ -405,6 +412,10 @@ TEST(Engine, StatusTickWritesTheTimeLabelAndSubmits) {
     EXPECT_EQ(FormatWholeMinutes(3725), "62");
 }
 
+// One status period (33 ms) of sound per tick, so that the played time counts
+// as fast as the sound plays.
+constexpr std::uint32_t kTickBytes = 1455 * 4;
+
 TEST(Engine, LongTracksAreSubmittedAfterHalf) {
     TempDir dir;
     const std::string path = dir / "long.wav";
@@ -421,15 +432,15 @@ TEST(Engine, LongTracksAreSubmittedAfterHalf) {
     EXPECT_EQ(rig.scrobbler.calls.size(), 1u);
 
     rig.engine->PlayEntry(0);
-    rig.engine->PlayedMs = 20001;
-    rig.engine->PlayEntry(1);  // starting the next one submits the finished play
-    ASSERT_EQ(rig.scrobbler.calls.size(), 2u);
-    EXPECT_EQ(rig.scrobbler.calls[1], path + "|40|0");
+    for (int step = 0; rig.report.PlayedMs() <= 20000; ++step) {
+        ASSERT_LT(step, 700);
+        rig.Step(kTickBytes);
+    }
+    ASSERT_EQ(rig.scrobbler.calls.size(), 2u);  // its own now-playing notice
+    rig.engine->PlayEntry(1);                   // starting the next one submits the finished play
+    ASSERT_EQ(rig.scrobbler.calls.size(), 3u);
+    EXPECT_EQ(rig.scrobbler.calls[2], path + "|40|0");
 }
-
-// One status period (33 ms) of sound per tick, so that the played time counts
-// as fast as the sound plays.
-constexpr std::uint32_t kTickBytes = 1455 * 4;
 
 TEST(Engine, EachTrackIsReportedWithItsOwnLength) {
     TempDir dir;

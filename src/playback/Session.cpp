@@ -1,0 +1,66 @@
+#include "playback/Session.h"
+
+#include "playlist/Entries.h"
+
+namespace mirvo {
+
+void CaptionFollower::TrackAudible(const std::string& entry, std::int64_t) {
+    const std::string_view title = EntryTitle(entry);
+    SetCaptionTitle(p_, FileNamePart(title), title);
+}
+
+void Session::MeterFollower::StateChanged(PlayState state) {
+    if (state == PlayState::Playing) {
+        vu_.Wake();
+    } else {
+        vu_.RequestStop();
+    }
+}
+
+Session::Session(Player& player, PlaybackView& view, MeterView& meterView, Scrobbler* scrobbler)
+    : p_(player),
+      engine_(player, view),
+      commands_(player, engine_),
+      meters_(player, meterView, *this),
+      vu_(player.ui.loop, meters_, player.values.VUStyle),
+      caption_(player),
+      meterFollower_(vu_) {
+    PlaybackEvents& events = p_.events;
+    events.Attach(caption_);
+    if (scrobbler != nullptr) {
+        report_.emplace(*scrobbler);
+        events.Attach(*report_);
+    }
+    events.Attach(meterFollower_);
+}
+
+Session::~Session() {
+    PlaybackEvents& events = p_.events;
+    events.Detach(meterFollower_);
+    if (report_) {
+        events.Detach(*report_);
+    }
+    events.Detach(caption_);
+}
+
+void Session::SettingsLoaded() {
+    meters_.SetLevelMeterStyle(p_.values.VUStyle);
+    engine_.SetVolume(p_.engine.Volume);
+    engine_.ApplyPlayMode();
+}
+
+std::uint64_t Session::SecondsToBytes(float seconds) {
+    return audio::ChannelSeconds2Bytes(engine_.OutputChannel(), seconds);
+}
+
+std::uint32_t Session::RecentData(std::int16_t* samples, std::uint32_t bytes) {
+    return audio::ChannelGetData(engine_.OutputChannel(), samples, bytes);
+}
+
+int Session::Channels() {
+    audio::ChannelInfo info;
+    return audio::ChannelGetInfo(engine_.OutputChannel(), &info) ? static_cast<int>(info.Channels)
+                                                                 : 0;
+}
+
+}  // namespace mirvo

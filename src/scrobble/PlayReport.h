@@ -1,0 +1,33 @@
+#pragma once
+// What the scrobbler hears of a track: the now-playing notice ten seconds in,
+// and the finished play once more than half of it was heard. Tracks of 30 s
+// or less are never reported.
+#include <string>
+
+#include "playback/PlaybackEvents.h"
+#include "scrobble/Scrobbler.h"
+
+namespace mirvo {
+
+class PlayReport final : public PlaybackListener {
+  public:
+    explicit PlayReport(Scrobbler& scrobbler) : scrobbler_(scrobbler) {}
+
+    void TrackAudible(const std::string& entry, std::int64_t lengthMs) override;
+    void StateChanged(PlayState state) override;
+    void PositionAdvanced(std::int64_t positionMs, std::int64_t lengthMs, int elapsedMs) override;
+
+    // How long the current track has been heard.
+    std::int64_t PlayedMs() const { return playedMs_; }
+
+  private:
+    void SubmitIfHeard();
+
+    Scrobbler& scrobbler_;
+    std::string entry_;
+    std::int64_t lengthMs_ = 0;
+    std::int64_t playedMs_ = 0;
+    bool nowPlayingPending_ = false;
+};
+
+}  // namespace mirvo

@@ -1,0 +1,8 @@
+#pragma once
+
+namespace mirvo {
+
+// Frees memory the process no longer uses back to the system.
+void TrimWorkingSet();
+
+}  // namespace mirvo

@@ -1,0 +1,142 @@
+// The playing session without a window: what its listeners hear, in order.
+#include "playback/Session.h"
+
+#include <gtest/gtest.h>
+
+#include "audio/TestDevice.h"
+#include "engine/EngineFixtures.h"
+#include "fakes/FakeServices.h"
+#include "fakes/TempDir.h"
+
+namespace mirvo {
+namespace {
+
+class RecordingListener : public PlaybackListener {
+  public:
+    void TrackAudible(const std::string& entry, std::int64_t lengthMs) override {
+        heard.push_back("audible " + entry.substr(entry.rfind('/') + 1) + " " +
+                        std::to_string(lengthMs));
+    }
+    void StateChanged(PlayState state) override {
+        static const char* const kNames[] = {"stopped", "playing", "paused"};
+        heard.emplace_back(kNames[static_cast<int>(state)]);
+    }
+    void VolumeChanged(int volume) override { heard.push_back("volume " + std::to_string(volume)); }
+    void PositionJumped(std::int64_t ms) override { heard.push_back("jump " + std::to_string(ms)); }
+    void PositionAdvanced(std::int64_t, std::int64_t, int) override { ++ticks; }
+    void ListChanged() override { heard.emplace_back("list"); }
+
+    std::vector<std::string> heard;
+    int ticks = 0;
+};
+
+class NoMeters : public MeterView {
+  public:
+    void ShowLevelMeterStyle(int) override {}
+    void SetMeterLeds(int, int, int) override {}
+    void ShowVolumeBar(VolumeBarCause) override {}
+    void HideVolumeBar() override {}
+};
+
+class Reports : public Scrobbler {
+  public:
+    void Submit(const std::string& entry, int seconds, int mode) override {
+        calls.push_back(entry.substr(entry.rfind('/') + 1) + "|" + std::to_string(seconds) + "|" +
+                        std::to_string(mode));
+    }
+    std::vector<std::string> calls;
+};
+
+bool MeterTimerRuns(const test::FakeEventLoop& loop) {
+    for (const auto& [id, timer] : loop.timers) {
+        if (timer.interval == std::chrono::milliseconds(20)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
+    test::TempDir dir;
+    const std::string first = dir / "first.wav";
+    const std::string second = dir / "second.wav";
+    test::WriteWav(first, test::Tone(44100, 8.0, 440), 44100);
+    test::WriteWav(second, test::Tone(44100, 6.5, 550), 44100);
+    test::FakePlayer f(dir.path());
+    f.player.engine.Device = audio::test::kDevice;
+    f.player.engine.PlayMode = 2;
+    f.player.app.ProgramTitle = kProgramTitle;
+    f.player.playlist.PlaylistEntries = {first, second};
+    test::FakePlaybackView bar;
+    NoMeters meters;
+    Reports reports;
+    RecordingListener listener;
+    {
+        Session session(f.player, bar, meters, &reports);
+        f.player.events.Attach(listener);
+        Engine& engine = session.engine();
+        engine.PlayEntry(0);
+        EXPECT_EQ(f.view.caption, "first.wav - Mirvo");
+        EXPECT_TRUE(MeterTimerRuns(f.loop));
+        session.commands().DispatchKey(kKeySpace, kNoModifier);  // pause
+        session.commands().DispatchKey(kKeySpace, kNoModifier);  // resume
+        engine.SeekTo(engine.MsToBytes(2000));
+        engine.SetVolume(500);
+        bool switched = false;
+        for (int step = 0; step < 600 && f.player.engine.DeviceReady; ++step) {
+            audio::test::Update();
+            audio::test::Advance(5820);
+            engine.StatusTick();
+            switched = switched || engine.TransitionState() == 1;
+        }
+        EXPECT_TRUE(switched);  // the second track followed without a gap
+        EXPECT_FALSE(f.player.engine.DeviceReady);
+        EXPECT_EQ(f.view.caption, "Mirvo 1.04i");
+        // The meters fall off after the stop, then their timer ends.
+        for (int tick = 0; tick < 200 && MeterTimerRuns(f.loop); ++tick) {
+            for (auto& [id, timer] : f.loop.timers) {
+                if (timer.interval == std::chrono::milliseconds(20)) {
+                    timer.tick();
+                    break;
+                }
+            }
+        }
+        EXPECT_FALSE(MeterTimerRuns(f.loop));
+        f.player.events.Detach(listener);
+    }
+    const std::vector<std::string> expected = {
+        "audible first.wav 8000",  "playing", "paused", "playing", "jump 2000", "volume 500",
+        "audible second.wav 6500", "stopped"};
+    std::vector<std::string> seen = listener.heard;
+    std::erase(seen, "list");
+    // Opening a track seeks to its start on the way.
+    std::erase(seen, "jump 0");
+
+    EXPECT_EQ(seen, expected);
+    EXPECT_GT(listener.ticks, 0);
+    // Tracks this short are never reported.
+    EXPECT_TRUE(reports.calls.empty());
+}
+
+TEST(Session, AListenerMayLeaveWhileItIsTold) {
+    PlaybackEvents events;
+    struct Leaving : PlaybackListener {
+        explicit Leaving(PlaybackEvents& e) : events(e) {}
+        void StateChanged(PlayState) override {
+            ++told;
+            events.Detach(*this);
+        }
+        PlaybackEvents& events;
+        int told = 0;
+    } leaving{events};
+    RecordingListener after;
+    events.Attach(leaving);
+    events.Attach(after);
+    events.StateChanged(PlayState::Playing);
+    events.StateChanged(PlayState::Stopped);
+    EXPECT_EQ(leaving.told, 1);
+    EXPECT_EQ(after.heard, (std::vector<std::string>{"playing", "stopped"}));
+}
+
+}  // namespace
+}  // namespace mirvo
