@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "app/CommandLine.h"
 #include "audio/Audio.h"
 #include "playback/Commands.h"
 #include "playback/Engine.h"
@@ -63,6 +64,25 @@ void Application::FirstShow() {
     p_.app.WindowShown = true;
 }
 
+Application::Application(Player& player)
+    : p_(player), update_(player, [this] { return PlayingStatus(); }) {}
+
+std::string Application::PlayingStatus() const {
+    if (engine_ == nullptr) {
+        return {};
+    }
+    switch (engine_->OutputState()) {
+        case audio::kActiveStopped:
+            return {};
+        case audio::kActivePaused:
+            return "Paused";
+        default: {
+            const auto& describe = p_.playlist.Links.FormatDescription;
+            return describe ? describe(p_.playlist.PlayingEntry) : std::string();
+        }
+    }
+}
+
 void Application::StartTasks() {
     p_.ui.loop.ProcessPendingMessages();
     if (engine_ != nullptr) {
@@ -88,6 +108,11 @@ void Application::StartTasks() {
                 }
             }
         }
+    }
+    const std::string today = TodayText();
+    if (p_.values.AutoUpdate &&
+        UpdateCheckDue(p_.settings.ReadString("General", "lastversioncheck", "0"), today)) {
+        update_.Start(today);
     }
     TrimWorkingSet();
 }

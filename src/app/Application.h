@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/Player.h"
+#include "app/UpdateCheck.h"
 
 namespace mirvo {
 
@@ -14,7 +15,7 @@ class Commands;
 
 class Application {
   public:
-    explicit Application(Player& player) : p_(player) {}
+    explicit Application(Player& player);
 
     // Creation of the main window, after the view exists and before it is shown.
     void CreateMainWindow();
@@ -38,12 +39,17 @@ class Application {
         commands_ = &commands;
     }
 
+    // The weekly update check the start tasks may have begun.
+    const UpdateCheck& Update() const { return update_; }
+
     // Set by the playlist loader: load `path` in the given load mode.
     std::function<void(const std::string& path, int mode)> LoadPlaylistPath;
 
   private:
     // Loads the waiting paths in the order they came, until none is left.
     void LoadWaitingPaths();
+    // What the fourth status panel shows for the playing track.
+    std::string PlayingStatus() const;
 
     struct WaitingPath {
         std::string text;
@@ -55,6 +61,7 @@ class Application {
     bool loading_ = false;
     Engine* engine_ = nullptr;
     Commands* commands_ = nullptr;
+    UpdateCheck update_;
 };
 
 }  // namespace mirvo

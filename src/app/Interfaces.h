@@ -148,6 +148,8 @@ class DesktopServices {
     virtual bool MoveToTrash(const std::string& path) = 0;
     virtual bool OpenFolder(const std::string& folder) = 0;
     virtual bool OpenDocument(const std::string& path) = 0;
+    // A web address in the desktop's browser.
+    virtual bool OpenAddress(const std::string& url) = 0;
     // The file manager's properties window for a file; false when none answers.
     virtual bool ShowItemProperties(const std::string& path) = 0;
     virtual void SetClipboardText(const std::string& text) = 0;

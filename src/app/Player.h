@@ -12,6 +12,7 @@
 
 namespace mirvo {
 
+inline constexpr const char* kProgramVersion = "1.04i";
 inline constexpr const char* kProgramTitle = "Mirvo 1.04i";
 
 struct AppState {

@@ -183,12 +183,14 @@ void LoadSettings(Player& p) {
     p.engine.Volume = std::clamp(ini.ReadInteger("General", "Volume", 1000), 0, 1000);
     p.engine.Device = ini.ReadInteger("General", "Device", 1);
     v.AutoUpdate = ini.ReadBool("General", "AutoUpdate", true);
+    v.UpdateURL = ini.ReadString("General", "UpdateURL", "");
     v.RecordTempPath = ini.ReadString("General", "RecordTempPath", TempFolder());
     v.CachingTime = ini.ReadInteger("Recording", "CachingTime", 120);
 
     v.LastfmEnable = ini.ReadBool("PlayingHistory", "LastfmEnable", false);
     v.LastfmUsername = ini.ReadString("PlayingHistory", "LastfmUsername", "");
     v.LastfmPassword = ini.ReadString("PlayingHistory", "LastfmPassword", "");
+    v.LastfmHost = ini.ReadString("PlayingHistory", "LastfmHost", "http://post.audioscrobbler.com");
 
     v.HotKeys.clear();
     for (int id = 0; id < kHotKeyCount; ++id) {

@@ -32,12 +32,16 @@ struct SettingsValues {
     // General
     std::string ActiveScheme;
     bool AutoUpdate = true;
+    // The update endpoint's base URL; none is known, so by default there is none.
+    std::string UpdateURL;
     std::string RecordTempPath;
     int CachingTime = 120;
     // PlayingHistory
     bool LastfmEnable = false;
     std::string LastfmUsername;
     std::string LastfmPassword;
+    // Another service of the same protocol (Libre.fm, ListenBrainz), as a base URL.
+    std::string LastfmHost;
     // Global hotkeys that could be decoded
     std::vector<HotKey> HotKeys;
 };

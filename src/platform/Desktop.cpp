@@ -24,6 +24,10 @@ bool QtDesktop::OpenDocument(const std::string& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
 }
 
+bool QtDesktop::OpenAddress(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
 bool QtDesktop::ShowItemProperties(const std::string& path) {
     QDBusInterface manager(QStringLiteral("org.freedesktop.FileManager1"),
                            QStringLiteral("/org/freedesktop/FileManager1"),

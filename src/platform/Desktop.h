@@ -9,6 +9,7 @@ class QtDesktop final : public DesktopServices {
     bool MoveToTrash(const std::string& path) override;
     bool OpenFolder(const std::string& folder) override;
     bool OpenDocument(const std::string& path) override;
+    bool OpenAddress(const std::string& url) override;
     bool ShowItemProperties(const std::string& path) override;
     void SetClipboardText(const std::string& text) override;
     std::string ClipboardText() override;

@@ -17,7 +17,8 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
       player(programFolder,
              Services{window, dialogs ? *dialogs : *qtDialogs_, loop, desktop, hotKeys}),
       application(player),
-      controller(window, player, application) {
+      scrobbler(programFolder + "/Scrobbles.txt"),
+      controller(window, player, application, &scrobbler) {
     player.app.StartArgument = startArgument;
     application.LoadPlaylistPath = [this](const std::string& path, int mode) {
         LoadPlaylistPath(player, path, mode);
@@ -42,6 +43,8 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
 void MainApp::Start() {
     application.CreateMainWindow();
     controller.SettingsLoaded();
+    const SettingsValues& v = player.values;
+    scrobbler.SetAccount({v.LastfmEnable, v.LastfmUsername, v.LastfmPassword, v.LastfmHost});
     window.show();
     QTimer::singleShot(0, &window, [this] { application.StartTasks(); });
 }

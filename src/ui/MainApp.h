@@ -6,6 +6,7 @@
 
 #include "app/Application.h"
 #include "app/Player.h"
+#include "scrobble/Scrobbling.h"
 #include "ui/MainController.h"
 #include "ui/MainWindow.h"
 #include "ui/QtServices.h"
@@ -32,6 +33,7 @@ class MainApp {
     QtEventLoop loop;
     Player player;
     Application application;
+    ScrobbleClient scrobbler;
     MainController controller;
 };
 

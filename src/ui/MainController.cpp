@@ -84,9 +84,10 @@ constexpr const char* kMakerAddress = "the project's home page";
 
 }  // namespace
 
-MainController::MainController(MainWindow& window, Player& player, Application& application)
+MainController::MainController(MainWindow& window, Player& player, Application& application,
+                               Scrobbler* scrobbler)
     : QObject(&window), window_(window), p_(player), application_(application) {
-    session_ = std::make_unique<Session>(p_, *this, window_);
+    session_ = std::make_unique<Session>(p_, *this, window_, scrobbler);
     engine_ = &session_->engine();
     commands_ = &session_->commands();
     meters_ = &session_->meters();

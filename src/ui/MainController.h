@@ -24,7 +24,9 @@ class MainWindow;
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
   public:
-    MainController(MainWindow& window, Player& player, Application& application);
+    // `scrobbler`, when given, hears of what was played.
+    MainController(MainWindow& window, Player& player, Application& application,
+                   Scrobbler* scrobbler = nullptr);
     ~MainController() override;
 
     // Applies what the settings loader read to the parts this controller owns.

@@ -1,7 +1,9 @@
 #pragma once
 // Test doubles for the window and desktop interfaces: they record what the
 // logic showed and answer questions as the test tells them.
+#include <condition_variable>
 #include <deque>
+#include <mutex>
 #include <map>
 #include <string>
 #include <vector>
@@ -152,16 +154,35 @@ class FakeEventLoop : public EventLoop {
             onPending();
         }
     }
-    void PostToUiThread(std::function<void()> task) override { posted.push_back(std::move(task)); }
+    // Workers post from their own threads.
+    void PostToUiThread(std::function<void()> task) override {
+        {
+            const std::lock_guard lock(postLock_);
+            posted.push_back(std::move(task));
+        }
+        postWake_.notify_all();
+    }
     void Quit() override { ++quits; }
     bool Quitting() const override { return quits > 0; }
 
     void RunPosted() {
-        while (!posted.empty()) {
-            auto task = std::move(posted.front());
-            posted.pop_front();
+        for (;;) {
+            std::function<void()> task;
+            {
+                const std::lock_guard lock(postLock_);
+                if (posted.empty()) {
+                    return;
+                }
+                task = std::move(posted.front());
+                posted.pop_front();
+            }
             task();
         }
+    }
+    // Waits for a task to be posted; false when none came in time.
+    bool WaitForPosted(std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+        std::unique_lock lock(postLock_);
+        return postWake_.wait_for(lock, timeout, [this] { return !posted.empty(); });
     }
 
     struct Timer {
@@ -174,6 +195,10 @@ class FakeEventLoop : public EventLoop {
     std::function<void()> onPending;  // e.g. the user pressing Escape mid-scan
     std::deque<std::function<void()>> posted;
     int quits = 0;
+
+  private:
+    std::mutex postLock_;
+    std::condition_variable postWake_;
 };
 
 class FakeDesktop : public DesktopServices {
@@ -188,6 +213,10 @@ class FakeDesktop : public DesktopServices {
     }
     bool OpenDocument(const std::string& path) override {
         opened.push_back(path);
+        return opens;
+    }
+    bool OpenAddress(const std::string& url) override {
+        opened.push_back(url);
         return opens;
     }
     bool ShowItemProperties(const std::string& path) override {

@@ -1,0 +1,124 @@
+#include "app/UpdateCheck.h"
+
+#include <ctime>
+#include <filesystem>
+
+#include "support/Files.h"
+#include "support/Http.h"
+
+namespace mirvo {
+namespace {
+
+constexpr const char* kStatus = "Checking for updates...";
+
+// Days since 1970 of a yyyy-mm-dd date; nothing for any other text.
+std::optional<long> DayNumber(const std::string& date) {
+    std::tm tm{};
+    int y = 0, m = 0, d = 0;
+    char tail = 0;
+    if (std::sscanf(date.c_str(), "%4d-%2d-%2d%c", &y, &m, &d, &tail) != 3 || m < 1 || m > 12 ||
+        d < 1 || d > 31) {
+        return std::nullopt;
+    }
+    tm.tm_year = y - 1900;
+    tm.tm_mon = m - 1;
+    tm.tm_mday = d;
+    return static_cast<long>(timegm(&tm) / 86400);
+}
+
+}  // namespace
+
+bool UpdateCheckDue(const std::string& lastCheck, const std::string& today) {
+    const auto last = DayNumber(lastCheck);
+    const auto now = DayNumber(today);
+    return !last || !now || std::labs(*now - *last) >= 7;
+}
+
+UpdateCheck::UpdateCheck(Player& player, std::function<std::string()> statusText)
+    : p_(player), statusText_(std::move(statusText)) {}
+
+UpdateCheck::~UpdateCheck() {
+    cancel_ = true;
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void UpdateCheck::Start(const std::string& today) {
+    if (worker_.joinable()) {
+        return;  // one check per run
+    }
+    today_ = today;
+    p_.ui.view.SetStatusText(3, kStatus);
+    // Without an endpoint the check fails quietly, as an unreachable one does.
+    const std::string url = p_.values.UpdateURL.empty()
+                                ? std::string()
+                                : p_.values.UpdateURL + "/updatecheck.php?app=mirvo&version=" +
+                                      std::string(kProgramVersion);
+    const std::string file = p_.ProgramFolder + "/temp";
+    HttpLimits limits;
+    limits.cancel = &cancel_;
+    limits.maxBytes = 64 << 10;
+    std::weak_ptr<int> alive = alive_;
+    EventLoop& loop = p_.ui.loop;
+    worker_ = std::thread([this, url, file, limits, alive, &loop] {
+        const std::uint64_t bytes = url.empty() ? 0 : DownloadToFile(url, file, limits);
+        loop.PostToUiThread([this, bytes, alive] {
+            if (!alive.expired()) {
+                Finish(bytes);
+            }
+        });
+    });
+}
+
+void UpdateCheck::Finish(std::uint64_t bytes) {
+    answered_ = true;
+    const std::string file = p_.ProgramFolder + "/temp";
+    Settings& settings = p_.settings;
+    settings.WriteString("General", "lastversioncheck", today_);
+    p_.ui.view.SetStatusText(3, statusText_ ? statusText_() : "");
+    if (bytes == 0) {
+        return;
+    }
+    const auto text = ReadWholeFile(file);
+    std::error_code error;
+    std::filesystem::remove(file, error);
+    if (!text) {
+        return;
+    }
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text->size()) {
+        std::size_t end = text->find('\n', start);
+        if (end == std::string::npos) {
+            end = text->size();
+        }
+        std::string line = text->substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    const std::string address = lines.empty() ? "" : lines[0];
+    const std::string version = lines.size() > 1 ? lines[1] : "";
+    if (lines.size() > 1 && (version == kProgramVersion ||
+                             version == settings.ReadString("General", "lastnewversion", "none"))) {
+        return;
+    }
+    std::string message;
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (i > 2) {
+            message += '\r';
+        }
+        message += lines[i];
+    }
+    if (p_.ui.dialogs.AskYesNo(message)) {
+        p_.ui.desktop.OpenAddress(address);
+        p_.ui.loop.Quit();
+    } else {
+        settings.WriteString("General", "lastnewversion", version);
+    }
+}
+
+}  // namespace mirvo

@@ -1,0 +1,44 @@
+#pragma once
+// The weekly question to the update endpoint: the download runs on a worker
+// thread and its answer comes back to the UI thread, so the window never
+// waits on the network.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/Player.h"
+
+namespace mirvo {
+
+// Due when the last check (yyyy-mm-dd, or never) is 7 or more days from today
+// either way.
+bool UpdateCheckDue(const std::string& lastCheck, const std::string& today);
+
+class UpdateCheck {
+  public:
+    // `statusText` gives what the status panel shows once the check is done.
+    UpdateCheck(Player& player, std::function<std::string()> statusText);
+    ~UpdateCheck();
+    UpdateCheck(const UpdateCheck&) = delete;
+    UpdateCheck& operator=(const UpdateCheck&) = delete;
+
+    // Starts the check; its answer is handled on the UI thread when it comes.
+    void Start(const std::string& today);
+    bool Running() const { return worker_.joinable() && !answered_; }
+
+  private:
+    void Finish(std::uint64_t bytes);
+
+    Player& p_;
+    std::function<std::string()> statusText_;
+    std::string today_;
+    std::thread worker_;
+    std::atomic<bool> cancel_{false};
+    bool answered_ = false;
+    // Posted answers check that the check still exists.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+}  // namespace mirvo

@@ -1,0 +1,120 @@
+#pragma once
+// The play history client (Audioscrobbler protocol 1.2, spoken by Last.fm,
+// Libre.fm and ListenBrainz): a now-playing notice and finished plays, each
+// sent from its own worker thread with up to three attempts. A finished play
+// is kept in a queue file until the service has answered "OK" for it, so
+// nothing heard offline or while the service fails is lost.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "scrobble/Scrobbler.h"
+#include "support/Http.h"
+
+namespace mirvo {
+
+struct ScrobbleTrack {
+    std::string Artist;
+    std::string Title;
+    std::string Album;
+    int TrackNumber = 0;
+    std::string MusicBrainzID;
+    int Length = 0;  // seconds
+};
+
+// Tags by file type: ID3v2 over ID3v1 for MP3, the Vorbis comments of FLAC and Ogg.
+ScrobbleTrack GatherTrack(const std::string& fileName, int lengthSeconds);
+// "3/12" and "03-12" give 3; text that is no number gives 0.
+int ParseLeadingNumber(std::string_view text);
+
+struct ScrobbleAccount {
+    bool Enabled = false;
+    std::string Username;
+    std::string Password;
+    // Where the handshake goes: Last.fm, or another service of the same protocol.
+    std::string Host = "http://post.audioscrobbler.com";
+};
+
+// A finished play the service has not taken yet, with the time it was first sent.
+struct QueuedPlay {
+    ScrobbleTrack Track;
+    std::int64_t SentAt = 0;
+    std::uint64_t Order = 0;  // plays stay in the order they were reported
+};
+
+class ScrobbleClient final : public Scrobbler {
+  public:
+    // `queueFile` keeps the plays not yet taken across restarts.
+    explicit ScrobbleClient(std::string queueFile);
+    // Ends the workers at once; plays they had not sent stay queued.
+    ~ScrobbleClient() override;
+    ScrobbleClient(const ScrobbleClient&) = delete;
+    ScrobbleClient& operator=(const ScrobbleClient&) = delete;
+
+    void SetAccount(const ScrobbleAccount& account);
+
+    // Scrobbler: mode 1 is the now-playing notice, 0 a finished play. Nothing
+    // happens when reporting is off or the entry is no existing file (a station).
+    void Submit(const std::string& entry, int lengthSeconds, int mode) override;
+
+    // The handshake alone, on a worker; `done` gets "Authentication last.fm: "
+    // and the service's word, or "Can not connect to last.fm". While a session
+    // is held nothing is checked and `done` is not called.
+    void CheckConnection(std::function<void(const std::string& message)> done);
+
+    // One whole request: a handshake when no session is held, then the notice
+    // or every queued play. True when the service answered "OK".
+    bool Send(const ScrobbleTrack& track, bool nowPlaying);
+
+    std::deque<QueuedPlay> Queue() const;
+    // Blocks until every worker has ended (tests).
+    void WaitForWorkers();
+
+    // Between failed attempts; tests shorten it.
+    std::chrono::milliseconds RetryPause{10000};
+    HttpLimits Limits;
+
+  private:
+    struct Session {
+        std::string Id;
+        std::string NowPlayingUrl;
+        std::string SubmissionUrl;
+    };
+
+    void StartWorker(std::function<void()> work);
+    void Work(const std::string& fileName, int lengthSeconds, bool nowPlaying, std::int64_t sentAt,
+              std::uint64_t order);
+    bool Handshake(const ScrobbleAccount& account, const std::string& timestamp,
+                   std::vector<std::string>& answer);
+    bool SubmitQueued();
+    void SaveQueue();
+    bool PauseAfterFailure();
+
+    const std::string queueFile_;
+    mutable std::mutex lock_;  // the session, the account, the queue and each whole send
+    ScrobbleAccount account_;
+    Session session_;
+    std::deque<QueuedPlay> queue_;
+    bool queueWritable_ = true;
+    std::atomic<std::uint64_t> nextOrder_{0};
+
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
+    std::mutex workersLock_;
+    std::list<Worker> workers_;
+    std::atomic<bool> stopping_{false};
+    std::mutex pauseLock_;
+    std::condition_variable pauseWake_;
+};
+
+}  // namespace mirvo
