@@ -196,8 +196,13 @@ ScrobbleClient::~ScrobbleClient() {
 }
 
 void ScrobbleClient::SetAccount(const ScrobbleAccount& account) {
-    const std::lock_guard lock(lock_);
+    const std::lock_guard lock(accountLock_);
     account_ = account;
+}
+
+ScrobbleAccount ScrobbleClient::Account() const {
+    const std::lock_guard lock(accountLock_);
+    return account_;
 }
 
 std::deque<QueuedPlay> ScrobbleClient::Queue() const {
@@ -206,11 +211,8 @@ std::deque<QueuedPlay> ScrobbleClient::Queue() const {
 }
 
 void ScrobbleClient::Submit(const std::string& entry, int lengthSeconds, int mode) {
-    {
-        const std::lock_guard lock(lock_);
-        if (entry.empty() || !account_.Enabled) {
-            return;
-        }
+    if (entry.empty() || !Account().Enabled) {
+        return;
     }
     std::error_code error;
     if (!std::filesystem::is_regular_file(entry, error)) {
@@ -228,7 +230,7 @@ void ScrobbleClient::CheckConnection(std::function<void(const std::string&)> don
             return;
         }
         std::vector<std::string> answer;
-        Handshake(account_, std::to_string(Now()), answer);
+        Handshake(Account(), std::to_string(Now()), answer);
         // The check never leaves a session behind.
         session_ = {};
         done(answer.empty() ? "Can not connect to last.fm"
@@ -314,7 +316,7 @@ bool ScrobbleClient::Send(const ScrobbleTrack& track, bool nowPlaying) {
     const std::string timestamp = std::to_string(Now());
     if (session_.Id.empty()) {
         std::vector<std::string> answer;
-        if (!Handshake(account_, timestamp, answer)) {
+        if (!Handshake(Account(), timestamp, answer)) {
             return false;
         }
     }

@@ -89,6 +89,7 @@ class ScrobbleClient final : public Scrobbler {
         std::string SubmissionUrl;
     };
 
+    ScrobbleAccount Account() const;
     void StartWorker(std::function<void()> work);
     void Work(const std::string& fileName, int lengthSeconds, bool nowPlaying, std::int64_t sentAt,
               std::uint64_t order);
@@ -99,7 +100,10 @@ class ScrobbleClient final : public Scrobbler {
     bool PauseAfterFailure();
 
     const std::string queueFile_;
-    mutable std::mutex lock_;  // the session, the account, the queue and each whole send
+    // The session, the queue and each whole send. The account has its own
+    // lock, so that the UI thread never waits for a send to change it.
+    mutable std::mutex lock_;
+    mutable std::mutex accountLock_;
     ScrobbleAccount account_;
     Session session_;
     std::deque<QueuedPlay> queue_;
