@@ -10,6 +10,7 @@
 #include "app/CommandLine.h"
 #include "platform/Desktop.h"
 #include "platform/LocalInstance.h"
+#include "platform/Mpris.h"
 #include "platform/Signals.h"
 #include "support/Files.h"
 #include "ui/MainApp.h"
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     QtDesktop desktop;
     NoHotKeys hotKeys;
     MainApp mirvo(programFolder, startArgument, desktop, hotKeys);
+    MprisService mpris(mirvo.player, mirvo.controller.session(), mirvo.application);
     link->OnPath = [&](const std::string& path, std::function<void()> loaded) {
         mirvo.application.ReceivePath(path, std::move(loaded));
     };

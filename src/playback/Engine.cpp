@@ -207,7 +207,7 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
     output_ = audio::StreamCreate(info.Frequency, info.Channels, 0, FeedProc, this);
     SetVolume(p_.engine.Volume);
     AfterOpen(keepThreads);
-    SeekTo(0);
+    SeekTo(0, false);
     SetVolume(p_.engine.Volume);
     audio::StreamPlay(output_, false, 0);
     TellState(PlayState::Playing);
@@ -261,7 +261,7 @@ void Engine::AfterOpen(bool keepThreads) {
     ShowPlayingEntry(p_);
 }
 
-void Engine::SeekTo(std::int64_t bytes) {
+void Engine::SeekTo(std::int64_t bytes, bool announce) {
     if (EntryKind(p_.playlist.PlayingEntry) == kRadioKind) {
         return;
     }
@@ -279,7 +279,9 @@ void Engine::SeekTo(std::int64_t bytes) {
     audio::ChannelSetPosition(lookahead_, static_cast<std::uint64_t>(bytes));
     positionBase_ = -bytes;
     ResetFeedState();
-    p_.events.PositionJumped(BytesToMs(bytes));
+    if (announce) {
+        p_.events.PositionJumped(BytesToMs(bytes));
+    }
     if (state == audio::kActivePlaying || state == audio::kActiveStalled) {
         SetVolume(p_.engine.Volume);
         audio::StreamPlay(output_, false, 0);

@@ -72,7 +72,8 @@ class Engine {
     void InitDevice();
     int CheckFile(const std::string& entry, bool quiet = false);
     void PlayEntry(int index, bool keepThreads = false, bool resume = false);
-    void SeekTo(std::int64_t bytes);
+    // `announce`: a jump the listeners hear of (not the start of a track).
+    void SeekTo(std::int64_t bytes, bool announce = true);
     std::int64_t CurrentPositionBytes() const;
     std::int64_t BytesToMs(std::int64_t bytes) const;
     std::int64_t MsToBytes(std::int64_t ms) const;

@@ -1,0 +1,234 @@
+#include "platform/Mpris.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QUrl>
+#include <cmath>
+
+#include "playlist/Entries.h"
+#include "scrobble/Scrobbling.h"
+
+namespace mirvo {
+namespace {
+
+const QString kPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+
+// The hot-key actions the media controls share.
+enum Action { kPlayPause = 1, kStop = 2, kNext = 3, kPrevious = 4 };
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+MprisRoot::MprisRoot(MprisService& service) : QDBusAbstractAdaptor(&service), service_(service) {}
+
+QStringList MprisRoot::SupportedMimeTypes() const {
+    return {QStringLiteral("audio/mpeg"),         QStringLiteral("audio/x-wav"),
+            QStringLiteral("audio/wav"),          QStringLiteral("audio/ogg"),
+            QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/flac"),
+            QStringLiteral("audio/x-mpegurl"),    QStringLiteral("audio/x-scpls")};
+}
+
+void MprisRoot::Raise() {
+    service_.p_.ui.view.BringToFront();
+}
+
+void MprisRoot::Quit() {
+    service_.p_.ui.loop.Quit();
+}
+
+MprisPlayer::MprisPlayer(MprisService& service)
+    : QDBusAbstractAdaptor(&service), service_(service) {}
+
+QString MprisPlayer::PlaybackStatus() const {
+    switch (service_.session_.engine().OutputState()) {
+        case audio::kActiveStopped:
+            return QStringLiteral("Stopped");
+        case audio::kActivePaused:
+            return QStringLiteral("Paused");
+        default:
+            return QStringLiteral("Playing");
+    }
+}
+
+QVariantMap MprisPlayer::Metadata() const {
+    return service_.metadata_;
+}
+
+double MprisPlayer::Volume() const {
+    return service_.p_.engine.Volume / 1000.0;
+}
+
+void MprisPlayer::SetVolume(double volume) {
+    if (std::isfinite(volume)) {
+        service_.session_.engine().SetVolume(
+            static_cast<int>(std::lround(std::clamp(volume, 0.0, 1.0) * 1000)));
+    }
+}
+
+qlonglong MprisPlayer::Position() const {
+    return service_.PositionMs() * 1000;
+}
+
+bool MprisPlayer::CanSeek() const {
+    return !service_.station_ && service_.metadata_.contains(QStringLiteral("mpris:length"));
+}
+
+void MprisPlayer::Play() {
+    if (!service_.Playing()) {
+        service_.session_.commands().HotKey(kPlayPause);
+    }
+}
+
+void MprisPlayer::Pause() {
+    if (service_.Playing()) {
+        service_.session_.commands().HotKey(kPlayPause);
+    }
+}
+
+void MprisPlayer::PlayPause() {
+    service_.session_.commands().HotKey(kPlayPause);
+}
+
+void MprisPlayer::Stop() {
+    service_.session_.commands().HotKey(kStop);
+}
+
+void MprisPlayer::Next() {
+    service_.session_.commands().HotKey(kNext);
+}
+
+void MprisPlayer::Previous() {
+    service_.session_.commands().HotKey(kPrevious);
+}
+
+void MprisPlayer::Seek(qlonglong offset) {
+    if (!CanSeek() || service_.session_.engine().OutputState() == audio::kActiveStopped) {
+        return;
+    }
+    Engine& engine = service_.session_.engine();
+    const std::int64_t target = std::max<std::int64_t>(0, service_.PositionMs() + offset / 1000);
+    // Beyond the end means the next track.
+    if (target >= service_.session_.engine().View().ProgressMax()) {
+        Next();
+        return;
+    }
+    engine.SeekTo(engine.MsToBytes(target));
+}
+
+void MprisPlayer::SetPosition(const QDBusObjectPath& track, qlonglong position) {
+    Engine& engine = service_.session_.engine();
+    if (!CanSeek() || track != service_.track_ || position < 0 ||
+        position / 1000 > engine.View().ProgressMax()) {
+        return;
+    }
+    engine.SeekTo(engine.MsToBytes(position / 1000));
+}
+
+void MprisPlayer::OpenUri(const QString& uri) {
+    const QUrl url(uri);
+    if (url.isLocalFile()) {
+        service_.application_.ReceivePath(url.toLocalFile().toStdString());
+    }
+}
+
+MprisService::MprisService(Player& player, Session& session, Application& application)
+    : p_(player), session_(session), application_(application) {
+    new MprisRoot(*this);
+    player_ = new MprisPlayer(*this);
+    metadata_[QStringLiteral("mpris:trackid")] = QVariant::fromValue(QDBusObjectPath(kNoTrack));
+    track_ = QDBusObjectPath(kNoTrack);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    registered_ = bus.isConnected() && bus.registerObject(kPath, this) &&
+                  bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.mirvo"));
+    p_.events.Attach(*this);
+}
+
+MprisService::~MprisService() {
+    p_.events.Detach(*this);
+    if (registered_) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        bus.unregisterService(QStringLiteral("org.mpris.MediaPlayer2.mirvo"));
+        bus.unregisterObject(kPath);
+    }
+}
+
+bool MprisService::Playing() const {
+    const std::uint32_t state = session_.engine().OutputState();
+    return state == audio::kActivePlaying || state == audio::kActiveStalled;
+}
+
+std::int64_t MprisService::PositionMs() const {
+    const Engine& engine = session_.engine();
+    return engine.OutputState() == audio::kActiveStopped
+               ? 0
+               : engine.BytesToMs(engine.CurrentPositionBytes());
+}
+
+void MprisService::TrackAudible(const std::string& entry, std::int64_t lengthMs) {
+    station_ = EntryKind(entry) == 2;
+    const std::string address(EntryAddress(entry));
+    QVariantMap m;
+    track_ = QDBusObjectPath(QStringLiteral("/org/mirvo/track/") + QString::number(++trackNumber_));
+    m[QStringLiteral("mpris:trackid")] = QVariant::fromValue(track_);
+    if (!station_) {
+        m[QStringLiteral("mpris:length")] = static_cast<qlonglong>(lengthMs) * 1000;
+        m[QStringLiteral("xesam:url")] = QUrl::fromLocalFile(Text(address)).toString();
+    } else {
+        m[QStringLiteral("xesam:url")] = Text(address);
+    }
+    const ScrobbleTrack tags = station_ ? ScrobbleTrack{} : GatherTrack(address, 0);
+    const std::string title =
+        tags.Title.empty() ? std::string(FileNamePart(EntryTitle(entry))) : tags.Title;
+    m[QStringLiteral("xesam:title")] = Text(title);
+    if (!tags.Artist.empty()) {
+        m[QStringLiteral("xesam:artist")] = QStringList{Text(tags.Artist)};
+    }
+    if (!tags.Album.empty()) {
+        m[QStringLiteral("xesam:album")] = Text(tags.Album);
+    }
+    metadata_ = m;
+    Announce({{QStringLiteral("Metadata"), metadata_},
+              {QStringLiteral("CanSeek"), player_->CanSeek()},
+              {QStringLiteral("PlaybackStatus"), player_->PlaybackStatus()}});
+}
+
+void MprisService::StateChanged(PlayState state) {
+    if (state == PlayState::Stopped) {
+        metadata_ = {
+            {QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack))}};
+        track_ = QDBusObjectPath(kNoTrack);
+        Announce({{QStringLiteral("PlaybackStatus"), QStringLiteral("Stopped")},
+                  {QStringLiteral("Metadata"), metadata_},
+                  {QStringLiteral("CanSeek"), false}});
+        return;
+    }
+    Announce(
+        {{QStringLiteral("PlaybackStatus"),
+          state == PlayState::Playing ? QStringLiteral("Playing") : QStringLiteral("Paused")}});
+}
+
+void MprisService::VolumeChanged(int volume) {
+    Announce({{QStringLiteral("Volume"), volume / 1000.0}});
+}
+
+void MprisService::PositionJumped(std::int64_t positionMs) {
+    emit player_->Seeked(static_cast<qlonglong>(positionMs) * 1000);
+}
+
+void MprisService::Announce(const QVariantMap& changed) {
+    if (!registered_) {
+        return;
+    }
+    QDBusMessage signal =
+        QDBusMessage::createSignal(kPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                   QStringLiteral("PropertiesChanged"));
+    signal << kPlayerInterface << changed << QStringList();
+    QDBusConnection::sessionBus().send(signal);
+}
+
+}  // namespace mirvo
