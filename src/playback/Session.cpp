@@ -10,7 +10,7 @@ void CaptionFollower::TrackAudible(const std::string& entry, std::int64_t) {
 }
 
 void Session::MeterFollower::StateChanged(PlayState state) {
-    if (state == PlayState::Playing) {
+    if (state == PlayState::Playing && !hidden) {
         vu_.Wake();
     } else {
         vu_.RequestStop();
@@ -49,11 +49,29 @@ void Session::SettingsLoaded() {
     engine_.ApplyPlayMode();
 }
 
+void Session::HideDisplays() {
+    meterFollower_.hidden = true;
+    vu_.RequestStop();
+}
+
+void Session::ShowDisplays() {
+    meterFollower_.hidden = false;
+    const std::uint32_t state = engine_.OutputState();
+    if (state == audio::kActivePlaying || state == audio::kActiveStalled) {
+        engine_.ResumeStatus();
+        vu_.Wake();
+    }
+}
+
 std::uint64_t Session::SecondsToBytes(float seconds) {
     return audio::ChannelSeconds2Bytes(engine_.OutputChannel(), seconds);
 }
 
 std::uint32_t Session::RecentData(std::int16_t* samples, std::uint32_t bytes) {
+    // Hidden, the meters see silence and fall dark, so their timer can sleep.
+    if (meterFollower_.hidden) {
+        return 0xFFFFFFFF;
+    }
     return audio::ChannelGetData(engine_.OutputChannel(), samples, bytes);
 }
 

@@ -35,6 +35,11 @@ class Session final : public LevelSampler {
 
     // Applies what the settings loader read: meter style, volume, play mode.
     void SettingsLoaded();
+    // The window went to the tray: the meters fall dark and stay so until it
+    // is back, when they and the status refresh run again for what plays.
+    void HideDisplays();
+    void ShowDisplays();
+    bool MetersRunning() const { return !vu_.Suspended(); }
 
     Engine& engine() { return engine_; }
     Commands& commands() { return commands_; }
@@ -51,6 +56,7 @@ class Session final : public LevelSampler {
       public:
         explicit MeterFollower(TVUThread& vu) : vu_(vu) {}
         void StateChanged(PlayState state) override;
+        bool hidden = false;
 
       private:
         TVUThread& vu_;

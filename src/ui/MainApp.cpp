@@ -46,6 +46,8 @@ void MainApp::Start() {
     const SettingsValues& v = player.values;
     scrobbler.SetAccount({v.LastfmEnable, v.LastfmUsername, v.LastfmPassword, v.LastfmHost});
     window.show();
+    tray = std::make_unique<TrayIcon>(window, player, controller.session(),
+                                      controller.TrayPopupMenu());
     QTimer::singleShot(0, &window, [this] { application.StartTasks(); });
 }
 

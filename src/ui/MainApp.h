@@ -10,6 +10,7 @@
 #include "ui/MainController.h"
 #include "ui/MainWindow.h"
 #include "ui/QtServices.h"
+#include "ui/Tray.h"
 
 namespace mirvo {
 
@@ -35,6 +36,8 @@ class MainApp {
     Application application;
     ScrobbleClient scrobbler;
     MainController controller;
+    // Made once the window is up.
+    std::unique_ptr<TrayIcon> tray;
 };
 
 }  // namespace mirvo

@@ -357,7 +357,7 @@ void MainController::BuildMenus() {
     fill(trayPopupMenu_, {"PlayAc", "PauseAc"});
     trayPopupMenu_->addAction(QStringLiteral("&Stop"), this, [this] { commands_->StopButton(); });
     trayPopupMenu_->addAction(a("NextAc"));
-    trayPopupMenu_->addAction(QStringLiteral("Previous"));
+    trayPopupMenu_->addAction(QStringLiteral("Previous"), this, [this] { commands_->HotKey(4); });
     trayPopupMenu_->addAction(a("CopyPlAc"));
     trayPopupMenu_->addSeparator();
     trayPopupMenu_->addAction(QStringLiteral("&Open"), this, [this] { window_.BringToFront(); });
