@@ -147,7 +147,7 @@ bool MoveInto(const std::string& trash, const std::string& path) {
         }
         const bool written = WriteAllTo(fd, info) && ::fsync(fd) == 0;
         ::close(fd);
-        if (written && ::rename(path.c_str(), target.c_str()) == 0) {
+        if (written && RenameNoReplace(path, target)) {
             return true;
         }
         ::unlink(infoPath.c_str());

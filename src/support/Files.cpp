@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -206,6 +207,28 @@ bool IsReadOnlyFile(const std::string& path) {
         return false;
     }
     return (st.st_mode & S_IWUSR) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    struct stat source {};
+    struct stat target {};
+    if (::lstat(to.c_str(), &target) == 0 && ::lstat(from.c_str(), &source) == 0 &&
+        source.st_dev == target.st_dev && source.st_ino == target.st_ino) {
+        // The same file under another spelling: only the case changes.
+        return ::rename(from.c_str(), to.c_str()) == 0;
+    }
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // A file system without the flag: a hard link fails on a taken name too.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    return false;
 }
 
 std::string FolderOf(const std::string& path) {

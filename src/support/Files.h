@@ -33,6 +33,11 @@ void RemoveStaleTemporaryFiles(const std::string& folder);
 // (what the user sets to freeze a file, honoured even for root) or access is denied.
 bool IsReadOnlyFile(const std::string& path);
 
+// Renames `from` to `to` only when no file of that name exists: a taken name
+// fails (errno EEXIST) instead of being replaced, as rename() would. A change
+// of letter case on a file system that ignores case is allowed.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+
 // The folder part of a path, without the trailing "/"; "" when there is none.
 std::string FolderOf(const std::string& path);
 

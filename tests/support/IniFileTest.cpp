@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <filesystem>
+
 #include "fakes/TempDir.h"
 #include "support/Files.h"
 
@@ -108,6 +111,28 @@ TEST(Files, ReadOnlyMeansTheWriteBitIsOff) {
     EXPECT_FALSE(IsReadOnlyFile(dir / "missing"));
     EXPECT_FALSE(ReadWholeFile(dir.path()).has_value());  // a folder is not a file
     EXPECT_FALSE(ReadWholeFile(dir / "missing").has_value());
+}
+
+}  // namespace
+}  // namespace mirvo
+
+namespace mirvo {
+namespace {
+
+TEST(Files, ARenameNeverReplacesAFile) {
+    test::TempDir dir;
+    dir.Write("a.mp3", "A");
+    dir.Write("b.mp3", "B");
+    EXPECT_FALSE(RenameNoReplace(dir / "a.mp3", dir / "b.mp3"));
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadWholeFile(dir / "b.mp3"), "B");
+    EXPECT_EQ(ReadWholeFile(dir / "a.mp3"), "A");
+    EXPECT_TRUE(RenameNoReplace(dir / "a.mp3", dir / "c.mp3"));
+    EXPECT_EQ(ReadWholeFile(dir / "c.mp3"), "A");
+    EXPECT_FALSE(std::filesystem::exists(dir / "a.mp3"));
+    std::filesystem::create_directory(dir / "sub");
+    EXPECT_FALSE(RenameNoReplace(dir / "c.mp3", dir / "sub"));
+    EXPECT_FALSE(RenameNoReplace(dir / "missing.mp3", dir / "d.mp3"));
 }
 
 }  // namespace
