@@ -24,6 +24,7 @@
 #include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"
 #include "support/Files.h"
+#include "ui/FindForm.h"
 #include "ui/HoxelListbox.h"
 #include "ui/HoxelProgress.h"
 #include "ui/KeyMap.h"
@@ -94,6 +95,9 @@ MainController::MainController(MainWindow& window, Player& player, Application& 
     commands_->OpenFileAc = [this] { OpenFileAc(p_); };
     commands_->OpenFolderAc = [this] { OpenDirAc(p_); };
     commands_->CopyPlayingTitle = [this] { CopyPlAc(p_); };
+    commands_->OpenFind = [this](char typed) {
+        OpenFind(typed == '\0' ? QString() : QString(QChar::fromLatin1(typed)));
+    };
     commands_->ExitApplication = [this] { window_.close(); };
     application_.AttachPlayback(*engine_, *commands_);
 
@@ -237,7 +241,7 @@ void MainController::BuildCommands() {
              [&p] { SuffleListRealAc(p); }),
          'S', kCtrl | kAlt);
     Add("CopyPlAc", "&Copy playing title", K(), [&p] { CopyPlAc(p); });
-    bind(Add("FindAc", "&Find...", K(Qt::CTRL | Qt::Key_F), nullptr), 'F', kCtrl);
+    bind(Add("FindAc", "&Find...", K(Qt::CTRL | Qt::Key_F), [this] { OpenFind({}); }), 'F', kCtrl);
     bind(Add("FavoritesAddAc", "&Add playlist to favorites...", K(Qt::CTRL | Qt::Key_D), nullptr),
          'D', kCtrl);
     bind(Add("FavoritesOrganize", "&Organize favorites...", K(Qt::CTRL | Qt::Key_B), nullptr), 'B',
@@ -593,6 +597,13 @@ void MainController::EscAc() {
         return;  // the scan stops on its own and the window stays
     }
     window_.close();
+}
+
+void MainController::OpenFind(const QString& typed) {
+    if (find_ == nullptr) {
+        find_ = new TFind_Form(&window_, p_);
+    }
+    find_->Open(typed, *window_.ListScreen);
 }
 
 void MainController::ShowShortcuts() {

@@ -20,6 +20,7 @@ class QMenu;
 namespace mirvo {
 
 class MainWindow;
+class TFind_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -53,6 +54,8 @@ class MainController final : public QObject, public PlaybackView {
     bool PlayBarVisible() const override;
 
     void EscAc();
+    // The find dialog, with `typed` already in its edit.
+    void OpenFind(const QString& typed);
     void ShowShortcuts();
     void ShowDocumentation();
 
@@ -87,6 +90,7 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* popupMenu3_ = nullptr;
     QMenu* trayPopupMenu_ = nullptr;
     QPointer<QDialog> shortcutsDialog_;
+    TFind_Form* find_ = nullptr;
     DragState drag_;
 };
 

@@ -1,0 +1,197 @@
+#include "playlist/Find.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "app/Player.h"
+#include "playlist/Entries.h"
+#include "playlist/Model.h"
+#include "support/FastStrings.h"
+
+namespace mirvo {
+namespace {
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (prefix.size() > text.size()) {
+        return false;
+    }
+    const auto& upper = FastStrings::UpperCaseTable();
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (upper[static_cast<unsigned char>(text[i])] !=
+            upper[static_cast<unsigned char>(prefix[i])]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// One search over many texts: the pattern's table is built once.
+class Searcher {
+  public:
+    explicit Searcher(std::string_view pattern) : pattern_(pattern) {
+        if (pattern_.size() == 1) {
+            const unsigned char c = static_cast<unsigned char>(pattern_[0]);
+            const auto& upper = FastStrings::UpperCaseTable();
+            one_ = static_cast<char>(upper[c]);
+            other_ = static_cast<char>(std::tolower(upper[c]));
+        } else {
+            FastStrings::BuildSkipTableNoCase(pattern_.data(), pattern_.size(), table_);
+        }
+    }
+    bool In(const std::string& text) const {
+        if (pattern_.size() == 1) {
+            // One letter: a plain byte search for each of its cases is fastest.
+            return std::memchr(text.data(), one_, text.size()) != nullptr ||
+                   (other_ != one_ && std::memchr(text.data(), other_, text.size()) != nullptr);
+        }
+        return text.size() >= pattern_.size() &&
+               FastStrings::SkipScanNoCase(text.data(), pattern_.data(), text.size(), table_,
+                                           pattern_.size()) != nullptr;
+    }
+
+  private:
+    std::string_view pattern_;
+    FastStrings::SkipTable table_{};
+    char one_ = 0;
+    char other_ = 0;
+};
+
+}  // namespace
+
+const std::vector<std::int32_t>& FindFilter::Filter(const std::vector<std::string>& entries,
+                                                    std::string_view query) {
+    const bool narrowing = valid_ && from_ == &entries && fromSize_ == entries.size() &&
+                           !last_.empty() && StartsWithNoCase(query, last_);
+    last_ = std::string(query);
+    from_ = &entries;
+    fromSize_ = entries.size();
+    valid_ = true;
+    if (query.empty()) {
+        matches_.resize(entries.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            matches_[i] = static_cast<std::int32_t>(i);
+        }
+        return matches_;
+    }
+    const Searcher searcher(query);
+    if (narrowing) {
+        std::erase_if(matches_, [&](std::int32_t i) {
+            return !searcher.In(entries[static_cast<std::size_t>(i)]);
+        });
+        return matches_;
+    }
+    matches_.clear();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (searcher.In(entries[i])) {
+            matches_.push_back(static_cast<std::int32_t>(i));
+        }
+    }
+    return matches_;
+}
+
+void FindFilter::Forget() {
+    valid_ = false;
+    matches_.clear();
+    matches_.shrink_to_fit();
+    last_.clear();
+}
+
+int FindKeyRow(FindKey key, int current, int top, int visibleRows, int rowCount) {
+    int row = -1;
+    switch (key) {
+        case FindKey::Down:
+            row = current + 1;
+            break;
+        case FindKey::Up:
+            row = current - 1;
+            break;
+        case FindKey::PageUp:
+            row = current == top ? top - visibleRows : top;
+            break;
+        case FindKey::PageDown:
+            row = current + 1 == top + visibleRows ? top + 2 * visibleRows - 1
+                                                   : top + visibleRows - 1;
+            break;
+        case FindKey::Other:
+            break;
+    }
+    return std::clamp(row, 0, std::max(0, rowCount - 1));
+}
+
+std::string FindRowText(const Player& player, std::int32_t index, int viewMode) {
+    const auto& entries = player.playlist.PlaylistEntries;
+    if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) {
+        return {};
+    }
+    const std::string& entry = entries[static_cast<std::size_t>(index)];
+    switch (viewMode) {
+        case 0:
+            return entry;
+        case 2:
+            return RelativeText(player.playlist, entry);
+        default:
+            return std::string(FileNamePart(entry));
+    }
+}
+
+namespace {
+
+bool Valid(const Player& player, std::int32_t index) {
+    return index >= 0 && static_cast<std::size_t>(index) < player.playlist.PlaylistEntries.size();
+}
+
+// Runs `show` with the playing mark on `index` for a moment, as the dialog's
+// selecting commands do, and puts the mark back.
+template <typename Show>
+void WithPlayingAt(Player& player, std::int32_t index, Show show) {
+    PlaylistState& pl = player.playlist;
+    const int kept = pl.PlayingIndex;
+    pl.PlayingIndex = index;
+    ShowPlayingEntry(player);
+    SelectOnly(player, index);
+    show();
+    pl.PlayingIndex = kept;
+}
+
+}  // namespace
+
+void FindPlay(Player& player, std::int32_t index) {
+    if (!Valid(player, index)) {
+        return;
+    }
+    PlaylistState& pl = player.playlist;
+    player.ui.view.SetListSelection({});
+    pl.PlayingIndex = index;
+    ShowPlayingEntry(player);
+    SelectOnly(player, index);
+    if (pl.Links.PlayEntry) {
+        pl.Links.PlayEntry(index);
+    }
+}
+
+void FindSelect(Player& player, std::int32_t index) {
+    if (!Valid(player, index)) {
+        return;
+    }
+    WithPlayingAt(player, index, [] {});
+    RefreshListView(player, true, false);
+}
+
+void FindQueue(Player& player, std::int32_t index) {
+    if (!Valid(player, index)) {
+        return;
+    }
+    PlaylistState& pl = player.playlist;
+    MainView& view = player.ui.view;
+    view.SetListSelection({});
+    WithPlayingAt(player, index,
+                  [&] { ToggleQueue(pl, pl.PlaylistEntries[static_cast<std::size_t>(index)]); });
+    view.RepaintList();
+    const int focused = view.ListFocusedRow();
+    if (focused <= static_cast<int>(pl.PlaylistEntries.size()) - 2) {
+        SelectOnly(player, focused + 1);
+    }
+}
+
+}  // namespace mirvo

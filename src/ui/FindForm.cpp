@@ -1,0 +1,284 @@
+#include "ui/FindForm.h"
+
+#include <QAction>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "app/Player.h"
+
+namespace mirvo {
+
+int FindRows::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(matches_.size());
+}
+
+QVariant FindRows::data(const QModelIndex& index, int role) const {
+    if (role != Qt::DisplayRole || !index.isValid() ||
+        static_cast<std::size_t>(index.row()) >= matches_.size()) {
+        return {};
+    }
+    return QString::fromStdString(
+        FindRowText(player_, matches_[static_cast<std::size_t>(index.row())], viewMode_));
+}
+
+void FindRows::Reset(int viewMode) {
+    beginResetModel();
+    viewMode_ = viewMode;
+    endResetModel();
+}
+
+TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(player) {
+    setWindowTitle(QStringLiteral("Find a file in current list"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    Edit1 = new QLineEdit(this);
+    ListBox1 = new QListView(this);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    rows_ = new FindRows(p_, filter_.Matches());
+    rows_->setParent(this);
+    ListBox1->setModel(rows_);
+    Button1 = new QPushButton(QStringLiteral("&OK"), this);
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(4);
+    layout->addWidget(Edit1);
+    layout->addWidget(ListBox1, 1);
+    layout->addSpacing(2);
+    layout->addLayout(buttons);
+
+    const auto action = [this](const QString& text, QKeySequence key, auto run) {
+        auto* a = new QAction(text, this);
+        // Shown in the menu; the keys themselves are taken in the edit.
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WidgetShortcut);
+        connect(a, &QAction::triggered, this, run);
+        addAction(a);
+        return a;
+    };
+    auto* menu = new QMenu(ListBox1);
+    QAction* play = action(QStringLiteral("&Play item"), QKeySequence(Qt::Key_Return),
+                           [this] { PlayItem(false); });
+    menu->addAction(play);
+    menu->setDefaultAction(play);
+    removeAction(play);  // Enter reaches the default button through the edit
+    menu->addAction(action(QStringLiteral("&Queue item"), QKeySequence(Qt::Key_Insert),
+                           [this] { QueueItem(); }));
+    menu->addAction(action(QStringLiteral("Select item in list"), QKeySequence(),
+                           [this] { SelectItemInList(); }));
+    menu->addSeparator();
+    menu->addAction(
+        action(QStringLiteral("Toggle &view"), QKeySequence(Qt::Key_F8), [this] { ToggleView(); }));
+    ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListBox1, &QWidget::customContextMenuRequested, this,
+            [this, menu](const QPoint& at) { menu->exec(ListBox1->viewport()->mapToGlobal(at)); });
+
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Refilter(); });
+    connect(Button1, &QPushButton::clicked, this, [this] { PlayItem(true); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ListBox1, &QListView::doubleClicked, this, [this] { PlayItem(true); });
+    Edit1->installEventFilter(this);
+    ListBox1->installEventFilter(this);
+    connect(this, &QDialog::finished, this, [this] {
+        filter_.Forget();
+        rows_->Reset(1);
+    });
+}
+
+void TFind_Form::Open(const QString& initial, const QWidget& playlist) {
+    viewMode_ = 1;
+    if (p_.playlist.PlaylistEntries.size() < 2) {
+        return;
+    }
+    for (QWidget* w : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(ListBox1)}) {
+        w->setFont(playlist.font());
+        QPalette palette = w->palette();
+        palette.setColor(QPalette::Base, playlist.palette().color(QPalette::Base));
+        w->setPalette(palette);
+    }
+    if (playlist.font().pointSizeF() > 10) {
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        resize(screen.width() - 100, screen.height() - 100);
+    } else {
+        resize(432, 365);
+    }
+    filter_.Forget();
+    {
+        const QSignalBlocker quiet(Edit1);
+        Edit1->setText(initial);
+    }
+    Refilter();
+    exec();
+}
+
+void TFind_Form::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    Edit1->setFocus(Qt::OtherFocusReason);
+}
+
+void TFind_Form::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // The window system may hand the focus elsewhere when it activates the dialog.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !Edit1->hasFocus()) {
+        Edit1->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+int TFind_Form::SelectedRow() const {
+    const QModelIndex current = ListBox1->currentIndex();
+    return current.isValid() && ListBox1->selectionModel()->isSelected(current) ? current.row()
+                                                                                : -1;
+}
+
+void TFind_Form::Refilter() {
+    filter_.Filter(p_.playlist.PlaylistEntries, Edit1->text().toStdString());
+    rows_->Reset(1);  // filtered rows always show file names
+    if (rows_->rowCount() > 0) {
+        SelectRow(0);
+    }
+}
+
+void TFind_Form::SelectRow(int row) {
+    const QModelIndex index = rows_->index(row);
+    ListBox1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    ListBox1->scrollTo(index);
+}
+
+std::int32_t TFind_Form::Chosen() const {
+    const int row = SelectedRow();
+    const auto& matches = filter_.Matches();
+    return row < 0 || static_cast<std::size_t>(row) >= matches.size()
+               ? -1
+               : matches[static_cast<std::size_t>(row)];
+}
+
+bool TFind_Form::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Edit1 && event->type() == QEvent::FocusIn) {
+        // Taking the focus selects the text; the typed letter must stay unselected.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                Edit1->deselect();
+                Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+            },
+            Qt::QueuedConnection);
+    }
+    if (event->type() != QEvent::KeyPress) {
+        return QDialog::eventFilter(watched, event);
+    }
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == ListBox1) {
+        // Keys typed on the list go to the edit, as if typed there.
+        Edit1->setFocus();
+        QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
+        QCoreApplication::sendEvent(Edit1, &copy);
+        return true;
+    }
+    if (watched != Edit1) {
+        return QDialog::eventFilter(watched, event);
+    }
+    switch (key->key()) {
+        case Qt::Key_QuoteLeft:
+            SelectItemInList();
+            return true;
+        case Qt::Key_Insert:
+            QueueItem();
+            return true;
+        case Qt::Key_F8:
+            ToggleView();
+            return true;
+        default:
+            break;
+    }
+    FindKey move = FindKey::Other;
+    switch (key->key()) {
+        case Qt::Key_Down:
+            move = FindKey::Down;
+            break;
+        case Qt::Key_Up:
+            move = FindKey::Up;
+            break;
+        case Qt::Key_PageUp:
+            move = FindKey::PageUp;
+            break;
+        case Qt::Key_PageDown:
+            move = FindKey::PageDown;
+            break;
+        default:
+            break;
+    }
+    const bool navigation = move != FindKey::Other;
+    const Qt::KeyboardModifiers held =
+        key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (rows_->rowCount() == 0 || held != Qt::NoModifier || key->key() == Qt::Key_Return ||
+        key->key() == Qt::Key_Enter) {
+        return navigation;
+    }
+    const int height = std::max(1, ListBox1->sizeHintForRow(0));
+    const int visible = std::max(1, ListBox1->viewport()->height() / height);
+    const int top = ListBox1->indexAt(QPoint(1, 1)).row();
+    const int row = FindKeyRow(move, SelectedRow(), std::max(0, top), visible, rows_->rowCount());
+    if (navigation) {
+        SelectRow(row);
+        return true;
+    }
+    // Any other key: the edit takes it, then the first row is chosen.
+    QMetaObject::invokeMethod(
+        this, [this] { SelectRow(0); }, Qt::QueuedConnection);
+    return false;
+}
+
+void TFind_Form::PlayItem(bool asOk) {
+    const std::int32_t index = Chosen();
+    if (index < 0) {
+        return;
+    }
+    FindPlay(p_, index);
+    asOk ? accept() : reject();
+}
+
+void TFind_Form::SelectItemInList() {
+    const std::int32_t index = Chosen();
+    if (index < 0) {
+        return;
+    }
+    reject();
+    FindSelect(p_, index);
+}
+
+void TFind_Form::QueueItem() {
+    const std::int32_t index = Chosen();
+    if (index < 0) {
+        return;
+    }
+    reject();
+    FindQueue(p_, index);
+}
+
+void TFind_Form::ToggleView() {
+    const int row = SelectedRow();
+    const int top = ListBox1->indexAt(QPoint(1, 1)).row();
+    viewMode_ = viewMode_ == 1 ? 2 : viewMode_ == 2 ? 0 : 1;
+    rows_->Reset(viewMode_);
+    if (top >= 0) {
+        ListBox1->scrollTo(rows_->index(top), QAbstractItemView::PositionAtTop);
+    }
+    if (row >= 0) {
+        ListBox1->selectionModel()->setCurrentIndex(rows_->index(row),
+                                                    QItemSelectionModel::ClearAndSelect);
+    }
+}
+
+}  // namespace mirvo

@@ -1,0 +1,67 @@
+#pragma once
+// TFind_Form: "Find a file in current list". Every keystroke filters the
+// whole list; the dialog's list is virtual, so a million matches cost no more
+// to show than twenty.
+#include <QAbstractListModel>
+#include <QDialog>
+
+#include "playlist/Find.h"
+
+class QLineEdit;
+class QListView;
+class QPushButton;
+
+namespace mirvo {
+
+class FindRows final : public QAbstractListModel {
+    Q_OBJECT
+  public:
+    FindRows(const Player& player, const std::vector<std::int32_t>& matches)
+        : player_(player), matches_(matches) {}
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    // The rows were filtered again or are shown another way.
+    void Reset(int viewMode);
+
+  private:
+    const Player& player_;
+    const std::vector<std::int32_t>& matches_;
+    int viewMode_ = 1;
+};
+
+class TFind_Form final : public QDialog {
+    Q_OBJECT
+  public:
+    TFind_Form(QWidget* parent, Player& player);
+    // Shows the dialog modally with `initial` typed, in the playlist's look;
+    // a list of fewer than two entries opens nothing.
+    void Open(const QString& initial, const QWidget& playlist);
+    int ViewMode() const { return viewMode_; }
+    int SelectedRow() const;
+
+    QLineEdit* Edit1 = nullptr;
+    QListView* ListBox1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+  private:
+    void Refilter();
+    void SelectRow(int row);
+    std::int32_t Chosen() const;
+    void PlayItem(bool asOk);
+    void SelectItemInList();
+    void QueueItem();
+    void ToggleView();
+
+    Player& p_;
+    FindFilter filter_;
+    FindRows* rows_;
+    int viewMode_ = 1;
+};
+
+}  // namespace mirvo
