@@ -39,6 +39,7 @@ Engine::Engine(Player& player, PlaybackView& view, Scrobbler* scrobbler)
 }
 
 Engine::~Engine() {
+    opener_.Stop();
     SuspendStatus();
     FreeHandles();
     PlaylistLinks& links = p_.playlist.Links;
@@ -73,9 +74,11 @@ int Engine::CheckFile(const std::string& entry, bool quiet) {
     if (!std::filesystem::exists(entry, error)) {
         return kFileNotFound;
     }
-    // A float probe tells unsupported rates and formats apart from the files we can play.
-    const audio::Handle probe = audio::StreamCreateFile(false, entry.c_str(), 0, 0,
-                                                        audio::kStreamDecode | audio::kSampleFloat);
+    // A float probe tells unsupported rates and formats apart from the files we
+    // can play; unscanned, it reads no more than the start of the file.
+    const audio::Handle probe = audio::StreamCreateFile(
+        false, entry.c_str(), 0, 0,
+        audio::kStreamDecode | audio::kSampleFloat | audio::kStreamNoScan);
     int result;
     if (probe != 0 && Length(probe) > 0) {
         audio::ChannelInfo info;
@@ -150,7 +153,14 @@ void Engine::FreeHandles() {
     // The output channel first: freeing it waits for a feed that is running.
     audio::StreamFree(output_.exchange(0));
     FreeStream(source_.exchange(0));
-    FreeStream(lookahead_.exchange(0));
+    audio::Handle lookahead = 0;
+    {
+        const std::lock_guard lock(prepareLock_);
+        ++trackId_;  // a look-ahead still opening belongs to what played
+        lookahead = lookahead_.exchange(0);
+    }
+    FreeStream(lookahead);
+    FreeRetired();
 }
 
 void Engine::ResetFeedState() {
@@ -159,9 +169,13 @@ void Engine::ResetFeedState() {
     decoderFinished_ = false;
     transition_ = 0;
     trackBoundary_ = -1;
-    const std::lock_guard lock(prepareLock_);
-    prepared_.reset();
-    switched_.reset();
+    std::optional<Prepared> dropped;
+    {
+        const std::lock_guard lock(prepareLock_);
+        dropped.swap(prepared_);
+        switched_.reset();
+    }
+    FreePrepared(dropped);
 }
 
 void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
@@ -229,7 +243,13 @@ void Engine::OpenSources() {
     const int kind = EntryKind(entry);
     if (HasDecoder(kind)) {
         source_ = OpenDecoder(entry, kind);
-        lookahead_ = OpenDecoder(entry, kind);
+        std::uint64_t track = 0;
+        {
+            const std::lock_guard lock(prepareLock_);
+            track = trackId_;
+        }
+        // Its scan waits for the opener; the look-ahead is first needed at the tail.
+        opener_.Post([this, track, entry, kind] { OpenLookahead(track, entry, kind); });
         sourceLength_ = Length(source_);
         sourceThreeSeconds_ = Bytes(source_, 3.0);
         sourceIsMp3_ = AudioFileType(entry) == 0;

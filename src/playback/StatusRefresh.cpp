@@ -31,6 +31,7 @@ void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
 }
 
 void Engine::StatusTick() {
+    FreeRetired();
     const int kind = EntryKind(p_.playlist.PlayingEntry);
     if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
         if (!SeekPending) {
@@ -154,12 +155,15 @@ void Engine::PrepareNextTrack() {
         static_cast<std::int64_t>(decoded) + Bytes(source, 2.5) < sourceLength_) {
         return;
     }
+    std::optional<Prepared> stale;
     {
         const std::lock_guard lock(prepareLock_);
         if (switched_ || (prepared_ && PreparedIsCurrent(*prepared_))) {
             return;
         }
+        stale.swap(prepared_);
     }
+    FreePrepared(stale);
     Prepared next;
     next.choice = PlanTrack(false);
     const PlaylistState& pl = p_.playlist;
@@ -171,8 +175,18 @@ void Engine::PrepareNextTrack() {
     next.playingIndex = pl.PlayingIndex;
     next.entryCount = pl.PlaylistEntries.size();
     next.queue = pl.QueueList;
-    const std::lock_guard lock(prepareLock_);
-    prepared_ = std::move(next);
+    next.id = ++preparedId_;
+    const bool open = next.choice.index >= 0 && HasDecoder(next.kind);
+    const std::uint64_t id = next.id;
+    const std::string entry = next.entry;
+    const int kind = next.kind;
+    {
+        const std::lock_guard lock(prepareLock_);
+        prepared_ = std::move(next);
+    }
+    if (open) {
+        opener_.Post([this, id, entry, kind] { OpenPrepared(id, entry, kind); });
+    }
 }
 
 }  // namespace mirvo
