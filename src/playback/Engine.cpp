@@ -76,9 +76,9 @@ int Engine::CheckFile(const std::string& entry, bool quiet) {
     }
     // A float probe tells unsupported rates and formats apart from the files we
     // can play; unscanned, it reads no more than the start of the file.
-    const audio::Handle probe = audio::StreamCreateFile(
-        false, entry.c_str(), 0, 0,
-        audio::kStreamDecode | audio::kSampleFloat | audio::kStreamNoScan);
+    const audio::Handle probe =
+        audio::StreamCreateFile(false, entry.c_str(), 0, 0,
+                                audio::kStreamDecode | audio::kSampleFloat | audio::kStreamNoScan);
     int result;
     if (probe != 0 && Length(probe) > 0) {
         audio::ChannelInfo info;

@@ -20,8 +20,8 @@ std::int64_t SkipLeadIn(audio::Handle source, audio::Handle lookahead) {
         return 0;
     }
     std::vector<std::int16_t> samples(static_cast<std::size_t>(Bytes(source, 0.2) / 2));
-    const std::uint32_t got =
-        audio::ChannelGetData(source, samples.data(), static_cast<std::uint32_t>(samples.size() * 2));
+    const std::uint32_t got = audio::ChannelGetData(source, samples.data(),
+                                                    static_cast<std::uint32_t>(samples.size() * 2));
     const std::size_t count = got == audio::kDataError ? 0 : got / 2;
     const std::int64_t threshold = AverageLevel(samples.data(), count) / 2;
     std::size_t first = count == 0 ? 0 : count - 1;
