@@ -305,8 +305,8 @@ void Engine::SeekTo(std::int64_t bytes) {
     bytes = std::max<std::int64_t>(0, std::min(bytes, last));
     bytes -= bytes % 4;
     audio::ChannelStop(output_);
+    // The look-ahead stays parked near the end (OpenAhead.cpp).
     audio::ChannelSetPosition(source_, static_cast<std::uint64_t>(bytes));
-    audio::ChannelSetPosition(lookahead_, static_cast<std::uint64_t>(bytes));
     positionBase_ = -bytes;
     ResetFeedState();
     if (state == audio::kActivePlaying || state == audio::kActiveStalled) {

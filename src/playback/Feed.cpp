@@ -37,7 +37,8 @@ bool Engine::TailTrimDue() {
 std::int64_t Engine::TrimTail() {
     const audio::Handle source = source_;
     // The look-ahead decoder is moved to where the source stands only now: seeks
-    // are sample-exact, and decoding every file twice would double the work.
+    // are sample-exact, and decoding every file twice would double the work. It
+    // waits parked just before, so the move reads what it has read already.
     const std::uint64_t at = audio::ChannelGetPosition(source);
     if (at == audio::kPositionError || !audio::ChannelSetPosition(lookahead_, at)) {
         return -1;

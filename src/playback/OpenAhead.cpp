@@ -1,6 +1,7 @@
 // The opener thread's work: the decoders of the track the UI thread prepared,
 // and the look-ahead of a track the UI thread opened. The feed only takes what
 // is ready here, so a slow disk never holds up the update thread.
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -13,9 +14,9 @@ using namespace engine_detail;
 
 namespace {
 
-// The seamless switch enters a track after its near-silent start: both
-// decoders are moved there; returns the bytes skipped.
-std::int64_t SkipLeadIn(audio::Handle source, audio::Handle lookahead) {
+// The seamless switch enters a track after its near-silent start: the source
+// is moved there; returns the bytes skipped.
+std::int64_t SkipLeadIn(audio::Handle source) {
     if (Length(source) <= Bytes(source, 0.2)) {
         return 0;
     }
@@ -34,8 +35,15 @@ std::int64_t SkipLeadIn(audio::Handle source, audio::Handle lookahead) {
     std::int64_t skip = static_cast<std::int64_t>(first) * 2;
     skip = std::max<std::int64_t>(0, skip - skip % 4);
     audio::ChannelSetPosition(source, static_cast<std::uint64_t>(skip));
-    audio::ChannelSetPosition(lookahead, static_cast<std::uint64_t>(skip));
     return skip;
+}
+
+// The look-ahead is needed only for the tail trim (Feed.cpp), which moves it
+// to where the source stands a second before the end. Parked 3 s before the
+// end, its buffer holds that part already: the feed's seek reads nothing.
+void Park(audio::Handle lookahead) {
+    const std::int64_t at = Length(lookahead) - Bytes(lookahead, 3.0);
+    audio::ChannelSetPosition(lookahead, static_cast<std::uint64_t>(std::max<std::int64_t>(at, 0)));
 }
 
 }  // namespace
@@ -46,7 +54,8 @@ void Engine::OpenPrepared(std::uint64_t id, const std::string& entry, int kind) 
     const audio::Handle lookahead = OpenDecoder(entry, kind, audio::kStreamPrescan);
     const std::int64_t length = Length(source);
     const std::int64_t threeSeconds = Bytes(source, 3.0);
-    const std::int64_t leadIn = length > threeSeconds ? SkipLeadIn(source, lookahead) : 0;
+    const std::int64_t leadIn = length > threeSeconds ? SkipLeadIn(source) : 0;
+    Park(lookahead);
     const bool isMp3 = AudioFileType(entry) == 0;
     {
         const std::lock_guard lock(prepareLock_);
@@ -68,6 +77,7 @@ void Engine::OpenPrepared(std::uint64_t id, const std::string& entry, int kind) 
 
 void Engine::OpenLookahead(std::uint64_t track, const std::string& entry, int kind) {
     const audio::Handle lookahead = OpenDecoder(entry, kind, audio::kStreamPrescan);
+    Park(lookahead);
     {
         const std::lock_guard lock(prepareLock_);
         if (trackId_ == track && lookahead_ == 0) {

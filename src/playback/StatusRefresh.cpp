@@ -12,6 +12,14 @@ namespace mirvo {
 
 using namespace engine_detail;
 
+namespace {
+
+// The next track is chosen this long before the source is decoded to its end:
+// the opener needs the time on a slow disk (a look-ahead is scanned whole).
+constexpr double kPrepareSeconds = 10.0;
+
+}  // namespace
+
 void Engine::ResumeStatus() {
     if (statusTimer_ == 0) {
         statusTimer_ = p_.ui.loop.StartTimer(std::chrono::milliseconds(refreshPeriod_),
@@ -152,7 +160,7 @@ void Engine::PrepareNextTrack() {
     }
     const std::uint64_t decoded = audio::ChannelGetPosition(source);
     if (decoded == audio::kPositionError ||
-        static_cast<std::int64_t>(decoded) + Bytes(source, 2.5) < sourceLength_) {
+        static_cast<std::int64_t>(decoded) + Bytes(source, kPrepareSeconds) < sourceLength_) {
         return;
     }
     std::optional<Prepared> stale;

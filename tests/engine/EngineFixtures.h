@@ -3,6 +3,7 @@
 // them by the Debian encoders into seekable files, so their gapless headers
 // are written. And file input as a slow disk gives it.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -100,7 +101,7 @@ class SlowDisk {
     };
 
     explicit SlowDisk(std::chrono::microseconds delay) : state_(std::make_shared<State>()) {
-        state_->delay = delay;
+        SetDelay(delay);
         audio::SetFileReaderWrap(
             [state = state_](std::unique_ptr<audio::Reader> file, const std::string& path) {
                 state->WaitUnlessFree();
@@ -116,6 +117,7 @@ class SlowDisk {
     SlowDisk(const SlowDisk&) = delete;
     SlowDisk& operator=(const SlowDisk&) = delete;
 
+    void SetDelay(std::chrono::microseconds delay) { state_->delay = delay.count(); }
     void Hold(std::vector<std::thread::id> free) {
         const std::lock_guard lock(state_->mutex);
         state_->held = true;
@@ -153,7 +155,7 @@ class SlowDisk {
     struct State {
         std::mutex mutex;
         std::condition_variable released;
-        std::chrono::microseconds delay{0};
+        std::atomic<std::chrono::microseconds::rep> delay{0};
         bool held = false;
         std::vector<std::thread::id> free;
         std::vector<Event> events;
@@ -177,7 +179,7 @@ class SlowDisk {
             : state_(std::move(state)), file_(std::move(file)), path_(std::move(path)) {}
         ~Reader() override { state_->Log({Event::Close, std::this_thread::get_id(), path_}); }
         std::size_t Read(void* dst, std::size_t n) override {
-            std::this_thread::sleep_for(state_->delay);
+            std::this_thread::sleep_for(std::chrono::microseconds(state_->delay.load()));
             const std::size_t got = file_->Read(dst, n);
             state_->Log({Event::Read, std::this_thread::get_id(), path_, got});
             return got;
