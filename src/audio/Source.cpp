@@ -1,10 +1,12 @@
 #include "audio/Source.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "audio/Audio.h"
@@ -77,12 +79,90 @@ class FileSource final : public Source {
     bool synced_ = false;
 };
 
-// Reads the source below in blocks: decoders read in small pieces (libmpg123
-// frame by frame), and each read of a slow disk or a wrapped reader costs.
-class BufferedSource final : public Source {
+constexpr std::size_t kBlock = 128 * 1024;
+
+// The library's read-ahead thread: it reads the next block of every file source
+// before its decoder needs it, so that decoding on the update thread finds its
+// data in memory.
+class ReadAhead {
   public:
-    explicit BufferedSource(std::unique_ptr<Source> inner)
-        : inner_(std::move(inner)), block_(kBlock) {}
+    struct Slot {
+        std::mutex mutex;  // the source below and the block ahead
+        std::unique_ptr<Source> inner;
+        std::vector<unsigned char> block = std::vector<unsigned char>(kBlock);
+        std::int64_t start = -1;  // of the block ahead, -1 for none
+        std::size_t filled = 0;
+        bool wanted = false;  // `start` is to be read
+    };
+
+    // Lives to the exit: sources can outlive any static object.
+    static ReadAhead& Get() {
+        static auto* instance = new ReadAhead;
+        return *instance;
+    }
+    void Add(std::shared_ptr<Slot> slot) {
+        const std::lock_guard lock(mutex_);
+        slots_.push_back(std::move(slot));
+    }
+    void Remove(const Slot* slot) {
+        const std::lock_guard lock(mutex_);
+        std::erase_if(slots_, [&](const auto& s) { return s.get() == slot; });
+    }
+    void Wake() {
+        {
+            const std::lock_guard lock(mutex_);
+            woken_ = true;
+        }
+        wake_.notify_one();
+    }
+
+  private:
+    ReadAhead() {
+        std::thread([this] { Run(); }).detach();
+    }
+
+    void Run() {
+        std::vector<std::shared_ptr<Slot>> slots;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return woken_; });
+            woken_ = false;
+            slots = slots_;
+            lock.unlock();
+            for (const auto& slot : slots) {
+                Fill(*slot);
+            }
+            slots.clear();  // a source freed meanwhile closes its file here
+            lock.lock();
+        }
+    }
+    static void Fill(Slot& slot) {
+        const std::lock_guard lock(slot.mutex);
+        if (slot.wanted) {
+            slot.wanted = false;
+            slot.filled = slot.inner->Seek(slot.start)
+                              ? slot.inner->Read(slot.block.data(), slot.block.size())
+                              : 0;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool woken_ = false;
+    std::vector<std::shared_ptr<Slot>> slots_;
+};
+
+// Reads the source below in blocks, the next one ahead on the read-ahead
+// thread: decoders read in small pieces (libmpg123 frame by frame), and each
+// read of a slow disk or a wrapped reader costs.
+class ReadAheadSource final : public Source {
+  public:
+    explicit ReadAheadSource(std::unique_ptr<Source> inner)
+        : size_(inner->Size()), slot_(std::make_shared<ReadAhead::Slot>()), block_(kBlock) {
+        slot_->inner = std::move(inner);
+        ReadAhead::Get().Add(slot_);
+    }
+    ~ReadAheadSource() override { ReadAhead::Get().Remove(slot_.get()); }
 
     std::size_t Read(void* dst, std::size_t n) override {
         auto* out = static_cast<unsigned char*>(dst);
@@ -94,44 +174,76 @@ class BufferedSource final : public Source {
                 std::memcpy(out + done, block_.data() + at, take);
                 done += take;
                 pos_ += static_cast<std::int64_t>(take);
-                continue;
-            }
-            if (inner_->Tell() != pos_ && !inner_->Seek(pos_)) {
-                break;
-            }
-            if (n - done >= kBlock) {
+                // Half-way through a block the next one is asked for: a decoder
+                // that only looks at the start (a probe) asks for nothing.
+                if (!asked_ && pos_ - start_ >= static_cast<std::int64_t>(kBlock / 2)) {
+                    AskNext();
+                }
+            } else if (n - done >= kBlock) {
                 // Large reads need no copy through the block.
-                const std::size_t got = inner_->Read(out + done, n - done);
+                const std::lock_guard lock(slot_->mutex);
+                const std::size_t got =
+                    slot_->inner->Seek(pos_) ? slot_->inner->Read(out + done, n - done) : 0;
                 done += got;
                 pos_ += static_cast<std::int64_t>(got);
                 break;
-            }
-            start_ = pos_;
-            filled_ = inner_->Read(block_.data(), kBlock);
-            if (filled_ == 0) {
+            } else if (!Load()) {
                 break;
             }
         }
         return done;
     }
     bool Seek(std::int64_t pos) override {
-        const std::int64_t size = inner_->Size();
-        if (pos < 0 || (size >= 0 && pos > size)) {
+        if (pos < 0 || (size_ >= 0 && pos > size_)) {
             return false;
         }
         pos_ = pos;
         return true;
     }
     std::int64_t Tell() const override { return pos_; }
-    std::int64_t Size() const override { return inner_->Size(); }
+    std::int64_t Size() const override { return size_; }
 
   private:
-    static constexpr std::size_t kBlock = 128 * 1024;
-    std::unique_ptr<Source> inner_;
-    std::vector<unsigned char> block_;
+    // Makes the block at the position current: the one read ahead when it is
+    // that one, else read here (after a seek, or when the read-ahead is late).
+    bool Load() {
+        ReadAhead::Slot& slot = *slot_;
+        const std::lock_guard lock(slot.mutex);
+        if (!slot.wanted && slot.start >= 0 && pos_ >= slot.start &&
+            pos_ < slot.start + static_cast<std::int64_t>(slot.filled)) {
+            block_.swap(slot.block);
+            start_ = slot.start;
+            filled_ = slot.filled;
+        } else {
+            start_ = pos_;
+            filled_ = slot.inner->Seek(pos_) ? slot.inner->Read(block_.data(), kBlock) : 0;
+        }
+        slot.start = -1;
+        slot.wanted = false;
+        asked_ = false;
+        return filled_ > 0;
+    }
+    void AskNext() {
+        asked_ = true;
+        const std::int64_t next = start_ + static_cast<std::int64_t>(filled_);
+        if (filled_ < kBlock || (size_ >= 0 && next >= size_)) {
+            return;  // the end is in this block
+        }
+        {
+            const std::lock_guard lock(slot_->mutex);
+            slot_->start = next;
+            slot_->wanted = true;
+        }
+        ReadAhead::Get().Wake();
+    }
+
+    std::int64_t size_;
+    std::shared_ptr<ReadAhead::Slot> slot_;
+    std::vector<unsigned char> block_;  // the current block, this side only
     std::int64_t start_ = 0;
     std::size_t filled_ = 0;
     std::int64_t pos_ = 0;
+    bool asked_ = false;  // for the block after the current one
 };
 
 std::mutex wrapMutex;
@@ -187,7 +299,7 @@ std::unique_ptr<Source> OpenFileSource(const std::string& path, std::uint64_t of
     if (file == nullptr) {
         return nullptr;
     }
-    std::setvbuf(file, nullptr, _IONBF, 0);  // BufferedSource buffers
+    std::setvbuf(file, nullptr, _IONBF, 0);  // ReadAheadSource buffers
     const std::uint64_t rest = fileSize - offset;
     const std::uint64_t size = (length == 0 || length > rest) ? rest : length;
     std::unique_ptr<Source> source = std::make_unique<FileSource>(
@@ -204,7 +316,7 @@ std::unique_ptr<Source> OpenFileSource(const std::string& path, std::uint64_t of
         }
     }
     error = kOk;
-    return std::make_unique<BufferedSource>(std::move(source));
+    return std::make_unique<ReadAheadSource>(std::move(source));
 }
 
 std::unique_ptr<Source> OpenMemorySource(const void* data, std::uint64_t length) {

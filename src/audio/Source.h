@@ -1,5 +1,6 @@
 #pragma once
-// Byte sources the decoders read from: a part of a file or caller-owned memory.
+// Byte sources the decoders read from: a part of a file (read ahead on a thread
+// of the library's) or caller-owned memory.
 // A URL stream adds a download buffer as a third kind.
 #include <cstddef>
 #include <cstdint>
@@ -17,8 +18,8 @@ using Source = Reader;
 // position, or -1.
 std::int64_t SeekWhence(Source& source, std::int64_t offset, int whence);
 
-// The file, behind the reader wrap if one is set and a read buffer. `error`
-// receives the library's code on failure.
+// The file, behind the reader wrap if one is set, read in blocks ahead of the
+// decoder. `error` receives the library's code on failure.
 std::unique_ptr<Source> OpenFileSource(const std::string& path, std::uint64_t offset,
                                        std::uint64_t length, int& error);
 std::unique_ptr<Source> OpenMemorySource(const void* data, std::uint64_t length);

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "AudioTestUtil.h"
 
@@ -342,6 +343,15 @@ class CountingWrap {
     void Reset() {
         const std::lock_guard lock(mutex_);
         bytes_.clear();
+        reads_.clear();
+    }
+    struct Read {
+        std::thread::id thread;
+        std::int64_t offset;
+    };
+    std::vector<Read> Reads() {
+        const std::lock_guard lock(mutex_);
+        return reads_;
     }
 
   private:
@@ -350,9 +360,11 @@ class CountingWrap {
         Counted(CountingWrap& owner, std::unique_ptr<audio::Reader> file, std::string path)
             : owner_(owner), file_(std::move(file)), path_(std::move(path)) {}
         std::size_t Read(void* dst, std::size_t n) override {
+            const std::int64_t offset = file_->Tell();
             const std::size_t got = file_->Read(dst, n);
             const std::lock_guard lock(owner_.mutex_);
             owner_.bytes_[path_] += got;
+            owner_.reads_.push_back({std::this_thread::get_id(), offset});
             return got;
         }
         bool Seek(std::int64_t pos) override { return file_->Seek(pos); }
@@ -367,6 +379,7 @@ class CountingWrap {
 
     std::mutex mutex_;
     std::map<std::string, std::uint64_t> bytes_;
+    std::vector<Read> reads_;
 };
 
 TEST(AudioDecode, EveryDecoderReadsThroughTheReaderSeam) {
@@ -415,6 +428,50 @@ TEST(AudioDecode, Mp3LengthComesFromTheInfoHeaderElseFromAScan) {
     const auto [estimate, estimateShare] = open("longbare.mp3", audio::kStreamNoScan);
     EXPECT_GT(estimate, 0u);
     EXPECT_LT(estimateShare, 0.25);
+}
+
+TEST(AudioDecode, FilesAreReadAheadOfTheDecoder) {
+    CountingWrap wrap;
+    const audio::Handle h = OpenDecode("long.mp3");
+    ASSERT_NE(h, 0u);
+    const std::size_t opening = wrap.Reads().size();
+    constexpr std::int64_t kBlock = 128 * 1024;  // the library's read size
+    const auto readAhead = [&](std::int64_t offset) {
+        const auto reads = wrap.Reads();
+        return std::any_of(reads.begin(), reads.end(), [&](const CountingWrap::Read& r) {
+            return r.offset == offset && r.thread != std::this_thread::get_id();
+        });
+    };
+    std::vector<std::uint8_t> block(4410);
+    std::uint64_t decoded = 0;
+    for (;;) {
+        const std::uint32_t got = audio::ChannelGetData(h, block.data(), 4410);
+        if (got == 0 || got == audio::kDataError) {
+            break;
+        }
+        decoded += got;
+        // Past half of a block the next one is on its way; this side waits for it,
+        // as real playback does by playing.
+        const auto pos =
+            static_cast<std::int64_t>(audio::StreamGetFilePosition(h, audio::kFilePosCurrent));
+        const std::int64_t next = (pos / kBlock + 1) * kBlock;
+        if (pos % kBlock >= kBlock / 2 &&
+            next < static_cast<std::int64_t>(std::filesystem::file_size(Path("long.mp3")))) {
+            for (int i = 0; i < 5000 && !readAhead(next); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ASSERT_TRUE(readAhead(next)) << next;
+        }
+    }
+    EXPECT_EQ(decoded, 180u * 22050 * 2);
+    // After the open, the decoding side read nothing itself.
+    const auto reads = wrap.Reads();
+    EXPECT_EQ(std::count_if(reads.begin() + static_cast<std::ptrdiff_t>(opening), reads.end(),
+                            [](const CountingWrap::Read& r) {
+                                return r.thread == std::this_thread::get_id();
+                            }),
+              0);
+    audio::StreamFree(h);
 }
 
 }  // namespace
