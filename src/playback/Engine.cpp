@@ -42,6 +42,7 @@ Engine::~Engine() {
     opener_.Stop();
     SuspendStatus();
     FreeHandles();
+    ResetFeedState();  // frees the prepared track's decoders
     PlaylistLinks& links = p_.playlist.Links;
     links.PlayEntry = nullptr;
     links.StopPlayback = nullptr;

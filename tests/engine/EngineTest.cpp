@@ -629,6 +629,20 @@ TEST(Engine, AnOpenerHeldPastTheSwitchLeavesTheNextTrackToTheDrain) {
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
 }
 
+TEST(Engine, AnEngineGoneBeforeTheSwitchLeavesNoFileOpen) {
+    Files& files = Files::Get();
+    test::SlowDisk disk(0us);
+    Rig rig;
+    rig.SetList({files.Path("f.wav"), files.Path("g.wav")});
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    Play(rig, 3);  // the next track is prepared and opened
+    rig.engine->WaitForOpener();
+    EXPECT_EQ(disk.OpenReaders(), 4);  // source and look-ahead of both
+    rig.engine.reset();
+    EXPECT_EQ(disk.OpenReaders(), 0);
+}
+
 TEST(Engine, CheckFileReadsOnlyTheStartOfALongMp3) {
     TempDir dir;
     const std::string wav = dir / "long.wav";
