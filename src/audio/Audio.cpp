@@ -82,7 +82,10 @@ Handle CreateFileStream(bool mem, const void* file, std::uint64_t offset, std::u
     const detail::SampleType type = TypeFromFlags(flags);
     const detail::SampleType decodeType =
         type == detail::SampleType::F32 ? type : detail::SampleType::S16;
-    detail::Opened opened = detail::OpenDecoder(*source, decodeType, flacOnly);
+    const detail::Scan scan = (flags & kStreamNoScan) != 0    ? detail::Scan::Never
+                              : (flags & kStreamPrescan) != 0 ? detail::Scan::Always
+                                                              : detail::Scan::IfNoHeader;
+    detail::Opened opened = detail::OpenDecoder(*source, decodeType, flacOnly, scan);
     if (opened.decoder == nullptr) {
         return Fail(opened.error, Handle{0});
     }
@@ -163,6 +166,11 @@ std::optional<std::string> GetDeviceDescription(int device) {
         Succeed();
     }
     return name;
+}
+
+void SetFileReaderWrap(FileReaderWrap wrap) {
+    detail::SetFileWrap(std::move(wrap));
+    Succeed();
 }
 
 Handle StreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::uint64_t length,

@@ -9,7 +9,10 @@
 // held while a callback runs. ChannelStop, StreamFree and ChannelRemoveDSP wait
 // for a callback of that channel that is running on the update thread, so the
 // caller must not hold a lock the callback takes.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -23,6 +26,12 @@ using DspHandle = std::uint32_t;
 inline constexpr std::uint32_t kSample8Bits = 0x1;
 inline constexpr std::uint32_t kSampleFloat = 0x100;
 inline constexpr std::uint32_t kStreamDecode = 0x200000;
+// MP3 files: scan the whole file for exact seek points even when its Info/Xing
+// header gives the length (without that header a file is always scanned).
+inline constexpr std::uint32_t kStreamPrescan = 0x20000;
+// MP3 files: never scan; the length is the header's or an estimate. For a quick
+// look at the format.
+inline constexpr std::uint32_t kStreamNoScan = 0x40000;
 
 // Or-ed into a feed callback's result when the stream has ended.
 inline constexpr std::uint32_t kFeedEnd = 0x80000000;
@@ -99,6 +108,25 @@ using StreamProc = std::uint32_t (*)(Handle handle, void* buffer, std::uint32_t 
 // Sees every block fed to an output channel, in place, on the update thread.
 using DspProc = void (*)(DspHandle dsp, Handle channel, void* buffer, std::uint32_t length,
                          void* user);
+
+// What the decoders read from.
+class Reader {
+  public:
+    virtual ~Reader() = default;
+    // Reads up to `n` bytes; fewer at the end of the data or on a read error.
+    virtual std::size_t Read(void* dst, std::size_t n) = 0;
+    virtual bool Seek(std::int64_t pos) = 0;
+    virtual std::int64_t Tell() const = 0;
+    // Total bytes, -1 when unknown.
+    virtual std::int64_t Size() const = 0;
+};
+
+// Puts a reader of the caller's around every file opened from now on (an empty
+// function: none), e.g. to watch or slow down file input. Process-wide; called on
+// the thread that creates the stream.
+using FileReaderWrap =
+    std::function<std::unique_ptr<Reader>(std::unique_ptr<Reader> file, const std::string& path)>;
+void SetFileReaderWrap(FileReaderWrap wrap);
 
 // 2 = version 2.0 (major in the low word, minor in the high word).
 std::uint32_t GetVersion();

@@ -35,6 +35,11 @@ class Decoder {
     std::uint64_t frames_ = 0;
 };
 
+// When an MP3 file is scanned whole: for an exact length when its Info/Xing
+// header lacks the frame count, always for exact seek points, or never (the
+// length is then an estimate).
+enum class Scan { IfNoHeader, Always, Never };
+
 struct Opened {
     std::unique_ptr<Decoder> decoder;
     int error = 0;
@@ -42,14 +47,17 @@ struct Opened {
 
 // Tells the format from the data and opens its decoder; `flacOnly` refuses the rest.
 // `type` is S16 or F32.
-Opened OpenDecoder(Source& source, SampleType type, bool flacOnly);
+Opened OpenDecoder(Source& source, SampleType type, bool flacOnly, Scan scan);
 
 // The decoders, each called with the source at position 0.
-Opened OpenMpeg(Source& source, SampleType type);
+Opened OpenMpeg(Source& source, SampleType type, bool scan);
 Opened OpenVorbis(Source& source, SampleType type);
 Opened OpenFlac(Source& source, SampleType type, bool ogg);
 Opened OpenWave(Source& source, SampleType type);
 Opened OpenModule(Source& source, SampleType type);
+
+// Whether the first MPEG frame at `start` is an Info/Xing header with the frame count.
+bool MpegHeaderHasFrames(Source& source, std::int64_t start);
 
 // libopenmpt's look at the first bytes of a file.
 bool ProbeModule(const std::vector<unsigned char>& head, std::int64_t fileSize);

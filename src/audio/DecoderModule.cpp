@@ -19,7 +19,7 @@ size_t ReadCb(void* source, void* dst, size_t bytes) {
     return static_cast<Source*>(source)->Read(dst, bytes);
 }
 int SeekCb(void* source, int64_t offset, int whence) {
-    return static_cast<Source*>(source)->SeekWhence(offset, whence) < 0 ? -1 : 0;
+    return SeekWhence(*static_cast<Source*>(source), offset, whence) < 0 ? -1 : 0;
 }
 int64_t TellCb(void* source) {
     return static_cast<Source*>(source)->Tell();

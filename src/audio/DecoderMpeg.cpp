@@ -1,4 +1,5 @@
-// MP1/MP2/MP3 through libmpg123: gapless, with a full scan for the exact length.
+// MP1/MP2/MP3 through libmpg123: gapless; the exact length from the Info/Xing
+// header or else from a scan of the whole file.
 #include <mpg123.h>
 
 #include <cstdio>
@@ -15,7 +16,7 @@ ssize_t ReadCallback(void* handle, void* buf, size_t n) {
 }
 
 off_t SeekCallback(void* handle, off_t offset, int whence) {
-    return static_cast<off_t>(static_cast<Source*>(handle)->SeekWhence(offset, whence));
+    return static_cast<off_t>(SeekWhence(*static_cast<Source*>(handle), offset, whence));
 }
 
 class MpegDecoder final : public Decoder {
@@ -27,7 +28,7 @@ class MpegDecoder final : public Decoder {
         mpg123_delete(handle_);
     }
 
-    bool Init(Source& source, SampleType type) {
+    bool Init(Source& source, SampleType type, bool scan) {
         const int encoding = type == SampleType::F32 ? MPG123_ENC_FLOAT_32 : MPG123_ENC_SIGNED_16;
         mpg123_param(handle_, MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
         mpg123_format_none(handle_);
@@ -46,7 +47,7 @@ class MpegDecoder final : public Decoder {
         int channels = 0;
         int enc = 0;
         if (mpg123_getformat(handle_, &rate, &channels, &enc) != MPG123_OK ||
-            mpg123_scan(handle_) != MPG123_OK) {
+            (scan && mpg123_scan(handle_) != MPG123_OK)) {
             return false;
         }
         mpg123_frameinfo info{};
@@ -97,7 +98,7 @@ class MpegDecoder final : public Decoder {
 
 }  // namespace
 
-Opened OpenMpeg(Source& source, SampleType type) {
+Opened OpenMpeg(Source& source, SampleType type, bool scan) {
     static std::once_flag once;
     std::call_once(once, [] { mpg123_init(); });
     int err = 0;
@@ -106,7 +107,7 @@ Opened OpenMpeg(Source& source, SampleType type) {
         return {nullptr, kErrorMemory};
     }
     auto decoder = std::make_unique<MpegDecoder>(handle, SampleBytes(type));
-    if (!decoder->Init(source, type)) {
+    if (!decoder->Init(source, type, scan)) {
         return {nullptr, kErrorFileFormat};
     }
     if (!RateSupported(decoder->Rate())) {

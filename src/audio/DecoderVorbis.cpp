@@ -19,7 +19,7 @@ size_t ReadCallback(void* ptr, size_t size, size_t count, void* source) {
 }
 
 int SeekCallback(void* source, ogg_int64_t offset, int whence) {
-    return static_cast<Source*>(source)->SeekWhence(offset, whence) < 0 ? -1 : 0;
+    return SeekWhence(*static_cast<Source*>(source), offset, whence) < 0 ? -1 : 0;
 }
 
 long TellCallback(void* source) {

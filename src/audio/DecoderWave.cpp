@@ -16,7 +16,7 @@ sf_count_t LengthCb(void* source) {
     return static_cast<Source*>(source)->Size();
 }
 sf_count_t SeekCb(sf_count_t offset, int whence, void* source) {
-    return static_cast<Source*>(source)->SeekWhence(offset, whence);
+    return SeekWhence(*static_cast<Source*>(source), offset, whence);
 }
 sf_count_t ReadCb(void* ptr, sf_count_t count, void* source) {
     return count <= 0 ? 0

@@ -156,7 +156,22 @@ bool LooksLikeNonAudio(const std::vector<unsigned char>& h) {
 
 }  // namespace
 
-Opened OpenDecoder(Source& source, SampleType type, bool flacOnly) {
+bool MpegHeaderHasFrames(Source& source, std::int64_t start) {
+    unsigned char buf[4 + 2 + 32 + 8];
+    MpegHeader h;
+    if (!source.Seek(start) || source.Read(buf, sizeof buf) != sizeof buf ||
+        !ParseMpegHeader(buf, h) || h.layer != 3) {
+        return false;
+    }
+    const bool mono = (buf[3] >> 6) == 3;
+    const std::size_t crc = (buf[1] & 1) == 0 ? 2 : 0;
+    const std::size_t side = h.version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const unsigned char* tag = buf + 4 + crc + side;
+    return (std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0) &&
+           (tag[7] & 1) != 0;
+}
+
+Opened OpenDecoder(Source& source, SampleType type, bool flacOnly, Scan scan) {
     std::vector<unsigned char> head(4096);
     head.resize(source.Read(head.data(), head.size()));
     if (head.empty()) {
@@ -195,7 +210,9 @@ Opened OpenDecoder(Source& source, SampleType type, bool flacOnly) {
         return open([&] { return OpenWave(source, type); });
     }
     if (LooksLikeMpeg(source, tags)) {
-        return open([&] { return OpenMpeg(source, type); });
+        const bool full = scan == Scan::Always ||
+                          (scan == Scan::IfNoHeader && !MpegHeaderHasFrames(source, tags));
+        return open([&] { return OpenMpeg(source, type, full); });
     }
     if (ProbeModule(head, source.Size())) {
         return open([&] { return OpenModule(source, type); });

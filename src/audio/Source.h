@@ -1,5 +1,6 @@
 #pragma once
-// Byte sources the decoders read from: a part of a file or caller-owned memory.
+// Byte sources the decoders read from: a part of a file (read ahead on a thread
+// of the library's) or caller-owned memory.
 // A URL stream adds a download buffer as a third kind.
 #include <cstddef>
 #include <cstdint>
@@ -7,26 +8,22 @@
 #include <memory>
 #include <string>
 
+#include "audio/Audio.h"
+
 namespace audio::detail {
 
-class Source {
-  public:
-    virtual ~Source() = default;
-    // Reads up to `n` bytes; fewer at the end of the data or on a read error.
-    virtual std::size_t Read(void* dst, std::size_t n) = 0;
-    virtual bool Seek(std::int64_t pos) = 0;
-    virtual std::int64_t Tell() const = 0;
-    // Total bytes, -1 when unknown.
-    virtual std::int64_t Size() const = 0;
+using Source = Reader;
 
-    // Seek with C's whence convention (SEEK_SET, SEEK_CUR, SEEK_END); the new
-    // position, or -1.
-    std::int64_t SeekWhence(std::int64_t offset, int whence);
-};
+// Seek with C's whence convention (SEEK_SET, SEEK_CUR, SEEK_END); the new
+// position, or -1.
+std::int64_t SeekWhence(Source& source, std::int64_t offset, int whence);
 
-// `error` receives the library's code on failure.
+// The file, behind the reader wrap if one is set, read in blocks ahead of the
+// decoder. `error` receives the library's code on failure.
 std::unique_ptr<Source> OpenFileSource(const std::string& path, std::uint64_t offset,
                                        std::uint64_t length, int& error);
 std::unique_ptr<Source> OpenMemorySource(const void* data, std::uint64_t length);
+
+void SetFileWrap(FileReaderWrap wrap);
 
 }  // namespace audio::detail

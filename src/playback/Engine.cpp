@@ -39,8 +39,10 @@ Engine::Engine(Player& player, PlaybackView& view)
 }
 
 Engine::~Engine() {
+    opener_.Stop();
     SuspendStatus();
     FreeHandles();
+    ResetFeedState();  // frees the prepared track's decoders
     PlaylistLinks& links = p_.playlist.Links;
     links.PlayEntry = nullptr;
     links.StopPlayback = nullptr;
@@ -73,9 +75,11 @@ int Engine::CheckFile(const std::string& entry, bool quiet) {
     if (!std::filesystem::exists(entry, error)) {
         return kFileNotFound;
     }
-    // A float probe tells unsupported rates and formats apart from the files we can play.
-    const audio::Handle probe = audio::StreamCreateFile(false, entry.c_str(), 0, 0,
-                                                        audio::kStreamDecode | audio::kSampleFloat);
+    // A float probe tells unsupported rates and formats apart from the files we
+    // can play; unscanned, it reads no more than the start of the file.
+    const audio::Handle probe =
+        audio::StreamCreateFile(false, entry.c_str(), 0, 0,
+                                audio::kStreamDecode | audio::kSampleFloat | audio::kStreamNoScan);
     int result;
     if (probe != 0 && Length(probe) > 0) {
         audio::ChannelInfo info;
@@ -150,7 +154,14 @@ void Engine::FreeHandles() {
     // The output channel first: freeing it waits for a feed that is running.
     audio::StreamFree(output_.exchange(0));
     FreeStream(source_.exchange(0));
-    FreeStream(lookahead_.exchange(0));
+    audio::Handle lookahead = 0;
+    {
+        const std::lock_guard lock(prepareLock_);
+        ++trackId_;  // a look-ahead still opening belongs to what played
+        lookahead = lookahead_.exchange(0);
+    }
+    FreeStream(lookahead);
+    FreeRetired();
 }
 
 void Engine::ResetFeedState() {
@@ -159,9 +170,13 @@ void Engine::ResetFeedState() {
     decoderFinished_ = false;
     transition_ = 0;
     trackBoundary_ = -1;
-    const std::lock_guard lock(prepareLock_);
-    prepared_.reset();
-    switched_.reset();
+    std::optional<Prepared> dropped;
+    {
+        const std::lock_guard lock(prepareLock_);
+        dropped.swap(prepared_);
+        switched_.reset();
+    }
+    FreePrepared(dropped);
 }
 
 void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
@@ -226,7 +241,13 @@ void Engine::OpenSources() {
     const int kind = EntryKind(entry);
     if (HasDecoder(kind)) {
         source_ = OpenDecoder(entry, kind);
-        lookahead_ = OpenDecoder(entry, kind);
+        std::uint64_t track = 0;
+        {
+            const std::lock_guard lock(prepareLock_);
+            track = trackId_;
+        }
+        // Its scan waits for the opener; the look-ahead is first needed at the tail.
+        opener_.Post([this, track, entry, kind] { OpenLookahead(track, entry, kind); });
         sourceLength_ = Length(source_);
         sourceThreeSeconds_ = Bytes(source_, 3.0);
         sourceIsMp3_ = AudioFileType(entry) == 0;
@@ -275,8 +296,8 @@ void Engine::SeekTo(std::int64_t bytes, bool announce) {
     bytes = std::max<std::int64_t>(0, std::min(bytes, last));
     bytes -= bytes % 4;
     audio::ChannelStop(output_);
+    // The look-ahead stays parked near the end (OpenAhead.cpp).
     audio::ChannelSetPosition(source_, static_cast<std::uint64_t>(bytes));
-    audio::ChannelSetPosition(lookahead_, static_cast<std::uint64_t>(bytes));
     positionBase_ = -bytes;
     ResetFeedState();
     if (announce) {

@@ -4,14 +4,17 @@
 // and hands the end of a track to the status refresh on the UI thread.
 //
 // Threads: everything here runs on the UI thread except StreamFeed, which the
-// audio library's update thread calls. The feed never touches the playlist:
-// the UI thread prepares the next track while the current one nears its end
-// (PrepareNextTrack), the feed takes that choice at the switch, and the UI
-// thread applies its effects on the queue and histories once the new track is
-// audible. Everything both sides touch is atomic or behind `prepareLock_`.
+// audio library's update thread calls, and the opens in OpenAhead.cpp, which run
+// on the engine's own opener thread. The feed never touches the playlist nor
+// opens a file: the UI thread prepares the next track while the current one
+// nears its end (PrepareNextTrack), the opener opens its decoders, the feed
+// takes that choice at the switch once they are open, and the UI thread applies
+// its effects on the queue and histories once the new track is audible.
+// Everything two sides touch is atomic or behind `prepareLock_`.
 //
 // Engine.cpp holds the core (open, play, seek, stop, volume), Feed.cpp the
-// feed, StatusRefresh.cpp the status refresh and TrackChoice.cpp the choice.
+// feed, StatusRefresh.cpp the status refresh, TrackChoice.cpp the choice and
+// OpenAhead.cpp the opener's work.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -23,6 +26,7 @@
 
 #include "app/Player.h"
 #include "audio/Audio.h"
+#include "playback/Opener.h"
 #include "playback/PlaybackView.h"
 #include "playback/TimeText.h"
 
@@ -115,6 +119,8 @@ class Engine {
     audio::Handle SourceStream() const { return source_.load(); }
     audio::Handle OutputChannel() const { return output_.load(); }
     int TransitionState() const { return transition_.load(); }
+    // Returns once the opener has done everything asked of it so far.
+    void WaitForOpener() { opener_.WaitIdle(); }
 
     PlaybackView& View() { return view_; }
 
@@ -132,6 +138,15 @@ class Engine {
         int playingIndex = -1;
         std::size_t entryCount = 0;
         std::vector<std::string> queue;
+        // Filled by the opener: the decoders, positioned after the lead-in.
+        std::uint64_t id = 0;
+        bool opened = false;
+        audio::Handle source = 0;
+        audio::Handle lookahead = 0;
+        std::int64_t length = 0;
+        std::int64_t threeSeconds = 0;
+        std::int64_t leadIn = 0;
+        bool isMp3 = false;
     };
 
     void OpenSources();
@@ -141,6 +156,13 @@ class Engine {
     void PrepareNextTrack();
     bool PreparedIsCurrent(const Prepared& prepared) const;
     bool SwitchPending();
+    static void FreePrepared(std::optional<Prepared>& prepared);
+    // Opener thread.
+    void OpenPrepared(std::uint64_t id, const std::string& entry, int kind);
+    void OpenLookahead(std::uint64_t track, const std::string& entry, int kind);
+    // Decoders the feed has finished with, freed on the UI thread.
+    void Retire(audio::Handle handle);
+    void FreeRetired();
     void WriteTimeLabel(std::int64_t pos, std::int64_t length);
     void ShowCheckWarning(int code, const std::string& entry);
     void TellState(PlayState state);
@@ -148,7 +170,6 @@ class Engine {
     // Feed-side helpers (update thread).
     bool TailTrimDue();
     std::int64_t TrimTail();
-    void SkipLeadIn();
     bool SameOutputFormat();
 
     Player& p_;
@@ -171,15 +192,20 @@ class Engine {
     std::atomic<bool> sourceIsMp3_{false};
     std::int64_t positionBase_ = 0;
 
+    std::array<std::atomic<audio::Handle>, 4> retired_{};
+
     std::mutex prepareLock_;
     std::optional<Prepared> prepared_;  // the next track, chosen on the UI thread
     std::optional<Prepared> switched_;  // taken by the feed, applied at the boundary
+    std::uint64_t preparedId_ = 0;      // UI thread: the last choice sent to the opener
+    std::uint64_t trackId_ = 0;         // the track playing, for its look-ahead
 
     EventLoop::TimerId statusTimer_ = 0;
     int refreshPeriod_ = 33;
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;
+    Opener opener_;  // last: its jobs use the members above
 };
 
 }  // namespace mirvo

@@ -1,5 +1,6 @@
 #pragma once
 // Small helpers the engine's parts share; not part of its interface.
+#include <cstdlib>
 #include <string>
 
 #include "audio/Audio.h"
@@ -8,6 +9,21 @@
 namespace mirvo::engine_detail {
 
 constexpr int kRadioKind = 2;
+
+// Average absolute value of the samples louder than the noise floor; 0 when none.
+inline std::int64_t AverageLevel(const std::int16_t* samples, std::size_t count) {
+    constexpr int kNoiseFloor = 20;
+    std::int64_t sum = 0;
+    std::int64_t n = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int a = std::abs(static_cast<int>(samples[i]));
+        if (a > kNoiseFloor) {
+            sum += a;
+            ++n;
+        }
+    }
+    return n == 0 ? 0 : sum / n;
+}
 
 inline std::int64_t Bytes(audio::Handle handle, double seconds) {
     const std::uint64_t b = audio::ChannelSeconds2Bytes(handle, static_cast<float>(seconds));
@@ -26,10 +42,10 @@ inline void FreeStream(audio::Handle handle) {
     }
 }
 
-inline audio::Handle OpenDecoder(const std::string& path, int kind) {
-    return kind == kKindFlac
-               ? audio::FlacStreamCreateFile(false, path.c_str(), 0, 0, audio::kStreamDecode)
-               : audio::StreamCreateFile(false, path.c_str(), 0, 0, audio::kStreamDecode);
+inline audio::Handle OpenDecoder(const std::string& path, int kind, std::uint32_t flags = 0) {
+    flags |= audio::kStreamDecode;
+    return kind == kKindFlac ? audio::FlacStreamCreateFile(false, path.c_str(), 0, 0, flags)
+                             : audio::StreamCreateFile(false, path.c_str(), 0, 0, flags);
 }
 
 // Files of no known kind go to the decoders too: they recognise data by content.

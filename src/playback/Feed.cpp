@@ -2,6 +2,7 @@
 // never touches the playlist; it takes the next track the UI thread prepared.
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "playback/Engine.h"
@@ -12,22 +13,6 @@ namespace mirvo {
 using namespace engine_detail;
 
 namespace {
-
-constexpr int kNoiseFloor = 20;
-
-// Average absolute value of the samples louder than the noise floor; 0 when none.
-std::int64_t AverageLevel(const std::int16_t* samples, std::size_t count) {
-    std::int64_t sum = 0;
-    std::int64_t n = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        const int a = std::abs(static_cast<int>(samples[i]));
-        if (a > kNoiseFloor) {
-            sum += a;
-            ++n;
-        }
-    }
-    return n == 0 ? 0 : sum / n;
-}
 
 std::uint32_t ReadData(audio::Handle handle, void* buffer, std::uint32_t length) {
     if (length == 0) {
@@ -52,7 +37,8 @@ bool Engine::TailTrimDue() {
 std::int64_t Engine::TrimTail() {
     const audio::Handle source = source_;
     // The look-ahead decoder is moved to where the source stands only now: seeks
-    // are sample-exact, and decoding every file twice would double the work.
+    // are sample-exact, and decoding every file twice would double the work. It
+    // waits parked just before, so the move reads what it has read already.
     const std::uint64_t at = audio::ChannelGetPosition(source);
     if (at == audio::kPositionError || !audio::ChannelSetPosition(lookahead_, at)) {
         return -1;
@@ -75,31 +61,6 @@ std::int64_t Engine::TrimTail() {
     }
     const std::int64_t bytes = static_cast<std::int64_t>(last) * 2;
     return std::max<std::int64_t>(0, bytes - bytes % 4);
-}
-
-void Engine::SkipLeadIn() {
-    const audio::Handle source = source_;
-    leadInSkipped_ = 0;
-    if (Length(source) <= Bytes(source, 0.2)) {
-        return;
-    }
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(Bytes(source, 0.2) / 2));
-    const std::uint32_t got =
-        ReadData(source, samples.data(), static_cast<std::uint32_t>(samples.size() * 2));
-    const std::size_t count = got / 2;
-    const std::int64_t threshold = AverageLevel(samples.data(), count) / 2;
-    std::size_t first = count == 0 ? 0 : count - 1;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (std::abs(static_cast<int>(samples[i])) > threshold) {
-            first = i;
-            break;
-        }
-    }
-    std::int64_t skip = static_cast<std::int64_t>(first) * 2;
-    skip = std::max<std::int64_t>(0, skip - skip % 4);
-    audio::ChannelSetPosition(source, static_cast<std::uint64_t>(skip));
-    audio::ChannelSetPosition(lookahead_, static_cast<std::uint64_t>(skip));
-    leadInSkipped_ = skip;
 }
 
 bool Engine::SameOutputFormat() {
@@ -152,16 +113,22 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
         transition_ = 2;
         return kept | audio::kFeedEnd;
     }
-    FreeStream(source_.exchange(0));
-    FreeStream(lookahead_.exchange(0));
+    Retire(source_.exchange(0));
 
     std::optional<Prepared> next;
     {
         const std::lock_guard lock(prepareLock_);
-        next.swap(prepared_);
+        Retire(lookahead_.exchange(0));
+        ++trackId_;  // a look-ahead still opening for the old track is dropped
+        // Decoders still opening are not waited for: the drain path opens the next track.
+        if (prepared_ &&
+            (prepared_->opened || prepared_->choice.index < 0 || !HasDecoder(prepared_->kind))) {
+            next.swap(prepared_);
+        }
     }
     if (!next) {
-        // The UI thread has not chosen yet: it opens the next track after the drain.
+        // The UI thread has not chosen yet, or the opener is not done: the next
+        // track opens after the drain.
         transition_ = 2;
         return kept | audio::kFeedEnd;
     }
@@ -173,20 +140,21 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
         transition_ = 2;
         return kept | audio::kFeedEnd;
     }
-    source_ = OpenDecoder(next->entry, next->kind);
-    lookahead_ = OpenDecoder(next->entry, next->kind);
+    // Handles the drain path leaves here are freed when the UI thread opens the next track.
+    source_ = std::exchange(next->source, 0);
+    lookahead_ = std::exchange(next->lookahead, 0);
     pendingIndex_ = next->choice.index;
-    sourceLength_ = Length(source_);
-    sourceThreeSeconds_ = Bytes(source_, 3.0);
-    sourceIsMp3_ = AudioFileType(next->entry) == 0;
+    sourceLength_ = next->length;
+    sourceThreeSeconds_ = next->threeSeconds;
+    sourceIsMp3_ = next->isMp3;
     if (source_ == 0 || !SameOutputFormat() || sourceLength_ <= sourceThreeSeconds_) {
         transition_ = 2;
         return kept | audio::kFeedEnd;
     }
-    SkipLeadIn();
+    leadInSkipped_ = next->leadIn;
     const std::uint32_t fresh = ReadData(source_, out + kept, length - kept);
     if (audio::ChannelIsActive(source_) == audio::kActiveStopped) {
-        FreeStream(source_.exchange(0));
+        Retire(source_.exchange(0));
     }
     tailRemaining_ = -1;
     // Set only for a real switch: a pending one still needs its boundary.

@@ -13,6 +13,14 @@ namespace mirvo {
 
 using namespace engine_detail;
 
+namespace {
+
+// The next track is chosen this long before the source is decoded to its end:
+// the opener needs the time on a slow disk (a look-ahead is scanned whole).
+constexpr double kPrepareSeconds = 10.0;
+
+}  // namespace
+
 void Engine::ResumeStatus() {
     if (statusTimer_ == 0) {
         statusTimer_ = p_.ui.loop.StartTimer(std::chrono::milliseconds(refreshPeriod_),
@@ -32,6 +40,7 @@ void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
 }
 
 void Engine::StatusTick() {
+    FreeRetired();
     const int kind = EntryKind(p_.playlist.PlayingEntry);
     if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
         if (!SeekPending) {
@@ -139,15 +148,18 @@ void Engine::PrepareNextTrack() {
     }
     const std::uint64_t decoded = audio::ChannelGetPosition(source);
     if (decoded == audio::kPositionError ||
-        static_cast<std::int64_t>(decoded) + Bytes(source, 2.5) < sourceLength_) {
+        static_cast<std::int64_t>(decoded) + Bytes(source, kPrepareSeconds) < sourceLength_) {
         return;
     }
+    std::optional<Prepared> stale;
     {
         const std::lock_guard lock(prepareLock_);
         if (switched_ || (prepared_ && PreparedIsCurrent(*prepared_))) {
             return;
         }
+        stale.swap(prepared_);
     }
+    FreePrepared(stale);
     Prepared next;
     next.choice = PlanTrack(false);
     const PlaylistState& pl = p_.playlist;
@@ -159,8 +171,18 @@ void Engine::PrepareNextTrack() {
     next.playingIndex = pl.PlayingIndex;
     next.entryCount = pl.PlaylistEntries.size();
     next.queue = pl.QueueList;
-    const std::lock_guard lock(prepareLock_);
-    prepared_ = std::move(next);
+    next.id = ++preparedId_;
+    const bool open = next.choice.index >= 0 && HasDecoder(next.kind);
+    const std::uint64_t id = next.id;
+    const std::string entry = next.entry;
+    const int kind = next.kind;
+    {
+        const std::lock_guard lock(prepareLock_);
+        prepared_ = std::move(next);
+    }
+    if (open) {
+        opener_.Post([this, id, entry, kind] { OpenPrepared(id, entry, kind); });
+    }
 }
 
 }  // namespace mirvo

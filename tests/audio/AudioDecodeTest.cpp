@@ -5,6 +5,10 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "AudioTestUtil.h"
 
@@ -319,6 +323,155 @@ TEST(AudioDecode, VersionAndConfiguration) {
     EXPECT_EQ(audio::GetDeviceDescription(0), "No sound");
     EXPECT_EQ(audio::GetDeviceDescription(1), "Default");
     EXPECT_FALSE(audio::GetDeviceDescription(-5).has_value());
+}
+
+// Counts the bytes read through the library's reader seam, per path.
+class CountingWrap {
+  public:
+    CountingWrap() {
+        audio::SetFileReaderWrap([this](std::unique_ptr<audio::Reader> file,
+                                        const std::string& path) -> std::unique_ptr<audio::Reader> {
+            return std::make_unique<Counted>(*this, std::move(file), path);
+        });
+    }
+    ~CountingWrap() { audio::SetFileReaderWrap({}); }
+    std::uint64_t Bytes(const std::string& path) {
+        const std::lock_guard lock(mutex_);
+        return bytes_[path];
+    }
+    // Reads from here on only.
+    void Reset() {
+        const std::lock_guard lock(mutex_);
+        bytes_.clear();
+        reads_.clear();
+    }
+    struct Read {
+        std::thread::id thread;
+        std::int64_t offset;
+    };
+    std::vector<Read> Reads() {
+        const std::lock_guard lock(mutex_);
+        return reads_;
+    }
+
+  private:
+    class Counted final : public audio::Reader {
+      public:
+        Counted(CountingWrap& owner, std::unique_ptr<audio::Reader> file, std::string path)
+            : owner_(owner), file_(std::move(file)), path_(std::move(path)) {}
+        std::size_t Read(void* dst, std::size_t n) override {
+            const std::int64_t offset = file_->Tell();
+            const std::size_t got = file_->Read(dst, n);
+            const std::lock_guard lock(owner_.mutex_);
+            owner_.bytes_[path_] += got;
+            owner_.reads_.push_back({std::this_thread::get_id(), offset});
+            return got;
+        }
+        bool Seek(std::int64_t pos) override { return file_->Seek(pos); }
+        std::int64_t Tell() const override { return file_->Tell(); }
+        std::int64_t Size() const override { return file_->Size(); }
+
+      private:
+        CountingWrap& owner_;
+        std::unique_ptr<audio::Reader> file_;
+        std::string path_;
+    };
+
+    std::mutex mutex_;
+    std::map<std::string, std::uint64_t> bytes_;
+    std::vector<Read> reads_;
+};
+
+TEST(AudioDecode, EveryDecoderReadsThroughTheReaderSeam) {
+    CountingWrap wrap;
+    for (const char* name :
+         {"tone.mp3", "layer2.mp3", "tone.ogg", "tone.flac", "tone.oga", "tone.wav", "tune.mod"}) {
+        SCOPED_TRACE(name);
+        const audio::Handle h = OpenDecode(name);
+        ASSERT_NE(h, 0u) << audio::ErrorGetCode();
+        EXPECT_FALSE(ReadAll(h).empty());
+        audio::StreamFree(h);
+        // A decoder that opened the path itself would leave most of it unseen here.
+        EXPECT_GE(wrap.Bytes(Path(name)), std::filesystem::file_size(Path(name)));
+    }
+}
+
+TEST(AudioDecode, Mp3LengthComesFromTheInfoHeaderElseFromAScan) {
+    CountingWrap wrap;
+    const auto open = [&](const char* name, std::uint32_t flags) {
+        wrap.Reset();
+        const audio::Handle h = OpenDecode(name, flags);
+        EXPECT_NE(h, 0u) << name;
+        const std::uint64_t length = audio::StreamGetLength(h);
+        audio::ChannelInfo info;
+        EXPECT_TRUE(audio::ChannelGetInfo(h, &info));
+        EXPECT_EQ(info.Frequency, 22050u);
+        EXPECT_EQ(info.Channels, 1u);
+        audio::StreamFree(h);
+        const double share = static_cast<double>(wrap.Bytes(Path(name))) /
+                             static_cast<double>(std::filesystem::file_size(Path(name)));
+        return std::pair{length, share};
+    };
+    const auto [exact, scanned] = open("long.mp3", audio::kStreamPrescan);
+    EXPECT_GE(scanned, 1.0);
+    EXPECT_EQ(exact, 180u * 22050 * 2);
+
+    // The header knows the length: no scan.
+    const auto [fromHeader, headerShare] = open("long.mp3", 0);
+    EXPECT_EQ(fromHeader, exact);
+    EXPECT_LT(headerShare, 0.25);
+
+    // Without the header only a scan knows it, unless the caller asks for none.
+    const auto [bare, bareShare] = open("longbare.mp3", 0);
+    EXPECT_EQ(bare, open("longbare.mp3", audio::kStreamPrescan).first);
+    EXPECT_GE(bareShare, 1.0);
+    const auto [estimate, estimateShare] = open("longbare.mp3", audio::kStreamNoScan);
+    EXPECT_GT(estimate, 0u);
+    EXPECT_LT(estimateShare, 0.25);
+}
+
+TEST(AudioDecode, FilesAreReadAheadOfTheDecoder) {
+    CountingWrap wrap;
+    const audio::Handle h = OpenDecode("long.mp3");
+    ASSERT_NE(h, 0u);
+    const std::size_t opening = wrap.Reads().size();
+    constexpr std::int64_t kBlock = 128 * 1024;  // the library's read size
+    const auto readAhead = [&](std::int64_t offset) {
+        const auto reads = wrap.Reads();
+        return std::any_of(reads.begin(), reads.end(), [&](const CountingWrap::Read& r) {
+            return r.offset == offset && r.thread != std::this_thread::get_id();
+        });
+    };
+    std::vector<std::uint8_t> block(4410);
+    std::uint64_t decoded = 0;
+    for (;;) {
+        const std::uint32_t got = audio::ChannelGetData(h, block.data(), 4410);
+        if (got == 0 || got == audio::kDataError) {
+            break;
+        }
+        decoded += got;
+        // Past half of a block the next one is on its way; this side waits for it,
+        // as real playback does by playing.
+        const auto pos =
+            static_cast<std::int64_t>(audio::StreamGetFilePosition(h, audio::kFilePosCurrent));
+        const std::int64_t next = (pos / kBlock + 1) * kBlock;
+        if (pos % kBlock >= kBlock / 2 &&
+            next < static_cast<std::int64_t>(std::filesystem::file_size(Path("long.mp3")))) {
+            for (int i = 0; i < 5000 && !readAhead(next); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ASSERT_TRUE(readAhead(next)) << next;
+        }
+    }
+    EXPECT_EQ(decoded, 180u * 22050 * 2);
+    // After the open, the decoding side read nothing itself.
+    const auto reads = wrap.Reads();
+    EXPECT_EQ(std::count_if(reads.begin() + static_cast<std::ptrdiff_t>(opening), reads.end(),
+                            [](const CountingWrap::Read& r) {
+                                return r.thread == std::this_thread::get_id();
+                            }),
+              0);
+    audio::StreamFree(h);
 }
 
 }  // namespace

@@ -177,7 +177,8 @@ int main(int argc, char** argv) {
               Write(dir + "hi192.wav", Wave(Coding::S16, 192000, 2, 19200, 0)) &&
               Write(dir + "layer1.mp3", SilentMpeg(1, audio_fixtures::kLayer1Frames)) &&
               Write(dir + "layer2.mp3", SilentMpeg(2, audio_fixtures::kLayer2Frames)) &&
-              Write(dir + "tune.mod", Module());
+              Write(dir + "tune.mod", Module()) &&
+              Write(dir + "long.wav", Wave(Coding::S16, 22050, 1, 22050 * 180, 0));
     for (int i = 0; ok && i < 3; ++i) {
         ok = Write(dir + "part" + std::to_string(i) + ".wav",
                    Wave(Coding::S16, kRate, 2, audio_fixtures::kPartFrames[i], 1 + i));
@@ -190,6 +191,10 @@ int main(int argc, char** argv) {
          Run("flac -s -f --ogg -o" + q + "tone.oga'" + q + "tone.wav'") &&
          Run("lame --quiet -b 160" + q + "part0.wav'" + q + "part0.mp3'") &&
          Run("oggenc -Q -q 5 -o" + q + "part1.ogg'" + q + "part1.wav'") &&
-         Run("flac -s -f -o" + q + "part2.flac'" + q + "part2.wav'");
+         Run("flac -s -f -o" + q + "part2.flac'" + q + "part2.wav'") &&
+         // Three minutes with and without the Info header (-t).
+         Run("lame --quiet -b 64" + q + "long.wav'" + q + "long.mp3'") &&
+         Run("lame --quiet -t -b 64" + q + "long.wav'" + q + "longbare.mp3'");
+    std::remove((dir + "long.wav").c_str());
     return ok ? 0 : 1;
 }

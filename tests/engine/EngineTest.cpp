@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
@@ -20,6 +22,7 @@
 namespace mirvo {
 namespace {
 
+using namespace std::chrono_literals;
 using test::TempDir;
 
 constexpr int kRate = 44100;
@@ -94,8 +97,12 @@ struct Rig {
         f.view.rowCount = static_cast<int>(entries.size());
     }
     // One step of real time: the update thread refills, the hardware plays,
-    // the status timer ticks.
+    // the status timer ticks. The opener is given the time it needs, unless the
+    // test holds it back.
     std::vector<std::uint8_t> Step(std::uint32_t bytes = kStep) {
+        if (waitForOpener) {
+            engine->WaitForOpener();
+        }
         audio::test::Update();
         auto played = audio::test::Advance(bytes);
         engine->StatusTick();
@@ -109,6 +116,7 @@ struct Rig {
     CaptionFollower caption{f.player};
     PlayReport report{scrobbler};
     std::unique_ptr<Engine> engine;
+    bool waitForOpener = true;
 };
 
 std::int64_t AverageLevel(const std::int16_t* s, std::size_t n) {
@@ -156,28 +164,38 @@ std::size_t TailEnd(const std::vector<std::uint8_t>& data) {
     return last * 2 / 4 * 4;
 }
 
+// The files decoded and joined as the seamless switch joins them: later tracks
+// from their lead-in, MP3 files up to their trimmed tail. `boundaries` gets
+// where each later track begins.
+std::vector<std::uint8_t> Joined(const std::vector<std::string>& entries,
+                                 std::vector<std::size_t>& boundaries) {
+    std::vector<std::uint8_t> joined;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const auto data = test::DecodeAll(entries[i]);
+        EXPECT_GT(data.size(), 3u * 176400) << entries[i];
+        const std::size_t from = i == 0 ? 0 : LeadIn(data);
+        const std::size_t to = entries[i].ends_with(".mp3") ? TailEnd(data) : data.size();
+        EXPECT_LT(from, to) << entries[i];
+        if (i > 0) {
+            boundaries.push_back(joined.size());
+        }
+        joined.insert(joined.end(), data.begin() + static_cast<std::ptrdiff_t>(from),
+                      data.begin() + static_cast<std::ptrdiff_t>(to));
+    }
+    return joined;
+}
+
 TEST(Engine, PlaysAListWithoutGaps) {
     Files& files = Files::Get();
     ASSERT_TRUE(files.ok);
     const std::vector<std::string> names = {"a.mp3",  "b.mp3", "c.mp3", "d.flac",
                                             "e.flac", "f.wav", "g.wav"};
     std::vector<std::string> entries;
-    std::vector<std::uint8_t> expected;
-    std::vector<std::size_t> boundaries;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        entries.push_back(files.Path(names[i]));
-        const auto data = test::DecodeAll(entries.back());
-        ASSERT_GT(data.size(), 3u * 176400);
-        const bool mp3 = names[i].ends_with(".mp3");
-        const std::size_t from = i == 0 ? 0 : LeadIn(data);
-        const std::size_t to = mp3 ? TailEnd(data) : data.size();
-        ASSERT_LT(from, to);
-        if (i > 0) {
-            boundaries.push_back(expected.size());
-        }
-        expected.insert(expected.end(), data.begin() + static_cast<std::ptrdiff_t>(from),
-                        data.begin() + static_cast<std::ptrdiff_t>(to));
+    for (const std::string& name : names) {
+        entries.push_back(files.Path(name));
     }
+    std::vector<std::size_t> boundaries;
+    const std::vector<std::uint8_t> expected = Joined(entries, boundaries);
 
     Rig rig;
     rig.SetList(entries);
@@ -511,6 +529,7 @@ TEST(Engine, AnEndThatComesWhileTheSwitchIsHandledIsNotLost) {
     };
     rig.engine->PlayEntry(0);
     for (int step = 0; step < 3000 && rig.f.player.engine.DeviceReady; ++step) {
+        rig.engine->WaitForOpener();
         audio::test::Update();
         const auto played = audio::test::Advance(kTickBytes);
         out.insert(out.end(), played.begin(), played.end());
@@ -526,6 +545,129 @@ TEST(Engine, AnEndThatComesWhileTheSwitchIsHandledIsNotLost) {
     EXPECT_TRUE(heard == wanted)
         << "first difference at byte "
         << std::mismatch(heard.begin(), heard.end(), wanted.begin()).first - heard.begin();
+}
+
+// The audio library's update thread, as a DSP on the engine's output sees it.
+std::thread::id UpdateThread(Rig& rig) {
+    std::atomic<std::thread::id> seen;
+    const audio::DspHandle dsp = audio::ChannelSetDSP(
+        rig.engine->OutputChannel(),
+        [](audio::DspHandle, audio::Handle, void*, std::uint32_t, void* user) {
+            static_cast<std::atomic<std::thread::id>*>(user)->store(std::this_thread::get_id());
+        },
+        &seen, 0);
+    audio::test::Update();
+    audio::ChannelRemoveDSP(rig.engine->OutputChannel(), dsp);
+    return seen.load();
+}
+
+std::size_t CountOn(const std::vector<test::SlowDisk::Event>& events,
+                    test::SlowDisk::Event::Kind kind, std::thread::id thread) {
+    return static_cast<std::size_t>(std::count_if(
+        events.begin(), events.end(),
+        [&](const test::SlowDisk::Event& e) { return e.kind == kind && e.thread == thread; }));
+}
+
+TEST(Engine, OnASlowDiskTheSwitchOpensNothingOnTheUpdateThread) {
+    Files& files = Files::Get();
+    ASSERT_TRUE(files.ok);
+    const std::vector<std::string> entries = {files.Path("a.mp3"), files.Path("d.flac"),
+                                              files.Path("b.mp3")};
+    std::vector<std::size_t> boundaries;
+    const std::vector<std::uint8_t> expected = Joined(entries, boundaries);
+    test::SlowDisk disk(20ms);
+    Rig rig;
+    rig.SetList(entries);
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    const std::thread::id update = UpdateThread(rig);
+    std::vector<std::uint8_t> out;
+    for (int step = 0; step < 2000 && rig.f.player.engine.DeviceReady; ++step) {
+        const auto played = rig.Step();
+        out.insert(out.end(), played.begin(), played.end());
+    }
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 2);
+    // Both switches were seamless: the opener was done in time.
+    ASSERT_GE(out.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()))
+        << "first difference at byte "
+        << std::mismatch(expected.begin(), expected.end(), out.begin()).first - expected.begin();
+    // Decoding reads on the update thread; opening (and so scanning) and closing never.
+    const auto events = disk.Events();
+    EXPECT_GT(CountOn(events, test::SlowDisk::Event::Read, update), 0u);
+    EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Open, update), 0u);
+    EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Close, update), 0u);
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
+TEST(Engine, AnOpenerHeldPastTheSwitchLeavesTheNextTrackToTheDrain) {
+    Files& files = Files::Get();
+    const std::vector<std::string> entries = {files.Path("f.wav"), files.Path("g.wav")};
+    std::vector<std::uint8_t> expected = test::DecodeAll(entries[0]);
+    const auto second = test::DecodeAll(entries[1]);
+    expected.insert(expected.end(), second.begin(), second.end());
+    test::SlowDisk disk(0us);
+    Rig rig;
+    rig.waitForOpener = false;
+    rig.SetList(entries);
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    const std::thread::id update = UpdateThread(rig);
+    disk.Hold({std::this_thread::get_id(), update});
+    std::vector<std::uint8_t> out;
+    bool drained = false;
+    for (int step = 0; step < 200 && rig.f.player.playlist.PlayingIndex == 0; ++step) {
+        const auto played = rig.Step();
+        out.insert(out.end(), played.begin(), played.end());
+        drained = drained || rig.engine->TransitionState() == 2;
+    }
+    EXPECT_TRUE(drained);
+    ASSERT_EQ(rig.f.player.playlist.PlayingIndex, 1);
+    EXPECT_EQ(rig.f.player.playlist.PlayingEntry, entries[1]);
+    for (int step = 0; step < 100 && rig.f.player.engine.DeviceReady; ++step) {
+        const auto played = rig.Step();
+        out.insert(out.end(), played.begin(), played.end());
+    }
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    // The second track from its start, after the silence of the drain.
+    EXPECT_TRUE(Audible(out) == Audible(expected));
+
+    // Let go, the opener finds its choice stale and frees what it opened.
+    disk.Release();
+    rig.engine->WaitForOpener();
+    EXPECT_EQ(disk.OpenReaders(), 0);
+    EXPECT_EQ(CountOn(disk.Events(), test::SlowDisk::Event::Close, update), 0u);
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
+TEST(Engine, AnEngineGoneBeforeTheSwitchLeavesNoFileOpen) {
+    Files& files = Files::Get();
+    test::SlowDisk disk(0us);
+    Rig rig;
+    rig.SetList({files.Path("f.wav"), files.Path("g.wav")});
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    Play(rig, 3);  // the next track is prepared and opened
+    rig.engine->WaitForOpener();
+    EXPECT_EQ(disk.OpenReaders(), 4);  // source and look-ahead of both
+    rig.engine.reset();
+    EXPECT_EQ(disk.OpenReaders(), 0);
+}
+
+TEST(Engine, CheckFileReadsOnlyTheStartOfALongMp3) {
+    TempDir dir;
+    const std::string wav = dir / "long.wav";
+    test::WriteWav(wav, test::Tone(22050, 240.0, 440), 22050);
+    // With and without the Info header that holds the length.
+    const std::vector<std::string> mp3s = {dir / "long.mp3", dir / "bare.mp3"};
+    ASSERT_TRUE(test::Encode("lame --quiet -b 64 " + wav + " " + mp3s[0]));
+    ASSERT_TRUE(test::Encode("lame --quiet -t -b 64 " + wav + " " + mp3s[1]));
+    test::SlowDisk disk(0us);
+    Rig rig;
+    for (const std::string& mp3 : mp3s) {
+        EXPECT_EQ(rig.engine->CheckFile(mp3, true), kPlayable);
+        EXPECT_LT(disk.BytesRead(mp3), std::filesystem::file_size(mp3) / 4) << mp3;
+    }
 }
 
 }  // namespace
