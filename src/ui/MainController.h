@@ -20,6 +20,7 @@ class QMenu;
 namespace mirvo {
 
 class MainWindow;
+class TTimer_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -41,6 +42,8 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* PopupMenu3() const { return popupMenu3_; }
     QMenu* TrayPopupMenu() const { return trayPopupMenu_; }
     QDialog* ShortcutsDialog() const { return shortcutsDialog_; }
+    // The sleep timer, once `SleepTimerAc` opened it.
+    TTimer_Form* TimerForm() const { return timerForm_; }
 
     // PlaybackView
     void SetProgressMax(int maximum) override;
@@ -87,6 +90,7 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* popupMenu3_ = nullptr;
     QMenu* trayPopupMenu_ = nullptr;
     QPointer<QDialog> shortcutsDialog_;
+    TTimer_Form* timerForm_ = nullptr;
     DragState drag_;
 };
 
