@@ -42,8 +42,6 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* PopupMenu3() const { return popupMenu3_; }
     QMenu* TrayPopupMenu() const { return trayPopupMenu_; }
     QDialog* ShortcutsDialog() const { return shortcutsDialog_; }
-    // The sleep timer, once `SleepTimerAc` opened it.
-    TTimer_Form* TimerForm() const { return timerForm_; }
 
     // PlaybackView
     void SetProgressMax(int maximum) override;
