@@ -12,6 +12,7 @@
 #include "platform/LocalInstance.h"
 #include "platform/Mpris.h"
 #include "platform/Signals.h"
+#include "platform/X11HotKeys.h"
 #include "support/Files.h"
 #include "ui/MainApp.h"
 #include "ui/Style.h"
@@ -73,9 +74,10 @@ int main(int argc, char** argv) {
     QApplication::setStyle(new MirvoStyle);
 
     QtDesktop desktop;
-    NoHotKeys hotKeys;
+    X11HotKeys hotKeys;
     MainApp mirvo(programFolder, startArgument, desktop, hotKeys);
     MprisService mpris(mirvo.player, mirvo.controller.session(), mirvo.application);
+    hotKeys.OnHotKey = [&](int id) { mirvo.controller.commands().HotKey(id); };
     link->OnPath = [&](const std::string& path, std::function<void()> loaded) {
         mirvo.application.ReceivePath(path, std::move(loaded));
     };

@@ -139,6 +139,8 @@ class HotKeyRegistrar {
     // False when the key is held by another program or cannot be grabbed.
     virtual bool RegisterHotKey(const HotKey& key) = 0;
     virtual void UnregisterHotKey(int id) = 0;
+    // The desktop's name of a virtual key; empty when it has none.
+    virtual std::string KeyName(unsigned keyCode) = 0;
 };
 
 // Services of the desktop around the window.
@@ -154,6 +156,9 @@ class DesktopServices {
     virtual bool ShowItemProperties(const std::string& path) = 0;
     virtual void SetClipboardText(const std::string& text) = 0;
     virtual std::string ClipboardText() = 0;
+    // Asks the system to switch the computer off, without waiting for the answer;
+    // a refusal changes nothing.
+    virtual void ShutdownComputer() = 0;
 };
 
 }  // namespace mirvo

@@ -7,7 +7,9 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QUrl>
+#include <cstdio>
 
+#include "platform/Logind.h"
 #include "platform/Trash.h"
 
 namespace mirvo {
@@ -48,6 +50,18 @@ void QtDesktop::SetClipboardText(const std::string& text) {
 
 std::string QtDesktop::ClipboardText() {
     return QGuiApplication::clipboard()->text().toStdString();
+}
+
+void QtDesktop::ShutdownComputer() {
+    const QDBusConnection bus =
+        powerBus_.empty() ? QDBusConnection::systemBus()
+                          : QDBusConnection::connectToBus(QString::fromStdString(powerBus_),
+                                                          QStringLiteral("mirvo-power"));
+    RequestPowerOff(bus, [](const std::string& error) {
+        if (!error.empty()) {
+            std::fprintf(stderr, "mirvo: the computer was not switched off: %s\n", error.c_str());
+        }
+    });
 }
 
 }  // namespace mirvo

@@ -247,6 +247,14 @@ void IniFile::EraseSection(std::string_view section) {
     }
 }
 
+void IniFile::EraseKey(std::string_view section, std::string_view key) {
+    if (const auto s = FindSection(section)) {
+        if (const auto k = FindKey(*s, key)) {
+            lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(*k));
+        }
+    }
+}
+
 std::string IniFile::Text() const {
     const char* eol = crlf_ ? "\r\n" : "\n";
     std::string out;

@@ -35,6 +35,7 @@ class IniFile {
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
     void EraseSection(std::string_view section);
+    void EraseKey(std::string_view section, std::string_view key);
     bool HasSection(std::string_view section) const;
 
     std::string Text() const;

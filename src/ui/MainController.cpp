@@ -29,6 +29,7 @@
 #include "ui/HoxelProgress.h"
 #include "ui/KeyMap.h"
 #include "ui/MainWindow.h"
+#include "ui/TimerForm.h"
 
 namespace mirvo {
 namespace {
@@ -296,7 +297,15 @@ void MainController::BuildCommands() {
     bind(Add("TotalTimeAc", "Playing length selected item(s)...", K(Qt::CTRL | Qt::ALT | Qt::Key_T),
              nullptr),
          'T', kCtrl | kAlt);
-    bind(Add("SleepTimerAc", "Sleep &timer...", K(Qt::ALT | Qt::Key_T), nullptr), 'T', kAlt);
+    bind(Add("SleepTimerAc", "Sleep &timer...", K(Qt::ALT | Qt::Key_T),
+             [this] {
+                 if (!timerForm_) {
+                     timerForm_ =
+                         new TTimer_Form(&window_, p_, *engine_, [this] { window_.close(); });
+                 }
+                 timerForm_->exec();
+             }),
+         'T', kAlt);
     bind(Add("CopySelAc", "Copy to MP3 player...", K(Qt::CTRL | Qt::Key_M), nullptr), 'M', kCtrl);
     bind(
         Add("MinimizeAc", "&Minimize to tray", K(Qt::Key_F11), [this] { window_.showMinimized(); }),

@@ -21,6 +21,7 @@ namespace mirvo {
 
 class MainWindow;
 class TFind_Form;
+class TTimer_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -91,6 +92,7 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* trayPopupMenu_ = nullptr;
     QPointer<QDialog> shortcutsDialog_;
     TFind_Form* find_ = nullptr;
+    TTimer_Form* timerForm_ = nullptr;
     DragState drag_;
 };
 

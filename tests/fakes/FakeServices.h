@@ -3,8 +3,8 @@
 // logic showed and answer questions as the test tells them.
 #include <condition_variable>
 #include <deque>
-#include <mutex>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -225,6 +225,7 @@ class FakeDesktop : public DesktopServices {
     }
     void SetClipboardText(const std::string& text) override { clipboard = text; }
     std::string ClipboardText() override { return clipboard; }
+    void ShutdownComputer() override { ++shutdowns; }
 
     std::vector<std::string> trashed;
     bool trashSucceeds = true;
@@ -233,6 +234,7 @@ class FakeDesktop : public DesktopServices {
     std::vector<std::string> properties;
     bool propertiesAnswer = true;
     std::string clipboard;
+    int shutdowns = 0;
 };
 
 class FakeHotKeys : public HotKeyRegistrar {
@@ -242,6 +244,11 @@ class FakeHotKeys : public HotKeyRegistrar {
         return accept;
     }
     void UnregisterHotKey(int id) override { unregistered.push_back(id); }
+    // Letters and digits name themselves, as on most desktops.
+    std::string KeyName(unsigned keyCode) override {
+        const bool named = (keyCode >= '0' && keyCode <= '9') || (keyCode >= 'A' && keyCode <= 'Z');
+        return named ? std::string(1, static_cast<char>(keyCode)) : std::string();
+    }
 
     std::vector<HotKey> registered;
     std::vector<int> unregistered;

@@ -51,6 +51,9 @@ TEST(IniFile, WritingKeepsForeignContentInPlace) {
               "junk line without equals\n\n[New]\nKey=v\n");
     ini.EraseSection("OTHER");
     EXPECT_FALSE(ini.HasSection("Other"));
+    ini.EraseKey("window", "FOREIGN");
+    ini.EraseKey("window", "missing");
+    EXPECT_EQ(ini.Text(), "# user note\n[Window]\nWidth=400\nHeight=200\n\n[New]\nKey=v\n");
     EXPECT_EQ(IniFile(ini.Text()).ReadString("New", "Key", ""), "v");
 }
 

@@ -1,0 +1,82 @@
+#include "app/SleepTimer.h"
+
+#include <limits>
+
+#include "app/Player.h"
+#include "playback/Engine.h"
+#include "support/IniFile.h"
+
+namespace mirvo {
+
+namespace {
+constexpr int kFadeSeconds = 50;
+}  // namespace
+
+SleepTimer::SleepTimer(Player& player, Engine& engine, SleepTimerView& view,
+                       std::function<void()> exitProgram)
+    : p_(player), engine_(engine), view_(view), exitProgram_(std::move(exitProgram)) {}
+
+SleepTimer::~SleepTimer() {
+    StopTimer();
+}
+
+void SleepTimer::FormShow() {
+    view_.ShowCounting(false);
+    view_.ShowMinutes("30");
+}
+
+void SleepTimer::Button1Click(const std::string& minutes) {
+    if (Counting()) {
+        FormClose();
+        return;
+    }
+    const auto number = ParseInteger(minutes);
+    // Seconds that do not fit would wrap to a countdown that ends at once.
+    constexpr int kLimit = std::numeric_limits<int>::max() / 60;
+    if (!number || *number > kLimit || *number < -kLimit) {
+        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "No valid entry.");
+        return;
+    }
+    secondsLeft_ = *number * 60;
+    view_.ShowMinutes(std::to_string(secondsLeft_ / 60));
+    timer_ = p_.ui.loop.StartTimer(std::chrono::seconds(1), [this] { Tick(); });
+    view_.ShowCounting(true);
+}
+
+void SleepTimer::FormClose() {
+    view_.HideForm();
+    if (Counting()) {
+        StopTimer();
+        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "Sleep timer aborted.");
+    }
+}
+
+void SleepTimer::Tick() {
+    --secondsLeft_;
+    view_.ShowMinutes(std::to_string(secondsLeft_ / 60));
+    if (secondsLeft_ < 1) {
+        Finish();
+    } else if (secondsLeft_ == kFadeSeconds) {
+        audio::ChannelSlideAttributes(engine_.OutputChannel(), -1, 0, -101, kFadeSeconds * 1000);
+    }
+}
+
+void SleepTimer::Finish() {
+    StopTimer();
+    FormClose();
+    if (view_.ShutdownWhenDone()) {
+        // The program stays until the system ends it, and stays on when refused.
+        p_.ui.desktop.ShutdownComputer();
+    } else if (exitProgram_) {
+        exitProgram_();
+    }
+}
+
+void SleepTimer::StopTimer() {
+    if (Counting()) {
+        p_.ui.loop.StopTimer(timer_);
+        timer_ = kNoTimer;
+    }
+}
+
+}  // namespace mirvo
