@@ -45,8 +45,8 @@ namespace mirvo {
 
 // Where settings, the automatic playlist and schemes live: $MIRVO_HOME when
 // set; else the executable's folder when it is writable (portable use) and not
-// an installed bin/ folder; else $XDG_CONFIG_HOME/mirvo (default
-// ~/.config/mirvo), created when missing.
+// an installed bin/ (one beside share/applications/mirvo.desktop); else
+// $XDG_CONFIG_HOME/mirvo (default ~/.config/mirvo), created when missing.
 std::string ResolveProgramFolder(const std::string& executableFolder);
 
 }  // namespace mirvo
