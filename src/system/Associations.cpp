@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "support/Files.h"
+#include "tags/TagText.h"
 
 extern char** environ;
 
@@ -32,16 +33,6 @@ std::string DesktopId(std::string_view extension) {
     return "mirvo-" + std::string(extension) + ".desktop";
 }
 
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 // Desktop entry keys allow only letters, digits and "-".
 std::string BackupKey(std::string_view mimeType) {
     std::string key(kBackupPrefix);
@@ -51,6 +42,17 @@ std::string BackupKey(std::string_view mimeType) {
         key += plain ? c : '-';
     }
     return key;
+}
+
+std::string KeyFileEscaped(std::string_view text) {
+    std::string escaped;
+    for (const char c : text) {
+        escaped += c;
+        if (c == '\\') {
+            escaped += '\\';
+        }
+    }
+    return escaped;
 }
 
 // The Exec value that starts `executable` with one file; nothing for a path
@@ -78,25 +80,7 @@ std::optional<std::string> ExecLine(const std::string& executable) {
         word = '"' + word + '"';
     }
     // The entry's own escaping of backslashes comes on top of the quoting.
-    std::string value;
-    for (const char c : word) {
-        value += c;
-        if (c == '\\') {
-            value += '\\';
-        }
-    }
-    return value + " %f";
-}
-
-std::string KeyFileEscaped(std::string_view text) {
-    std::string escaped;
-    for (const char c : text) {
-        escaped += c;
-        if (c == '\\') {
-            escaped += '\\';
-        }
-    }
-    return escaped;
+    return KeyFileEscaped(word) + " %f";
 }
 
 // The desktop ids of a mimeapps.list value.
@@ -158,12 +142,14 @@ class KeyFileLines {
 
     // The value of the first `key` line in any `group` section.
     std::optional<std::string> Get(std::string_view group, std::string_view key) const {
-        const auto at = Find(group, key);
-        if (!at) {
-            return std::nullopt;
-        }
-        const std::string& line = lines_[*at];
-        return std::string(Trim(std::string_view(line).substr(line.find('=') + 1)));
+        std::optional<std::string> value;
+        Keys(group, [&](std::size_t, std::string_view k, std::string_view v) {
+            if (k == key) {
+                value = std::string(v);
+            }
+            return value.has_value();
+        });
+        return value;
     }
 
     void Set(std::string_view group, std::string_view key, const std::string& value) {
@@ -205,35 +191,42 @@ class KeyFileLines {
     std::map<std::string, std::string> WithPrefix(std::string_view group,
                                                   std::string_view prefix) const {
         std::map<std::string, std::string> found;
-        bool inGroup = false;
-        for (const std::string& line : lines_) {
-            const std::string_view trimmed = Trim(line);
-            if (trimmed.starts_with('[')) {
-                inGroup = trimmed == group;
-            } else if (const auto eq = trimmed.find('='); inGroup && eq != std::string_view::npos) {
-                const std::string_view key = Trim(trimmed.substr(0, eq));
-                if (key.starts_with(prefix)) {
-                    found.try_emplace(std::string(key), Trim(trimmed.substr(eq + 1)));
-                }
+        Keys(group, [&](std::size_t, std::string_view key, std::string_view value) {
+            if (key.starts_with(prefix)) {
+                found.try_emplace(std::string(key), value);
             }
-        }
+            return false;
+        });
         return found;
     }
 
   private:
-    std::optional<std::size_t> Find(std::string_view group, std::string_view key) const {
+    // Calls `visit(line index, key, value)` for each key line of the `group`
+    // sections until it returns true.
+    template <class Visit>
+    void Keys(std::string_view group, Visit visit) const {
         bool inGroup = false;
         for (std::size_t i = 0; i < lines_.size(); ++i) {
             const std::string_view trimmed = Trim(lines_[i]);
+            const auto eq = trimmed.find('=');
             if (trimmed.starts_with('[')) {
                 inGroup = trimmed == group;
-            } else if (const auto eq = trimmed.find('='); inGroup && !trimmed.starts_with('#') &&
-                                                          eq != std::string_view::npos &&
-                                                          Trim(trimmed.substr(0, eq)) == key) {
-                return i;
+            } else if (inGroup && !trimmed.starts_with('#') && eq != std::string_view::npos &&
+                       visit(i, Trim(trimmed.substr(0, eq)), Trim(trimmed.substr(eq + 1)))) {
+                return;
             }
         }
-        return std::nullopt;
+    }
+
+    std::optional<std::size_t> Find(std::string_view group, std::string_view key) const {
+        std::optional<std::size_t> at;
+        Keys(group, [&](std::size_t i, std::string_view k, std::string_view) {
+            if (k == key) {
+                at = i;
+            }
+            return at.has_value();
+        });
+        return at;
     }
 
     std::vector<std::string> lines_;
@@ -344,7 +337,7 @@ void FileAssociations::AssociateType(std::string_view extension) {
         }
         std::string entry(kEntryGroup);
         entry += "\nType=Application\nName=Mirvo\n";
-        entry += "Comment=" + Upper(extension) + " - Mirvo File\n";
+        entry += "Comment=" + tagtext::AsciiUpper(extension) + " - Mirvo File\n";
         entry += "Exec=" + *exec + "\n";
         entry += "TryExec=" + KeyFileEscaped(places_.executable) + "\n";
         entry += "Icon=mirvo\n";
