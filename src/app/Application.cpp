@@ -10,6 +10,7 @@
 #include "playlist/PlaylistFiles.h"
 #include "support/Files.h"
 #include "support/Memory.h"
+#include "system/Associations.h"
 
 namespace mirvo {
 namespace {
@@ -114,6 +115,7 @@ void Application::StartTasks() {
         UpdateCheckDue(p_.settings.ReadString("General", "lastversioncheck", "0"), today)) {
         update_.Start(today);
     }
+    ClaimAssociationsAtStart(p_.settings, p_.values.ClaimAssociationsAtStartup);
     TrimWorkingSet();
 }
 

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "system/Associations.h"
+
 namespace mirvo {
 
 bool HandleCommandLine(const std::string& argument, const Settings& settings, InstanceLink& link,
@@ -12,7 +14,19 @@ bool HandleCommandLine(const std::string& argument, const Settings& settings, In
         }
         return true;
     }
-    if (argument == "-unreg" || argument == "-reg" || argument == "-setrootpath") {
+    if (argument == "-reg" || argument == "-unreg") {
+        FileAssociations associations(settings, AssociationPlaces::FromEnvironment());
+        for (const char* extension : {"mp3", "wav", "ogg", "m3u", "pls"}) {
+            if (argument == "-reg") {
+                associations.AssociateType(extension);
+            } else if (associations.IsTypeAssociated(extension)) {
+                associations.UnassociateType(extension);
+            }
+        }
+        associations.NotifyChanged();
+        return true;
+    }
+    if (argument == "-setrootpath") {
         return true;
     }
     if (argument == "-setlastupdatecheck") {

@@ -256,7 +256,13 @@ std::string ResolveProgramFolder(const std::string& executableFolder) {
         std::filesystem::create_directories(home, ignored);
         return home;
     }
-    if (!executableFolder.empty() && ::access(executableFolder.c_str(), W_OK) == 0) {
+    // An installed program (bin/ beside its desktop entry) is never used
+    // portably, not even by root, who may write to /usr/bin.
+    const bool installed =
+        std::filesystem::path(executableFolder).filename() == "bin" &&
+        std::filesystem::exists(JoinPath(executableFolder, "../share/applications/mirvo.desktop"),
+                                ignored);
+    if (!executableFolder.empty() && !installed && ::access(executableFolder.c_str(), W_OK) == 0) {
         return executableFolder;
     }
     std::string config;

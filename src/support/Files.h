@@ -49,7 +49,8 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 namespace mirvo {
 
 // Where settings, the automatic playlist and schemes live: $MIRVO_HOME when
-// set; else the executable's folder when it is writable (portable use); else
+// set; else the executable's folder when it is writable (portable use) and not
+// an installed bin/ (one beside share/applications/mirvo.desktop); else
 // $XDG_CONFIG_HOME/mirvo (default ~/.config/mirvo), created when missing.
 std::string ResolveProgramFolder(const std::string& executableFolder);
 

@@ -24,6 +24,7 @@
 #include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"
 #include "support/Files.h"
+#include "system/Mixer.h"
 #include "ui/FindForm.h"
 #include "ui/HoxelListbox.h"
 #include "ui/HoxelProgress.h"
@@ -292,7 +293,8 @@ void MainController::BuildCommands() {
             SetViewChecks();
         })->setCheckable(true);
     }
-    bind(Add("ResetMixerAc", "Reset sounddriver mixer", K(Qt::CTRL | Qt::Key_Space), nullptr),
+    bind(Add("ResetMixerAc", "Reset sounddriver mixer", K(Qt::CTRL | Qt::Key_Space),
+             [this] { ResetSoundMixer(p_.ui.dialogs, *engine_); }),
          kKeySpace, kCtrl);
     bind(Add("TotalTimeAc", "Playing length selected item(s)...", K(Qt::CTRL | Qt::ALT | Qt::Key_T),
              nullptr),
@@ -635,10 +637,12 @@ void MainController::ShowShortcuts() {
 }
 
 void MainController::ShowDocumentation() {
-    // In the program folder, or beside the executable where the build puts it.
+    // In the program folder, beside the executable where the build puts it, or
+    // where an installed program keeps its documentation.
     std::error_code error;
+    const std::string executableFolder = QCoreApplication::applicationDirPath().toStdString();
     for (const std::string& folder :
-         {p_.ProgramFolder, QCoreApplication::applicationDirPath().toStdString()}) {
+         {p_.ProgramFolder, executableFolder, JoinPath(executableFolder, "../share/doc/mirvo")}) {
         const std::string doc = JoinPath(folder, "Documentation.html");
         if (std::filesystem::exists(doc, error)) {
             if (!p_.ui.desktop.OpenDocument(doc)) {

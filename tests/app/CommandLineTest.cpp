@@ -5,7 +5,9 @@
 #include <deque>
 
 #include "fakes/TempDir.h"
+#include "fakes/XdgHome.h"
 #include "support/Files.h"
+#include "system/Associations.h"
 
 namespace mirvo {
 namespace {
@@ -54,7 +56,7 @@ TEST(CommandLine, SwitchesEndTheProcessAndOthersDoNot) {
     TempDir dir;
     const Settings settings(dir / "Mirvo.ini");
     FakeLink link;
-    for (const char* sw : {"-quit", "-reg", "-unreg", "-setrootpath"}) {
+    for (const char* sw : {"-quit", "-setrootpath"}) {
         EXPECT_TRUE(HandleCommandLine(sw, settings, link, "2026-12-08")) << sw;
     }
     EXPECT_TRUE(link.sent.empty());  // -quit with nothing running does nothing
@@ -66,6 +68,40 @@ TEST(CommandLine, SwitchesEndTheProcessAndOthersDoNot) {
     link.found = {Presence::Running};
     EXPECT_TRUE(HandleCommandLine("-quit", settings, link, "2026-12-08"));
     EXPECT_EQ(link.sent, std::vector<std::string>{"quit"});
+}
+
+TEST(CommandLine, RegAndUnregHandleTheMusicAndPlaylistTypes) {
+    test::XdgHome xdg;
+    const std::string before = "[Default Applications]\naudio/x-scpls=vlc.desktop;\n";
+    xdg.config.Write("mimeapps.list", before);
+    TempDir dir;
+    const Settings settings(dir / "Mirvo.ini");
+    FileAssociations associations(settings, AssociationPlaces::FromEnvironment());
+    FakeLink link;
+
+    EXPECT_TRUE(HandleCommandLine("-reg", settings, link, "2026-12-08"));
+    const IniFile flags = IniFile::Load(dir / "Mirvo.ini");
+    for (const char* extension : {"mp3", "wav", "ogg", "m3u", "pls"}) {
+        EXPECT_TRUE(associations.IsTypeAssociated(extension)) << extension;
+        EXPECT_TRUE(flags.ReadBool("Associations", extension, false)) << extension;
+    }
+    EXPECT_FALSE(associations.IsTypeAssociated("flac"));
+    EXPECT_EQ(test::XdgHome::QueryDefault("audio/x-scpls"), "mirvo-pls.desktop");
+    // The MIME cache of the applications folder was rebuilt.
+    const std::string cache = ReadWholeFile(xdg.Applications() + "/mimeinfo.cache").value_or("");
+    EXPECT_NE(cache.find("audio/x-vorbis+ogg=mirvo-ogg.desktop;"), std::string::npos) << cache;
+
+    EXPECT_TRUE(HandleCommandLine("-unreg", settings, link, "2026-12-08"));
+    EXPECT_EQ(ReadWholeFile(xdg.MimeApps()), before);
+    EXPECT_FALSE(IniFile::Load(dir / "Mirvo.ini").ReadBool("Associations", "mp3", true));
+    EXPECT_FALSE(std::filesystem::exists(xdg.Applications() + "/mirvo-mp3.desktop"));
+
+    // Nothing of ours left: a further removal changes nothing.
+    const Settings fresh(dir / "Fresh.ini");
+    EXPECT_TRUE(HandleCommandLine("-unreg", fresh, link, "2026-12-08"));
+    EXPECT_EQ(ReadWholeFile(xdg.MimeApps()), before);
+    EXPECT_FALSE(std::filesystem::exists(dir / "Fresh.ini"));
+    EXPECT_TRUE(link.sent.empty());
 }
 
 TEST(CommandLine, SetGlobalHotKeysWritesOneToSevenOnly) {

@@ -116,6 +116,25 @@ TEST(Files, ReadOnlyMeansTheWriteBitIsOff) {
     EXPECT_FALSE(ReadWholeFile(dir / "missing").has_value());
 }
 
+// The executable's folder serves a portable copy, but never an installed one,
+// even where the user (root) could write to it.
+TEST(Files, ProgramFolderOfPortableAndInstalledCopies) {
+    TempDir dir;
+    const std::string config = dir / "config";
+    ::unsetenv("MIRVO_HOME");
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    dir.Write("portable/bin/mirvo", "");
+    EXPECT_EQ(ResolveProgramFolder(dir / "portable/bin"), dir / "portable/bin");
+    dir.Write("usr/bin/mirvo", "");
+    dir.Write("usr/share/applications/mirvo.desktop", "[Desktop Entry]\n");
+    EXPECT_EQ(ResolveProgramFolder(dir / "usr/bin"), config + "/mirvo");
+    EXPECT_TRUE(std::filesystem::is_directory(config + "/mirvo"));
+    ::setenv("MIRVO_HOME", (dir / "home").c_str(), 1);
+    EXPECT_EQ(ResolveProgramFolder(dir / "usr/bin"), dir / "home");
+    ::unsetenv("MIRVO_HOME");
+    ::unsetenv("XDG_CONFIG_HOME");
+}
+
 }  // namespace
 }  // namespace mirvo
 

@@ -20,6 +20,7 @@
 
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/SoundServer.h"
 #include "fakes/TempDir.h"
 #include "ui/MainApp.h"
 
@@ -29,45 +30,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 44100;
 
-// A private sound server for this test alone.
-class SoundServer {
-  public:
-    SoundServer() {
-        const std::string socket = runtime_ / "native";
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::setenv("HOME", runtime_.path().c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", runtime_.path().c_str(), 1);
-            ::setenv("PULSE_RUNTIME_PATH", runtime_.path().c_str(), 1);
-            const std::string native =
-                "module-native-protocol-unix socket=" + socket + " auth-anonymous=1";
-            ::execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                     "--disallow-exit", "--log-target=stderr", "--log-level=error", "-L",
-                     native.c_str(), "-L", "module-null-sink sink_name=mirvo_null", nullptr);
-            ::_exit(127);
-        }
-        for (int i = 0; i < 100 && !std::filesystem::exists(socket); ++i) {
-            ::usleep(50000);
-        }
-        ready_ = std::filesystem::exists(socket);
-        ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-        ::setenv("PULSE_SINK", "mirvo_null", 1);
-        ::setenv("PULSE_SOURCE", "mirvo_null.monitor", 1);
-        ::setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-    }
-    ~SoundServer() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool ready() const { return ready_; }
-
-  private:
-    test::TempDir runtime_;
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
+using test::SoundServer;
 
 // The moments clicks arrive at the sink's monitor.
 class Listener {
