@@ -249,7 +249,7 @@ bool SdlDevice::Start() {
     want.freq = static_cast<int>(output_.rate);
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = 1024;
+    want.samples = 2048;
     want.callback = Callback;
     want.userdata = this;
     SDL_AudioSpec have{};

@@ -66,8 +66,13 @@ void THoxelProgress::SetBarPosition(std::int64_t& stored, std::int64_t value) {
         return;
     }
     InPositionUpdate = true;
+    const auto before = Covered();
     stored = value;
-    update(InnerRect());
+    // The status refresh moves a long track's bar many times per pixel.
+    if (Covered() != before || captionType_ == TCaptionType::ctPercent ||
+        captionType_ == TCaptionType::ctValue) {
+        update(InnerRect());
+    }
     if (OnChange) {
         OnChange(this);
     }
@@ -137,6 +142,23 @@ void THoxelProgress::SetLedWidth(int value) {
 QRect THoxelProgress::InnerRect() const {
     const int inset = borderWidth_ + 1;
     return {inset, inset, width() - 2 * inset, height() - 2 * inset};
+}
+
+std::array<std::int64_t, 2> THoxelProgress::Covered() const {
+    const QRect inner = InnerRect();
+    const bool vertical = orientation_ == TOrientationType::pbVertical;
+    const std::int64_t length = vertical ? inner.height() : inner.width();
+    switch (barType_) {
+        case TBarType::brNormal:
+            return {Scaled(length, position_, max_), 0};
+        case TBarType::brClassicWindows:
+            return {Scaled(inner.width(), position_, max_), 0};
+        case TBarType::brStereo:
+            return {Scaled(length, position_, max_), Scaled(length, position2_, max_)};
+        case TBarType::brStereoLeds:
+            return {position_, position2_};
+    }
+    return {position_, position2_};
 }
 
 void THoxelProgress::paintEvent(QPaintEvent* event) {

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -66,6 +67,8 @@ class THoxelProgress : public QWidget {
     void SetBarPosition(std::int64_t& stored, std::int64_t value);
     // The drawing area inside the frame and the border.
     QRect InnerRect() const;
+    // How far the bars reach as drawn: in pixels, or in LEDs.
+    std::array<std::int64_t, 2> Covered() const;
     void DrawBars(QImage& image) const;
     QString CaptionText() const;
 
