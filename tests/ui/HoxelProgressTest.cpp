@@ -349,18 +349,24 @@ TEST(HoxelProgress, RepaintsOnlyWhenTheDrawnBarChanges) {
     QApplication::processEvents();
     EXPECT_EQ(bar.painted.size(), 1u);
 
-    // LEDs repaint on every change of count, down to dark.
+    // A meter's LEDs are drawn at once on every change of count, down to dark
+    // after a stop, and not again while the count stays.
     Probe leds;
+    Colour(leds);
     leds.SetBarType(TBarType::brStereoLeds);
     leds.SetMax(7);
     leds.show();
     QApplication::processEvents();
     leds.painted.clear();
-    leds.SetPosition(4);
-    QApplication::processEvents();
-    leds.SetPosition(0);
+    leds.SetPositionsNow(4, 3);
+    EXPECT_EQ(leds.painted.size(), 1u);
+    leds.SetPositionsNow(4, 3);
+    leds.SetPositionsNow(0, 0);
+    EXPECT_EQ(leds.painted.size(), 2u);
+    EXPECT_EQ(leds.Position() + leds.Position2(), 0);
     QApplication::processEvents();
     EXPECT_EQ(leds.painted.size(), 2u);
+    ExpectInner(Render(leds), 1, [](int, int) { return false; });
 }
 
 }  // namespace
