@@ -11,7 +11,7 @@ packages=(
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth
-  sox lame flac vorbis-tools id3v2 mpg123 icecast2 ezstream pulseaudio
+  sox lame flac vorbis-tools id3v2 mpg123 icecast2 ezstream pulseaudio audacious
 )
 
 wanted=("${packages[@]}")
