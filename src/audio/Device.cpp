@@ -249,7 +249,7 @@ bool SdlDevice::Start() {
     want.freq = static_cast<int>(output_.rate);
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = 1024;
+    want.samples = 4096;
     want.callback = Callback;
     want.userdata = this;
     SDL_AudioSpec have{};
@@ -260,7 +260,12 @@ bool SdlDevice::Start() {
         return false;
     }
     bufferFrames_ = have.samples;
-    latencyFrames_ = 2 * bufferFrames_;
+    // Behind the buffer just rendered the sound system queues about one more;
+    // SDL's PulseAudio backend refills the server's from half empty, so there
+    // it is one and a half in all (as the sound sync test hears it).
+    const char* driver = SDL_GetCurrentAudioDriver();
+    const bool pulse = driver != nullptr && std::strcmp(driver, "pulseaudio") == 0;
+    latencyFrames_ = pulse ? bufferFrames_ * 3 / 2 : 2 * bufferFrames_;
     SDL_PauseAudioDevice(id_, 0);
     return true;
 }

@@ -53,25 +53,41 @@ void THoxelProgress::SetMax(std::int64_t value) {
 }
 
 void THoxelProgress::SetPosition(std::int64_t value) {
-    SetBarPosition(position_, value);
+    MoveTo(value, position2_, false);
 }
 
 void THoxelProgress::SetPosition2(std::int64_t value) {
-    SetBarPosition(position2_, value);
+    MoveTo(position_, value, false);
 }
 
-void THoxelProgress::SetBarPosition(std::int64_t& stored, std::int64_t value) {
-    value = std::max<std::int64_t>(std::min(value, max_), 0);
-    if (value == stored) {
+void THoxelProgress::SetPositionsNow(std::int64_t position, std::int64_t position2) {
+    MoveTo(position, position2, true);
+}
+
+void THoxelProgress::MoveTo(std::int64_t position, std::int64_t position2, bool now) {
+    const auto clamp = [this](std::int64_t v) {
+        return std::max<std::int64_t>(std::min(v, max_), 0);
+    };
+    position = clamp(position);
+    position2 = clamp(position2);
+    if (position == position_ && position2 == position2_) {
         return;
     }
-    InPositionUpdate = true;
-    stored = value;
-    update(InnerRect());
+    const auto before = Covered();
+    position_ = position;
+    position2_ = position2;
+    // The status refresh moves a long track's bar many times per pixel.
+    if (Covered() != before || captionType_ == TCaptionType::ctPercent ||
+        captionType_ == TCaptionType::ctValue) {
+        if (now) {
+            repaint(InnerRect());
+        } else {
+            update(InnerRect());
+        }
+    }
     if (OnChange) {
         OnChange(this);
     }
-    InPositionUpdate = false;
 }
 
 void THoxelProgress::SetBackgroundColor(const QColor& value) {
@@ -139,13 +155,30 @@ QRect THoxelProgress::InnerRect() const {
     return {inset, inset, width() - 2 * inset, height() - 2 * inset};
 }
 
+std::array<std::int64_t, 2> THoxelProgress::Covered() const {
+    const QRect inner = InnerRect();
+    const bool vertical = orientation_ == TOrientationType::pbVertical;
+    const std::int64_t length = vertical ? inner.height() : inner.width();
+    switch (barType_) {
+        case TBarType::brNormal:
+            return {Scaled(length, position_, max_), 0};
+        case TBarType::brClassicWindows:
+            return {Scaled(inner.width(), position_, max_), 0};
+        case TBarType::brStereo:
+            return {Scaled(length, position_, max_), Scaled(length, position2_, max_)};
+        case TBarType::brStereoLeds:
+            return {position_, position2_};
+    }
+    return {position_, position2_};
+}
+
 void THoxelProgress::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const int w = width();
     const int h = height();
     const QRect inner = InnerRect();
-    // A position change leaves the frame alone, so a fast meter does not flicker.
-    if (!InPositionUpdate || !inner.contains(event->rect())) {
+    // A position change repaints only the inner area and leaves the frame alone.
+    if (!inner.contains(event->rect())) {
         painter.fillRect(rect(), backgroundColor_);
         Fill(painter, 0, 0, w - 1, 1, frameTopColor_);
         Fill(painter, 0, 0, 1, h - 1, frameTopColor_);
@@ -155,18 +188,16 @@ void THoxelProgress::paintEvent(QPaintEvent* event) {
     if (w == 0 || h == 0 || 2 * (borderWidth_ + 1) >= w || 2 * (borderWidth_ + 1) >= h) {
         return;
     }
-    if (offscreen_.size() != inner.size()) {
-        offscreen_ = QImage(inner.size(), QImage::Format_RGB32);
-    }
-    offscreen_.fill(backgroundColor_);
-    DrawBars(offscreen_);
-    painter.drawImage(inner.topLeft(), offscreen_);
+    // The backing store is the double buffer: one painter, straight onto it.
+    painter.setClipRect(inner, Qt::IntersectClip);
+    painter.translate(inner.topLeft());
+    painter.fillRect(QRect(QPoint(0, 0), inner.size()), backgroundColor_);
+    DrawBars(painter, inner.size());
 }
 
-void THoxelProgress::DrawBars(QImage& image) const {
-    QPainter painter(&image);
-    const std::int64_t W = image.width();
-    const std::int64_t H = image.height();
+void THoxelProgress::DrawBars(QPainter& painter, QSize size) const {
+    const std::int64_t W = size.width();
+    const std::int64_t H = size.height();
     const bool vertical = orientation_ == TOrientationType::pbVertical;
     const std::int64_t L = vertical ? H : W;
     const std::int64_t T = vertical ? W : H;

@@ -3,11 +3,13 @@
 // bar, classic blocks, two stereo bars or two rows of stereo LEDs, either way
 // round, inside a sunken frame, with an optional caption.
 #include <QColor>
-#include <QImage>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <cstdint>
 #include <functional>
+
+class QPainter;
 
 namespace mirvo {
 
@@ -40,6 +42,9 @@ class THoxelProgress : public QWidget {
     // Kept within 0..Max; an unchanged value neither repaints nor notifies.
     void SetPosition(std::int64_t value);
     void SetPosition2(std::int64_t value);
+    // Both at once, drawn before it returns: a meter's tick then paints in its
+    // own pass of the event loop instead of posting another.
+    void SetPositionsNow(std::int64_t position, std::int64_t position2);
     void SetBackgroundColor(const QColor& value);
     void SetBarColor(const QColor& value);
     void SetFrameTopColor(const QColor& value);
@@ -63,10 +68,12 @@ class THoxelProgress : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    void SetBarPosition(std::int64_t& stored, std::int64_t value);
+    void MoveTo(std::int64_t position, std::int64_t position2, bool now);
     // The drawing area inside the frame and the border.
     QRect InnerRect() const;
-    void DrawBars(QImage& image) const;
+    // How far the bars reach as drawn: in pixels, or in LEDs.
+    std::array<std::int64_t, 2> Covered() const;
+    void DrawBars(QPainter& painter, QSize size) const;
     QString CaptionText() const;
 
     std::int64_t max_ = 100;
@@ -84,10 +91,6 @@ class THoxelProgress : public QWidget {
     int stereoSeperation_ = 1;
     int ledSeperation_ = 1;
     int ledWidth_ = 1;
-    // Set while a position setter repaints: only the inner area changes then.
-    bool InPositionUpdate = false;
-    // Reused between paints so a meter at 50 Hz does not allocate.
-    QImage offscreen_;
 };
 
 }  // namespace mirvo

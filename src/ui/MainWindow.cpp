@@ -280,8 +280,7 @@ void MainWindow::ShowLevelMeterStyle(int style) {
 void MainWindow::SetMeterLeds(int style, int left, int right) {
     THoxelProgress* meter = style == 1 ? LevelMeter6 : style == 2 ? LevelMeter14 : nullptr;
     if (meter) {
-        meter->SetPosition(left);
-        meter->SetPosition2(right);
+        meter->SetPositionsNow(left, right);
     }
 }
 
@@ -320,13 +319,18 @@ void MainWindow::SetCaption(const std::string& text) {
 }
 
 void MainWindow::SetStatusText(int panel, const std::string& text) {
-    if (panel >= 0 && panel < 4) {
+    if (panel >= 0 && panel < 4 && text != statusTexts_[panel]) {
+        statusTexts_[panel] = text;
         StatusPanels[panel]->SetText(Qt(text));
     }
 }
 
 void MainWindow::SetTimeLabel(const std::string& text) {
-    LabelTime->SetText(Qt(text));
+    // Written on every status tick; it changes about once a second.
+    if (text != timeText_) {
+        timeText_ = text;
+        LabelTime->SetText(Qt(text));
+    }
 }
 
 Bounds MainWindow::WindowBounds() const {

@@ -114,6 +114,9 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
     bool IsMeterArea(const QObject* watched) const;
     bool MeterAreaMouse(const QObject* watched, QEvent* event);
     bool meterDragging_ = false;
+    // The texts last given, so that an unchanged one costs no conversion.
+    std::string timeText_;
+    std::string statusTexts_[4];
 };
 
 }  // namespace mirvo

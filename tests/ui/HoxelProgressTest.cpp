@@ -319,5 +319,55 @@ TEST(HoxelProgress, PositionChangeRepaintsOnlyTheInnerArea) {
     ExpectInner(image, 1, [](int, int) { return true; });
 }
 
+TEST(HoxelProgress, RepaintsOnlyWhenTheDrawnBarChanges) {
+    // 146 inner pixels for a track of 300000 ms: about 2 s per pixel.
+    Probe bar;
+    Colour(bar);
+    bar.SetMax(300000);
+    bar.show();
+    QApplication::processEvents();
+    bar.painted.clear();
+
+    bar.SetPosition(1000);  // still no whole pixel
+    bar.SetPosition(2000);
+    QApplication::processEvents();
+    EXPECT_TRUE(bar.painted.empty());
+    EXPECT_EQ(bar.Position(), 2000);
+    bar.SetPosition(2100);  // the first pixel
+    QApplication::processEvents();
+    EXPECT_EQ(bar.painted.size(), 1u);
+    bar.SetPosition(0);  // back to empty, as after a stop
+    QApplication::processEvents();
+    EXPECT_EQ(bar.painted.size(), 2u);
+    ExpectInner(Render(bar), 1, [](int, int) { return false; });
+
+    // A caption that shows the value changes with every position.
+    bar.SetCaptionType(TCaptionType::ctValue);
+    QApplication::processEvents();
+    bar.painted.clear();
+    bar.SetPosition(1);
+    QApplication::processEvents();
+    EXPECT_EQ(bar.painted.size(), 1u);
+
+    // A meter's LEDs are drawn at once on every change of count, down to dark
+    // after a stop, and not again while the count stays.
+    Probe leds;
+    Colour(leds);
+    leds.SetBarType(TBarType::brStereoLeds);
+    leds.SetMax(7);
+    leds.show();
+    QApplication::processEvents();
+    leds.painted.clear();
+    leds.SetPositionsNow(4, 3);
+    EXPECT_EQ(leds.painted.size(), 1u);
+    leds.SetPositionsNow(4, 3);
+    leds.SetPositionsNow(0, 0);
+    EXPECT_EQ(leds.painted.size(), 2u);
+    EXPECT_EQ(leds.Position() + leds.Position2(), 0);
+    QApplication::processEvents();
+    EXPECT_EQ(leds.painted.size(), 2u);
+    ExpectInner(Render(leds), 1, [](int, int) { return false; });
+}
+
 }  // namespace
 }  // namespace mirvo

@@ -34,6 +34,24 @@ struct Window {
     Application app;
 };
 
+TEST(MainWindow, TextsFollowEveryChangeAlsoBackToAnEarlierOne) {
+    MainWindow window;
+    window.SetTimeLabel("0:01 / 0:30");
+    window.SetTimeLabel("0:02 / 0:30");
+    window.SetTimeLabel("0:01 / 0:30");  // a seek back
+    EXPECT_EQ(window.LabelTime->text(), QStringLiteral("0:01 / 0:30"));
+    window.SetTimeLabel("");
+    EXPECT_TRUE(window.LabelTime->text().isEmpty());
+    window.SetStatusText(1, "Playing");
+    window.SetStatusText(2, "Playing");
+    window.SetStatusText(1, "Stopped");
+    window.SetStatusText(1, "Playing");
+    EXPECT_EQ(window.StatusPanels[1]->text(), QStringLiteral("Playing"));
+    EXPECT_EQ(window.StatusPanels[2]->text(), QStringLiteral("Playing"));
+    window.SetStatusText(2, "Line 1\rLine 2");
+    EXPECT_EQ(window.StatusPanels[2]->text(), QStringLiteral("Line 1\nLine 2"));
+}
+
 TEST(MainWindow, FrameHasItsPartsAndSizes) {
     TempDir dir;
     Window w(dir.path());
