@@ -68,6 +68,11 @@ std::vector<std::shared_ptr<Stream>> Device::Streams() {
     return streams_;
 }
 
+void Device::CopyStreams(std::vector<std::shared_ptr<Stream>>& out) {
+    std::lock_guard lock(listMutex_);
+    out.assign(streams_.begin(), streams_.end());
+}
+
 std::uint64_t Device::Played(Playback& pb, Clock::time_point now) const {
     if (latencyFrames_ == 0) {
         return pb.played;

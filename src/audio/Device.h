@@ -30,6 +30,9 @@ class Device {
     void Attach(std::shared_ptr<Stream> stream);
     void Detach(const Stream* stream);
     std::vector<std::shared_ptr<Stream>> Streams();
+    // The same into `out`, whose room is reused: the update thread's copy
+    // allocates nothing once it has grown.
+    void CopyStreams(std::vector<std::shared_ptr<Stream>>& out);
 
     // Bytes of `playback` heard by now; called with its mutex held.
     std::uint64_t Played(Playback& playback, Clock::time_point now) const;

@@ -85,16 +85,17 @@ void Updater::Loop() {
 }
 
 void Updater::Cycle() {
-    for (const auto& stream : device_->Streams()) {
+    device_->CopyStreams(streams_);
+    for (const auto& stream : streams_) {
         Refill(*stream);
     }
+    streams_.clear();  // keeps its room
 }
 
 void Updater::Refill(Stream& stream) {
     Playback& pb = *stream.playback;
     std::uint64_t generation = 0;
     std::uint32_t want = 0;
-    std::vector<Dsp> dsps;
     const std::uint32_t frameBytes = pb.format.FrameBytes();
     {
         std::lock_guard lock(pb.mutex);
@@ -111,7 +112,7 @@ void Updater::Refill(Stream& stream) {
         }
         pb.busy = true;
         generation = pb.generation;
-        dsps = pb.dsps;
+        dsps_.assign(pb.dsps.begin(), pb.dsps.end());
     }
     block_.resize(want);
     std::uint32_t bytes = 0;
@@ -127,7 +128,7 @@ void Updater::Refill(Stream& stream) {
         end = stream.decoding->Ended();
     }
     if (bytes > 0) {
-        for (const Dsp& dsp : dsps) {
+        for (const Dsp& dsp : dsps_) {
             dsp.proc(dsp.handle, stream.handle, block_.data(), bytes, dsp.user);
         }
     }

@@ -49,7 +49,10 @@ class Updater {
     bool woken_ = false;
     std::uint64_t requested_ = 0;
     std::uint64_t completed_ = 0;
-    std::vector<unsigned char> block_;  // feed buffer, update thread only
+    // Update thread only; reused each cycle so that steady play allocates nothing.
+    std::vector<unsigned char> block_;
+    std::vector<std::shared_ptr<Stream>> streams_;
+    std::vector<Dsp> dsps_;
     std::thread thread_;
 };
 
