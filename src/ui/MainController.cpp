@@ -20,11 +20,13 @@
 
 #include "playlist/Editing.h"
 #include "playlist/Entries.h"
+#include "playlist/Favorites.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"
 #include "support/Files.h"
 #include "system/Mixer.h"
+#include "ui/FavoritesForm.h"
 #include "ui/FindForm.h"
 #include "ui/HoxelListbox.h"
 #include "ui/HoxelProgress.h"
@@ -244,10 +246,16 @@ void MainController::BuildCommands() {
          'S', kCtrl | kAlt);
     Add("CopyPlAc", "&Copy playing title", K(), [&p] { CopyPlAc(p); });
     bind(Add("FindAc", "&Find...", K(Qt::CTRL | Qt::Key_F), [this] { OpenFind({}); }), 'F', kCtrl);
-    bind(Add("FavoritesAddAc", "&Add playlist to favorites...", K(Qt::CTRL | Qt::Key_D), nullptr),
+    bind(Add("FavoritesAddAc", "&Add playlist to favorites...", K(Qt::CTRL | Qt::Key_D),
+             [this] {
+                 if (AddPlaylistToFavorites(p_)) {
+                     RebuildFavoritesMenu();
+                 }
+             }),
          'D', kCtrl);
-    bind(Add("FavoritesOrganize", "&Organize favorites...", K(Qt::CTRL | Qt::Key_B), nullptr), 'B',
-         kCtrl);
+    bind(Add("FavoritesOrganize", "&Organize favorites...", K(Qt::CTRL | Qt::Key_B),
+             [this] { OrganizeFavorites(); }),
+         'B', kCtrl);
     bind(Add("FileInfoAc", "Properties...", K(Qt::Key_F2), nullptr), 113);
     bind(Add("PropertiesAc", "Properties...", K(Qt::ALT | Qt::Key_Return),
              [this] { PropertiesAc(); }),
@@ -346,8 +354,9 @@ void MainController::BuildMenus() {
     fill(edit, {nullptr, "FindAc"});
     fill(bar->addMenu(QStringLiteral("&Play")),
          {"PlayAc", "PauseAc", "StopAc", "RecordStartAc", nullptr, "NextAc", "PrevAc", "QueuAc"});
-    QMenu* favorites = bar->addMenu(QStringLiteral("&Favorites"));
-    fill(favorites, {"FavoritesAddAc", "FavoritesOrganize", nullptr});
+    favoritesMenu_ = bar->addMenu(QStringLiteral("&Favorites"));
+    fill(favoritesMenu_, {"FavoritesAddAc", "FavoritesOrganize", nullptr});
+    RebuildFavoritesMenu();
     fill(bar->addMenu(QStringLiteral("&Options")),
          {"PreferencesAc", nullptr, "ModeAc1", "ModeAc2", "ModeAc3", "ModeAc4", "ModeAc5",
           "PlayModeToggleAc"});
@@ -608,6 +617,49 @@ void MainController::EscAc() {
         return;  // the scan stops on its own and the window stays
     }
     window_.close();
+}
+
+void MainController::RebuildFavoritesMenu() {
+    const QList<QAction*> items = favoritesMenu_->actions();
+    for (qsizetype i = 3; i < items.size(); ++i) {
+        std::erase_if(shortcuts_, [&](const auto& bound) { return bound.second == items[i]; });
+        favoritesMenu_->removeAction(items[i]);
+        delete items[i];
+    }
+    const std::vector<std::string> files = CollectFavorites(p_);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        // A title's "&" is shown, not taken as an access key.
+        QString title = QString::fromStdString(FavoriteTitle(files[i]));
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* item = favoritesMenu_->addAction(title);
+        const int position = static_cast<int>(i) + 3;
+        connect(item, &QAction::triggered, this, [this, position] { OpenFavoriteEvent(position); });
+        if (i < 9) {
+            item->setShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + static_cast<int>(i))));
+            Bind('1' + static_cast<int>(i), kCtrl, item);
+        }
+    }
+}
+
+void MainController::OpenFavoriteEvent(int position) {
+    if (position < 3) {
+        return;
+    }
+    // The list is collected again: the folder may have changed since the menu was made.
+    const std::vector<std::string> files = CollectFavorites(p_);
+    const auto at = static_cast<std::size_t>(position - 3);
+    if (at < files.size()) {
+        OpenFavorite(p_, files[at]);
+    }
+}
+
+void MainController::OrganizeFavorites() {
+    if (favoritesForm_ == nullptr) {
+        favoritesForm_ =
+            new TFavorites_Form(&window_, p_, [this](const std::string& f) { ShowFolder(f); });
+    }
+    favoritesForm_->Open();
+    RebuildFavoritesMenu();
 }
 
 void MainController::OpenFind(const QString& typed) {

@@ -21,6 +21,7 @@ namespace mirvo {
 
 class MainWindow;
 class TFind_Form;
+class TFavorites_Form;
 class TTimer_Form;
 
 class MainController final : public QObject, public PlaybackView {
@@ -57,6 +58,9 @@ class MainController final : public QObject, public PlaybackView {
     void EscAc();
     // The find dialog, with `typed` already in its edit.
     void OpenFind(const QString& typed);
+    // The favourites after the menu's three fixed items, Ctrl+1..9 on the first nine.
+    void RebuildFavoritesMenu();
+    QMenu* FavoritesMenu() const { return favoritesMenu_; }
     void ShowShortcuts();
     void ShowDocumentation();
 
@@ -92,6 +96,10 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* trayPopupMenu_ = nullptr;
     QPointer<QDialog> shortcutsDialog_;
     TFind_Form* find_ = nullptr;
+    void OpenFavoriteEvent(int position);
+    void OrganizeFavorites();
+    QMenu* favoritesMenu_ = nullptr;
+    TFavorites_Form* favoritesForm_ = nullptr;
     TTimer_Form* timerForm_ = nullptr;
     DragState drag_;
 };

@@ -90,8 +90,9 @@ class FakeDialogs : public Dialogs {
         return answer;
     }
     std::optional<std::string> InputText(const std::string&, const std::string& prompt,
-                                         const std::string&) override {
+                                         const std::string& initial) override {
         questions.push_back(prompt);
+        initialTexts.push_back(initial);
         return Next(textAnswers);
     }
     std::optional<std::string> PickOpenFile(const std::string&, const std::string&,
@@ -121,6 +122,7 @@ class FakeDialogs : public Dialogs {
 
     std::vector<Notice> notices;
     std::vector<std::string> questions;
+    std::vector<std::string> initialTexts;  // what each input box was opened with
     std::deque<bool> yesNoAnswers;
     std::deque<std::optional<std::string>> textAnswers;
     std::deque<std::optional<std::string>> saveAnswers;

@@ -1,0 +1,99 @@
+#include "playlist/Favorites.h"
+
+#include <filesystem>
+
+#include "app/Player.h"
+#include "playlist/Model.h"
+#include "playlist/PlaylistFiles.h"
+#include "playlist/Scanning.h"
+#include "support/Files.h"
+
+namespace mirvo {
+namespace {
+
+// What this system and the Windows names the lists were made on forbid.
+constexpr std::string_view kForbidden = "\\/:?\"<>|";
+
+bool ValidTitle(const std::string& title) {
+    return title.find_first_of(kForbidden) == std::string::npos &&
+           title.find('\0') == std::string::npos && title != "." && title != "..";
+}
+
+}  // namespace
+
+std::string FavoritesFolder(const Player& player) {
+    return player.ProgramFolder + "/Favorites/";
+}
+
+std::vector<std::string> CollectFavorites(Player& player) {
+    std::vector<std::string> files;
+    std::error_code error;
+    if (std::filesystem::is_directory(FavoritesFolder(player), error)) {
+        CollectFolderFiles(player, files, FavoritesFolder(player), true);
+    }
+    SortEntries(files);
+    return files;
+}
+
+std::string FavoriteTitle(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.substr(0, name.find('.'));
+}
+
+void OpenFavorite(Player& player, const std::string& file) {
+    LoadPlaylistPath(player, file, 1);
+    PlaylistState& pl = player.playlist;
+    pl.CurrentFolder = file;
+    pl.PlayingIndex = FindEntry(pl, pl.PlayingEntry);
+    RefreshListView(player, false, false);
+    if (pl.PlayingIndex >= 0) {
+        ShowPlayingEntry(player);
+        SelectOnly(player, pl.PlayingIndex);
+    }
+}
+
+bool AddPlaylistToFavorites(Player& player) {
+    PlaylistState& pl = player.playlist;
+    Dialogs& dialogs = player.ui.dialogs;
+    if (pl.PlaylistEntries.empty()) {
+        dialogs.ShowNotice(NoticeKind::Information,
+                           "Your playlist is empty, please add some files first.");
+        return false;
+    }
+    std::string name = pl.CurrentFolder.substr(pl.CurrentFolder.rfind('/') + 1);
+    name = name.substr(0, name.find('.'));
+    for (;;) {
+        const auto typed = dialogs.InputText("Add playlist to favorites", "Name", name);
+        if (!typed || typed->empty() || player.ui.loop.Quitting()) {
+            return false;
+        }
+        name = *typed;
+        const std::string target = FavoritesFolder(player) + name + ".txt";
+        std::error_code error;
+        std::filesystem::create_directories(FavoritesFolder(player), error);
+        if (ValidTitle(name) && std::filesystem::exists(target, error) &&
+            !dialogs.AskYesNo("A playlist with the same name already exists.\r"
+                              "Would you like to replace the existing file?")) {
+            return false;
+        }
+        if (ValidTitle(name) && WritePlaylist(player, target, kFormText)) {
+            return true;
+        }
+        dialogs.ShowNotice(NoticeKind::Error,
+                           "Your playlist could not be saved.\r\r"
+                           "The title may not have any of the following characters:\r"
+                           "\\ / : ? \" <> |");
+    }
+}
+
+bool RenameFavorite(Player& player, const std::string& file, const std::string& title) {
+    if (title.empty() || !ValidTitle(title)) {
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::create_directories(FavoritesFolder(player), error);
+    return RenameNoReplace(file, FavoritesFolder(player) + title + ".txt");
+}
+
+}  // namespace mirvo

@@ -1,0 +1,34 @@
+#pragma once
+// TFavorites_Form: "Organize favorites": rename, delete, explore, refresh.
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "app/Player.h"
+
+class QListWidget;
+
+namespace mirvo {
+
+class TFavorites_Form final : public QDialog {
+    Q_OBJECT
+  public:
+    // `explore` opens a folder in the desktop's file manager.
+    TFavorites_Form(QWidget* parent, Player& player,
+                    std::function<void(const std::string&)> explore);
+    // Lists the favourites afresh and shows the dialog modally.
+    void Open();
+
+    QListWidget* ListBox1 = nullptr;
+
+    void Rename();
+    void Delete();
+    void Refresh();
+
+  private:
+    Player& p_;
+    std::function<void(const std::string&)> explore_;
+    std::vector<std::string> files_;
+};
+
+}  // namespace mirvo
