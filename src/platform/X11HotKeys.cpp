@@ -104,7 +104,9 @@ struct X11HotKeys::Connection {
             xcb_ungrab_key(c, g.code, root, g.modifiers);
             return true;
         });
-        xcb_flush(c);
+        // A round trip: once it is answered the server has let the keys go, so
+        // another program may take them at once.
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
     }
 };
 
