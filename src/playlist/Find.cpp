@@ -26,33 +26,43 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-// One search over many texts: the pattern's table is built once.
+// One search over many texts, for short typed texts: the first character is
+// found with memchr in each of its cases (fast, vectorised), the rest compared.
 class Searcher {
   public:
     explicit Searcher(std::string_view pattern) : pattern_(pattern) {
-        if (pattern_.size() == 1) {
-            const unsigned char c = static_cast<unsigned char>(pattern_[0]);
-            const auto& upper = FastStrings::UpperCaseTable();
-            one_ = static_cast<char>(upper[c]);
-            other_ = static_cast<char>(std::tolower(upper[c]));
-        } else {
-            FastStrings::BuildSkipTableNoCase(pattern_.data(), pattern_.size(), table_);
-        }
+        const auto& upper = FastStrings::UpperCaseTable();
+        const auto c = static_cast<unsigned char>(pattern_[0]);
+        one_ = static_cast<char>(upper[c]);
+        other_ = static_cast<char>(std::tolower(upper[c]));
     }
     bool In(const std::string& text) const {
-        if (pattern_.size() == 1) {
-            // One letter: a plain byte search for each of its cases is fastest.
-            return std::memchr(text.data(), one_, text.size()) != nullptr ||
-                   (other_ != one_ && std::memchr(text.data(), other_, text.size()) != nullptr);
-        }
-        return text.size() >= pattern_.size() &&
-               FastStrings::SkipScanNoCase(text.data(), pattern_.data(), text.size(), table_,
-                                           pattern_.size()) != nullptr;
+        return Find(text, one_) || (other_ != one_ && Find(text, other_));
     }
 
   private:
+    bool Find(const std::string& text, char first) const {
+        if (text.size() < pattern_.size()) {
+            return false;
+        }
+        const char* at = text.data();
+        const char* const last = text.data() + text.size() - pattern_.size();
+        while (at <= last) {
+            at = static_cast<const char*>(
+                std::memchr(at, first, static_cast<std::size_t>(last - at) + 1));
+            if (at == nullptr) {
+                return false;
+            }
+            if (StartsWithNoCase(std::string_view(at + 1, pattern_.size() - 1),
+                                 pattern_.substr(1))) {
+                return true;
+            }
+            ++at;
+        }
+        return false;
+    }
+
     std::string_view pattern_;
-    FastStrings::SkipTable table_{};
     char one_ = 0;
     char other_ = 0;
 };
