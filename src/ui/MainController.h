@@ -20,6 +20,8 @@ class QMenu;
 namespace mirvo {
 
 class MainWindow;
+class TFileInfo_Form;
+class TReplaceFilenames_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -41,6 +43,8 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* PopupMenu3() const { return popupMenu3_; }
     QMenu* TrayPopupMenu() const { return trayPopupMenu_; }
     QDialog* ShortcutsDialog() const { return shortcutsDialog_; }
+    // "Properties...": the file's report, the renamer for several files.
+    void FileInfoAcExecute();
 
     // PlaybackView
     void SetProgressMax(int maximum) override;
@@ -87,6 +91,8 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* popupMenu3_ = nullptr;
     QMenu* trayPopupMenu_ = nullptr;
     QPointer<QDialog> shortcutsDialog_;
+    QPointer<TFileInfo_Form> fileInfoForm_;
+    QPointer<TReplaceFilenames_Form> renamerForm_;
     DragState drag_;
 };
 
