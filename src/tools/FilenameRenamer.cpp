@@ -117,7 +117,8 @@ bool RenameAll(Player& player, const RenameSources& sources, std::string_view fi
             pl.PlayingEntry = newPath;
         }
     }
-    RefreshListView(player, true, false);
+    // The same rows stay selected: the dialog shows them again under their new names.
+    RefreshListView(player, true, true);
     player.ui.dialogs.ShowNotice(NoticeKind::Information,
                                  std::to_string(renamed) +
                                      " files have been renamed.\rCheck your playlist for the "
