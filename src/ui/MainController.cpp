@@ -26,12 +26,15 @@
 #include "playlist/Scanning.h"
 #include "support/Files.h"
 #include "system/Mixer.h"
+#include "tools/FileProperties.h"
 #include "ui/FavoritesForm.h"
+#include "ui/FileInfoForm.h"
 #include "ui/FindForm.h"
 #include "ui/HoxelListbox.h"
 #include "ui/HoxelProgress.h"
 #include "ui/KeyMap.h"
 #include "ui/MainWindow.h"
+#include "ui/ReplaceFilenamesForm.h"
 #include "ui/TimerForm.h"
 
 namespace mirvo {
@@ -256,7 +259,7 @@ void MainController::BuildCommands() {
     bind(Add("FavoritesOrganize", "&Organize favorites...", K(Qt::CTRL | Qt::Key_B),
              [this] { OrganizeFavorites(); }),
          'B', kCtrl);
-    bind(Add("FileInfoAc", "Properties...", K(Qt::Key_F2), nullptr), 113);
+    bind(Add("FileInfoAc", "Properties...", K(Qt::Key_F2), [this] { FileInfoAcExecute(); }), 113);
     bind(Add("PropertiesAc", "Properties...", K(Qt::ALT | Qt::Key_Return),
              [this] { PropertiesAc(); }),
          kKeyEnter, kAlt);
@@ -323,7 +326,8 @@ void MainController::BuildCommands() {
     bind(Add("MaximizeAc", "", K(Qt::Key_F12),
              [this] { window_.isMaximized() ? window_.showNormal() : window_.showMaximized(); }),
          123);
-    Add("RenamerAc", "&Multiple filename renamer", K(), nullptr);
+    // The menu item runs the properties command, which opens the renamer on a multiple selection.
+    Add("RenamerAc", "&Multiple filename renamer", K(), [this] { FileInfoAcExecute(); });
     // Kept for their keys: soft mute lives on the Pause key.
     Add("SoftmuteAc", "&Soft mute", K(Qt::Key_NumLock), [] {});
     Add("Next2Ac", "", K(), [] {});
@@ -754,6 +758,29 @@ void MainController::PropertiesAc() {
     if (!p_.ui.desktop.ShowItemProperties(entry)) {
         p_.ui.dialogs.ShowNotice(NoticeKind::Error,
                                  "No file manager answered to show the properties of:\r\r" + entry);
+    }
+}
+
+void MainController::FileInfoAcExecute() {
+    if (shortcutsDialog_) {
+        shortcutsDialog_->close();
+    }
+    switch (ChoosePropertiesTarget(p_)) {
+        case PropertiesTarget::File:
+            if (!fileInfoForm_) {
+                fileInfoForm_ = new TFileInfo_Form(&window_, p_, *engine_);
+            }
+            fileInfoForm_->ShowEntry(p_.ui.view.ListFocusedRow());
+            break;
+        case PropertiesTarget::Renamer:
+            if (!renamerForm_) {
+                renamerForm_ = new TReplaceFilenames_Form(&window_, p_);
+            }
+            renamerForm_->ShowSelection();
+            break;
+        case PropertiesTarget::Station:  // the station dialog is not built yet
+        case PropertiesTarget::Nothing:
+            break;
     }
 }
 

@@ -23,6 +23,8 @@ class MainWindow;
 class TFind_Form;
 class TFavorites_Form;
 class TTimer_Form;
+class TFileInfo_Form;
+class TReplaceFilenames_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -44,6 +46,8 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* PopupMenu3() const { return popupMenu3_; }
     QMenu* TrayPopupMenu() const { return trayPopupMenu_; }
     QDialog* ShortcutsDialog() const { return shortcutsDialog_; }
+    // "Properties...": the file's report, the renamer for several files.
+    void FileInfoAcExecute();
 
     // PlaybackView
     void SetProgressMax(int maximum) override;
@@ -101,6 +105,8 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* favoritesMenu_ = nullptr;
     TFavorites_Form* favoritesForm_ = nullptr;
     TTimer_Form* timerForm_ = nullptr;
+    QPointer<TFileInfo_Form> fileInfoForm_;
+    QPointer<TReplaceFilenames_Form> renamerForm_;
     DragState drag_;
 };
 

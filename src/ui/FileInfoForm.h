@@ -1,0 +1,37 @@
+#pragma once
+// TFileInfo_Form: the report of one file (folder, size, format, length, tags)
+// and a field to rename it.
+#include <QDialog>
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace mirvo {
+
+struct Player;
+class Engine;
+
+class TFileInfo_Form final : public QDialog {
+    Q_OBJECT
+  public:
+    TFileInfo_Form(QWidget* parent, Player& player, Engine& engine);
+    // Shows entry `index` modally; it is renamed on OK.
+    void ShowEntry(int index);
+
+    QLineEdit* Edit1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+  private:
+    void FormShow();
+    void Button1Click();
+
+    Player& p_;
+    Engine& engine_;
+    int index_ = -1;
+};
+
+}  // namespace mirvo

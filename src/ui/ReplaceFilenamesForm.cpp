@@ -1,0 +1,138 @@
+#include "ui/ReplaceFilenamesForm.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "app/Player.h"
+#include "playlist/Entries.h"
+
+namespace mirvo {
+
+TReplaceFilenames_Form::TReplaceFilenames_Form(QWidget* parent, Player& player)
+    : QDialog(parent), p_(player) {
+    setObjectName(QStringLiteral("TReplaceFilenames_Form"));
+    setWindowTitle(QStringLiteral("Rename multiple files"));
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+    resize(400, 460);
+
+    auto* layout = new QVBoxLayout(this);
+    for (const char* line : {"If you want to rename an entire album, this tool can be useful.",
+                             "Look for similarities in the filenames and change them all at the",
+                             "same time by using the find and replace fields."}) {
+        layout->addWidget(new QLabel(QString::fromLatin1(line), this));
+    }
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line);
+
+    const auto field = [this, layout](const char* caption, const char* name) {
+        auto* label = new QLabel(QString::fromLatin1(caption), this);
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        label->setBuddy(edit);
+        layout->addWidget(label);
+        layout->addWidget(edit);
+        connect(edit, &QLineEdit::textChanged, this, [this] { Preview(); });
+        return edit;
+    };
+    Edit1 = field("Find text:", "Edit1");
+    Edit2 = field("Replace text:", "Edit2");
+    layout->addWidget(new QLabel(QStringLiteral("Preview:"), this));
+    Memo2 = new QPlainTextEdit(this);
+    Memo2->setObjectName(QStringLiteral("Memo2"));
+    Memo2->setReadOnly(true);
+    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(Memo2, 1);
+
+    Button3 = new QPushButton(QStringLiteral("&Tip"), this);
+    Button1 = new QPushButton(QStringLiteral("&Replace all"), this);
+    Button2 = new QPushButton(QStringLiteral("&Close"), this);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button2->setObjectName(QStringLiteral("Button2"));
+    for (QPushButton* button : {Button1, Button2, Button3}) {
+        button->setAutoDefault(false);
+    }
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button3);
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    layout->addLayout(buttons);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+}
+
+void TReplaceFilenames_Form::ShowSelection() {
+    if (const QScreen* screen =
+            parentWidget() ? parentWidget()->screen() : QApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.left() + (area.width() - width()) / 2, area.top());
+    }
+    FormShow();
+    exec();
+}
+
+void TReplaceFilenames_Form::FormShow() {
+    sources_ = CollectRenameSources(p_);
+    Edit1->setText(renamerUsed_ && !sources_.Paths.empty()
+                       ? QString::fromStdString(std::string(FileNamePart(sources_.Paths[0])))
+                       : QString());
+    Preview();
+    Edit1->setFocus();
+}
+
+void TReplaceFilenames_Form::Preview() {
+    QStringList lines;
+    for (const std::string& name :
+         PreviewFileNames(sources_, Edit1->text().toStdString(), Edit2->text().toStdString())) {
+        lines << QString::fromStdString(name);
+    }
+    Memo2->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+void TReplaceFilenames_Form::Button1Click() {
+    if (p_.ui.loop.Quitting()) {
+        return;
+    }
+    if (sources_.Paths.size() > 100) {
+        QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
+                        QStringLiteral("You are about to rename > 100 files!\n\nContinue?"),
+                        QMessageBox::Yes | QMessageBox::No, this);
+        if (box.exec() != QMessageBox::Yes) {
+            return;
+        }
+    }
+    if (p_.ui.dialogs.AskYesNo("Rename all selected files to the previewed filenames?\rThere's no "
+                               "undo!\r\rContinue?") &&
+        RenameAll(p_, sources_, Edit1->text().toStdString(), Edit2->text().toStdString())) {
+        FormShow();
+    }
+    renamerUsed_ = true;
+}
+
+void TReplaceFilenames_Form::Button3Click() {
+    p_.ui.dialogs.ShowNotice(
+        NoticeKind::Information,
+        "Tip: copy a folder of files first and try the tool on the copy.\r"
+        "There's no undo!\r\r"
+        "To remove a text from many filenames, find it and replace it with nothing.\r"
+        "To put a text in front of every filename, find nothing and replace with that text.\r\r"
+        "Special code for the replace field:\r"
+        "[case] : This Make Every Title Like This.");
+}
+
+}  // namespace mirvo

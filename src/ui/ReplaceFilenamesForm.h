@@ -1,0 +1,42 @@
+#pragma once
+// TReplaceFilenames_Form: renames the selected files at once by find and
+// replace, a prefix or capitals, with a preview of the new names.
+#include <QDialog>
+
+#include "tools/FilenameRenamer.h"
+
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace mirvo {
+
+struct Player;
+
+class TReplaceFilenames_Form final : public QDialog {
+    Q_OBJECT
+  public:
+    TReplaceFilenames_Form(QWidget* parent, Player& player);
+    // Shows the dialog modally for the selected entries.
+    void ShowSelection();
+
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+    QPushButton* Button3 = nullptr;
+
+  private:
+    void FormShow();
+    void Preview();
+    void Button1Click();
+    void Button3Click();
+
+    Player& p_;
+    RenameSources sources_;
+    // Once "&Replace all" was used, the dialog opens with the first name to find.
+    bool renamerUsed_ = false;
+};
+
+}  // namespace mirvo
