@@ -54,12 +54,7 @@ TEST_F(Tray, MinimisingGoesToTheTrayAndOpenBringsTheWindowBack) {
     EXPECT_FALSE(app->window.isVisible());
     EXPECT_TRUE(app->tray->IconVisible());
     // The meters fall dark and stay dark, also when the next track starts.
-    for (int i = 0; i < 100 && session.MetersRunning(); ++i) {
-        audio::test::Update();
-        audio::test::Advance(3528);
-        QTest::qWait(25);
-    }
-    EXPECT_FALSE(session.MetersRunning());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !session.MetersRunning(); }, 10000));
     app->controller.commands().HotKey(3);
     EXPECT_FALSE(session.MetersRunning());
 
