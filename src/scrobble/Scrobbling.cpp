@@ -111,6 +111,18 @@ std::deque<QueuedPlay> ParseQueue(std::string_view text) {
     return queue;
 }
 
+// FLAC and Ogg files carry the same Vorbis comments; their track text is returned.
+template <typename Reader>
+std::string FromVorbisComments(const std::string& fileName, ScrobbleTrack& track) {
+    Reader tags;
+    tags.ReadFromFile(fileName);
+    track.Artist = tags.Artist();
+    track.Album = tags.Album();
+    track.Title = tags.Title();
+    track.MusicBrainzID = tags.MusicBrainzTrackID();
+    return tags.TrackString();
+}
+
 }  // namespace
 
 int ParseLeadingNumber(std::string_view text) {
@@ -147,26 +159,12 @@ ScrobbleTrack GatherTrack(const std::string& fileName, int lengthSeconds) {
             }
             break;
         }
-        case 3: {
-            TFLACfile flac;
-            flac.ReadFromFile(fileName);
-            track.Artist = flac.Artist();
-            track.Album = flac.Album();
-            track.Title = flac.Title();
-            number = flac.TrackString();
-            track.MusicBrainzID = flac.MusicBrainzTrackID();
+        case 3:
+            number = FromVorbisComments<TFLACfile>(fileName, track);
             break;
-        }
-        case 2: {
-            TOggVorbis ogg;
-            ogg.ReadFromFile(fileName);
-            track.Artist = ogg.Artist();
-            track.Album = ogg.Album();
-            track.Title = ogg.Title();
-            number = ogg.TrackString();
-            track.MusicBrainzID = ogg.MusicBrainzTrackID();
+        case 2:
+            number = FromVorbisComments<TOggVorbis>(fileName, track);
             break;
-        }
         default:
             break;
     }
