@@ -32,6 +32,13 @@ inline constexpr std::uint32_t kStreamPrescan = 0x20000;
 // MP3 files: never scan; the length is the header's or an estimate. For a quick
 // look at the format.
 inline constexpr std::uint32_t kStreamNoScan = 0x40000;
+// URL streams: collect the station's metadata (response headers, in-stream titles).
+// Without kStreamDecode the stream only connects for them and decodes nothing.
+inline constexpr std::uint32_t kStreamStatus = 0x400000;
+
+// StreamGetTags types.
+inline constexpr std::uint32_t kTagHttp = 4;  // the response headers
+inline constexpr std::uint32_t kTagMeta = 5;  // the latest in-stream metadata
 
 // Or-ed into a feed callback's result when the stream has ended.
 inline constexpr std::uint32_t kFeedEnd = 0x80000000;
@@ -89,9 +96,12 @@ inline constexpr int kErrorDevice = 23;        // no such device number
 inline constexpr int kErrorNotPlaying = 24;    // the channel is not playing
 inline constexpr int kErrorFrequency = 25;     // unsupported sample rate
 inline constexpr int kErrorNotFile = 27;       // the call needs a file stream
+inline constexpr int kErrorNoNet = 32;         // the host name does not resolve
 inline constexpr int kErrorNotAvailable = 37;  // not available on this kind of channel
 inline constexpr int kErrorDecode = 38;        // the call needs an output channel
-inline constexpr int kErrorFileFormat = 41;    // no decoder recognises the data
+inline constexpr int kErrorTimeout = 40;       // the server did not answer in time
+inline constexpr int kErrorFileFormat = 41;    // no decoder recognises the data, or the
+                                               // server's answer is not a stream
 inline constexpr int kErrorBusy = 46;          // called from a callback where it cannot work
 inline constexpr int kErrorUnknown = -1;
 
@@ -150,6 +160,21 @@ std::optional<std::string> GetDeviceDescription(int device);
 // MP1/MP2/MP3, Ogg Vorbis, FLAC, WAV and tracker modules, told apart by content.
 Handle StreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::uint64_t length,
                         std::uint32_t flags);
+// A stream on an internet address (http or https, ICY servers included), read by
+// a download thread of its own; `offset` and `proc`/`user` (a download callback)
+// are accepted for the interface and unused. Blocks the calling thread until the
+// station's answer is there or the network time-out passes, so never call it on
+// the UI or update thread. MP3, Ogg Vorbis, Ogg Opus and AAC (ADTS) stations;
+// an answer that is a playlist is followed to its first address. Codes: 2 refused
+// or an HTTP error, 32 no such host, 40 time-out, 41 not a stream.
+using DownloadProc = void (*)(const void* buffer, std::uint32_t length, void* user);
+Handle StreamCreateURL(const char* url, std::uint32_t offset, std::uint32_t flags,
+                       DownloadProc proc, void* user);
+// A URL stream's tag block: NUL-terminated strings followed by an empty one
+// (kTagHttp), or the latest in-stream metadata text (kTagMeta). None when the
+// stream has no such block. Any thread.
+std::optional<std::string> StreamGetTags(Handle handle, std::uint32_t tags);
+
 // The same for FLAC (native or in Ogg) only.
 Handle FlacStreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::uint64_t length,
                             std::uint32_t flags);
