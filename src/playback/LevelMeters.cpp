@@ -88,10 +88,8 @@ void LevelMeters::UpdateLevels() {
         decayCounter_ = 0;
         decayTick = true;
     }
-    const bool leftFalls = leftPeak < leftLevel_;
-    const bool rightFalls = rightPeak < rightLevel_;
-    leftLevel_ = ApplyLevel(leftFalls ? leftLevel_ : leftPeak, leftFalls && decayTick);
-    rightLevel_ = ApplyLevel(rightFalls ? rightLevel_ : rightPeak, rightFalls && decayTick);
+    leftLevel_ = NextLevel(leftLevel_, leftPeak, decayTick);
+    rightLevel_ = NextLevel(rightLevel_, rightPeak, decayTick);
 
     const int style = player_.values.VUStyle;
     if (style == 1 || style == 2) {
@@ -99,8 +97,16 @@ void LevelMeters::UpdateLevels() {
     }
 }
 
-int LevelMeters::ApplyLevel(int value, bool decaying) {
-    return decaying ? DecayLevel(player_.values.VUStyle, value) : value;
+int LevelMeters::NextLevel(int held, int peak, bool decayTick) const {
+    if (peak >= held) {
+        return peak;
+    }
+    if (!decayTick) {
+        return held;
+    }
+    // A fall stops at what is playing now: a steady tone whose peaks differ a
+    // little from window to window would otherwise blink one LED on and off.
+    return std::max(DecayLevel(player_.values.VUStyle, held), peak);
 }
 
 void LevelMeters::SetLevelMeterStyle(int style) {

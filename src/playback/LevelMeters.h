@@ -70,7 +70,9 @@ class LevelMeters {
     int RightLevel() const { return rightLevel_; }
 
   private:
-    int ApplyLevel(int value, bool decaying);
+    // The held level after this update: a louder peak at once, a quieter one
+    // one table step down on every second update.
+    int NextLevel(int held, int peak, bool decayTick) const;
 
     Player& player_;
     MeterView& view_;

@@ -153,6 +153,24 @@ TEST(LevelMeters, ALouderPeakIsTakenAtOnceEvenOnADecayTick) {
     EXPECT_EQ(m.meters.RightLevel(), 1037);
 }
 
+TEST(LevelMeters, ASteadyToneHoldsItsLedsWhileItsPeaksWaver) {
+    // Windows of one tone peak a little differently; the meter must not blink.
+    for (const int style : {1, 2}) {
+        Meters m(style);
+        for (int i = 0; i < 20; ++i) {
+            const std::int16_t peak = i % 2 == 0 ? 12000 : 11700;
+            m.sampler.Constant(peak, peak);
+            const auto leds = m.Update();
+            EXPECT_EQ(leds.left, LedCount(style, 11700)) << style << " update " << i;
+            EXPECT_EQ(leds.right, leds.left);
+        }
+        // Quieter by more than a step: it still falls one step every second update.
+        m.sampler.Constant(0, 0);
+        const int before = m.Update().left;
+        EXPECT_EQ(m.Update().left, before - 1);
+    }
+}
+
 TEST(LevelMeters, NothingPlayingCountsAsSilence) {
     Meters m(1);
     m.sampler.Constant(32767, 32767);
