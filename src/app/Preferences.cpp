@@ -301,10 +301,11 @@ void Preferences::ChangeDevice(int device) {
     if (engine_.OutputChannel() == 0) {
         return;
     }
-    engine_.SeekTo(position);
+    // Paused first, so that nothing sounds from the start of the track.
     if (paused) {
         engine_.Pause();
     }
+    engine_.SeekTo(position);
 }
 
 std::string Preferences::ResetMixer(std::string_view decimalSeparator) {

@@ -296,7 +296,7 @@ void TPreferences_Form::BuildDisplay(QGroupBox* group) {
     const char* captions[] = {"&Hide", "&7 leds", "&14 leds"};
     auto* meters = new QButtonGroup(group);
     for (int i = 0; i < 3; ++i) {
-        QRadioButton* radio = Place(new QRadioButton(Text(captions[i]), group), 18, 44 + i * 24);
+        QRadioButton* radio = Place(new QRadioButton(Text(captions[i]), group), 18, 44 + i * 40);
         meters->addButton(radio, i);
         connect(radio, &QRadioButton::toggled, this, [this, i](bool on) {
             if (on) {
@@ -305,8 +305,9 @@ void TPreferences_Form::BuildDisplay(QGroupBox* group) {
         });
         RadioMeter[static_cast<std::size_t>(i)] = radio;
     }
-    Caption(group, "-60 30 15 6 3 1", 92, 70);
-    Caption(group, "-oo 60 40 30 25 20 15 12 10 8 6 4 2 0", 92, 94);
+    // Each scale under its meter's button.
+    Caption(group, "-60 30 15 6 3 1", 38, 104);
+    Caption(group, "-oo 60 40 30 25 20 15 12 10 8 6 4 2 0", 38, 144);
 }
 
 void TPreferences_Form::BuildHotkeys(QGroupBox* group) {
