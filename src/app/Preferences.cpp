@@ -241,20 +241,20 @@ void Preferences::LastfmEnableClicked(bool checked) {
 }
 
 void Preferences::LastfmUsernameDone(const std::string& text) {
-    if (PrefsLoading || text == p_.values.LastfmUsername) {
-        return;
-    }
-    p_.values.LastfmUsername = text;
-    p_.settings.WriteString("PlayingHistory", "LastfmUsername", text);
-    ApplyAccount();
+    SetAccountText(p_.values.LastfmUsername, "LastfmUsername", text);
 }
 
 void Preferences::LastfmPasswordDone(const std::string& text) {
-    if (PrefsLoading || text == p_.values.LastfmPassword) {
+    SetAccountText(p_.values.LastfmPassword, "LastfmPassword", text);
+}
+
+void Preferences::SetAccountText(std::string& value, const char* key, const std::string& text) {
+    // Leaving a field unchanged writes nothing.
+    if (PrefsLoading || text == value) {
         return;
     }
-    p_.values.LastfmPassword = text;
-    p_.settings.WriteString("PlayingHistory", "LastfmPassword", text);
+    value = text;
+    p_.settings.WriteString("PlayingHistory", key, text);
     ApplyAccount();
 }
 

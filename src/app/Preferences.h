@@ -123,6 +123,7 @@ class Preferences {
   private:
     // Saves the music folders and reads back what the file holds.
     std::vector<std::string> StoreMusicFolders();
+    void SetAccountText(std::string& value, const char* key, const std::string& text);
     void ApplyAccount();
 
     Player& p_;

@@ -19,6 +19,7 @@
 
 #include "app/Player.h"
 #include "ui/KeyMap.h"
+#include "ui/QtServices.h"
 #include "ui/Style.h"
 
 namespace mirvo {
@@ -29,18 +30,8 @@ constexpr int kGroupTop = 8;
 constexpr int kGroupWidth = 291;
 constexpr int kGroupHeight = 274;
 
-QString Text(const char* text) {
-    QString s = QString::fromUtf8(text);
-    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return s;
-}
-
-QString Text(const std::string& text) {
-    return Text(text.c_str());
-}
-
 void Hint(QWidget* widget, const char* text) {
-    widget->setToolTip(Text(text));
+    widget->setToolTip(UiText(text));
     widget->setToolTipDuration(kToolTipDurationMs);
 }
 
@@ -53,7 +44,7 @@ Widget* Place(Widget* widget, int left, int top, int width = 0, int height = 0) 
 }
 
 QLabel* Caption(QWidget* parent, const char* text, int left, int top) {
-    return Place(new QLabel(Text(text), parent), left, top);
+    return Place(new QLabel(UiText(text), parent), left, top);
 }
 
 std::string Decimal() {
@@ -174,14 +165,14 @@ TPreferences_Form::TPreferences_Form(QWidget* parent, Player& player, Engine& en
     TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     for (const char* page : kPreferencesPages) {
-        TreeView1->addTopLevelItem(new QTreeWidgetItem(QStringList(Text(page))));
+        TreeView1->addTopLevelItem(new QTreeWidgetItem(QStringList(UiText(page))));
     }
     connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this] { TreeView1Change(); });
 
     const char* names[] = {"GroupSetup",  "GroupMedia",          "GroupDisplay", "GroupHotkeys",
                            "GroupRecord", "GroupPlayingHistory", "GroupDevice"};
     for (int i = 0; i < kPreferencesPageCount; ++i) {
-        Groups[i] = new QGroupBox(Text(kPreferencesPages[i]), this);
+        Groups[i] = new QGroupBox(UiText(kPreferencesPages[i]), this);
         Groups[i]->setObjectName(QLatin1String(names[i]));
         Groups[i]->setGeometry(kGroupLeft, kGroupTop, kGroupWidth, kGroupHeight);
         Groups[i]->hide();
@@ -208,7 +199,7 @@ void TPreferences_Form::BuildSetup(QGroupBox* group) {
     const char* names[] = {"CheckBox1", "CheckBox2", "CheckBox3",
                            "CheckBox7", "CheckBox8", "CheckBox9"};
     for (int i = 0; i < static_cast<int>(AssociationBoxes.size()); ++i) {
-        QCheckBox* box = new QCheckBox(Text(captions[i]), group);
+        QCheckBox* box = new QCheckBox(UiText(captions[i]), group);
         box->setObjectName(QLatin1String(names[i]));
         Place(box, 10 + (i % 3) * 90, 38 + (i / 3) * 20);
         if (i < 3) {
@@ -220,6 +211,9 @@ void TPreferences_Form::BuildSetup(QGroupBox* group) {
     }
     CheckBoxUpdate = Place(new QCheckBox(QStringLiteral("Stay &updated"), group), 10, 88);
     CheckBoxUpdate->setObjectName(QStringLiteral("CheckBoxUpdate"));
+    Hint(CheckBoxUpdate,
+         "In order to make use of the latest improvements, Mirvo will check once a week if "
+         "there's\ran update available. If so, it will prompt you briefly at startup.");
     connect(CheckBoxUpdate, &QCheckBox::toggled, this,
             [this](bool on) { prefs_.StayUpdatedClicked(on); });
 
@@ -232,7 +226,7 @@ void TPreferences_Form::BuildSetup(QGroupBox* group) {
     auto* enqueue = new QButtonGroup(group);
     for (int i = 0; i < 3; ++i) {
         RadioEnqueue[static_cast<std::size_t>(i)] =
-            Place(new QRadioButton(Text(options[i]), group), 18, 136 + i * 20);
+            Place(new QRadioButton(UiText(options[i]), group), 18, 136 + i * 20);
         enqueue->addButton(RadioEnqueue[static_cast<std::size_t>(i)], i);
         connect(RadioEnqueue[static_cast<std::size_t>(i)], &QRadioButton::toggled, this,
                 [this, i](bool on) {
@@ -296,7 +290,7 @@ void TPreferences_Form::BuildDisplay(QGroupBox* group) {
     const char* captions[] = {"&Hide", "&7 leds", "&14 leds"};
     auto* meters = new QButtonGroup(group);
     for (int i = 0; i < 3; ++i) {
-        QRadioButton* radio = Place(new QRadioButton(Text(captions[i]), group), 18, 44 + i * 40);
+        QRadioButton* radio = Place(new QRadioButton(UiText(captions[i]), group), 18, 44 + i * 40);
         meters->addButton(radio, i);
         connect(radio, &QRadioButton::toggled, this, [this, i](bool on) {
             if (on) {
@@ -414,7 +408,7 @@ void TPreferences_Form::BuildDevice(QGroupBox* group) {
                     180, 26);
     Button6->setObjectName(QStringLiteral("Button6"));
     connect(Button6, &QPushButton::clicked, this,
-            [this] { LabelVoldB->setText(Text(prefs_.ResetMixer(Decimal()))); });
+            [this] { LabelVoldB->setText(UiText(prefs_.ResetMixer(Decimal()))); });
 }
 
 void TPreferences_Form::showEvent(QShowEvent* event) {
@@ -440,21 +434,21 @@ void TPreferences_Form::FormShow() {
     RadioMeter[static_cast<std::size_t>(std::clamp(s.VUStyle, 0, 2))]->setChecked(true);
     FillMusicFolders(s.MusicFolders);
     (s.SortingWay == 1 ? RadioSort1 : RadioSort2)->setChecked(true);
-    LabelBufferlength->setText(Text(s.BufferLength));
+    LabelBufferlength->setText(UiText(s.BufferLength));
     ComboDevice->clear();
     for (const std::string& device : s.Devices) {
-        ComboDevice->addItem(Text(device));
+        ComboDevice->addItem(UiText(device));
     }
     ComboDevice->setCurrentIndex(s.DeviceItem);
-    LabelVoldB->setText(Text(s.OutputLevel));
+    LabelVoldB->setText(UiText(s.OutputLevel));
     FillHotKeys(s.HotKeyRows);
     Edit1->clear();
     capture_ = {};
     CheckBox_Lastfm->setChecked(s.LastfmEnable);
-    Edit_Lastfm_Username->setText(Text(s.LastfmUsername));
-    Edit_Lastfm_Password->setText(Text(s.LastfmPassword));
-    Edit2->setText(Text(s.RecordTempPath));
-    Edit3->setText(Text(s.RecordSecAhead));
+    Edit_Lastfm_Username->setText(UiText(s.LastfmUsername));
+    Edit_Lastfm_Password->setText(UiText(s.LastfmPassword));
+    Edit2->setText(UiText(s.RecordTempPath));
+    Edit3->setText(UiText(s.RecordSecAhead));
     CheckBox6->setChecked(s.RecordAhead);
     TreeView1->setCurrentItem(TreeView1->topLevelItem(s.Page));
     TreeView1Change();
@@ -487,7 +481,7 @@ void TPreferences_Form::TreeView1Change() {
 void TPreferences_Form::FillMusicFolders(const std::vector<std::string>& folders) {
     ListMusicFolders->clear();
     for (const std::string& folder : folders) {
-        ListMusicFolders->addItem(Text(folder));
+        ListMusicFolders->addItem(UiText(folder));
     }
 }
 
@@ -498,9 +492,9 @@ void TPreferences_Form::FillHotKeys(const std::vector<std::string>& rows) {
         ListBox1->clear();
         for (const std::string& text : rows) {
             const std::size_t tab = text.find('\t');
-            QStringList columns(Text(text.substr(0, tab)));
+            QStringList columns(UiText(text.substr(0, tab)));
             if (tab != std::string::npos) {
-                columns << Text(text.substr(tab + 1));
+                columns << UiText(text.substr(tab + 1));
             }
             ListBox1->addTopLevelItem(new QTreeWidgetItem(columns));
         }
@@ -513,7 +507,7 @@ void TPreferences_Form::FillHotKeys(const std::vector<std::string>& rows) {
 void TPreferences_Form::ListBox1Click() {
     const int row = ListBox1->indexOfTopLevelItem(ListBox1->currentItem());
     if (row >= 0) {
-        Edit1->setText(Text(StoredHotKeyName(p_, row)));
+        Edit1->setText(UiText(StoredHotKeyName(p_, row)));
     }
 }
 
@@ -522,7 +516,8 @@ void TPreferences_Form::Edit1KeyDown(const QKeyEvent& key) {
     if (code == 0) {
         return;  // a key no hot key can name
     }
-    Edit1->setText(Text(capture_.KeyDown(code, CaptureModifiers(key.modifiers()), p_.ui.hotKeys)));
+    Edit1->setText(
+        UiText(capture_.KeyDown(code, CaptureModifiers(key.modifiers()), p_.ui.hotKeys)));
 }
 
 void TPreferences_Form::Button9Click() {

@@ -115,6 +115,9 @@ TEST_F(PreferencesWindow, F6OpensItEscClosesOnlyItAndItReopensOnTheLastPage) {
         EXPECT_EQ(form.Groups[0]->title(), "Setup");
         EXPECT_EQ(form.Groups[0]->geometry(), QRect(128, 8, 291, 274));
         EXPECT_EQ(form.Button1->text(), "&Close");
+        EXPECT_EQ(form.CheckBoxUpdate->toolTip(),
+                  "In order to make use of the latest improvements, Mirvo will check once a week "
+                  "if there's\nan update available. If so, it will prompt you briefly at startup.");
         EXPECT_EQ(saves.Take(), 0);  // filling the controls wrote nothing
         ShowPage(form, 4);
         EXPECT_EQ(ShownPage(form), 4);
