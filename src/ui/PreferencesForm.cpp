@@ -327,6 +327,9 @@ void TPreferences_Form::BuildHotkeys(QGroupBox* group) {
     edit->setGeometry(10, 228, 196, 24);
     Hint(edit, "Press the desired key.");
     edit->OnKeyDown = [this](const QKeyEvent& key) { Edit1KeyDown(key); };
+    // Only a key pressed sets it: nothing pasted or dropped.
+    edit->setContextMenuPolicy(Qt::NoContextMenu);
+    edit->setAcceptDrops(false);
     Edit1 = edit;
     Button9 = Place(new QPushButton(QStringLiteral("Set"), group), 211, 227, 70, 26);
     Button9->setObjectName(QStringLiteral("Button9"));

@@ -254,6 +254,8 @@ TEST_F(PreferencesWindow, TheCaptureFieldTakesEveryCombinationAndSetBindsIt) {
         form.Button9->click();
         hotKeys.accept = false;  // held by another program
         hotKeys.registered.clear();
+        QTest::keyClick(form.Edit1, Qt::Key_Escape);  // not a combination: it closes
+        EXPECT_FALSE(form.isVisible());
     });
     ASSERT_EQ(hotKeys.registered.size(), 1u);  // taken again at close
     EXPECT_EQ(hotKeys.registered[0], (HotKey{0, HotKeyModifiers::None, 179}));
