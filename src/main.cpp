@@ -77,7 +77,12 @@ int main(int argc, char** argv) {
     X11HotKeys hotKeys;
     MainApp mirvo(programFolder, startArgument, desktop, hotKeys);
     MprisService mpris(mirvo.player, mirvo.controller.session(), mirvo.application);
-    hotKeys.OnHotKey = [&](int id) { mirvo.controller.commands().HotKey(id); };
+    hotKeys.OnHotKey = [&](int id) {
+        // A key grabbed before the settings dialog let go of it may still arrive.
+        if (!mirvo.controller.PreferencesShowing()) {
+            mirvo.controller.commands().HotKey(id);
+        }
+    };
     link->OnPath = [&](const std::string& path, std::function<void()> loaded) {
         mirvo.application.ReceivePath(path, std::move(loaded));
     };

@@ -9,7 +9,6 @@
 namespace mirvo {
 namespace {
 
-constexpr int kMaxMusicFolders = 20;
 constexpr int kHotKeyCount = 13;
 
 int InRange(int value, int low, int high, int fallback) {

@@ -99,6 +99,9 @@ class Settings {
     std::string path_;
 };
 
+// "Root media" keeps no more music folders than this.
+inline constexpr int kMaxMusicFolders = 20;
+
 // "Root media": "path0", "path1", ... up to 20, stopping at the first empty one.
 std::vector<std::string> ReadMusicFolders(const IniFile& ini);
 

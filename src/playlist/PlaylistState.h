@@ -19,6 +19,9 @@ struct PlaylistLinks {
     std::function<void(const std::string& hint)> SetTrayHint;
     // The music folder setup of the folder browser.
     std::function<void()> SetUpMusicFolders;
+    // The settings dialog changed the music folders: the folder browser, once
+    // made, takes them as its roots again.
+    std::function<void()> MusicFoldersChanged;
 };
 
 struct PlaylistState {

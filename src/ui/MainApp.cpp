@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <QTimer>
 
+#include "app/Preferences.h"
 #include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"
 #include "ui/ColourSchemes.h"
@@ -43,8 +44,7 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
 void MainApp::Start() {
     application.CreateMainWindow();
     controller.SettingsLoaded();
-    const SettingsValues& v = player.values;
-    scrobbler.SetAccount({v.LastfmEnable, v.LastfmUsername, v.LastfmPassword, v.LastfmHost});
+    scrobbler.SetAccount(AccountFromSettings(player.values));
     window.show();
     tray = std::make_unique<TrayIcon>(window, player, controller.session(),
                                       controller.TrayPopupMenu());

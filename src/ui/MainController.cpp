@@ -34,6 +34,7 @@
 #include "ui/HoxelProgress.h"
 #include "ui/KeyMap.h"
 #include "ui/MainWindow.h"
+#include "ui/PreferencesForm.h"
 #include "ui/ReplaceFilenamesForm.h"
 #include "ui/TimerForm.h"
 
@@ -93,8 +94,12 @@ constexpr const char* kMakerAddress = "the project's home page";
 }  // namespace
 
 MainController::MainController(MainWindow& window, Player& player, Application& application,
-                               Scrobbler* scrobbler)
-    : QObject(&window), window_(window), p_(player), application_(application) {
+                               ScrobbleClient* scrobbler)
+    : QObject(&window),
+      window_(window),
+      p_(player),
+      application_(application),
+      scrobbler_(scrobbler) {
     session_ = std::make_unique<Session>(p_, *this, window_, scrobbler);
     engine_ = &session_->engine();
     commands_ = &session_->commands();
@@ -175,7 +180,7 @@ void MainController::BuildCommands() {
     bind(Add("EscAc", "&Exit", K(Qt::Key_Escape), [this] { EscAc(); }), 27);
     // F5 rescans the folder the list came from, as the shortcut list promises.
     bind(Add("RefreshAc", "Check for new files", K(Qt::Key_F5), [&p] { Refresh(p); }), 116);
-    bind(Add("PreferencesAc", "&Settings...", K(Qt::Key_F6), nullptr), 117);
+    bind(Add("PreferencesAc", "&Settings...", K(Qt::Key_F6), [this] { ShowPreferences(); }), 117);
     bind(Add("ShortcutsAc", "Shortcuts...", K(Qt::Key_F1), [this] { ShowShortcuts(); }), 112);
     bind(Add("DocAc", "&Documentation...", K(Qt::CTRL | Qt::Key_F1),
              [this] { ShowDocumentation(); }),
@@ -611,6 +616,10 @@ bool MainController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainController::EscAc() {
+    if (PreferencesShowing()) {
+        preferences_->reject();
+        return;
+    }
     PlaylistState& pl = p_.playlist;
     pl.AbortRequested = true;
     if (shortcutsDialog_ && shortcutsDialog_->isVisible()) {
@@ -671,6 +680,20 @@ void MainController::OpenFind(const QString& typed) {
         find_ = new TFind_Form(&window_, p_);
     }
     find_->Open(typed, *window_.ListScreen);
+}
+
+void MainController::ShowPreferences() {
+    if (preferences_ == nullptr) {
+        preferences_ = new TPreferences_Form(&window_, p_, *engine_, scrobbler_, [this](int style) {
+            meters_->SetLevelMeterStyle(style);
+            SetViewChecks();
+        });
+    }
+    preferences_->exec();
+}
+
+bool MainController::PreferencesShowing() const {
+    return preferences_ != nullptr && preferences_->isVisible();
 }
 
 void MainController::ShowShortcuts() {

@@ -25,13 +25,16 @@ class TFavorites_Form;
 class TTimer_Form;
 class TFileInfo_Form;
 class TReplaceFilenames_Form;
+class TPreferences_Form;
+class ScrobbleClient;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
   public:
-    // `scrobbler`, when given, hears of what was played.
+    // `scrobbler`, when given, hears of what was played and takes the
+    // account the settings dialog sets.
     MainController(MainWindow& window, Player& player, Application& application,
-                   Scrobbler* scrobbler = nullptr);
+                   ScrobbleClient* scrobbler = nullptr);
     ~MainController() override;
 
     // Applies what the settings loader read to the parts this controller owns.
@@ -67,6 +70,11 @@ class MainController final : public QObject, public PlaybackView {
     QMenu* FavoritesMenu() const { return favoritesMenu_; }
     void ShowShortcuts();
     void ShowDocumentation();
+    // "&Settings...": made on first use, shown modally.
+    void ShowPreferences();
+    TPreferences_Form* PreferencesForm() const { return preferences_; }
+    // While it shows, global hot keys do nothing.
+    bool PreferencesShowing() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -107,6 +115,8 @@ class MainController final : public QObject, public PlaybackView {
     TTimer_Form* timerForm_ = nullptr;
     QPointer<TFileInfo_Form> fileInfoForm_;
     QPointer<TReplaceFilenames_Form> renamerForm_;
+    ScrobbleClient* scrobbler_;
+    TPreferences_Form* preferences_ = nullptr;
     DragState drag_;
 };
 

@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "ui/QtServices.h"
 #include "ui/Style.h"
 
 #include <QAction>
@@ -34,13 +35,6 @@ constexpr QSize kMeter14Size{143, 16};
 constexpr int kMeter14KeysWidth = 139;
 constexpr QSize kScale14Size{144, 16};
 constexpr int kMeterRowTop = 22;
-
-QString Qt(const std::string& text) {
-    // Messages break lines with "\r".
-    QString s = QString::fromStdString(text);
-    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return s;
-}
 
 QWidget* Part(QWidget* parent, const char* name) {
     auto* w = new QWidget(parent);
@@ -315,13 +309,13 @@ void MainWindow::HideVolumeBar() {
 }
 
 void MainWindow::SetCaption(const std::string& text) {
-    setWindowTitle(Qt(text));
+    setWindowTitle(UiText(text));
 }
 
 void MainWindow::SetStatusText(int panel, const std::string& text) {
     if (panel >= 0 && panel < 4 && text != statusTexts_[panel]) {
         statusTexts_[panel] = text;
-        StatusPanels[panel]->SetText(Qt(text));
+        StatusPanels[panel]->SetText(UiText(text));
     }
 }
 
@@ -329,7 +323,7 @@ void MainWindow::SetTimeLabel(const std::string& text) {
     // Written on every status tick; it changes about once a second.
     if (text != timeText_) {
         timeText_ = text;
-        LabelTime->SetText(Qt(text));
+        LabelTime->SetText(UiText(text));
     }
 }
 

@@ -13,12 +13,6 @@
 namespace mirvo {
 namespace {
 
-QString Text(const std::string& text) {
-    QString s = QString::fromStdString(text);
-    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return s;
-}
-
 // "Name (*.a;*.b)|*.a;*.b|All files (*.*)|*.*" as the system dialogs take it, to Qt's form.
 QString Filter(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
@@ -50,6 +44,12 @@ void CloseDialogs() {
 
 }  // namespace
 
+QString UiText(const std::string& text) {
+    QString s = QString::fromStdString(text);
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
 void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
     if (loop_.Quitting()) {
         return;
@@ -57,13 +57,13 @@ void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
     const QString title = QApplication::applicationName();
     switch (kind) {
         case NoticeKind::Information:
-            QMessageBox::information(parent_, title, Text(text));
+            QMessageBox::information(parent_, title, UiText(text));
             break;
         case NoticeKind::Error:
-            QMessageBox::critical(parent_, title, Text(text));
+            QMessageBox::critical(parent_, title, UiText(text));
             break;
         case NoticeKind::Warning:
-            QMessageBox::warning(parent_, title, Text(text));
+            QMessageBox::warning(parent_, title, UiText(text));
             break;
     }
 }
@@ -72,7 +72,7 @@ bool QtDialogs::AskYesNo(const std::string& text) {
     if (loop_.Quitting()) {
         return false;
     }
-    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), Text(text),
+    QMessageBox box(QMessageBox::Information, QApplication::applicationName(), UiText(text),
                     QMessageBox::Yes | QMessageBox::No, parent_);
     return box.exec() == QMessageBox::Yes;
 }
@@ -86,7 +86,7 @@ std::optional<std::string> QtDialogs::InputText(const std::string& caption,
     if (!inputForm_) {
         inputForm_ = new TInput_Form(parent_);
     }
-    const auto answer = inputForm_->Ask(Text(caption), Text(prompt), Text(initial));
+    const auto answer = inputForm_->Ask(UiText(caption), UiText(prompt), UiText(initial));
     if (!answer) {
         return std::nullopt;
     }
@@ -100,7 +100,7 @@ std::optional<std::string> QtDialogs::PickOpenFile(const std::string& caption,
         return std::nullopt;
     }
     const QString f =
-        QFileDialog::getOpenFileName(parent_, Text(caption), Text(folder), Filter(filter));
+        QFileDialog::getOpenFileName(parent_, UiText(caption), UiText(folder), Filter(filter));
     if (f.isEmpty()) {
         return std::nullopt;
     }
@@ -115,7 +115,7 @@ std::vector<std::string> QtDialogs::PickOpenFiles(const std::string& caption,
     }
     std::vector<std::string> files;
     for (const QString& f :
-         QFileDialog::getOpenFileNames(parent_, Text(caption), Text(folder), Filter(filter))) {
+         QFileDialog::getOpenFileNames(parent_, UiText(caption), UiText(folder), Filter(filter))) {
         files.push_back(f.toStdString());
     }
     return files;
@@ -128,7 +128,7 @@ std::optional<std::string> QtDialogs::PickSaveFile(const std::string& caption,
         return std::nullopt;
     }
     const QString f =
-        QFileDialog::getSaveFileName(parent_, Text(caption), Text(folder), Filter(filter));
+        QFileDialog::getSaveFileName(parent_, UiText(caption), UiText(folder), Filter(filter));
     if (f.isEmpty()) {
         return std::nullopt;
     }
@@ -140,7 +140,7 @@ std::optional<std::string> QtDialogs::PickFolder(const std::string& caption,
     if (loop_.Quitting()) {
         return std::nullopt;
     }
-    const QString f = QFileDialog::getExistingDirectory(parent_, Text(caption), Text(folder));
+    const QString f = QFileDialog::getExistingDirectory(parent_, UiText(caption), UiText(folder));
     if (f.isEmpty()) {
         return std::nullopt;
     }
@@ -153,7 +153,7 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
     if (loop_.Quitting()) {
         return std::nullopt;
     }
-    QFileDialog dialog(parent_, Text(caption), Text(folder));
+    QFileDialog dialog(parent_, UiText(caption), UiText(folder));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     // The platform dialog cannot carry a check box of ours.

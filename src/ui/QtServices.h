@@ -2,6 +2,7 @@
 // Qt realisations of the dialogs and the event loop.
 #include <QObject>
 #include <QPointer>
+#include <QString>
 #include <map>
 
 #include "app/Interfaces.h"
@@ -11,6 +12,9 @@ class QTimer;
 class QWidget;
 
 namespace mirvo {
+
+// The program's texts break lines with "\r"; Qt breaks them at "\n".
+QString UiText(const std::string& text);
 
 // Shows nothing once the loop is quitting: the answer is "No" or "cancelled".
 class QtDialogs final : public Dialogs {

@@ -10,10 +10,10 @@
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
 #include "fakes/HttpServer.h"
+#include "fakes/ScrobbleService.h"
 #include "fakes/TempDir.h"
 #include "playback/Session.h"
 #include "support/Files.h"
-#include "support/Md5.h"
 #include "tags/TagFixtures.h"
 
 namespace mirvo {
@@ -22,77 +22,8 @@ namespace {
 using namespace std::chrono_literals;
 using namespace tagfixtures;
 using Strings = std::vector<std::string>;
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-// Keys and values of a query or form body, as sent (still encoded).
-std::map<std::string, std::string> Form(std::string_view text) {
-    std::map<std::string, std::string> form;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('&', start);
-        if (end == std::string_view::npos) {
-            end = text.size();
-        }
-        const std::string_view pair = text.substr(start, end - start);
-        const std::size_t eq = pair.find('=');
-        form[std::string(pair.substr(0, eq))] =
-            eq == std::string_view::npos ? "" : std::string(pair.substr(eq + 1));
-        start = end + 1;
-    }
-    return form;
-}
-
-// The service side of the protocol: checks the token, hands out sessions and
-// answers each form in the way the test sets.
-class FakeService {
-  public:
-    FakeService() : server([this](const test::HttpRequest& r) { return Answer(r); }) {}
-
-    std::string Base() const { return server.Base(); }
-    std::vector<test::HttpRequest> Requests() const { return server.Requests(); }
-    Strings Kinds() const {
-        Strings kinds;
-        for (const auto& r : server.Requests()) {
-            kinds.push_back(r.target.starts_with("/?hs=true") ? "hs" : r.target.substr(1));
-        }
-        return kinds;
-    }
-
-    std::string password = "secret";
-    std::string handshakeWord = "OK";  // BADAUTH, ...
-    std::string postWord = "OK";       // FAILED, garbage, ...
-    test::HttpServer server;
-
-  private:
-    test::HttpReply Answer(const test::HttpRequest& r) {
-        const std::lock_guard lock(mutex_);
-        if (r.target.starts_with("/?hs=true")) {
-            auto q = Form(r.target.substr(2));
-            if (handshakeWord != "OK") {
-                return {"200 OK", handshakeWord + "\n"};
-            }
-            if (q["a"] != Lower(Md5Hex(Lower(Md5Hex(password)) + q["t"]))) {
-                return {"200 OK", "BADAUTH\n"};
-            }
-            session_ = "sid" + std::to_string(++sessions_);
-            return {"200 OK", "OK\n" + session_ + "\n" + Base() + "/np\n" + Base() + "/sub\n"};
-        }
-        if (Form(r.body)["s"] != session_) {
-            return {"200 OK", "BADSESSION\n"};
-        }
-        return {"200 OK", postWord + "\n"};
-    }
-
-    std::mutex mutex_;
-    std::string session_;
-    int sessions_ = 0;
-};
+using test::FakeService;
+using test::Form;
 
 struct Client {
     explicit Client(const FakeService& service, std::string user = "John Doe")
