@@ -105,7 +105,7 @@ void Updater::Refill(Stream& stream) {
             return;
         }
         const std::uint64_t space = pb.bufferBytes - (pb.written - pb.read);
-        want = static_cast<std::uint32_t>(std::min(space, pb.refillBytes));
+        want = static_cast<std::uint32_t>(std::min<std::uint64_t>(space, 0x40000000));
         want -= want % frameBytes;
         if (want == 0) {
             return;

@@ -111,10 +111,6 @@ Playback::Playback(const Format& f, std::uint32_t bufferMs) : format(f), playRat
     const std::uint64_t frameBytes = format.FrameBytes();
     const std::uint64_t perSecond = std::uint64_t{format.rate} * frameBytes;
     bufferBytes = std::max<std::uint64_t>(perSecond * bufferMs / 1000 / frameBytes, 1) * frameBytes;
-    // A start or a seek fills the buffer over a few cycles, so no single feed
-    // call holds the update thread for the whole buffer's decoding.
-    refillBytes =
-        std::min(bufferBytes, std::max<std::uint64_t>(perSecond / frameBytes, 1) * frameBytes);
     // Played data stays readable for ChannelGetData for half a second.
     historyBytes = std::max<std::uint64_t>(perSecond / 2 / frameBytes, 1) * frameBytes;
     ring.resize(static_cast<std::size_t>(bufferBytes + historyBytes));

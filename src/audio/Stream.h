@@ -92,7 +92,6 @@ class Playback {
     Format format;
     std::uint32_t playRate;  // the frequency attribute
     std::uint64_t bufferBytes;
-    std::uint64_t refillBytes;  // the most one update cycle adds
     std::uint64_t historyBytes;
     std::vector<unsigned char> ring;
     std::uint64_t written = 0;    // totals since the last start
