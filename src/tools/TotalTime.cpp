@@ -6,11 +6,19 @@
 #include "audio/Audio.h"
 #include "playback/TimeText.h"
 #include "playlist/Entries.h"
+#include "tags/FLACfile.h"
+#include "tags/OggVorbis.h"
 
 namespace mirvo {
 
-std::int64_t PlayingSeconds(const std::string& path) {
-    // A decode stream needs no device.
+namespace {
+
+std::int64_t WholeSeconds(double seconds) {
+    return seconds > 0 ? std::llround(seconds) : 0;
+}
+
+// What a decode stream reports, for the formats without a length in a header.
+std::int64_t StreamSeconds(const std::string& path) {
     const audio::Handle stream = audio::StreamCreateFile(
         false, path.c_str(), 0, 0, audio::kStreamDecode | audio::kStreamNoScan);
     if (stream == 0) {
@@ -20,7 +28,38 @@ std::int64_t PlayingSeconds(const std::string& path) {
     const double seconds =
         bytes == audio::kPositionError ? 0.0 : audio::ChannelBytes2Seconds(stream, bytes);
     audio::StreamFree(stream);
-    return seconds > 0 ? std::llround(seconds) : 0;
+    return WholeSeconds(seconds);
+}
+
+}  // namespace
+
+std::int64_t PlayingSeconds(const std::string& path) {
+    // The headers first, by the name; what they do not answer, the library does by content.
+    switch (AudioFileType(path)) {
+        case 0:
+        case 1:
+            if (const std::optional<double> seconds = audio::HeaderSeconds(path.c_str())) {
+                return WholeSeconds(*seconds);
+            }
+            break;
+        case 2: {
+            TOggVorbis ogg;
+            if (ogg.ReadFromFile(path) && ogg.Samples() > 0 && ogg.SampleRate() > 0) {
+                return WholeSeconds(static_cast<double>(ogg.Samples()) / ogg.SampleRate());
+            }
+            break;
+        }
+        case 3: {
+            TFLACfile flac;
+            if (flac.ReadFromFile(path) && flac.Samples() > 0 && flac.SampleRate() > 0) {
+                return WholeSeconds(static_cast<double>(flac.Samples()) / flac.SampleRate());
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return StreamSeconds(path);
 }
 
 void TotalTimeAcExecute(Player& player) {

@@ -347,7 +347,8 @@ class TotalTime : public ::testing::Test {
         test::WriteWav(d / "flac.wav", std::vector<std::int16_t>(1000 * 2000, 0), 1000, 1);
         ok_ = test::Encode("lame --quiet -b 8 '" + d / "mp3.wav" + "' '" + d / "a.mp3" + "'") &&
               test::Encode("oggenc -Q -q 0 -o '" + d / "a.ogg" + "' '" + d / "mp3.wav" + "'") &&
-              test::Encode("flac -s -f --lax -o '" + d / "a.flac" + "' '" + d / "flac.wav" + "'");
+              test::Encode("flac -s -f --lax -o '" + d / "a.flac" + "' '" + d / "flac.wav" + "'") &&
+              test::Encode("lame --quiet -t -b 8 '" + d / "mp3.wav" + "' '" + d / "bare.mp3" + "'");
     }
     static void TearDownTestSuite() { delete folder_; }
 
@@ -374,6 +375,14 @@ TEST_F(TotalTime, EachFormatFromItsHeaders) {
     EXPECT_EQ(PlayingSeconds(d / "a.wav"), 1000);
     EXPECT_EQ(PlayingSeconds(d / "a.flac"), 2000);
     EXPECT_EQ(PlayingSeconds(d / "a.ogg"), 1000);
+    // Without an Info frame the length is estimated from the bit rate.
+    EXPECT_EQ(PlayingSeconds(d / "bare.mp3"), 1000);
+    // The content decides: an MP3 named .wav, a WAV cut short.
+    fs::copy_file(d / "a.mp3", d / "mp3named.wav", fs::copy_options::overwrite_existing);
+    EXPECT_EQ(PlayingSeconds(d / "mp3named.wav"), 1000);
+    const std::string wav = ReadWholeFile(d / "a.wav").value_or("");
+    EXPECT_EQ(PlayingSeconds(d.Write("cut.wav", wav.substr(0, 44 + 2000 * 250))), 250);
+    EXPECT_EQ(PlayingSeconds(d.Write("riff.wav", std::string("RIFF\x10\0\0\0WAVEjunk", 16))), 0);
     EXPECT_EQ(PlayingSeconds(d / "junk.mp3"), 0);
     EXPECT_EQ(PlayingSeconds(d / "gone.mp3"), 0);
 }
