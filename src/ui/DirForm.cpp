@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "app/Player.h"
+#include "ui/QtServices.h"
 
 namespace mirvo {
 namespace {
@@ -470,10 +471,7 @@ void TDir_Form::F5AcExecute() {
 void TDir_Form::ExplorerAcExecute() {
     const std::string& drive = p_.values.LastOpenedDrive;
     const std::string folder = drive == kAllDrives ? lastOpenedDir_ : drive;
-    if (!p_.ui.desktop.OpenFolder(folder)) {
-        p_.ui.dialogs.ShowNotice(
-            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
-    }
+    ShowFolderOf(p_, folder);
 }
 
 void TDir_Form::QuickAcExecute() {

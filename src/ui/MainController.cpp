@@ -756,10 +756,7 @@ void MainController::ExploreFile() {
 }
 
 void MainController::ShowFolder(const std::string& folder) {
-    if (!p_.ui.desktop.OpenFolder(folder)) {
-        p_.ui.dialogs.ShowNotice(
-            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
-    }
+    ShowFolderOf(p_, folder);
 }
 
 void MainController::PropertiesAc() {

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "app/Player.h"
 #include "ui/DirForm.h"
 #include "ui/HoxelListbox.h"
 #include "ui/MainWindow.h"
@@ -194,6 +195,13 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
         }
     }
     return dirForm_->Choose(caption, folder, includeSubfolders, quickAdd);
+}
+
+void ShowFolderOf(Player& player, const std::string& folder) {
+    if (!player.ui.desktop.OpenFolder(folder)) {
+        player.ui.dialogs.ShowNotice(
+            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
+    }
 }
 
 std::string DesktopFolder() {

@@ -46,6 +46,9 @@ class QtDialogs final : public Dialogs {
     QPointer<TDir_Form> dirForm_;
 };
 
+// Opens `folder` in the file manager, or says that none could be started.
+void ShowFolderOf(Player& player, const std::string& folder);
+
 // The desktop folder of this user, without a trailing "/".
 std::string DesktopFolder();
 

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "app/Player.h"
+#include "ui/QtServices.h"
 
 namespace mirvo {
 namespace {
@@ -181,10 +182,7 @@ void TTransferFiles_Form::reject() {
 
 void TTransferFiles_Form::Button4Click() {
     const std::string folder = Edit1->text().toStdString();
-    if (!p_.ui.desktop.OpenFolder(folder)) {
-        p_.ui.dialogs.ShowNotice(
-            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
-    }
+    ShowFolderOf(p_, folder);
 }
 
 }  // namespace mirvo

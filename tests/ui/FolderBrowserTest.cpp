@@ -339,7 +339,7 @@ TEST(TotalTimeWindow, EscapeDuringTheCountAsksAndKeepsTheWindow) {
     TempDir home;
     std::vector<std::string> files;
     for (int i = 0; i < 30; ++i) {
-        files.push_back(home / ("t" + std::to_string(i) + ".wav"));
+        files.push_back(home / (std::to_string(i) + ".wav"));
         test::WriteWav(files.back(), test::Tone(8000, 1.0, 440), 8000);
     }
     test::FakeDesktop desktop;
