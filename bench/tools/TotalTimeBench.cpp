@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "FileRuns.h"
 #include "engine/EngineFixtures.h"
 #include "playback/Format.h"
 #include "playlist/Entries.h"
@@ -26,26 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Best of three runs of `work` over all files, in seconds.
-double Best(const std::vector<std::string>& files,
-            const std::function<bool(const std::string&)>& work) {
-    double best = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        const auto start = std::chrono::steady_clock::now();
-        std::size_t ok = 0;
-        for (const std::string& f : files) {
-            ok += work(f) ? 1 : 0;
-        }
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (ok != files.size()) {
-            std::fprintf(stderr, "only %zu of %zu files worked\n", ok, files.size());
-            std::exit(1);
-        }
-        best = std::min(best, seconds);
-    }
-    return best;
-}
+using bench::Best;
 
 // What the tag readers read of each format: the tags and the stream header.
 bool ReadHeaders(const std::string& f) {

@@ -21,6 +21,7 @@
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
+#include "fakes/WhenShown.h"
 #include "playlist/Scanning.h"
 #include "support/Files.h"
 #include "ui/DirForm.h"
@@ -34,21 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::TempDir;
 
-// Runs `step` on the modal window of type T once it is up. From a timer, not a
-// posted call: the worker's listings are posted calls, which a loop run inside
-// another posted call does not deliver.
-template <class T>
-void WhenShown(std::function<void(T&)> step, int passesLeft = 1000) {
-    QTimer::singleShot(1, [step = std::move(step), passesLeft]() mutable {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr && passesLeft > 0) {
-            WhenShown<T>(std::move(step), passesLeft - 1);
-            return;
-        }
-        ASSERT_NE(dialog, nullptr);
-        step(*dialog);
-    });
-}
+using test::WhenShown;
 
 // Lets the worker's listings arrive until none is outstanding.
 void Settle(const TDir_Form& form) {
