@@ -190,6 +190,11 @@ std::optional<double> WaveSeconds(int fd, std::int64_t fileSize) {
             if (size < 16 || !ReadAt(fd, at + 8, fmt, 16)) {
                 return std::nullopt;
             }
+            // PCM, float, extensible: a frame is a block; compressed data is not.
+            const std::uint16_t format = LittleEndian16(fmt);
+            if (format != 1 && format != 3 && format != 0xFFFE) {
+                return std::nullopt;
+            }
             rate = LittleEndian32(fmt + 4);
             blockAlign = LittleEndian16(fmt + 12);
         } else if (std::memcmp(chunk, "data", 4) == 0) {
