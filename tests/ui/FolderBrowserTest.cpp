@@ -117,6 +117,11 @@ TEST_F(FolderBrowser, AMusicFolderRootLoadsEachBranchWhenItOpens) {
         EXPECT_EQ(Children(alpha->child(0)), QStringList{"-"});
         EXPECT_EQ(form.NodePath(alpha->child(0)), music_ + "Alpha/Inner");
         EXPECT_EQ(form.TreeView1->currentItem(), root);
+        // Ctrl+E shows the root in the file manager; F12 maximises.
+        QTest::keyClick(form.TreeView1, Qt::Key_E, Qt::ControlModifier);
+        EXPECT_EQ(fake_.desktop.opened, std::vector<std::string>{music_});
+        QTest::keyClick(form.TreeView1, Qt::Key_F12);
+        EXPECT_TRUE(form.isMaximized());
     });
 }
 
