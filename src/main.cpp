@@ -14,7 +14,9 @@
 #include "platform/Signals.h"
 #include "platform/X11HotKeys.h"
 #include "support/Files.h"
+#include "tools/FolderTree.h"
 #include "ui/MainApp.h"
+#include "ui/QtServices.h"
 #include "ui/Style.h"
 
 namespace {
@@ -51,8 +53,18 @@ int main(int argc, char** argv) {
     auto link = std::make_unique<LocalInstance>();
     {
         int coreArgc = 1;
-        QCoreApplication core(coreArgc, argv);
-        if (HandleCommandLine(startArgument, settings, *link, TodayText())) {
+        // Only the music folder setup shows a window.
+        const bool dialog = startArgument == "-setrootpath";
+        const std::unique_ptr<QCoreApplication> core =
+            dialog ? std::make_unique<QApplication>(coreArgc, argv)
+                   : std::make_unique<QCoreApplication>(coreArgc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("Mirvo"));
+        const auto setRootPath = [&settings] {
+            QtEventLoop loop;
+            QtDialogs dialogs(nullptr, loop);
+            SetRootPath(settings, dialogs, DesktopFolder());
+        };
+        if (HandleCommandLine(startArgument, settings, *link, TodayText(), setRootPath)) {
             return 0;
         }
         const bool multiple = settings.ReadBool("General", "MultipleInstances", false);

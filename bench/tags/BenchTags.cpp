@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "FileRuns.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 #include "tags/TagFixtures.h"
@@ -46,26 +47,7 @@ std::string Mp3(int i) {
     return Id3v2Tag(3, frames, 512) + audio + v1;
 }
 
-// Best of three runs of `work` over all files, in seconds.
-double Best(const std::vector<std::string>& files,
-            const std::function<bool(const std::string&)>& work) {
-    double best = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        auto start = std::chrono::steady_clock::now();
-        std::size_t ok = 0;
-        for (const std::string& f : files) {
-            ok += work(f) ? 1 : 0;
-        }
-        double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (ok != files.size()) {
-            std::fprintf(stderr, "only %zu of %zu files worked\n", ok, files.size());
-            std::exit(1);
-        }
-        best = std::min(best, seconds);
-    }
-    return best;
-}
+using bench::Best;
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 namespace mirvo {
 
 bool HandleCommandLine(const std::string& argument, const Settings& settings, InstanceLink& link,
-                       const std::string& today) {
+                       const std::string& today, const std::function<void()>& setRootPath) {
     if (argument == "-quit") {
         if (link.FindRunning()) {
             link.SendQuit();
@@ -27,6 +27,9 @@ bool HandleCommandLine(const std::string& argument, const Settings& settings, In
         return true;
     }
     if (argument == "-setrootpath") {
+        if (setRootPath) {
+            setRootPath();
+        }
         return true;
     }
     if (argument == "-setlastupdatecheck") {

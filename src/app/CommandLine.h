@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 
 #include "app/Instance.h"
@@ -7,9 +8,9 @@
 namespace mirvo {
 
 // Handles a maintenance switch; true when the process must end at once.
-// `today` is the date as yyyy-mm-dd.
+// `today` is the date as yyyy-mm-dd; "-setrootpath" runs `setRootPath`.
 bool HandleCommandLine(const std::string& argument, const Settings& settings, InstanceLink& link,
-                       const std::string& today);
+                       const std::string& today, const std::function<void()>& setRootPath = {});
 
 // Today's local date as yyyy-mm-dd.
 std::string TodayText();

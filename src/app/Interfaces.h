@@ -92,12 +92,18 @@ class Dialogs {
     virtual std::optional<std::string> PickSaveFile(const std::string& caption,
                                                     const std::string& folder,
                                                     const std::string& filter) = 0;
+    // The desktop's folder dialog with an explanatory text; the path ends in "/".
     virtual std::optional<std::string> PickFolder(const std::string& caption,
-                                                  const std::string& folder) = 0;
-    // A folder and whether to include its subfolders.
+                                                  const std::string& text) = 0;
+    // Adds a folder to the playlist while the folder browser stays open, or
+    // with `replace` opens it in place of the list.
+    using QuickAdd = std::function<void(const FolderChoice& choice, bool replace)>;
+    // The folder browser, starting at `folder`: a folder and whether to include
+    // its subfolders. None after a quick add, whose folders are in the list already.
     virtual std::optional<FolderChoice> PickMusicFolder(const std::string& caption,
                                                         const std::string& folder,
-                                                        bool includeSubfolders) = 0;
+                                                        bool includeSubfolders,
+                                                        const QuickAdd& quickAdd) = 0;
 };
 
 // The UI thread's event loop. A timer is a repeating tick on the UI thread.

@@ -148,7 +148,7 @@ std::optional<std::vector<std::string>> Preferences::AddMusicFolder() {
         return std::nullopt;
     }
     const std::optional<std::string> chosen =
-        p_.ui.dialogs.PickFolder("Set your music folder", p_.playlist.CurrentFolder);
+        p_.ui.dialogs.PickFolder("Set your music folder", kMusicFolderPrompt);
     if (!chosen || chosen->empty()) {
         return std::nullopt;
     }
@@ -215,9 +215,10 @@ void Preferences::RecordAheadClicked(bool checked) {
     }
 }
 
-std::optional<std::string> Preferences::ChooseRecordFolder(const std::string& current) {
-    const std::optional<std::string> chosen =
-        p_.ui.dialogs.PickFolder("Choose temp folder", current);
+std::optional<std::string> Preferences::ChooseRecordFolder() {
+    const std::optional<std::string> chosen = p_.ui.dialogs.PickFolder(
+        "Choose temp folder",
+        "Select a drive/folder that has enough space to store temporary recording files.");
     if (!chosen) {
         return std::nullopt;  // cancelled: the folder set stays
     }

@@ -104,7 +104,7 @@ class Preferences {
     void RecordSecAheadChanged(const std::string& text);
     void RecordAheadClicked(bool checked);
     // "...": the folder for the path field; nothing when cancelled.
-    std::optional<std::string> ChooseRecordFolder(const std::string& current);
+    std::optional<std::string> ChooseRecordFolder();
 
     // Playing history: the client takes each change at once.
     void LastfmEnableClicked(bool checked);

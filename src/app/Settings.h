@@ -101,6 +101,10 @@ class Settings {
 
 // "Root media" keeps no more music folders than this.
 inline constexpr int kMaxMusicFolders = 20;
+// What the folder dialog says when it asks for a music folder.
+inline constexpr const char* kMusicFolderPrompt =
+    "Please select the folder containing all your music files.\r"
+    "For example: c:\\my files\\mp3\\";
 
 // "Root media": "path0", "path1", ... up to 20, stopping at the first empty one.
 std::vector<std::string> ReadMusicFolders(const IniFile& ini);

@@ -178,6 +178,18 @@ Handle StreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::u
     return CreateFileStream(mem, file, offset, length, flags, false);
 }
 
+std::optional<double> HeaderSeconds(const char* file) {
+    if (file == nullptr) {
+        return Fail(kErrorParameter, std::optional<double>());
+    }
+    std::optional<double> seconds = detail::HeaderSecondsOf(file);
+    if (!seconds) {
+        return Fail(kErrorFileFormat, std::optional<double>());
+    }
+    Succeed();
+    return seconds;
+}
+
 Handle FlacStreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::uint64_t length,
                             std::uint32_t flags) {
     return CreateFileStream(mem, file, offset, length, flags, true);

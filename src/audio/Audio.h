@@ -175,6 +175,12 @@ Handle StreamCreateURL(const char* url, std::uint32_t offset, std::uint32_t flag
 // stream has no such block. Any thread.
 std::optional<std::string> StreamGetTags(Handle handle, std::uint32_t tags);
 
+// The playing length in seconds that an MP3 or WAV file's headers state (an
+// MP3's Info/Xing or VBRI frame count, else an estimate from its first frame's
+// bit rate), reading a few kilobytes and opening no decoder. None for other
+// files and for headers that do not add up.
+std::optional<double> HeaderSeconds(const char* file);
+
 // The same for FLAC (native or in Ogg) only.
 Handle FlacStreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::uint64_t length,
                             std::uint32_t flags);

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/Source.h"
@@ -55,6 +56,9 @@ Opened OpenVorbis(Source& source, SampleType type);
 Opened OpenFlac(Source& source, SampleType type, bool ogg);
 Opened OpenWave(Source& source, SampleType type);
 Opened OpenModule(Source& source, SampleType type);
+
+// audio::HeaderSeconds.
+std::optional<double> HeaderSecondsOf(const char* file);
 
 // Whether the first MPEG frame at `start` is an Info/Xing header with the frame count.
 bool MpegHeaderHasFrames(Source& source, std::int64_t start);

@@ -1,4 +1,8 @@
 // Tells formats apart by their content, never by the file name.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -154,7 +158,137 @@ bool LooksLikeNonAudio(const std::vector<unsigned char>& h) {
     });
 }
 
+std::uint32_t BigEndian32(const unsigned char* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+std::uint32_t LittleEndian32(const unsigned char* p) {
+    return (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[1]} << 8) |
+           p[0];
+}
+
+std::uint16_t LittleEndian16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// Reads exactly `n` bytes at `at`.
+bool ReadAt(int fd, std::int64_t at, unsigned char* out, std::size_t n) {
+    return ::pread(fd, out, n, static_cast<off_t>(at)) == static_cast<ssize_t>(n);
+}
+
+std::optional<double> WaveSeconds(int fd, std::int64_t fileSize) {
+    unsigned char chunk[8];
+    std::uint32_t rate = 0;
+    std::uint32_t blockAlign = 0;
+    std::int64_t at = 12;
+    // A few dozen chunks at most stand before the samples.
+    for (int i = 0; i < 64 && ReadAt(fd, at, chunk, 8); ++i) {
+        const std::uint32_t size = LittleEndian32(chunk + 4);
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            unsigned char fmt[16];
+            if (size < 16 || !ReadAt(fd, at + 8, fmt, 16)) {
+                return std::nullopt;
+            }
+            // PCM, float, extensible: a frame is a block; compressed data is not.
+            const std::uint16_t format = LittleEndian16(fmt);
+            if (format != 1 && format != 3 && format != 0xFFFE) {
+                return std::nullopt;
+            }
+            rate = LittleEndian32(fmt + 4);
+            blockAlign = LittleEndian16(fmt + 12);
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!RateSupported(rate) || blockAlign == 0) {
+                return std::nullopt;
+            }
+            // A file cut short holds less than its header says.
+            const std::int64_t bytes = std::min<std::int64_t>(size, fileSize - at - 8);
+            return static_cast<double>(bytes / blockAlign) / rate;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<double> MpegSeconds(int fd, std::int64_t fileSize) {
+    std::int64_t start = 0;
+    unsigned char id3[10];
+    while (ReadAt(fd, start, id3, 10) && std::memcmp(id3, "ID3", 3) == 0 &&
+           ((id3[6] | id3[7] | id3[8] | id3[9]) & 0x80) == 0) {
+        start += 10 + ((std::int64_t{id3[6]} << 21) | (id3[7] << 14) | (id3[8] << 7) | id3[9]) +
+                 ((id3[5] & 0x10) ? 10 : 0);
+    }
+    std::vector<unsigned char> buf(8192 + 512);
+    const ssize_t got = ::pread(fd, buf.data(), buf.size(), static_cast<off_t>(start));
+    if (got < 4) {
+        return std::nullopt;
+    }
+    buf.resize(static_cast<std::size_t>(got));
+    for (std::size_t i = 0; i + 4 <= buf.size() && i < 8192; ++i) {
+        MpegHeader h;
+        if (!ParseMpegHeader(&buf[i], h)) {
+            continue;
+        }
+        // The next frame must follow, or this was noise that looked like one.
+        MpegHeader next;
+        const std::size_t after = i + static_cast<std::size_t>(h.length);
+        if (after + 4 <= buf.size() && !ParseMpegHeader(&buf[after], next)) {
+            continue;
+        }
+        const unsigned char* p = &buf[i];
+        const std::size_t left = buf.size() - i;
+        const double samplesPerFrame = h.layer == 1                       ? 384
+                                       : (h.layer == 3 && h.version != 3) ? 576
+                                                                          : 1152;
+        const bool mono = (p[3] >> 6) == 3;
+        const std::size_t side =
+            4 + ((p[1] & 1) == 0 ? 2 : 0) + (h.version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+        if (h.layer == 3 && left >= side + 12 &&
+            (std::memcmp(p + side, "Xing", 4) == 0 || std::memcmp(p + side, "Info", 4) == 0) &&
+            (p[side + 7] & 1) != 0) {
+            double samples = BigEndian32(p + side + 8) * samplesPerFrame;
+            // The encoder's delay and padding, which gapless playback leaves out.
+            const std::size_t lame = side + 120;
+            if (left >= lame + 24 && std::memcmp(p + lame, "LAME", 4) == 0) {
+                const unsigned char* d = p + lame + 21;
+                samples -= ((d[0] << 4) | (d[1] >> 4)) + (((d[1] & 0x0F) << 8) | d[2]);
+            }
+            return std::max(samples, 0.0) / h.rate;
+        }
+        if (left >= 36 + 18 && std::memcmp(p + 36, "VBRI", 4) == 0) {
+            return BigEndian32(p + 36 + 14) * samplesPerFrame / h.rate;
+        }
+        // No frame count: the first frame's bit rate over the audio bytes.
+        unsigned char tag[3] = {};
+        const bool v1 = ReadAt(fd, fileSize - 128, tag, 3) && std::memcmp(tag, "TAG", 3) == 0;
+        const double bytes =
+            static_cast<double>(fileSize - start - static_cast<std::int64_t>(i) - (v1 ? 128 : 0));
+        const double bytesPerSecond = static_cast<double>(h.length) * h.rate / samplesPerFrame;
+        return std::max(bytes, 0.0) / bytesPerSecond;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<double> HeaderSecondsOf(const char* file) {
+    const int fd = ::open(file, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat st {};
+    unsigned char head[12];
+    std::optional<double> seconds;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadAt(fd, 0, head, 12)) {
+        if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0) {
+            seconds = WaveSeconds(fd, st.st_size);
+        } else {
+            seconds = MpegSeconds(fd, st.st_size);
+        }
+    }
+    ::close(fd);
+    return seconds;
+}
 
 bool MpegHeaderHasFrames(Source& source, std::int64_t start) {
     unsigned char buf[4 + 2 + 32 + 8];

@@ -301,16 +301,20 @@ bool IsFolder(const std::string& path) {
 void PickAndScan(Player& player, bool open) {
     player.ui.loop.ProcessPendingMessages();
     PlaylistState& pl = player.playlist;
-    const auto choice = player.ui.dialogs.PickMusicFolder(
-        open ? "Open a folder with music files" : "Add a folder with music files", pl.CurrentFolder,
-        pl.ScanSubfolders);
-    if (choice) {
-        pl.ScanSubfolders = choice->IncludeSubfolders;
-        ScanFolder(player, choice->Path, open, !open, choice->IncludeSubfolders);
-        pl.CurrentFolder = choice->Path;
+    const auto scan = [&player](const FolderChoice& choice, bool replace) {
+        PlaylistState& pl = player.playlist;
+        pl.ScanSubfolders = choice.IncludeSubfolders;
+        ScanFolder(player, choice.Path, replace, !replace, choice.IncludeSubfolders);
+        pl.CurrentFolder = choice.Path;
         if (!pl.CurrentFolder.empty() && pl.CurrentFolder.back() != '/') {
             pl.CurrentFolder += '/';
         }
+    };
+    const auto choice = player.ui.dialogs.PickMusicFolder(
+        open ? "Open a folder with music files" : "Add a folder with music files", pl.CurrentFolder,
+        pl.ScanSubfolders, scan);
+    if (choice) {
+        scan(*choice, open);
     }
     TrimWorkingSet();
 }

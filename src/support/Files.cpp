@@ -130,9 +130,8 @@ std::string FollowLinks(const std::string& path) {
     return target;
 }
 
-}  // namespace
-
-bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t newFileMode) {
+bool Replace(const std::string& path, const std::function<bool(int fd)>& write, mode_t newFileMode,
+             bool modeRequired) {
     // A link stays a link: the file it points to gets the new text.
     const std::string target = FollowLinks(path);
     const std::string folder = FolderOf(target);
@@ -160,10 +159,14 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
     }
     struct stat old {};
     const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode;
-    const bool ok = ::fchmod(fd->get(), mode) == 0 && WriteAll(fd->get(), data) &&
-                    ::fsync(fd->get()) == 0 && ::rename(temp.c_str(), target.c_str()) == 0;
+    // FAT and similar file systems refuse modes they cannot store.
+    const bool modeSet = ::fchmod(fd->get(), mode) == 0 || !modeRequired;
+    const bool ok = modeSet && write(fd->get()) && ::fsync(fd->get()) == 0 &&
+                    ::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) {
+        const int error = errno;
         ::unlink(temp.c_str());
+        errno = error;
         return false;
     }
     // The new text is on disk and in place; closing releases the lock.
@@ -173,6 +176,18 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
         ::fsync(dir.get());
     }
     return true;
+}
+
+}  // namespace
+
+bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t newFileMode) {
+    return Replace(
+        path, [data](int fd) { return WriteAll(fd, data); }, newFileMode, true);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
+                         mode_t newFileMode) {
+    return Replace(path, write, newFileMode, false);
 }
 
 void RemoveStaleTemporaryFiles(const std::string& folder) {

@@ -1,6 +1,7 @@
 #pragma once
 // File helpers shared by everything that stores the user's data.
 #include <sys/types.h>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // file gets `newFileMode`; an existing one keeps its permissions. When `path`
 // is a symbolic link, the file it points to is replaced and the link stays.
 bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t newFileMode = 0644);
+// The same with the content written by `write` into the open temporary file
+// (false: it failed, with errno set). The mode is applied where the file system
+// can hold it; the content is all that counts.
+bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
+                         mode_t newFileMode = 0644);
 
 // Removes from `folder` the temporary files of saves that were killed before
 // they finished; a save still running in another process is left alone.

@@ -21,6 +21,7 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
       scrobbler(programFolder + "/Scrobbles.txt"),
       controller(window, player, application, &scrobbler) {
     player.app.StartArgument = startArgument;
+    qtDialogs_->AttachPlayer(player);
     application.LoadPlaylistPath = [this](const std::string& path, int mode) {
         LoadPlaylistPath(player, path, mode);
     };

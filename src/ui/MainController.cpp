@@ -27,6 +27,8 @@
 #include "support/Files.h"
 #include "system/Mixer.h"
 #include "tools/FileProperties.h"
+#include "tools/FolderTree.h"
+#include "tools/TotalTime.h"
 #include "ui/FavoritesForm.h"
 #include "ui/FileInfoForm.h"
 #include "ui/FindForm.h"
@@ -35,8 +37,10 @@
 #include "ui/KeyMap.h"
 #include "ui/MainWindow.h"
 #include "ui/PreferencesForm.h"
+#include "ui/QtServices.h"
 #include "ui/ReplaceFilenamesForm.h"
 #include "ui/TimerForm.h"
+#include "ui/TransferFilesForm.h"
 
 namespace mirvo {
 namespace {
@@ -111,6 +115,9 @@ MainController::MainController(MainWindow& window, Player& player, Application& 
         OpenFind(typed == '\0' ? QString() : QString(QChar::fromLatin1(typed)));
     };
     commands_->ExitApplication = [this] { window_.close(); };
+    p_.playlist.Links.SetUpMusicFolders = [this] {
+        AskMusicFolder(p_.settings, p_.playlist, p_.values, p_.ui.dialogs, DesktopFolder());
+    };
     application_.AttachPlayback(*engine_, *commands_);
 
     BuildCommands();
@@ -313,7 +320,7 @@ void MainController::BuildCommands() {
              [this] { ResetSoundMixer(p_.ui.dialogs, *engine_); }),
          kKeySpace, kCtrl);
     bind(Add("TotalTimeAc", "Playing length selected item(s)...", K(Qt::CTRL | Qt::ALT | Qt::Key_T),
-             nullptr),
+             [&p] { TotalTimeAcExecute(p); }),
          'T', kCtrl | kAlt);
     bind(Add("SleepTimerAc", "Sleep &timer...", K(Qt::ALT | Qt::Key_T),
              [this] {
@@ -324,7 +331,14 @@ void MainController::BuildCommands() {
                  timerForm_->exec();
              }),
          'T', kAlt);
-    bind(Add("CopySelAc", "Copy to MP3 player...", K(Qt::CTRL | Qt::Key_M), nullptr), 'M', kCtrl);
+    bind(Add("CopySelAc", "Copy to MP3 player...", K(Qt::CTRL | Qt::Key_M),
+             [this] {
+                 if (!transferForm_) {
+                     transferForm_ = new TTransferFiles_Form(&window_, p_);
+                 }
+                 transferForm_->exec();
+             }),
+         'M', kCtrl);
     bind(
         Add("MinimizeAc", "&Minimize to tray", K(Qt::Key_F11), [this] { window_.showMinimized(); }),
         122);
@@ -765,10 +779,7 @@ void MainController::ExploreFile() {
 }
 
 void MainController::ShowFolder(const std::string& folder) {
-    if (!p_.ui.desktop.OpenFolder(folder)) {
-        p_.ui.dialogs.ShowNotice(
-            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
-    }
+    ShowFolderOf(p_, folder);
 }
 
 void MainController::PropertiesAc() {

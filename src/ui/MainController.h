@@ -27,6 +27,7 @@ class TFileInfo_Form;
 class TReplaceFilenames_Form;
 class TPreferences_Form;
 class ScrobbleClient;
+class TTransferFiles_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -117,6 +118,7 @@ class MainController final : public QObject, public PlaybackView {
     QPointer<TReplaceFilenames_Form> renamerForm_;
     ScrobbleClient* scrobbler_;
     TPreferences_Form* preferences_ = nullptr;
+    QPointer<TTransferFiles_Form> transferForm_;
     DragState drag_;
 };
 

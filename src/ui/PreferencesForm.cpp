@@ -348,7 +348,7 @@ void TPreferences_Form::BuildRecord(QGroupBox* group) {
     Button10 = Place(new QPushButton(QStringLiteral("..."), group), 255, 37, 26, 26);
     Button10->setObjectName(QStringLiteral("Button10"));
     connect(Button10, &QPushButton::clicked, this, [this] {
-        if (const auto folder = prefs_.ChooseRecordFolder(Edit2->text().toStdString())) {
+        if (const auto folder = prefs_.ChooseRecordFolder()) {
             Edit2->setText(QString::fromStdString(*folder));
         }
     });

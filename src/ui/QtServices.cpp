@@ -3,12 +3,21 @@
 #include "ui/InputForm.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QTreeWidget>
+
+#include "app/Player.h"
+#include "ui/DirForm.h"
+#include "ui/HoxelListbox.h"
+#include "ui/MainWindow.h"
+#include "ui/PlaylistRendering.h"
 
 namespace mirvo {
 namespace {
@@ -136,37 +145,67 @@ std::optional<std::string> QtDialogs::PickSaveFile(const std::string& caption,
 }
 
 std::optional<std::string> QtDialogs::PickFolder(const std::string& caption,
-                                                 const std::string& folder) {
+                                                 const std::string& text) {
     if (loop_.Quitting()) {
         return std::nullopt;
     }
-    const QString f = QFileDialog::getExistingDirectory(parent_, UiText(caption), UiText(folder));
-    if (f.isEmpty()) {
-        return std::nullopt;
-    }
-    return f.toStdString();
-}
-
-std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& caption,
-                                                       const std::string& folder,
-                                                       bool includeSubfolders) {
-    if (loop_.Quitting()) {
-        return std::nullopt;
-    }
-    QFileDialog dialog(parent_, UiText(caption), UiText(folder));
+    QFileDialog dialog(parent_, UiText(caption));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
-    // The platform dialog cannot carry a check box of ours.
+    // The platform dialog has no room for the explanation.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
-    auto* subfolders = new QCheckBox(QStringLiteral("Include subfolders"), &dialog);
-    subfolders->setChecked(includeSubfolders);
     if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
-        grid->addWidget(subfolders, grid->rowCount(), 0, 1, grid->columnCount());
+        auto* explanation = new QLabel(UiText(text), &dialog);
+        explanation->setObjectName(QStringLiteral("Explanation"));
+        explanation->setWordWrap(true);
+        grid->addWidget(explanation, grid->rowCount(), 0, 1, grid->columnCount());
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return FolderChoice{dialog.selectedFiles().front().toStdString(), subfolders->isChecked()};
+    std::string folder = dialog.selectedFiles().front().toStdString();
+    if (folder.empty() || folder.back() != '/') {
+        folder += '/';
+    }
+    return folder;
+}
+
+std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& caption,
+                                                       const std::string& folder,
+                                                       bool includeSubfolders,
+                                                       const QuickAdd& quickAdd) {
+    if (loop_.Quitting() || player_ == nullptr) {
+        return std::nullopt;
+    }
+    if (!dirForm_) {
+        dirForm_ = new TDir_Form(parent_, *player_);
+        // Sized for the list's font, and the tree looks like the list.
+        if (auto* main = qobject_cast<MainWindow*>(parent_)) {
+            const QFont font = main->ListScreen->ListFont();
+            const int points = std::max(1, font.pointSize());
+            const QScreen* screen = main->screen() ? main->screen() : QApplication::primaryScreen();
+            const int height = screen ? screen->geometry().height() : 600;
+            dirForm_->resize(points * 28 + 150, height - height / 5);
+            dirForm_->TreeView1->setFont(font);
+            const SchemeValues& scheme = main->ListScreen->Scheme();
+            QPalette colours = dirForm_->TreeView1->palette();
+            colours.setColor(QPalette::Base, ToQColor(scheme.Background));
+            colours.setColor(QPalette::Text, ToQColor(scheme.FontColor));
+            dirForm_->TreeView1->setPalette(colours);
+        }
+    }
+    return dirForm_->Choose(caption, folder, includeSubfolders, quickAdd);
+}
+
+void ShowFolderOf(Player& player, const std::string& folder) {
+    if (!player.ui.desktop.OpenFolder(folder)) {
+        player.ui.dialogs.ShowNotice(
+            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
+    }
+}
+
+std::string DesktopFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
 }
 
 EventLoop::TimerId QtEventLoop::StartTimer(std::chrono::milliseconds interval,

@@ -16,6 +16,9 @@ namespace mirvo {
 // The program's texts break lines with "\r"; Qt breaks them at "\n".
 QString UiText(const std::string& text);
 
+struct Player;
+class TDir_Form;
+
 // Shows nothing once the loop is quitting: the answer is "No" or "cancelled".
 class QtDialogs final : public Dialogs {
   public:
@@ -31,16 +34,27 @@ class QtDialogs final : public Dialogs {
     std::optional<std::string> PickSaveFile(const std::string& caption, const std::string& folder,
                                             const std::string& filter) override;
     std::optional<std::string> PickFolder(const std::string& caption,
-                                          const std::string& folder) override;
+                                          const std::string& text) override;
+    // The folder browser, once a player is attached; none before.
     std::optional<FolderChoice> PickMusicFolder(const std::string& caption,
-                                                const std::string& folder,
-                                                bool includeSubfolders) override;
+                                                const std::string& folder, bool includeSubfolders,
+                                                const QuickAdd& quickAdd) override;
+    // The player whose playlist and settings the folder browser works on.
+    void AttachPlayer(Player& player) { player_ = &player; }
 
   private:
     QWidget* parent_;
     const EventLoop& loop_;
+    Player* player_ = nullptr;
     QPointer<TInput_Form> inputForm_;
+    QPointer<TDir_Form> dirForm_;
 };
+
+// Opens `folder` in the file manager, or says that none could be started.
+void ShowFolderOf(Player& player, const std::string& folder);
+
+// The desktop folder of this user, without a trailing "/".
+std::string DesktopFolder();
 
 class QtEventLoop final : public QObject, public EventLoop {
   public:

@@ -56,13 +56,17 @@ TEST(CommandLine, SwitchesEndTheProcessAndOthersDoNot) {
     TempDir dir;
     const Settings settings(dir / "Mirvo.ini");
     FakeLink link;
+    int setUps = 0;
+    const auto setUp = [&setUps] { ++setUps; };
     for (const char* sw : {"-quit", "-setrootpath"}) {
-        EXPECT_TRUE(HandleCommandLine(sw, settings, link, "2026-12-08")) << sw;
+        EXPECT_TRUE(HandleCommandLine(sw, settings, link, "2026-12-08", setUp)) << sw;
     }
+    EXPECT_EQ(setUps, 1);            // the music folder setup, for "-setrootpath" alone
     EXPECT_TRUE(link.sent.empty());  // -quit with nothing running does nothing
-    for (const char* other : {"", "-QUIT", "-quit ", "/music/a.mp3", "-unknown"}) {
-        EXPECT_FALSE(HandleCommandLine(other, settings, link, "2026-12-08")) << other;
+    for (const char* other : {"", "-QUIT", "-quit ", "/music/a.mp3", "-unknown", "-setrootpath "}) {
+        EXPECT_FALSE(HandleCommandLine(other, settings, link, "2026-12-08", setUp)) << other;
     }
+    EXPECT_EQ(setUps, 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "Mirvo.ini"));
 
     link.found = {Presence::Running};

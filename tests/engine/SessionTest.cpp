@@ -84,6 +84,8 @@ TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
         engine.SetVolume(500);
         bool switched = false;
         for (int step = 0; step < 600 && f.player.engine.DeviceReady; ++step) {
+            // A loaded machine must not turn the seamless switch into a drain.
+            engine.WaitForOpener();
             audio::test::Update();
             audio::test::Advance(5820);
             engine.StatusTick();

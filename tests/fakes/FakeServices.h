@@ -103,8 +103,8 @@ class FakeDialogs : public Dialogs {
                                            const std::string&) override {
         return openFiles;
     }
-    std::optional<FolderChoice> PickMusicFolder(const std::string&, const std::string&,
-                                                bool) override {
+    std::optional<FolderChoice> PickMusicFolder(const std::string&, const std::string&, bool,
+                                                const QuickAdd&) override {
         if (musicFolderAnswers.empty()) {
             return std::nullopt;
         }
@@ -116,7 +116,8 @@ class FakeDialogs : public Dialogs {
                                             const std::string&) override {
         return Next(saveAnswers);
     }
-    std::optional<std::string> PickFolder(const std::string&, const std::string&) override {
+    std::optional<std::string> PickFolder(const std::string& caption, const std::string&) override {
+        folderCaptions.push_back(caption);
         return Next(folderAnswers);
     }
 
@@ -127,6 +128,7 @@ class FakeDialogs : public Dialogs {
     std::deque<std::optional<std::string>> textAnswers;
     std::deque<std::optional<std::string>> saveAnswers;
     std::deque<std::optional<std::string>> folderAnswers;
+    std::vector<std::string> folderCaptions;
     std::deque<std::optional<std::string>> openAnswers;
     std::deque<std::optional<FolderChoice>> musicFolderAnswers;
     std::vector<std::string> openFiles;

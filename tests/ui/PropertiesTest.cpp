@@ -18,6 +18,7 @@
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
+#include "fakes/WhenShown.h"
 #include "ui/FileInfoForm.h"
 #include "ui/MainApp.h"
 #include "ui/ReplaceFilenamesForm.h"
@@ -27,20 +28,7 @@ namespace {
 
 using test::TempDir;
 
-// Runs `step` on the modal window of type T once it is up, looking again on
-// each pass of the event loop until then.
-template <class T>
-void WhenShown(std::function<void(T&)> step, int passesLeft = 1000) {
-    QTimer::singleShot(0, [step = std::move(step), passesLeft]() mutable {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr && passesLeft > 0) {
-            WhenShown<T>(std::move(step), passesLeft - 1);
-            return;
-        }
-        ASSERT_NE(dialog, nullptr);
-        step(*dialog);
-    });
-}
+using test::WhenShown;
 
 void Key(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(widget, key, modifiers);

@@ -1,0 +1,94 @@
+#pragma once
+// TDir_Form: the folder browser of the open and add folder commands. Roots
+// are "/", the home folder and the mounted volumes, or one music folder;
+// subfolders are read on a worker thread when a branch opens.
+#include <QDialog>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "app/Interfaces.h"
+#include "tools/FolderTree.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QMenu;
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace mirvo {
+
+struct Player;
+
+class TDir_Form final : public QDialog {
+    Q_OBJECT
+  public:
+    // `mountsFile` lists the mounted volumes, as /proc/self/mounts does.
+    TDir_Form(QWidget* parent, Player& player, std::string mountsFile = "/proc/self/mounts");
+
+    // Shows the browser modally, starting at `folder` the first time.
+    std::optional<FolderChoice> Choose(const std::string& caption, const std::string& folder,
+                                       bool includeSubfolders, const Dialogs::QuickAdd& quickAdd);
+
+    // The folder a node stands for; empty for the placeholders and notes.
+    std::string NodePath(const QTreeWidgetItem* item) const;
+    // A listing or a path selection is under way.
+    bool Loading() const { return !pending_.empty() || selecting_.has_value(); }
+
+    void accept() override;
+
+    QComboBox* ComboBox1 = nullptr;
+    QTreeWidget* TreeView1 = nullptr;
+    QCheckBox* CheckSubDirs = nullptr;
+    QPushButton* OkButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QAction* F5Ac = nullptr;
+    QAction* DroplistAc = nullptr;
+    QAction* ExplorerAc = nullptr;
+    QAction* QuickAc = nullptr;
+    QAction* maxac = nullptr;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    struct Pending {
+        QTreeWidgetItem* node;
+        QTreeWidgetItem* more;  // the "more folders" line being replaced, if any
+    };
+    struct Selecting {
+        QTreeWidgetItem* node;
+        std::vector<std::string> rest;
+    };
+
+    void FormCreate();
+    void Prepare();
+    void BuildRoots();
+    void SelectPath(std::string path);
+    void ContinueSelect();
+    void Expand(QTreeWidgetItem* node);
+    void ShowMore(QTreeWidgetItem* more);
+    void Loaded(FolderListing listing);
+    void ComboBox1Change(int index);
+    void F5AcExecute();
+    void ExplorerAcExecute();
+    void QuickAcExecute();
+    void UpdateCursor();
+
+    Player& p_;
+    std::string mountsFile_;
+    std::string lastOpenedDir_;
+    Dialogs::QuickAdd quickAdd_;
+    bool initialised_ = false;
+    bool busy_ = false;
+    bool quickAdded_ = false;
+    std::map<std::uint64_t, Pending> pending_;
+    std::optional<Selecting> selecting_;
+    // Last: its worker posts to this dialog until it is gone.
+    FolderLister lister_;
+};
+
+}  // namespace mirvo
