@@ -203,6 +203,12 @@ void TDir_Form::accept() {
     QDialog::accept();
 }
 
+void TDir_Form::MusicFoldersChanged() {
+    FormCreate();
+    TreeView1->clear();
+    Prepare();
+}
+
 void TDir_Form::Prepare() {
     busy_ = false;
     std::string& drive = p_.values.LastOpenedDrive;

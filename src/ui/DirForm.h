@@ -38,6 +38,8 @@ class TDir_Form final : public QDialog {
     bool Loading() const { return !pending_.empty() || selecting_.has_value(); }
 
     void accept() override;
+    // Refills the root combo box from the settings and builds the tree anew.
+    void MusicFoldersChanged();
 
     QComboBox* ComboBox1 = nullptr;
     QTreeWidget* TreeView1 = nullptr;

@@ -125,6 +125,19 @@ TEST_F(FolderBrowser, AMusicFolderRootLoadsEachBranchWhenItOpens) {
     });
 }
 
+TEST_F(FolderBrowser, NewMusicFoldersRefillTheRootsAndTheTree) {
+    Browse("", [](TDir_Form& form) { EXPECT_EQ(form.ComboBox1->count(), 2); });
+    fake_.player.playlist.MusicFolders = {music_, music_ + "Gamma/"};
+    fake_.player.settings.SaveMusicFolders(fake_.player.playlist, fake_.player.values);
+    fake_.player.playlist.MusicFolders.clear();  // the browser reads them back itself
+    form_->MusicFoldersChanged();
+    Settle(*form_);
+    ASSERT_EQ(form_->ComboBox1->count(), 3);
+    EXPECT_EQ(form_->ComboBox1->itemText(2).toStdString(), music_ + "Gamma/");
+    ASSERT_EQ(form_->TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(Children(form_->TreeView1->topLevelItem(0)), (QStringList{"Alpha", "beta", "Gamma"}));
+}
+
 TEST_F(FolderBrowser, TheLastFolderIsSelectedAgainAndOkGivesIt) {
     const auto choice = Browse(music_ + "Alpha/Inner/Deep", [&](TDir_Form& form) {
         EXPECT_EQ(form.NodePath(form.TreeView1->currentItem()), music_ + "Alpha/Inner/Deep");
