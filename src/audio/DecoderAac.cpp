@@ -1,7 +1,8 @@
 // AAC and HE-AAC stations in ADTS through libfaad, read forward only. Each ADTS
 // frame is gathered whole before it is decoded, so a slow station costs no
-// decoder errors; the rate and channels are those of the first decoded frame
-// (HE-AAC doubles the rate its header gives, parametric stereo the channels).
+// decoder errors. libfaad assumes HE-AAC below 24 kHz and parametric stereo in
+// mono until the data says otherwise; the first frames tell, and a plain
+// low-rate or mono station is then decoded at its own rate and channels.
 #include <neaacdec.h>
 
 #include <algorithm>
@@ -29,33 +30,22 @@ class AacDecoder final : public Decoder {
     }
 
     bool Init() {
-        handle_ = NeAACDecOpen();
-        if (handle_ == nullptr) {
+        replay_ = true;
+        if (!Start(false) || !DecodeFrame()) {
             return false;
         }
-        NeAACDecConfigurationPtr config = NeAACDecGetCurrentConfiguration(handle_);
-        config->outputFormat = float_ ? FAAD_FMT_FLOAT : FAAD_FMT_16BIT;
-        config->downMatrix = 1;  // 5.1 to stereo
-        NeAACDecSetConfiguration(handle_, config);
-        const std::size_t length = NextFrame();
-        if (length == 0) {
-            return false;
-        }
-        unsigned long rate = 0;
-        unsigned char channels = 0;
-        if (NeAACDecInit(handle_, in_.data(), static_cast<unsigned long>(length), &rate,
-                         &channels) < 0) {
-            return false;
-        }
-        // The frame header can undersell the output: decode until samples come.
-        for (int i = 0; i < kMaxErrors && pcm_.empty(); ++i) {
-            if (!DecodeFrame()) {
+        if (sbr_ == NO_SBR_UPSAMPLED) {
+            // Plain AAC at a low rate: again from the first frame, not upsampled.
+            in_.insert(in_.begin(), seen_.begin(), seen_.end());
+            rate_ = channels_ = 0;
+            if (!Start(true) || !DecodeFrame()) {
                 return false;
             }
         }
+        replay_ = false;
+        seen_.clear();
         type_ = kTypeAac;
-        return !pcm_.empty() && RateSupported(rate_) && ChannelsSupported(channels_) &&
-               channels_ <= 2;
+        return RateSupported(rate_) && ChannelsSupported(channels_) && channels_ <= 2;
     }
 
     std::size_t Read(void* out, std::size_t frames) override {
@@ -83,6 +73,28 @@ class AacDecoder final : public Decoder {
     bool Seek(std::uint64_t) override { return false; }
 
   private:
+    bool Start(bool noImplicitSbr) {
+        if (handle_ != nullptr) {
+            NeAACDecClose(handle_);
+        }
+        handle_ = NeAACDecOpen();
+        if (handle_ == nullptr) {
+            return false;
+        }
+        NeAACDecConfigurationPtr config = NeAACDecGetCurrentConfiguration(handle_);
+        config->outputFormat = float_ ? FAAD_FMT_FLOAT : FAAD_FMT_16BIT;
+        config->downMatrix = 1;  // 5.1 to stereo
+        config->dontUpSampleImplicitSBR = noImplicitSbr ? 1 : 0;
+        NeAACDecSetConfiguration(handle_, config);
+        const std::size_t length = NextFrame();
+        unsigned long rate = 0;
+        unsigned char channels = 0;
+        // The header's channel configuration: 1 is mono.
+        mono_ = length > 0 && ((in_[2] & 0x01) << 2 | in_[3] >> 6) == 1;
+        return length > 0 && NeAACDecInit(handle_, in_.data(), static_cast<unsigned long>(length),
+                                          &rate, &channels) >= 0;
+    }
+
     // Reads until `n` bytes are buffered; false at the end of the data.
     bool Want(std::size_t n) {
         while (in_.size() < n) {
@@ -129,6 +141,10 @@ class AacDecoder final : public Decoder {
             NeAACDecFrameInfo info{};
             void* samples =
                 NeAACDecDecode(handle_, &info, in_.data(), static_cast<unsigned long>(length));
+            if (replay_) {
+                seen_.insert(seen_.end(), in_.begin(),
+                             in_.begin() + static_cast<std::ptrdiff_t>(length));
+            }
             in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(length));
             if (info.error != 0 || samples == nullptr) {
                 ++errors;
@@ -137,14 +153,26 @@ class AacDecoder final : public Decoder {
             if (info.samples == 0) {
                 continue;
             }
+            // Mono made stereo for a parametric stereo that is not there.
+            const bool upmixed = mono_ && info.ps == 0 && info.channels == 2;
+            const std::uint32_t channels = upmixed ? 1 : info.channels;
             if (rate_ == 0) {
                 rate_ = static_cast<std::uint32_t>(info.samplerate);
-                channels_ = info.channels;
-            } else if (info.samplerate != rate_ || info.channels != channels_) {
+                channels_ = channels;
+                sbr_ = info.sbr;
+            } else if (info.samplerate != rate_ || channels != channels_) {
                 return false;  // a stream that changes its format ends there
             }
             const auto* bytes = static_cast<const unsigned char*>(samples);
-            pcm_.assign(bytes, bytes + info.samples * sampleBytes_);
+            if (upmixed) {
+                pcm_.resize(info.samples / 2 * sampleBytes_);
+                for (std::size_t i = 0; i < info.samples / 2; ++i) {
+                    std::memcpy(pcm_.data() + i * sampleBytes_, bytes + 2 * i * sampleBytes_,
+                                sampleBytes_);
+                }
+            } else {
+                pcm_.assign(bytes, bytes + info.samples * sampleBytes_);
+            }
             pcmAt_ = 0;
             return true;
         }
@@ -158,6 +186,10 @@ class AacDecoder final : public Decoder {
     std::vector<unsigned char> in_;
     std::vector<unsigned char> pcm_;
     std::size_t pcmAt_ = 0;
+    bool mono_ = false;
+    unsigned char sbr_ = NO_SBR;
+    bool replay_ = false;              // keep the frames decoded, for a second start
+    std::vector<unsigned char> seen_;  // those frames
 };
 
 }  // namespace

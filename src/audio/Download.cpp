@@ -151,6 +151,9 @@ std::size_t Download::OnHeader(const char* data, std::size_t n) {
         }
         headersDone_ = true;
     }
+    if (IsPlaylistType(Header("content-type"))) {
+        headersOnly_ = false;
+    }
     const std::string interval = Header("icy-metaint");
     metaInterval_ = std::strtoull(interval.c_str(), nullptr, 10);
     audioLeft_ = metaInterval_;

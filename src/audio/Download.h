@@ -23,7 +23,8 @@ class Download {
     enum class Answer { Headers, Ended, TimedOut };
 
     // `headersOnly`: the audio is counted, not kept, and the transfer stops after
-    // the first metadata block (at once when the station sends none).
+    // the first metadata block (at once when the station sends none). A playlist
+    // answer is kept whole all the same.
     Download(const std::string& url, bool headersOnly, std::chrono::milliseconds connectTimeout);
     ~Download();
     Download(const Download&) = delete;
@@ -69,7 +70,7 @@ class Download {
     static std::size_t BodyCallback(char* data, std::size_t size, std::size_t n, void* self);
     static int ProgressCallback(void* self, long long, long long, long long, long long);
 
-    const bool headersOnly_;
+    bool headersOnly_;  // download thread only once it runs
     std::atomic<bool> abort_{false};
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -112,7 +112,7 @@ std::string ToUtf8(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> PlaylistAddress(std::string_view text) {
+std::optional<std::string> PlaylistAddress(std::string_view text, bool isList) {
     std::size_t start = 0;
     bool pls = false;
     std::optional<std::string> firstLine;
@@ -134,8 +134,10 @@ std::optional<std::string> PlaylistAddress(std::string_view text) {
             if (eq != std::string_view::npos && IsAddress(Trim(line.substr(eq + 1)))) {
                 return std::string(Trim(line.substr(eq + 1)));
             }
+        } else if (lower.starts_with("#extm3u")) {
+            isList = true;
         } else if (!pls && line.front() != '#' && !firstLine) {
-            if (!IsAddress(line)) {
+            if (!isList && !IsAddress(line)) {
                 return std::nullopt;  // neither list kind starts like this
             }
             firstLine = std::string(line);

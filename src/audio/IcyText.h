@@ -11,7 +11,8 @@ bool IsUtf8(std::string_view text);
 std::string ToUtf8(std::string_view text);
 
 // The first stream address of a .pls or .m3u text; none when the text is neither.
-std::optional<std::string> PlaylistAddress(std::string_view text);
+// Relative .m3u entries count only in a text known to be a list (`isList`).
+std::optional<std::string> PlaylistAddress(std::string_view text, bool isList);
 // Whether a Content-Type names a playlist.
 bool IsPlaylistType(std::string_view contentType);
 

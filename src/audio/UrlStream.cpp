@@ -295,7 +295,7 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
         std::string head = download->Peek(listType ? kMaxPlaylist : kSniff, deadline);
         if (listType || LooksLikePlaylist(head)) {
             head = download->Peek(kMaxPlaylist, deadline);
-            const auto next = detail::PlaylistAddress(head);
+            const auto next = detail::PlaylistAddress(head, listType);
             if (!next) {
                 return Failed(kErrorFileFormat);
             }
@@ -322,6 +322,10 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
 Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, DownloadProc, void*) {
     if (url == nullptr || *url == '\0') {
         return Fail(kErrorParameter, Handle{0});
+    }
+    const std::string address = Lower(std::string(url).substr(0, 8));
+    if (!address.starts_with("http://") && !address.starts_with("https://")) {
+        return Fail(kErrorFileOpen, Handle{0});
     }
     if (detail::OnUpdateThread()) {
         return Fail(kErrorBusy, Handle{0});
