@@ -149,7 +149,9 @@ class UrlDecoding final : public detail::Decoding {
         ring_.resize(std::max(second, 2 * kChunkFrames * frameBytes_));
         thread_ = std::thread([this] { DecodeLoop(); });
     }
-    ~UrlDecoding() override {
+    ~UrlDecoding() override { Close(); }
+
+    void Close() override {
         {
             const std::lock_guard lock(mutex_);
             quit_ = true;
@@ -159,6 +161,7 @@ class UrlDecoding final : public detail::Decoding {
         if (thread_.joinable()) {
             thread_.join();
         }
+        download_->Stop();
     }
 
     // Never waits for the decoder: what is decoded, possibly nothing.
