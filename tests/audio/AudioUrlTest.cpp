@@ -318,6 +318,27 @@ TEST_F(UrlTest, StallIsReportedAndFreeingDoesNotWait) {
     EXPECT_FALSE(audio::StreamGetTags(h, audio::kTagHttp));
 }
 
+// Without the decode flag the station plays on an output channel of its own.
+TEST_F(UrlTest, PlaysOnAnOutputChannel) {
+    server.Route("/radio", LiveStation());
+    ASSERT_TRUE(audio::Init(audio::test::kDevice, 44100, 0));
+    const audio::Handle out = Open(server.Url("/radio"), 0);
+    ASSERT_NE(out, 0u) << audio::ErrorGetCode();
+    ASSERT_TRUE(audio::StreamPlay(out, false, 0));
+    double energy = 0;
+    EXPECT_TRUE(Eventually([&] {
+        audio::test::Update();
+        const auto played = audio_fixtures::AsSamples(audio::test::Advance(4410 * 4));
+        for (const std::int16_t v : played) {
+            energy += double(v) * v;
+        }
+        return energy > 1e9;
+    }));
+    EXPECT_EQ(audio::ChannelIsActive(out), audio::kActivePlaying);
+    EXPECT_TRUE(audio::StreamFree(out));
+    audio::Free();
+}
+
 // The station dialog's look: the headers as soon as they are there, then the
 // first metadata block, and no audio.
 TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
