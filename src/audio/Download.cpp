@@ -14,6 +14,8 @@ namespace {
 
 // Audio waiting for the decoder beyond this holds the transfer back.
 constexpr std::uint64_t kMaxBuffered = 4 * 1024 * 1024;
+// A reader waiting this long for audio finds the station stalled.
+constexpr std::chrono::seconds kStall{1};
 // Read audio is dropped from the buffer in pieces of this size.
 constexpr std::size_t kCompact = 64 * 1024;
 
@@ -342,13 +344,16 @@ std::string Download::Peek(std::size_t n, Clock::time_point deadline) {
 
 std::size_t Download::Read(void* dst, std::size_t n) {
     std::unique_lock lock(mutex_);
-    const auto ready = [&] { return abort_ || ended_ || data_.size() > front_; };
+    std::uint64_t want = 1;
+    const auto ready = [&] { return abort_ || ended_ || data_.size() - front_ >= want; };
     if (readDeadline_) {
         if (!changed_.wait_until(lock, *readDeadline_, ready)) {
             readTimedOut_ = true;
             return 0;
         }
-    } else {
+    } else if (!changed_.wait_for(lock, kStall, ready)) {
+        // The station stalled: go on only with a reserve, not frame by frame.
+        want = std::clamp<std::uint64_t>(refill_, 1, kMaxBuffered / 2);
         changed_.wait(lock, ready);
     }
     if (abort_) {
@@ -365,6 +370,10 @@ std::size_t Download::Read(void* dst, std::size_t n) {
     lock.unlock();
     changed_.notify_all();
     return take;
+}
+
+void Download::SetRefill(std::uint64_t bytes) {
+    refill_ = bytes;
 }
 
 void Download::SetReadDeadline(std::optional<Clock::time_point> deadline) {

@@ -50,10 +50,13 @@ class Download {
     // Waits until `n` audio bytes are there, the transfer ends, or the deadline
     // passes; copies what is there without consuming it.
     std::string Peek(std::size_t n, Clock::time_point deadline);
-    // Blocks until audio is there, the transfer ended or was aborted, or the read
-    // deadline (if set) passed.
+    // Blocks until audio is there (after a stall: the refill), the transfer ended
+    // or was aborted, or the read deadline (if set) passed.
     std::size_t Read(void* dst, std::size_t n);
     void SetReadDeadline(std::optional<Clock::time_point> deadline);
+    // After a stall (a read that waited a second for audio) reading goes on once
+    // `bytes` are there, or at the end.
+    void SetRefill(std::uint64_t bytes);
     bool ReadTimedOut();
     std::uint64_t Received();
     std::uint64_t Consumed();
@@ -76,6 +79,7 @@ class Download {
 
     bool headersOnly_;  // download thread only once it runs
     std::atomic<bool> abort_{false};
+    std::atomic<std::uint64_t> refill_{0};
     std::mutex mutex_;
     std::condition_variable changed_;
     // Guarded by mutex_.

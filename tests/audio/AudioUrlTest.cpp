@@ -318,6 +318,40 @@ TEST_F(UrlTest, StallIsReportedAndFreeingDoesNotWait) {
     EXPECT_FALSE(audio::StreamGetTags(h, audio::kTagHttp));
 }
 
+// After a stall decoding waits for a reserve of the station's data, which the
+// program shows as buffering, instead of going on frame by frame.
+TEST_F(UrlTest, StallRefillsBeforeDecodingGoesOn) {
+    IcyReply station = LiveStation(8192);
+    station.bytesPerSecond = 40000;  // twice the station's rate
+    station.stallAfter = 60000;
+    station.stallFor = 1500ms;
+    server.Route("/radio", station);
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u);
+    std::vector<char> buf(65536);
+    bool stalled = false;
+    std::uint64_t reserve = 0;  // downloaded, not decoded, while stalled
+    EXPECT_TRUE(Eventually([&] {
+        std::uint32_t got = 0;
+        for (std::uint32_t n; (n = audio::ChannelGetData(h, buf.data(), 65536)) > 0;) {
+            got += n;
+        }
+        if (stalled && got > 0) {
+            return true;  // flowing again
+        }
+        const std::uint64_t downloaded = audio::StreamGetFilePosition(h, audio::kFilePosDownload);
+        if (audio::ChannelIsActive(h) == audio::kActiveStalled && downloaded >= 60000) {
+            stalled = true;
+            reserve = std::max(
+                reserve, downloaded - audio::StreamGetFilePosition(h, audio::kFilePosCurrent));
+        }
+        return false;
+    }));
+    // Two seconds of 160 kbit/s.
+    EXPECT_GE(reserve, 36000u);
+    audio::StreamFree(h);
+}
+
 // Without the decode flag the station plays on an output channel of its own.
 TEST_F(UrlTest, PlaysOnAnOutputChannel) {
     server.Route("/radio", LiveStation());
