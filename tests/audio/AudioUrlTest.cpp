@@ -412,7 +412,7 @@ TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     // A .pls served as plain text, found by its content.
     server.Route("/text", IcyStation("[Playlist]\nFile1=" + server.Url("/list.m3u") + "\n",
                                      "text/plain", 0, "HTTP/1.0 200 OK"));
-    IcyReply moved = IcyStation("", "text/html", 0, "HTTP/1.1 302 Found");
+    IcyReply moved = IcyStation("<html>Moved</html>", "text/html", 0, "HTTP/1.1 302 Found");
     moved.headers.emplace_back("Location", "/text");
     server.Route("/moved", moved);
     server.Route("/loop.pls", IcyStation("[playlist]\nFile1=" + server.Url("/loop.pls") + "\n",
@@ -505,6 +505,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Station{"tone.ogg", "application/octet-stream", audio::kTypeOgg, 44100, 2,
                               1.5},
                       Station{"tone.aac", "", audio::kTypeAac, 44100, 2, 1.5}));
+
+// A stretch of junk in the middle of an MP3 station is skipped, not the end.
+TEST_F(UrlTest, Mp3StationGoesOnAfterJunk) {
+    const std::string tone = FileBytes("tone.mp3");
+    server.Route("/radio", IcyStation(tone + std::string(5000, 'z') + tone, "audio/mpeg", 8192));
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u);
+    const double seconds = Drain(h).size() / (4.0 * 44100);
+    EXPECT_NEAR(seconds, 3.0, 0.15);
+    audio::StreamFree(h);
+}
 
 // A Vorbis station decodes to exactly the samples of the same file on disk.
 TEST_F(UrlTest, VorbisMatchesTheFileDecode) {
