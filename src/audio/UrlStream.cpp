@@ -22,8 +22,8 @@ namespace {
 // Redirects are curl's; these are hops through playlist answers.
 constexpr int kMaxPlaylistHops = 4;
 constexpr std::size_t kMaxPlaylist = 64 * 1024;
-// Enough of the answer to tell the format; a second of a low-rate station.
-constexpr std::size_t kSniff = 4096;
+// Enough of the answer to tell the format: the first Ogg page or MPEG frame.
+constexpr std::size_t kSniff = 1024;
 constexpr std::size_t kChunkFrames = 2048;
 // After a stall decoding resumes once this much of the station is buffered.
 constexpr std::uint64_t kRefillSeconds = 2;

@@ -216,6 +216,7 @@ TEST_F(UrlTest, ErrorCodes) {
     server.Route("/fakempeg", IcyStation("  <html><body>Login</body></html>", "audio/mpeg"));
     server.Route("/garbage", IcyStation(std::string(20000, 'z'), "application/octet-stream"));
     server.Route("/empty", IcyStation("", "audio/mpeg"));
+    server.Route("/busy", IcyStation("", "audio/mpeg", 0, "ICY 401 Service Unavailable"));
     IcyReply slow = LiveStation();
     slow.delay = 10s;
     server.Route("/slow", slow);
@@ -241,6 +242,7 @@ TEST_F(UrlTest, ErrorCodes) {
         {server.Url("/fakempeg"), audio::kErrorFileFormat},
         {server.Url("/garbage"), audio::kErrorFileFormat},
         {server.Url("/empty"), audio::kErrorFileFormat},
+        {server.Url("/busy"), audio::kErrorFileFormat},
         {"ftp://127.0.0.1/stream", audio::kErrorFileOpen},
     };
     for (const auto& [url, code] : cases) {
