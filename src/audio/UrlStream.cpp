@@ -3,7 +3,6 @@
 // second of PCM ahead of the reader, so that the compressed data waits in the
 // download buffer and the reader never blocks.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "audio/Audio.h"
@@ -30,23 +29,8 @@ constexpr std::uint64_t kRefillSeconds = 2;
 
 enum class Codec { None, Mpeg, Vorbis, Opus, Aac };
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-std::string MediaType(const std::string& contentType) {
-    std::string type = Lower(contentType.substr(0, contentType.find(';')));
-    while (!type.empty() && type.back() == ' ') {
-        type.pop_back();
-    }
-    return type;
-}
-
 bool LooksLikePlaylist(std::string_view head) {
-    const std::string start = Lower(std::string(head.substr(0, 10)));
+    const std::string start = detail::Lower(head.substr(0, 10));
     return start.starts_with("[playlist]") || start.starts_with("#extm3u") ||
            start.starts_with("http://") || start.starts_with("https://");
 }
@@ -296,7 +280,7 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
         if (status < 200 || status >= 300) {
             return Failed(kErrorFileOpen);
         }
-        const std::string type = MediaType(download->Header("content-type"));
+        const std::string type = detail::MediaType(download->Header("content-type"));
         const bool listType = detail::IsPlaylistType(type);
         if (headersOnly && !listType) {
             return {download, Codec::None, kOk};
@@ -332,7 +316,7 @@ Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, Down
     if (url == nullptr || *url == '\0') {
         return Fail(kErrorParameter, Handle{0});
     }
-    const std::string address = Lower(std::string(url).substr(0, 8));
+    const std::string address = detail::Lower(std::string_view(url).substr(0, 8));
     if (!address.starts_with("http://") && !address.starts_with("https://")) {
         return Fail(kErrorFileOpen, Handle{0});
     }
