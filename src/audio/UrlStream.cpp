@@ -118,6 +118,24 @@ std::string Resolve(const std::string& base, const std::string& address) {
     return base.substr(0, base.rfind('/') + 1) + address;
 }
 
+// Blanks and bytes outside ASCII percent-encoded, as the address of a station
+// can be stored with blanks; everything else as it is.
+std::string Escape(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : url) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c >= 0x7F) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 class UrlDecoding final : public detail::Decoding {
   public:
     // Without a decoder the stream only holds the station's headers and metadata.
@@ -265,7 +283,7 @@ Connected Failed(int error) {
 Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point deadline,
                   std::chrono::milliseconds timeout) {
     for (int hop = 0; hop <= kMaxPlaylistHops; ++hop) {
-        auto download = std::make_shared<Download>(url, headersOnly, timeout);
+        auto download = std::make_shared<Download>(Escape(url), headersOnly, timeout);
         switch (download->WaitHeaders(deadline)) {
             case Download::Answer::TimedOut:
                 return Failed(kErrorTimeout);

@@ -405,6 +405,7 @@ TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
 
 TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     server.Route("/stream", LiveStation());
+    server.Route("/my%20station%C3%A9", LiveStation());
     server.Route("/list.pls",
                  IcyStation("[playlist]\r\nNumberOfEntries=1\r\nFile1=" + server.Url("/stream") +
                                 "\r\nTitle1=Test\r\nLength1=-1\r\nVersion=2\r\n",
@@ -422,7 +423,8 @@ TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     server.Route("/nolist.pls", IcyStation("[playlist]\nNumberOfEntries=0\n", "audio/x-scpls", 0,
                                            "HTTP/1.0 200 OK"));
 
-    for (const char* path : {"/list.pls", "/list.m3u", "/text", "/moved"}) {
+    // An address stored with a blank and a non-ASCII letter is sent encoded.
+    for (const char* path : {"/list.pls", "/list.m3u", "/text", "/moved", "/my station\xc3\xa9"}) {
         const audio::Handle h = Open(server.Url(path));
         ASSERT_NE(h, 0u) << path << " " << audio::ErrorGetCode();
         const auto lines = Lines(audio::StreamGetTags(h, audio::kTagHttp).value_or(""));
