@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -54,6 +55,12 @@ std::vector<std::uint8_t> Drain(audio::Handle h) {
         return audio::ChannelIsActive(h) == audio::kActiveStopped;
     });
     return out;
+}
+
+// Threads of this process now.
+std::size_t Threads() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
 }
 
 std::vector<std::string> Lines(const std::string& block) {
@@ -227,6 +234,7 @@ TEST_F(UrlTest, ErrorCodes) {
     headersOnly.stallAfter = 0;
     server.Route("/noaudio", headersOnly);
     audio::SetConfig(audio::kConfigNetTimeout, 600);
+    const std::size_t threads = Threads();
 
     const std::string refused = "http://127.0.0.1:" + std::to_string(IcyServer::ClosedPort()) + "/";
     const std::vector<std::pair<std::string, int>> cases = {
@@ -251,8 +259,10 @@ TEST_F(UrlTest, ErrorCodes) {
     }
     EXPECT_EQ(audio::StreamCreateURL(nullptr, 0, kUrlFlags, nullptr, nullptr), 0u);
     EXPECT_EQ(audio::ErrorGetCode(), audio::kErrorParameter);
-    // Nothing is left connected to the stations that did not make it.
+    // Nothing is left connected to the stations that did not make it, and no
+    // thread of the library's stays behind.
     EXPECT_TRUE(Eventually([&] { return server.Open() == 0; }));
+    EXPECT_TRUE(Eventually([&] { return Threads() == threads; })) << Threads() << " " << threads;
 }
 
 // A station that closes, here in the middle of a metadata block, ends the
@@ -282,6 +292,7 @@ TEST_F(UrlTest, StallIsReportedAndFreeingDoesNotWait) {
     station.bytesPerSecond = 0;
     station.stallAfter = 100000;
     server.Route("/radio", station);
+    const std::size_t threads = Threads();
     const audio::Handle h = Open(server.Url("/radio"));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Eventually(
@@ -315,6 +326,8 @@ TEST_F(UrlTest, StallIsReportedAndFreeingDoesNotWait) {
     EXPECT_EQ(server.Open(), 1);
     EXPECT_TRUE(audio::StreamFree(h));
     EXPECT_TRUE(Eventually([&] { return server.Open() == 0; }));
+    // The download and decode threads are gone (and the server's for the station).
+    EXPECT_TRUE(Eventually([&] { return Threads() == threads; }));
     EXPECT_FALSE(audio::StreamFree(h));
     EXPECT_EQ(audio::ErrorGetCode(), audio::kErrorHandle);
     EXPECT_FALSE(audio::StreamGetTags(h, audio::kTagHttp));
