@@ -256,6 +256,7 @@ void Download::MetaDone() {
     {
         const std::lock_guard lock(mutex_);
         meta_ = ToUtf8(metaText_);
+        icyMeta_ = true;
     }
 }
 
@@ -322,6 +323,13 @@ std::optional<std::string> Download::HeaderBlock() {
 std::optional<std::string> Download::Meta() {
     const std::lock_guard lock(mutex_);
     return meta_;
+}
+
+void Download::SetCommentMeta(const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    if (!icyMeta_) {
+        meta_ = ToUtf8(text);
+    }
 }
 
 int Download::Error() {

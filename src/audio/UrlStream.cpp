@@ -225,6 +225,7 @@ class UrlDecoding final : public detail::Decoding {
     void DecodeLoop() {
         const std::size_t chunk = kChunkFrames * frameBytes_;
         std::vector<unsigned char> scratch(chunk);
+        std::string title;
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
@@ -236,6 +237,10 @@ class UrlDecoding final : public detail::Decoding {
             }
             // Blocks on the download; fewer frames only at its end.
             const std::size_t frames = decoder_->Read(scratch.data(), kChunkFrames);
+            if (std::string now = decoder_->Title(); !now.empty() && now != title) {
+                title = std::move(now);
+                download_->SetCommentMeta("StreamTitle='" + title + "';");
+            }
             const std::uint64_t consumed = download_->Consumed();
             const std::lock_guard lock(mutex_);
             for (std::size_t done = 0; done < frames * frameBytes_;) {

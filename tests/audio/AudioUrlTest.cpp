@@ -547,6 +547,42 @@ TEST_F(UrlTest, VorbisMatchesTheFileDecode) {
     audio::StreamFree(h);
 }
 
+// An Ogg station without ICY blocks names its songs in the comments of each
+// chained part; they become the in-stream metadata.
+TEST_F(UrlTest, OggStationTitlesComeFromTheComments) {
+    for (const char* ext : {".ogg", ".opus"}) {
+        const std::string first = FileBytes(std::string("first") + ext);
+        server.Route("/radio",
+                     IcyStation(first + FileBytes(std::string("second") + ext), "application/ogg"));
+        IcyReply icy = IcyStation(first, "application/ogg", 4000);
+        icy.meta = {"StreamTitle='From ICY';"};
+        server.Route("/icy", icy);
+
+        const audio::Handle h = Open(server.Url("/radio"));
+        ASSERT_NE(h, 0u) << ext;
+        EXPECT_TRUE(Eventually([&] {
+            return audio::StreamGetTags(h, audio::kTagMeta).value_or("") ==
+                   "StreamTitle='Artist - First';";
+        })) << ext;
+        audio::ChannelInfo info;
+        audio::ChannelGetInfo(h, &info);
+        const double seconds = Drain(h).size() / (4.0 * info.Frequency);
+        EXPECT_NEAR(seconds, 3.0, 0.1) << ext;  // both parts
+        EXPECT_EQ(audio::StreamGetTags(h, audio::kTagMeta).value_or(""),
+                  "StreamTitle='Artist - Zweite \xc3\x9c"
+                  "bung';")
+            << ext;
+        audio::StreamFree(h);
+
+        const audio::Handle withIcy = Open(server.Url("/icy"));
+        ASSERT_NE(withIcy, 0u);
+        Drain(withIcy);
+        EXPECT_EQ(audio::StreamGetTags(withIcy, audio::kTagMeta).value_or(""),
+                  "StreamTitle='From ICY';");
+        audio::StreamFree(withIcy);
+    }
+}
+
 // Download, decode and a reader (the program's feed) run free of each other,
 // for ThreadSanitizer; streams are freed while all three are busy.
 TEST_F(UrlTest, DownloadDecodeAndReaderOverlap) {
