@@ -14,6 +14,8 @@ namespace {
 
 // Audio waiting for the decoder beyond this holds the transfer back.
 constexpr std::uint64_t kMaxBuffered = 4 * 1024 * 1024;
+// Audio a status-only connect takes while it waits for the first metadata block.
+constexpr std::uint64_t kMaxStatusAudio = 256 * 1024;
 // A reader waiting this long for audio finds the station stalled.
 constexpr std::chrono::seconds kStall{1};
 // Read audio is dropped from the buffer in pieces of this size.
@@ -263,7 +265,12 @@ void Download::MetaDone() {
 bool Download::AppendAudio(const char* data, std::size_t n) {
     std::unique_lock lock(mutex_);
     received_ += n;
-    if (headersOnly_ || n == 0) {
+    if (headersOnly_) {
+        // A station whose first block is far off is not listened to for it.
+        stopped_ = received_ > kMaxStatusAudio;
+        return !stopped_;
+    }
+    if (n == 0) {
         return true;
     }
     changed_.wait(lock, [&] { return abort_ || data_.size() - front_ < kMaxBuffered; });

@@ -397,6 +397,9 @@ TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
     IcyReply stalled = LiveStation(8192);
     stalled.stallAfter = 0;
     server.Route("/stalled", stalled);
+    IcyReply far = LiveStation(1000000);
+    far.bytesPerSecond = 0;
+    server.Route("/far", far);
 
     const audio::Handle h = Open(server.Url("/radio"), audio::kStreamStatus);
     ASSERT_NE(h, 0u) << audio::ErrorGetCode();
@@ -407,6 +410,13 @@ TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
     EXPECT_TRUE(Eventually([&] { return server.Open() == 0; }));  // it hung up
     EXPECT_EQ(audio::ChannelGetData(h, std::vector<char>(4096).data(), 4096), 0u);
     audio::StreamFree(h);
+
+    // A first block too far off is not waited for.
+    const audio::Handle distant = Open(server.Url("/far"), audio::kStreamStatus);
+    ASSERT_NE(distant, 0u);
+    EXPECT_TRUE(Eventually([&] { return server.Open() == 0; }));
+    EXPECT_LT(audio::StreamGetFilePosition(distant, audio::kFilePosDownload), 1000000u);
+    audio::StreamFree(distant);
 
     // No audio at all: the headers are enough.
     const audio::Handle quiet = Open(server.Url("/stalled"), audio::kStreamStatus);
