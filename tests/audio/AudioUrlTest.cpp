@@ -533,6 +533,22 @@ INSTANTIATE_TEST_SUITE_P(
                               1.5},
                       Station{"tone.aac", "", audio::kTypeAac, 44100, 2, 1.5}));
 
+// A station whose answer starts in the middle of a frame, with bytes that look
+// like a frame header of another rate and channel count.
+TEST_F(UrlTest, AacStationStartingInsideAFrame) {
+    const std::string body = std::string("\xff\xf1\x4c\x40\x20\x1f\xfc", 7) +
+                             std::string(500, '\x11') + FileBytes("mono22.aac");
+    server.Route("/radio", IcyStation(body, "audio/aacp", 8192));
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u) << audio::ErrorGetCode();
+    audio::ChannelInfo info;
+    ASSERT_TRUE(audio::ChannelGetInfo(h, &info));
+    EXPECT_EQ(info.Frequency, 22050u);
+    EXPECT_EQ(info.Channels, 1u);
+    EXPECT_NEAR(Drain(h).size() / (2.0 * 22050), 2.0, 0.1);
+    audio::StreamFree(h);
+}
+
 // A stretch of junk in the middle of an MP3 station is skipped, not the end.
 TEST_F(UrlTest, Mp3StationGoesOnAfterJunk) {
     const std::string tone = FileBytes("tone.mp3");
