@@ -233,7 +233,8 @@ TEST_F(UrlTest, ErrorCodes) {
     IcyReply headersOnly = LiveStation();
     headersOnly.stallAfter = 0;
     server.Route("/noaudio", headersOnly);
-    audio::SetConfig(audio::kConfigNetTimeout, 600);
+    // Long enough for a loaded machine to answer, short enough to wait out thrice.
+    audio::SetConfig(audio::kConfigNetTimeout, 1500);
     const std::size_t threads = Threads();
 
     const std::string refused = "http://127.0.0.1:" + std::to_string(IcyServer::ClosedPort()) + "/";
