@@ -340,7 +340,7 @@ TEST_F(UrlTest, StallRefillsBeforeDecodingGoesOn) {
     IcyReply station = LiveStation(8192);
     station.bytesPerSecond = 40000;  // twice the station's rate
     station.stallAfter = 60000;
-    station.stallFor = 1500ms;
+    station.stallFor = 2500ms;  // the reader waits past the one second of a stall
     server.Route("/radio", station);
     const audio::Handle h = Open(server.Url("/radio"));
     ASSERT_NE(h, 0u);
