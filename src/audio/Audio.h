@@ -62,6 +62,8 @@ inline constexpr std::uint32_t kTypeMp2 = 0x10004;
 inline constexpr std::uint32_t kTypeMp3 = 0x10005;
 inline constexpr std::uint32_t kTypeFlac = 0x10900;
 inline constexpr std::uint32_t kTypeFlacOgg = 0x10901;
+inline constexpr std::uint32_t kTypeAac = 0x10b00;   // AAC and HE-AAC in ADTS
+inline constexpr std::uint32_t kTypeOpus = 0x11200;  // Ogg Opus
 inline constexpr std::uint32_t kTypeMod = 0x20000;
 inline constexpr std::uint32_t kTypeMtm = 0x20001;
 inline constexpr std::uint32_t kTypeS3m = 0x20002;
@@ -73,6 +75,8 @@ inline constexpr std::uint32_t kTypeMo3Flag = 0x100;
 inline constexpr std::uint32_t kConfigBuffer = 0;        // playback buffer, ms (10..5000)
 inline constexpr std::uint32_t kConfigUpdatePeriod = 1;  // update thread period, ms (5..100)
 inline constexpr std::uint32_t kConfigMaxVolume = 3;     // top of the volume attribute
+// Time a station has to connect and answer with audio, ms (100..60000; 12000).
+inline constexpr std::uint32_t kConfigNetTimeout = 11;
 
 // StreamGetFilePosition modes.
 inline constexpr std::uint32_t kFilePosCurrent = 0;
@@ -163,10 +167,15 @@ Handle StreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::u
 // A stream on an internet address (http or https, ICY servers included), read by
 // a download thread of its own; `offset` and `proc`/`user` (a download callback)
 // are accepted for the interface and unused. Blocks the calling thread until the
-// station's answer is there or the network time-out passes, so never call it on
-// the UI or update thread. MP3, Ogg Vorbis, Ogg Opus and AAC (ADTS) stations;
-// an answer that is a playlist is followed to its first address. Codes: 2 refused
-// or an HTTP error, 32 no such host, 40 time-out, 41 not a stream.
+// station answered with audio a decoder recognised, or the network time-out
+// (kConfigNetTimeout) passed, so never call it on the UI or update thread.
+// MP3, Ogg Vorbis, Ogg Opus and AAC (ADTS) stations; an answer that is a playlist
+// is followed to its first address. kStreamDecode gives a decode stream whose
+// ChannelGetData never waits (it returns what is decoded, possibly nothing; the
+// stream is stalled meanwhile); kStreamStatus alone only connects for the headers
+// and the first metadata block, and returns once the headers are there. No
+// length, no seeking. Codes: 2 refused or an HTTP error, 32 no such host,
+// 40 time-out, 41 not a stream.
 using DownloadProc = void (*)(const void* buffer, std::uint32_t length, void* user);
 Handle StreamCreateURL(const char* url, std::uint32_t offset, std::uint32_t flags,
                        DownloadProc proc, void* user);

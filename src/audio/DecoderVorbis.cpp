@@ -1,9 +1,12 @@
-// Ogg Vorbis through vorbisfile, with the exact length from the granule positions.
+// Ogg Vorbis through vorbisfile, with the exact length from the granule positions;
+// a station's stream is read forward only, without length.
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "audio/Audio.h"
 #include "audio/Decoder.h"
@@ -35,15 +38,18 @@ class VorbisDecoder final : public Decoder {
         }
     }
 
-    int Init(Source& source) {
-        const ov_callbacks callbacks{ReadCallback, SeekCallback, nullptr, TellCallback};
+    int Init(Source& source, bool stream) {
+        // Without seek and tell callbacks vorbisfile reads forward only.
+        const ov_callbacks callbacks =
+            stream ? ov_callbacks{ReadCallback, nullptr, nullptr, nullptr}
+                   : ov_callbacks{ReadCallback, SeekCallback, nullptr, TellCallback};
         const int rc = ov_open_callbacks(&source, &file_, nullptr, 0, callbacks);
         if (rc != 0) {
             return rc == OV_EREAD ? kErrorFileOpen : kErrorFileFormat;
         }
         open_ = true;
         const vorbis_info* info = ov_info(&file_, -1);
-        const ogg_int64_t total = ov_pcm_total(&file_, -1);
+        const ogg_int64_t total = stream ? 0 : ov_pcm_total(&file_, -1);
         if (info == nullptr || total < 0) {
             return kErrorFileFormat;
         }
@@ -102,7 +108,31 @@ class VorbisDecoder final : public Decoder {
         return ov_pcm_seek(&file_, static_cast<ogg_int64_t>(frame)) == 0;
     }
 
+    std::string Title() override {
+        vorbis_comment* comment = ov_comment(&file_, -1);
+        if (comment == nullptr) {
+            return {};
+        }
+        return JoinTitle(Field(*comment, "ARTIST="), Field(*comment, "TITLE="));
+    }
+
   private:
+    // The first comment `name` ("NAME="), case aside; vorbisfile's own look-up is
+    // libvorbis's, which the library does not link.
+    static const char* Field(const vorbis_comment& comment, std::string_view name) {
+        for (int i = 0; i < comment.comments; ++i) {
+            const std::string_view entry(comment.user_comments[i],
+                                         static_cast<std::size_t>(comment.comment_lengths[i]));
+            if (entry.size() >= name.size() &&
+                std::equal(name.begin(), name.end(), entry.begin(), [](char a, char b) {
+                    return a == std::toupper(static_cast<unsigned char>(b));
+                })) {
+                return comment.user_comments[i] + name.size();
+            }
+        }
+        return nullptr;
+    }
+
     // A chained file whose later part changes rate or channels ends there.
     bool SameFormat(int link) {
         const vorbis_info* info = ov_info(&file_, link);
@@ -115,15 +145,23 @@ class VorbisDecoder final : public Decoder {
     bool type16_;
 };
 
-}  // namespace
-
-Opened OpenVorbis(Source& source, SampleType type) {
+Opened Open(Source& source, SampleType type, bool stream) {
     auto decoder = std::make_unique<VorbisDecoder>(type);
-    const int error = decoder->Init(source);
+    const int error = decoder->Init(source, stream);
     if (error != kOk) {
         return {nullptr, error};
     }
     return {std::move(decoder), kOk};
+}
+
+}  // namespace
+
+Opened OpenVorbis(Source& source, SampleType type) {
+    return Open(source, type, false);
+}
+
+Opened OpenVorbisStream(Source& source, SampleType type) {
+    return Open(source, type, true);
 }
 
 }  // namespace audio::detail

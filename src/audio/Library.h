@@ -79,9 +79,10 @@ class Library {
     std::atomic<std::uint32_t> bufferMs{3000};
     std::atomic<std::uint32_t> updateMs{100};
     std::atomic<std::uint32_t> maxVolume{1000};
+    std::atomic<std::uint32_t> netTimeoutMs{12000};
 
   private:
-    Library() = default;
+    Library();
 
     std::mutex deviceMutex_;  // serialises Init and Free
     std::mutex mutex_;        // the table and the device pointers
