@@ -181,6 +181,9 @@ void ConnectThread::Run() {
     Serial = ++serial_;
     Handle = open_(address_, audio::kStreamDecode | audio::kStreamStatus);
     Error = Handle == 0 ? audio::ErrorGetCode() : 0;
+    if (Handle == 0 && Error == 0) {
+        Error = audio::kErrorUnknown;  // no stream must never read as success
+    }
     posted_ = true;
     loop_.PostToUiThread([arrived = arrived_, self = this] { arrived(self); });
     ended_ = true;

@@ -7,6 +7,8 @@
 
 #include <condition_variable>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <set>
@@ -16,6 +18,7 @@
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
 #include "fakes/HttpServer.h"
+#include "fakes/IcyServer.h"
 #include "fakes/TempDir.h"
 #include "playback/Engine.h"
 #include "playback/StationLists.h"
@@ -86,9 +89,6 @@ class Stations {
             const std::string file = dir_ / (url.find("//one") != std::string::npos ? "one.wav"
                                                                                     : "two.wav");
             lock.unlock();
-            if (url.find("//refused") != std::string::npos) {
-                return 0;
-            }
             const audio::Handle h =
                 audio::StreamCreateFile(false, file.c_str(), 0, 0, flags & audio::kStreamDecode);
             const std::lock_guard again(mutex_);
@@ -271,30 +271,42 @@ TEST(StationConnect, AStationStillConnectingWhenAFileStartsNeverPlaysLater) {
 }
 
 TEST(StationConnect, FailuresStopThePlayerWithTheirMessage) {
+    test::IcyServer server;
+    server.Route("/page", test::IcyStation("<html><body>Not radio</body></html>", "text/html",
+                                           0, "HTTP/1.0 200 OK"));
+    test::IcyReply silent;
+    silent.silent = true;
+    server.Route("/silent", silent);
     RadioRig rig;
-    rig.SetList({"http://refused/a|A"});
-    rig.engine->PlayEntry(0);
-    rig.Settle();
-    ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
-    EXPECT_EQ(rig.f.dialogs.notices[0].kind, NoticeKind::Information);
-    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
-    EXPECT_EQ(rig.f.view.caption, kProgramTitle);
-    const std::pair<int, const char*> cases[] = {
-        {2, "Error opening URL."},
-        {40, "Error opening URL: Connection timed out."},
-        {41, "Error opening URL: Can't logon to server or server is full."},
-        {32, "Error opening URL: Error code 32"},
-    };
-    for (const auto& [code, text] : cases) {
+    rig.engine->Connector().SetOpenUrl(LibraryOpenUrl());
+    audio::SetConfig(audio::kConfigNetTimeout, 500);
+    const std::string refused =
+        "http://127.0.0.1:" + std::to_string(test::IcyServer::ClosedPort()) + "/";
+    rig.SetList({refused + "|Refused", server.Url("/silent") + "|Silent",
+                 server.Url("/page") + "|Page"});
+    const char* expected[] = {"Error opening URL.", "Error opening URL: Connection timed out.",
+                              "Error opening URL: Can't logon to server or server is full."};
+    for (int i = 0; i < 3; ++i) {
         rig.f.dialogs.notices.clear();
-        rig.engine->ConnectFinished(0, rig.engine->ConnectSerial(), code);
-        ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
-        EXPECT_EQ(rig.f.dialogs.notices[0].text, text);
+        rig.engine->PlayEntry(i);
+        rig.Settle();
+        ASSERT_EQ(rig.f.dialogs.notices.size(), 1u) << i;
+        EXPECT_EQ(rig.f.dialogs.notices[0].kind, NoticeKind::Information);
+        EXPECT_EQ(rig.f.dialogs.notices[0].text, expected[i]);
+        EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+        EXPECT_EQ(rig.f.view.caption, kProgramTitle);
+        EXPECT_EQ(rig.engine->SourceStream(), 0u);
     }
+    audio::SetConfig(audio::kConfigNetTimeout, 12000);
+    rig.f.dialogs.notices.clear();
+    rig.engine->ConnectFinished(0, rig.engine->ConnectSerial(), audio::kErrorNoNet);
+    ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
+    EXPECT_EQ(rig.f.dialogs.notices[0].text, "Error opening URL: Error code 32");
     // A stale result is dropped without a word and its stream freed.
     rig.f.dialogs.notices.clear();
     const std::string file = rig.stations.File("two.wav");
-    const audio::Handle stale = audio::StreamCreateFile(false, file.c_str(), 0, 0, audio::kStreamDecode);
+    const audio::Handle stale =
+        audio::StreamCreateFile(false, file.c_str(), 0, 0, audio::kStreamDecode);
     rig.engine->ConnectFinished(stale, rig.engine->ConnectSerial() + 1, 0);
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
     EXPECT_TRUE(RadioRig::Freed(stale));
@@ -325,6 +337,112 @@ TEST(StationStatus, TagsAreReadOnCalls20And320And620WithTheComputedRate) {
         rig.engine->UpdateRadioStatus();
     }
     EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 176 KB/s");
+}
+
+// Real stations on the loopback ICY server ------------------------------------
+
+// 128 kbit/s stereo MP3 at 44.1 kHz, made once.
+const std::string& Mp3Body() {
+    static const TempDir dir;
+    static const std::string body = [] {
+        const std::string wav = dir / "tone.wav";
+        const std::string mp3 = dir / "tone.mp3";
+        test::WriteWav(wav, test::Tone(44100, 6.0, 440), 44100);
+        if (!test::Encode("lame --quiet -b 128 " + wav + " " + mp3)) {
+            return std::string();
+        }
+        std::ifstream in(mp3, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    return body;
+}
+
+struct IcyRig : RadioRig {
+    IcyRig() { engine->Connector().SetOpenUrl(LibraryOpenUrl()); }
+    // Plays `entry`: the worker connects, the device plays 100 ms per step and
+    // the status refresh ticks after each step.
+    void Play(const std::string& entry) {
+        SetList({entry, "/next.wav"});
+        engine->PlayEntry(0);
+        Settle();
+    }
+    void Step(int times = 1) {
+        for (int i = 0; i < times; ++i) {
+            audio::test::Update();
+            audio::test::Advance(17640);
+            engine->StatusTick();
+        }
+    }
+    test::IcyServer server;
+};
+
+TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
+    ASSERT_FALSE(Mp3Body().empty());
+    IcyRig rig;
+    test::IcyReply station = test::IcyStation(Mp3Body(), "audio/mpeg", 8192);
+    station.loop = true;
+    station.meta = {"StreamTitle='Miles Davis - So What';StreamUrl='';"};
+    rig.server.Route("/live", station);
+    test::IcyReply bare = station;
+    bare.headers = {{"icy-name", "No Rate"}, {"content-type", "audio/mpeg"},
+                    {"icy-metaint", "8192"}};
+    bare.meta = {"StreamTitle='';"};
+    rig.server.Route("/bare", bare);
+
+    rig.Play(rig.server.Url("/live") + "|Jazz FM");
+    ASSERT_NE(rig.engine->OutputChannel(), 0u);
+    rig.Step(19);
+    EXPECT_EQ(rig.f.view.timeLabel, "");  // not yet: the first look is on call 20
+    rig.Step();
+    EXPECT_EQ(rig.f.view.status[3], "128 Kbps 44100 Hz - Stereo");
+    EXPECT_EQ(rig.f.view.caption, "Miles Davis - So What - Mirvo");
+    EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 16 KB/s");
+    EXPECT_EQ(rig.view.position, 0);
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
+    // The request asked for the in-stream titles.
+    ASSERT_FALSE(rig.server.Requests().empty());
+    EXPECT_EQ(rig.server.Requests().back().headers["icy-metadata"], "1");
+
+    // Without a rate header the rate is not known; the title is the entry's.
+    rig.Play(rig.server.Url("/bare") + "|Plain Radio");
+    rig.Step(20);
+    EXPECT_EQ(rig.f.view.status[3], "? Kbps 44100 Hz - Stereo");
+    EXPECT_EQ(rig.f.view.caption, "Plain Radio - Mirvo");
+    EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 0 KB/s");
+}
+
+TEST(StationOverIcy, AStalledStationBuffersAndACutOneSaysSoWithoutMovingOn) {
+    ASSERT_FALSE(Mp3Body().empty());
+    IcyRig rig;
+    test::IcyReply station = test::IcyStation(Mp3Body(), "audio/mpeg");
+    station.stallAfter = 20000;  // a little over a second of sound, then silence
+    rig.server.Route("/stalls", station);
+    rig.Play(rig.server.Url("/stalls") + "|Stalling");
+    ASSERT_NE(rig.engine->OutputChannel(), 0u);
+    bool buffering = false;
+    for (int i = 0; i < 200 && !buffering; ++i) {
+        rig.Step();
+        buffering = rig.f.view.status[3] == "Buffering...0%";
+    }
+    EXPECT_TRUE(buffering);
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStalled);
+    rig.Step(30);
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStalled);  // waits, never ends
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
+
+    test::IcyReply cut = test::IcyStation(Mp3Body(), "audio/mpeg");
+    cut.closeAfter = 30000;
+    rig.server.Route("/cut", cut);
+    rig.Play(rig.server.Url("/cut") + "|Cut");
+    bool lost = false;
+    for (int i = 0; i < 300 && !lost; ++i) {
+        rig.Step();
+        lost = rig.f.view.status[3] == "Error: Lost connection";
+    }
+    EXPECT_TRUE(lost);
+    rig.Step(5);
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
+    EXPECT_EQ(rig.f.view.status[3], "Error: Lost connection");
 }
 
 // "Add &url..." ---------------------------------------------------------------
