@@ -200,8 +200,7 @@ StationConnector::~StationConnector() {
     }
     for (const auto& worker : workers_) {
         worker->Join();
-        const bool taken =
-            std::find(handed_.begin(), handed_.end(), worker.get()) != handed_.end();
+        const bool taken = std::find(handed_.begin(), handed_.end(), worker.get()) != handed_.end();
         if (worker->Posted() && !taken) {
             audio::StreamFree(worker->Handle);  // its posted result finds us gone
         }
@@ -233,8 +232,8 @@ void StationConnector::Reset() {
 }
 
 int StationConnector::Running() const {
-    return static_cast<int>(std::count_if(workers_.begin(), workers_.end(),
-                                          [](const auto& w) { return !w->Ended(); }));
+    return static_cast<int>(
+        std::count_if(workers_.begin(), workers_.end(), [](const auto& w) { return !w->Ended(); }));
 }
 
 void StationConnector::Arrived(ConnectThread* worker) {
@@ -444,9 +443,9 @@ void Engine::UpdateRadioStatus() {
     SetCaptionTitle(p_, title, title);
     const std::string layout = StreamIsStereo(address, output) ? "Stereo" : "Mono";
     // The view leaves a panel alone that already shows the text.
-    p_.ui.view.SetStatusText(3, rateText + " Kbps " +
-                                    std::to_string(StreamFrequency(address, output)) + " Hz - " +
-                                    layout);
+    p_.ui.view.SetStatusText(
+        3,
+        rateText + " Kbps " + std::to_string(StreamFrequency(address, output)) + " Hz - " + layout);
     if (OutputState() == audio::kActiveStopped) {
         StopPlayback(true);
         return;

@@ -58,7 +58,8 @@ class Icecast {
                                     : "") +
                   "</security></icecast>");
         if (::geteuid() == 0) {
-            [[maybe_unused]] const int ignored = std::system(("chown -R nobody:nogroup " + dir_.path()).c_str());
+            [[maybe_unused]] const int ignored =
+                std::system(("chown -R nobody:nogroup " + dir_.path()).c_str());
         }
         Spawn({"icecast2", "-c", dir_ / "icecast.xml"});
         for (int i = 0; i < 200 && !Answers(); ++i) {
@@ -67,20 +68,20 @@ class Icecast {
         int n = 0;
         for (const Mount& m : mounts) {
             const std::string list = Write("list" + std::to_string(n) + ".m3u", m.file + "\n");
-            const std::string config = Write(
-                "ezstream" + std::to_string(n) + ".xml",
-                "<ezstream><servers><server><hostname>127.0.0.1</hostname><port>" +
-                    std::to_string(port_) +
-                    "</port><password>hackme</password><tls>none</tls></server></servers>"
-                    "<streams><stream><mountpoint>" +
-                    m.path + "</mountpoint><format>" + m.format + "</format><stream_name>" +
-                    m.name + "</stream_name><stream_bitrate>" + std::to_string(m.bitrate) +
-                    "</stream_bitrate><stream_samplerate>44100</stream_samplerate>"
-                    "<stream_channels>2</stream_channels></stream></streams>"
-                    "<intakes><intake><type>playlist</type><filename>" +
-                    list +
-                    "</filename></intake></intakes>"
-                    "<metadata><format_str>@a@ - @t@</format_str></metadata></ezstream>");
+            const std::string config =
+                Write("ezstream" + std::to_string(n) + ".xml",
+                      "<ezstream><servers><server><hostname>127.0.0.1</hostname><port>" +
+                          std::to_string(port_) +
+                          "</port><password>hackme</password><tls>none</tls></server></servers>"
+                          "<streams><stream><mountpoint>" +
+                          m.path + "</mountpoint><format>" + m.format + "</format><stream_name>" +
+                          m.name + "</stream_name><stream_bitrate>" + std::to_string(m.bitrate) +
+                          "</stream_bitrate><stream_samplerate>44100</stream_samplerate>"
+                          "<stream_channels>2</stream_channels></stream></streams>"
+                          "<intakes><intake><type>playlist</type><filename>" +
+                          list +
+                          "</filename></intake></intakes>"
+                          "<metadata><format_str>@a@ - @t@</format_str></metadata></ezstream>");
             ::chmod(config.c_str(), 0600);  // ezstream refuses a config others can read
             Spawn({"ezstream", "-c", config});
             ++n;
@@ -99,7 +100,17 @@ class Icecast {
     std::string Url(const std::string& mount) const {
         return "http://127.0.0.1:" + std::to_string(port_) + mount;
     }
-    bool Running() const { return port_ != 0 && Answers(); }
+    // Whether the mount answers with a stream, asked again for up to 10 s
+    // (ezstream needs a moment to log in).
+    bool WaitForMount(const std::string& mount) const {
+        for (int i = 0; i < 400; ++i) {
+            if (MountAnswers(mount)) {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        return false;
+    }
 
   private:
     static int FreePort() {
@@ -113,15 +124,36 @@ class Icecast {
         ::close(fd);
         return ntohs(address.sin_port);
     }
-    bool Answers() const {
+    int Dial() const {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(static_cast<std::uint16_t>(port_));
-        const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+    bool Answers() const {
+        const int fd = Dial();
         ::close(fd);
-        return ok;
+        return fd >= 0;
+    }
+    bool MountAnswers(const std::string& mount) const {
+        const int fd = Dial();
+        if (fd < 0) {
+            return false;
+        }
+        const std::string request = "GET " + mount + " HTTP/1.0\r\n\r\n";
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char answer[16] = {};
+        timeval wait{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+        const ssize_t n = ::recv(fd, answer, sizeof answer - 1, MSG_WAITALL);
+        ::close(fd);
+        return n > 12 && std::string(answer).find(" 200") != std::string::npos;
     }
     std::string Write(const std::string& name, const std::string& text) {
         const std::string path = dir_.Write(name, text);

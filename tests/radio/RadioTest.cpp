@@ -39,8 +39,8 @@ TEST(StationTags, JoinTagStringsEndsEveryStringAndStopsAtTheEmptyOne) {
 
 TEST(StationTags, HeadersWithoutKeyAreSkippedAndBlankPairsDropped) {
     TagPairs pairs{{"old", "pair"}};
-    ParseTagPairs("HTTP/1.0 200 OK;Server: x;icy-name:Jazz FM;icy-genre: ;icy-br:128;", pairs,
-                  ':', true, ';');
+    ParseTagPairs("HTTP/1.0 200 OK;Server: x;icy-name:Jazz FM;icy-genre: ;icy-br:128;", pairs, ':',
+                  true, ';');
     ASSERT_EQ(pairs.size(), 3u);
     EXPECT_EQ(pairs[0].Key, "Server");
     EXPECT_EQ(pairs[0].Value, " x");
@@ -86,8 +86,8 @@ class Stations {
             flags_ = flags;
             changed_.notify_all();
             changed_.wait(lock, [&] { return held_.count(url) == 0; });
-            const std::string file = dir_ / (url.find("//one") != std::string::npos ? "one.wav"
-                                                                                    : "two.wav");
+            const std::string file =
+                dir_ / (url.find("//one") != std::string::npos ? "one.wav" : "two.wav");
             lock.unlock();
             const audio::Handle h =
                 audio::StreamCreateFile(false, file.c_str(), 0, 0, flags & audio::kStreamDecode);
@@ -255,9 +255,7 @@ TEST(StationConnect, AStationStillConnectingWhenAFileStartsNeverPlaysLater) {
     rig.stations.WaitOpened("http://two/new");
     // Both carry serial 1 now: the old one must still not be taken.
     rig.stations.Release("http://one/old");
-    while (rig.f.loop.posted.empty()) {
-        rig.f.loop.WaitForPosted(50ms);
-    }
+    ASSERT_TRUE(rig.f.loop.WaitForPosted());
     rig.f.loop.RunPosted();
     EXPECT_EQ(rig.engine->SourceStream(), 0u);
     EXPECT_TRUE(RadioRig::Freed(rig.stations.Made("http://one/old")));
@@ -272,8 +270,8 @@ TEST(StationConnect, AStationStillConnectingWhenAFileStartsNeverPlaysLater) {
 
 TEST(StationConnect, FailuresStopThePlayerWithTheirMessage) {
     test::IcyServer server;
-    server.Route("/page", test::IcyStation("<html><body>Not radio</body></html>", "text/html",
-                                           0, "HTTP/1.0 200 OK"));
+    server.Route("/page", test::IcyStation("<html><body>Not radio</body></html>", "text/html", 0,
+                                           "HTTP/1.0 200 OK"));
     test::IcyReply silent;
     silent.silent = true;
     server.Route("/silent", silent);
@@ -282,8 +280,8 @@ TEST(StationConnect, FailuresStopThePlayerWithTheirMessage) {
     audio::SetConfig(audio::kConfigNetTimeout, 500);
     const std::string refused =
         "http://127.0.0.1:" + std::to_string(test::IcyServer::ClosedPort()) + "/";
-    rig.SetList({refused + "|Refused", server.Url("/silent") + "|Silent",
-                 server.Url("/page") + "|Page"});
+    rig.SetList(
+        {refused + "|Refused", server.Url("/silent") + "|Silent", server.Url("/page") + "|Page"});
     const char* expected[] = {"Error opening URL.", "Error opening URL: Connection timed out.",
                               "Error opening URL: Can't logon to server or server is full."};
     for (int i = 0; i < 3; ++i) {
@@ -384,8 +382,8 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     station.meta = {"StreamTitle='Miles Davis - So What';StreamUrl='';"};
     rig.server.Route("/live", station);
     test::IcyReply bare = station;
-    bare.headers = {{"icy-name", "No Rate"}, {"content-type", "audio/mpeg"},
-                    {"icy-metaint", "8192"}};
+    bare.headers = {
+        {"icy-name", "No Rate"}, {"content-type", "audio/mpeg"}, {"icy-metaint", "8192"}};
     bare.meta = {"StreamTitle='';"};
     rig.server.Route("/bare", bare);
 
