@@ -25,6 +25,8 @@ constexpr std::size_t kMaxPlaylist = 64 * 1024;
 // Enough of the answer to tell the format; a second of a low-rate station.
 constexpr std::size_t kSniff = 4096;
 constexpr std::size_t kChunkFrames = 2048;
+// After a stall decoding resumes once this much of the station is buffered.
+constexpr std::uint64_t kRefillSeconds = 2;
 
 enum class Codec { None, Mpeg, Vorbis, Opus, Aac };
 
@@ -149,7 +151,9 @@ class UrlDecoding final : public detail::Decoding {
         ring_.resize(std::max(second, 2 * kChunkFrames * frameBytes_));
         thread_ = std::thread([this] { DecodeLoop(); });
     }
-    ~UrlDecoding() override {
+    ~UrlDecoding() override { Close(); }
+
+    void Close() override {
         {
             const std::lock_guard lock(mutex_);
             quit_ = true;
@@ -159,6 +163,7 @@ class UrlDecoding final : public detail::Decoding {
         if (thread_.joinable()) {
             thread_.join();
         }
+        download_->Stop();
     }
 
     // Never waits for the decoder: what is decoded, possibly nothing.
@@ -229,6 +234,7 @@ class UrlDecoding final : public detail::Decoding {
             }
             // Blocks on the download; fewer frames only at its end.
             const std::size_t frames = decoder_->Read(scratch.data(), kChunkFrames);
+            const std::uint64_t consumed = download_->Consumed();
             const std::lock_guard lock(mutex_);
             for (std::size_t done = 0; done < frames * frameBytes_;) {
                 const std::size_t at = static_cast<std::size_t>(written_ % ring_.size());
@@ -241,6 +247,9 @@ class UrlDecoding final : public detail::Decoding {
                 ended_ = true;
                 return;
             }
+            // The station's data rate so far gives the reserve after a stall.
+            download_->SetRefill(consumed * decoder_->Rate() / (written_ / frameBytes_) *
+                                 kRefillSeconds);
         }
     }
 

@@ -318,6 +318,61 @@ TEST_F(UrlTest, StallIsReportedAndFreeingDoesNotWait) {
     EXPECT_FALSE(audio::StreamGetTags(h, audio::kTagHttp));
 }
 
+// After a stall decoding waits for a reserve of the station's data, which the
+// program shows as buffering, instead of going on frame by frame.
+TEST_F(UrlTest, StallRefillsBeforeDecodingGoesOn) {
+    IcyReply station = LiveStation(8192);
+    station.bytesPerSecond = 40000;  // twice the station's rate
+    station.stallAfter = 60000;
+    station.stallFor = 1500ms;
+    server.Route("/radio", station);
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u);
+    std::vector<char> buf(65536);
+    bool stalled = false;
+    std::uint64_t reserve = 0;  // downloaded, not decoded, while stalled
+    EXPECT_TRUE(Eventually([&] {
+        std::uint32_t got = 0;
+        for (std::uint32_t n; (n = audio::ChannelGetData(h, buf.data(), 65536)) > 0;) {
+            got += n;
+        }
+        if (stalled && got > 0) {
+            return true;  // flowing again
+        }
+        const std::uint64_t downloaded = audio::StreamGetFilePosition(h, audio::kFilePosDownload);
+        if (audio::ChannelIsActive(h) == audio::kActiveStalled && downloaded >= 60000) {
+            stalled = true;
+            reserve = std::max(
+                reserve, downloaded - audio::StreamGetFilePosition(h, audio::kFilePosCurrent));
+        }
+        return false;
+    }));
+    // Two seconds of 160 kbit/s.
+    EXPECT_GE(reserve, 36000u);
+    audio::StreamFree(h);
+}
+
+// Without the decode flag the station plays on an output channel of its own.
+TEST_F(UrlTest, PlaysOnAnOutputChannel) {
+    server.Route("/radio", LiveStation());
+    ASSERT_TRUE(audio::Init(audio::test::kDevice, 44100, 0));
+    const audio::Handle out = Open(server.Url("/radio"), 0);
+    ASSERT_NE(out, 0u) << audio::ErrorGetCode();
+    ASSERT_TRUE(audio::StreamPlay(out, false, 0));
+    double energy = 0;
+    EXPECT_TRUE(Eventually([&] {
+        audio::test::Update();
+        const auto played = audio_fixtures::AsSamples(audio::test::Advance(4410 * 4));
+        for (const std::int16_t v : played) {
+            energy += double(v) * v;
+        }
+        return energy > 1e9;
+    }));
+    EXPECT_EQ(audio::ChannelIsActive(out), audio::kActivePlaying);
+    EXPECT_TRUE(audio::StreamFree(out));
+    audio::Free();
+}
+
 // The station dialog's look: the headers as soon as they are there, then the
 // first metadata block, and no audio.
 TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
@@ -357,7 +412,7 @@ TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     // A .pls served as plain text, found by its content.
     server.Route("/text", IcyStation("[Playlist]\nFile1=" + server.Url("/list.m3u") + "\n",
                                      "text/plain", 0, "HTTP/1.0 200 OK"));
-    IcyReply moved = IcyStation("", "text/html", 0, "HTTP/1.1 302 Found");
+    IcyReply moved = IcyStation("<html>Moved</html>", "text/html", 0, "HTTP/1.1 302 Found");
     moved.headers.emplace_back("Location", "/text");
     server.Route("/moved", moved);
     server.Route("/loop.pls", IcyStation("[playlist]\nFile1=" + server.Url("/loop.pls") + "\n",
@@ -451,6 +506,17 @@ INSTANTIATE_TEST_SUITE_P(
                               1.5},
                       Station{"tone.aac", "", audio::kTypeAac, 44100, 2, 1.5}));
 
+// A stretch of junk in the middle of an MP3 station is skipped, not the end.
+TEST_F(UrlTest, Mp3StationGoesOnAfterJunk) {
+    const std::string tone = FileBytes("tone.mp3");
+    server.Route("/radio", IcyStation(tone + std::string(5000, 'z') + tone, "audio/mpeg", 8192));
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u);
+    const double seconds = Drain(h).size() / (4.0 * 44100);
+    EXPECT_NEAR(seconds, 3.0, 0.15);
+    audio::StreamFree(h);
+}
+
 // A Vorbis station decodes to exactly the samples of the same file on disk.
 TEST_F(UrlTest, VorbisMatchesTheFileDecode) {
     server.Route("/radio", IcyStation(FileBytes("tone.ogg"), "audio/ogg", 1));
@@ -513,9 +579,11 @@ TEST(UrlExitTest, ExitWithALiveStream) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            auto* server = new IcyServer;  // its threads stay until the exit
-            server->Route("/radio", LiveStation());
-            const audio::Handle h = Open(server->Url("/radio"));
+            // Made before the library, so it is destroyed after it: the library
+            // hangs up on a station that is still sending.
+            static IcyServer server;
+            server.Route("/radio", LiveStation());
+            const audio::Handle h = Open(server.Url("/radio"));
             std::exit(h != 0 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
