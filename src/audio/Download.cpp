@@ -14,6 +14,8 @@ namespace {
 
 // Audio waiting for the decoder beyond this holds the transfer back.
 constexpr std::uint64_t kMaxBuffered = 4 * 1024 * 1024;
+// Audio a status-only connect takes while it waits for the first metadata block.
+constexpr std::uint64_t kMaxStatusAudio = 256 * 1024;
 // A reader waiting this long for audio finds the station stalled.
 constexpr std::chrono::seconds kStall{1};
 // Read audio is dropped from the buffer in pieces of this size.
@@ -60,12 +62,16 @@ int ErrorOf(CURLcode code) {
 }
 
 CURLM* NewMulti() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    InitNetwork();
     return curl_multi_init();
 }
 
 }  // namespace
+
+void InitNetwork() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
 
 Download::Download(const std::string& url, bool headersOnly,
                    std::chrono::milliseconds connectTimeout)
@@ -256,13 +262,19 @@ void Download::MetaDone() {
     {
         const std::lock_guard lock(mutex_);
         meta_ = ToUtf8(metaText_);
+        icyMeta_ = true;
     }
 }
 
 bool Download::AppendAudio(const char* data, std::size_t n) {
     std::unique_lock lock(mutex_);
     received_ += n;
-    if (headersOnly_ || n == 0) {
+    if (headersOnly_) {
+        // A station whose first block is far off is not listened to for it.
+        stopped_ = received_ > kMaxStatusAudio;
+        return !stopped_;
+    }
+    if (n == 0) {
         return true;
     }
     changed_.wait(lock, [&] { return abort_ || data_.size() - front_ < kMaxBuffered; });
@@ -322,6 +334,13 @@ std::optional<std::string> Download::HeaderBlock() {
 std::optional<std::string> Download::Meta() {
     const std::lock_guard lock(mutex_);
     return meta_;
+}
+
+void Download::SetCommentMeta(const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    if (!icyMeta_) {
+        meta_ = ToUtf8(text);
+    }
 }
 
 int Download::Error() {

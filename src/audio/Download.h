@@ -19,6 +19,9 @@
 
 namespace audio::detail {
 
+// libcurl's global set-up, once per process.
+void InitNetwork();
+
 class Download {
   public:
     using Clock = std::chrono::steady_clock;
@@ -43,6 +46,8 @@ class Download {
     // Header lines (status first) as NUL-terminated strings and an empty one.
     std::optional<std::string> HeaderBlock();
     std::optional<std::string> Meta();
+    // Metadata from the stream's own comments; the station's ICY blocks win.
+    void SetCommentMeta(const std::string& text);
     // The library's error code of a transfer that ended; 0 for a clean end.
     int Error();
     bool Ended();
@@ -88,6 +93,7 @@ class Download {
     int status_ = 0;
     std::string effectiveUrl_;
     std::optional<std::string> meta_;
+    bool icyMeta_ = false;  // meta_ came from an ICY block
     bool ended_ = false;
     int error_ = 0;
     std::vector<unsigned char> data_;  // audio from `front_` on is unread
