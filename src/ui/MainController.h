@@ -28,6 +28,7 @@ class TReplaceFilenames_Form;
 class TPreferences_Form;
 class ScrobbleClient;
 class TTransferFiles_Form;
+class TRadio_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -119,6 +120,7 @@ class MainController final : public QObject, public PlaybackView {
     ScrobbleClient* scrobbler_;
     TPreferences_Form* preferences_ = nullptr;
     QPointer<TTransferFiles_Form> transferForm_;
+    QPointer<TRadio_Form> radioForm_;
     DragState drag_;
 };
 

@@ -16,6 +16,7 @@
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/ModalSteps.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
 #include "fakes/WhenShown.h"
@@ -26,18 +27,12 @@
 namespace mirvo {
 namespace {
 
+using test::PressButton;
 using test::TempDir;
-
 using test::WhenShown;
 
 void Key(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(widget, key, modifiers);
-}
-
-// A button pressed with the space bar, as the keyboard does once it is there.
-void PressButton(QPushButton* button) {
-    button->setFocus();
-    QTest::keyClick(button, Qt::Key_Space);
 }
 
 class Properties : public ::testing::Test {
@@ -60,13 +55,8 @@ class Properties : public ::testing::Test {
         app_.reset();
         audio::Free();
     }
-    // A key on the list, where the keyboard is after a dialog closes.
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        // Offscreen, no window manager hands the activation back when a dialog closes.
-        window().activateWindow();
-        QApplication::processEvents();
-        window().ListScreen->setFocus();
-        Key(window().ListScreen, key, modifiers);
+        test::KeyOnList(window(), key, modifiers);
     }
     Engine& engine() { return app_->controller.engine(); }
     PlaylistState& list() { return app_->player.playlist; }
