@@ -28,6 +28,7 @@
 #include "audio/Audio.h"
 #include "playback/Opener.h"
 #include "playback/PlaybackView.h"
+#include "playback/Recording.h"
 #include "playback/TimeText.h"
 
 namespace mirvo {
@@ -123,6 +124,7 @@ class Engine {
     void WaitForOpener() { opener_.WaitIdle(); }
 
     PlaybackView& View() { return view_; }
+    Recorder& recorder() { return recorder_; }
 
     bool SeekPending = false;
     std::array<std::string, 11> ShuffleBackHistory;
@@ -205,6 +207,7 @@ class Engine {
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;
+    Recorder recorder_;
     Opener opener_;  // last: its jobs use the members above
 };
 

@@ -267,11 +267,15 @@ class FakePlaybackView : public PlaybackView {
     void SetRecordVisible(bool v) override { recordVisible = v; }
     void SetTimeLabelLeft(int left) override { timeLabelLeft = left; }
     bool PlayBarVisible() const override { return true; }
+    void SetRecordCaption(const std::string& caption) override { recordCaption = caption; }
+    std::string ThousandsSeparator() const override { return thousands; }
     int max = 0;
     int position = 0;
     int volumePercent = -1;
     bool recordVisible = true;
     int timeLabelLeft = 0;
+    std::string recordCaption = "&Record";
+    std::string thousands = ",";
 };
 
 // A player wired to fakes, with its program folder in `folder`.
