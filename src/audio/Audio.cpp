@@ -95,7 +95,7 @@ Handle CreateFileStream(bool mem, const void* file, std::uint64_t offset, std::u
     stream->type = opened.decoder->Type();
     stream->decodeRate = stream->format.rate;
     stream->decoding =
-        std::make_unique<detail::Decoding>(std::move(source), std::move(opened.decoder), type);
+        std::make_unique<detail::FileDecoding>(std::move(source), std::move(opened.decoder), type);
     if ((flags & kStreamDecode) == 0) {
         stream->playback =
             std::make_unique<Playback>(stream->format, Library::Get().bufferMs.load());
@@ -143,6 +143,10 @@ std::uint32_t SetConfig(std::uint32_t option, std::uint32_t value) {
         case kConfigMaxVolume:
             result = std::clamp<std::uint32_t>(value, 1, 10000);
             library.maxVolume = result;
+            break;
+        case kConfigNetTimeout:
+            result = std::clamp<std::uint32_t>(value, 100, 60000);
+            library.netTimeoutMs = result;
             break;
         default:
             return Fail(kErrorParameter, 0xFFFFFFFFu);
@@ -285,7 +289,7 @@ std::uint32_t ChannelIsActive(Handle handle) {
     }
     Succeed();
     if (stream->playback == nullptr) {
-        return stream->decoding->Ended() ? kActiveStopped : kActivePlaying;
+        return stream->decoding->Activity();
     }
     const auto device = Library::Get().CurrentDevice();
     std::lock_guard lock(stream->playback->mutex);
@@ -311,7 +315,7 @@ bool ChannelSetPosition(Handle handle, std::uint64_t pos) {
     if (stream == nullptr) {
         return false;
     }
-    if (stream->decoding == nullptr) {
+    if (stream->decoding == nullptr || !stream->decoding->Seekable()) {
         return Fail(kErrorNotFile);
     }
     const std::uint64_t frame = pos / stream->format.FrameBytes();
@@ -382,7 +386,9 @@ std::uint64_t StreamGetFilePosition(Handle handle, std::uint32_t mode) {
         case kFilePosCurrent:
             result = stream->decoding->SourcePosition();
             break;
-        case kFilePosDownload:  // a file is all there
+        case kFilePosDownload:
+            result = stream->decoding->SourceAvailable();
+            break;
         case kFilePosEnd:
             result = stream->decoding->SourceSize();
             break;

@@ -62,6 +62,8 @@ inline constexpr std::uint32_t kTypeMp2 = 0x10004;
 inline constexpr std::uint32_t kTypeMp3 = 0x10005;
 inline constexpr std::uint32_t kTypeFlac = 0x10900;
 inline constexpr std::uint32_t kTypeFlacOgg = 0x10901;
+inline constexpr std::uint32_t kTypeAac = 0x10b00;   // AAC and HE-AAC in ADTS
+inline constexpr std::uint32_t kTypeOpus = 0x11200;  // Ogg Opus
 inline constexpr std::uint32_t kTypeMod = 0x20000;
 inline constexpr std::uint32_t kTypeMtm = 0x20001;
 inline constexpr std::uint32_t kTypeS3m = 0x20002;
@@ -73,6 +75,8 @@ inline constexpr std::uint32_t kTypeMo3Flag = 0x100;
 inline constexpr std::uint32_t kConfigBuffer = 0;        // playback buffer, ms (10..5000)
 inline constexpr std::uint32_t kConfigUpdatePeriod = 1;  // update thread period, ms (5..100)
 inline constexpr std::uint32_t kConfigMaxVolume = 3;     // top of the volume attribute
+// Time a station has to connect and answer with audio, ms (100..60000; 12000).
+inline constexpr std::uint32_t kConfigNetTimeout = 11;
 
 // StreamGetFilePosition modes.
 inline constexpr std::uint32_t kFilePosCurrent = 0;

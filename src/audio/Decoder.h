@@ -56,6 +56,12 @@ Opened OpenFlac(Source& source, SampleType type, bool ogg);
 Opened OpenWave(Source& source, SampleType type);
 Opened OpenModule(Source& source, SampleType type);
 
+// Decoders of a station's stream, read forward only; no length, no seeking.
+Opened OpenMpegStream(Source& source, SampleType type);
+Opened OpenVorbisStream(Source& source, SampleType type);
+Opened OpenAacStream(Source& source, SampleType type);
+Opened OpenOpusStream(Source& source, SampleType type);
+
 // Whether the first MPEG frame at `start` is an Info/Xing header with the frame count.
 bool MpegHeaderHasFrames(Source& source, std::int64_t start);
 

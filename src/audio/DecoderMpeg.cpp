@@ -1,5 +1,6 @@
 // MP1/MP2/MP3 through libmpg123: gapless; the exact length from the Info/Xing
-// header or else from a scan of the whole file.
+// header or else from a scan of the whole file. A station's stream is read
+// forward only and has no length.
 #include <mpg123.h>
 
 #include <cstdio>
@@ -28,9 +29,12 @@ class MpegDecoder final : public Decoder {
         mpg123_delete(handle_);
     }
 
-    bool Init(Source& source, SampleType type, bool scan) {
+    // `scan` < 0: a stream, neither seekable nor of known length.
+    bool Init(Source& source, SampleType type, int scan) {
         const int encoding = type == SampleType::F32 ? MPG123_ENC_FLOAT_32 : MPG123_ENC_SIGNED_16;
-        mpg123_param(handle_, MPG123_FLAGS, MPG123_GAPLESS | MPG123_QUIET, 0.0);
+        const bool stream = scan < 0;
+        mpg123_param(handle_, MPG123_FLAGS, stream ? MPG123_QUIET : MPG123_GAPLESS | MPG123_QUIET,
+                     0.0);
         mpg123_format_none(handle_);
         const long* rates = nullptr;
         std::size_t count = 0;
@@ -38,8 +42,8 @@ class MpegDecoder final : public Decoder {
         for (std::size_t i = 0; i < count; ++i) {
             mpg123_format(handle_, rates[i], MPG123_MONO | MPG123_STEREO, encoding);
         }
-        if (mpg123_replace_reader_handle(handle_, ReadCallback, SeekCallback, nullptr) !=
-                MPG123_OK ||
+        if (mpg123_replace_reader_handle(handle_, ReadCallback, stream ? nullptr : SeekCallback,
+                                         nullptr) != MPG123_OK ||
             mpg123_open_handle(handle_, &source) != MPG123_OK) {
             return false;
         }
@@ -47,12 +51,12 @@ class MpegDecoder final : public Decoder {
         int channels = 0;
         int enc = 0;
         if (mpg123_getformat(handle_, &rate, &channels, &enc) != MPG123_OK ||
-            (scan && mpg123_scan(handle_) != MPG123_OK)) {
+            (scan > 0 && mpg123_scan(handle_) != MPG123_OK)) {
             return false;
         }
         mpg123_frameinfo info{};
-        const off_t length = mpg123_length(handle_);
-        if (mpg123_info(handle_, &info) != MPG123_OK || length <= 0) {
+        const off_t length = stream ? 0 : mpg123_length(handle_);
+        if (mpg123_info(handle_, &info) != MPG123_OK || (!stream && length <= 0)) {
             return false;
         }
         rate_ = static_cast<std::uint32_t>(rate);
@@ -96,9 +100,7 @@ class MpegDecoder final : public Decoder {
     std::size_t frameBytes_;
 };
 
-}  // namespace
-
-Opened OpenMpeg(Source& source, SampleType type, bool scan) {
+Opened Open(Source& source, SampleType type, int scan) {
     static std::once_flag once;
     std::call_once(once, [] { mpg123_init(); });
     int err = 0;
@@ -114,6 +116,16 @@ Opened OpenMpeg(Source& source, SampleType type, bool scan) {
         return {nullptr, kErrorFrequency};
     }
     return {std::move(decoder), kOk};
+}
+
+}  // namespace
+
+Opened OpenMpeg(Source& source, SampleType type, bool scan) {
+    return Open(source, type, scan ? 1 : 0);
+}
+
+Opened OpenMpegStream(Source& source, SampleType type) {
+    return Open(source, type, -1);
 }
 
 }  // namespace audio::detail

@@ -1,4 +1,5 @@
-// Ogg Vorbis through vorbisfile, with the exact length from the granule positions.
+// Ogg Vorbis through vorbisfile, with the exact length from the granule positions;
+// a station's stream is read forward only, without length.
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
@@ -35,15 +36,18 @@ class VorbisDecoder final : public Decoder {
         }
     }
 
-    int Init(Source& source) {
-        const ov_callbacks callbacks{ReadCallback, SeekCallback, nullptr, TellCallback};
+    int Init(Source& source, bool stream) {
+        // Without seek and tell callbacks vorbisfile reads forward only.
+        const ov_callbacks callbacks =
+            stream ? ov_callbacks{ReadCallback, nullptr, nullptr, nullptr}
+                   : ov_callbacks{ReadCallback, SeekCallback, nullptr, TellCallback};
         const int rc = ov_open_callbacks(&source, &file_, nullptr, 0, callbacks);
         if (rc != 0) {
             return rc == OV_EREAD ? kErrorFileOpen : kErrorFileFormat;
         }
         open_ = true;
         const vorbis_info* info = ov_info(&file_, -1);
-        const ogg_int64_t total = ov_pcm_total(&file_, -1);
+        const ogg_int64_t total = stream ? 0 : ov_pcm_total(&file_, -1);
         if (info == nullptr || total < 0) {
             return kErrorFileFormat;
         }
@@ -115,15 +119,23 @@ class VorbisDecoder final : public Decoder {
     bool type16_;
 };
 
-}  // namespace
-
-Opened OpenVorbis(Source& source, SampleType type) {
+Opened Open(Source& source, SampleType type, bool stream) {
     auto decoder = std::make_unique<VorbisDecoder>(type);
-    const int error = decoder->Init(source);
+    const int error = decoder->Init(source, stream);
     if (error != kOk) {
         return {nullptr, error};
     }
     return {std::move(decoder), kOk};
+}
+
+}  // namespace
+
+Opened OpenVorbis(Source& source, SampleType type) {
+    return Open(source, type, false);
+}
+
+Opened OpenVorbisStream(Source& source, SampleType type) {
+    return Open(source, type, true);
 }
 
 }  // namespace audio::detail

@@ -79,6 +79,7 @@ class Library {
     std::atomic<std::uint32_t> bufferMs{3000};
     std::atomic<std::uint32_t> updateMs{100};
     std::atomic<std::uint32_t> maxVolume{1000};
+    std::atomic<std::uint32_t> netTimeoutMs{12000};
 
   private:
     Library() = default;

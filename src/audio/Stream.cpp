@@ -5,15 +5,15 @@
 
 namespace audio::detail {
 
-Decoding::Decoding(std::unique_ptr<Source> source, std::unique_ptr<Decoder> decoder,
-                   SampleType type)
+FileDecoding::FileDecoding(std::unique_ptr<Source> source, std::unique_ptr<Decoder> decoder,
+                           SampleType type)
     : source_(std::move(source)),
       decoder_(std::move(decoder)),
       type_(type),
       frameBytes_(decoder_->Channels() * static_cast<std::uint32_t>(SampleBytes(type))),
       length_(decoder_->Frames()) {}
 
-std::uint32_t Decoding::Read(void* out, std::uint32_t bytes) {
+std::uint32_t FileDecoding::Read(void* out, std::uint32_t bytes) {
     std::lock_guard lock(mutex_);
     if (ended_) {
         return 0;
@@ -36,7 +36,7 @@ std::uint32_t Decoding::Read(void* out, std::uint32_t bytes) {
     return static_cast<std::uint32_t>(got * frameBytes_);
 }
 
-bool Decoding::Seek(std::uint64_t frame) {
+bool FileDecoding::Seek(std::uint64_t frame) {
     std::lock_guard lock(mutex_);
     // The end needs no decoder seek (and FLAC cannot make one); the next seek
     // back positions the decoder.
@@ -48,22 +48,22 @@ bool Decoding::Seek(std::uint64_t frame) {
     return true;
 }
 
-bool Decoding::Ended() {
+bool FileDecoding::Ended() {
     std::lock_guard lock(mutex_);
     return ended_;
 }
 
-std::uint64_t Decoding::PositionFrames() {
+std::uint64_t FileDecoding::PositionFrames() {
     std::lock_guard lock(mutex_);
     return position_;
 }
 
-std::uint64_t Decoding::SourcePosition() {
+std::uint64_t FileDecoding::SourcePosition() {
     std::lock_guard lock(mutex_);
     return static_cast<std::uint64_t>(std::max<std::int64_t>(source_->Tell(), 0));
 }
 
-std::uint64_t Decoding::SourceSize() {
+std::uint64_t FileDecoding::SourceSize() {
     std::lock_guard lock(mutex_);
     return static_cast<std::uint64_t>(std::max<std::int64_t>(source_->Size(), 0));
 }

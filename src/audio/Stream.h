@@ -1,6 +1,6 @@
 #pragma once
-// A stream: a decoder side (file streams; URL streams later), a playback side
-// (channels on the device), or both for a file played directly.
+// A stream: a decoder side (a file or a URL), a playback side (channels on the
+// device), or both for a file or station played directly.
 #include <SDL2/SDL_audio.h>
 
 #include <atomic>
@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "audio/Audio.h"
@@ -28,21 +30,39 @@ struct Format {
     }
 };
 
-// The decoding half: one decoder over its source, guarded for use from the UI
-// thread and the update thread at once.
+// The decoding half, used from the UI thread and the update thread at once.
 class Decoding {
   public:
-    Decoding(std::unique_ptr<Source> source, std::unique_ptr<Decoder> decoder, SampleType type);
+    virtual ~Decoding() = default;
 
     // Decodes up to `bytes` (whole frames) into `out`; returns the bytes written.
-    std::uint32_t Read(void* out, std::uint32_t bytes);
-    bool Seek(std::uint64_t frame);
-    bool Ended();
-    std::uint64_t PositionFrames();
-    std::uint64_t LengthFrames() const { return length_; }
-    // Source bytes read so far, and the source's size.
-    std::uint64_t SourcePosition();
-    std::uint64_t SourceSize();
+    virtual std::uint32_t Read(void* out, std::uint32_t bytes) = 0;
+    virtual bool Seek(std::uint64_t frame) = 0;
+    virtual bool Ended() = 0;
+    virtual std::uint64_t PositionFrames() = 0;
+    virtual std::uint64_t LengthFrames() const = 0;
+    // Source bytes the decoder has read, those there to be read, and the
+    // source's size (0 when it has none).
+    virtual std::uint64_t SourcePosition() = 0;
+    virtual std::uint64_t SourceAvailable() { return SourceSize(); }
+    virtual std::uint64_t SourceSize() = 0;
+    virtual std::uint32_t Activity() { return Ended() ? kActiveStopped : kActivePlaying; }
+    virtual bool Seekable() const { return true; }
+    virtual std::optional<std::string> Tags(std::uint32_t) { return std::nullopt; }
+};
+
+// One decoder over its source, decoding on the caller's thread under a lock.
+class FileDecoding final : public Decoding {
+  public:
+    FileDecoding(std::unique_ptr<Source> source, std::unique_ptr<Decoder> decoder, SampleType type);
+
+    std::uint32_t Read(void* out, std::uint32_t bytes) override;
+    bool Seek(std::uint64_t frame) override;
+    bool Ended() override;
+    std::uint64_t PositionFrames() override;
+    std::uint64_t LengthFrames() const override { return length_; }
+    std::uint64_t SourcePosition() override;
+    std::uint64_t SourceSize() override;
 
   private:
     std::mutex mutex_;

@@ -28,6 +28,8 @@ Engine::Engine(Player& player, PlaybackView& view)
     : p_(player),
       view_(view),
       random_(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())),
+      connector_(player.ui.loop, [this](audio::Handle handle, int serial,
+                                        int error) { ConnectFinished(handle, serial, error); }),
       recorder_(
           player, view,
           Recorder::Links{[this] { return OutputChannel(); }, [this] { StopPlayback(true); }}) {
@@ -200,15 +202,18 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
             SuspendStatus();
             p_.engine.PlayMode = 0;
             ApplyPlayMode();
+            RadioTickCount = -20;
             view_.SetRecordVisible(true);
             view_.SetTimeLabelLeft(146);
         } else {
+            connector_.Reset();
             view_.SetRecordVisible(false);
             view_.SetTimeLabelLeft(view_.PlayBarVisible() ? 130 : 6);
         }
         FreeHandles();
         InitDevice();
         ResetFeedState();
+        sourceIsStation_ = false;
         pendingIndex_ = index;
         OpenSources();
         pl.PlayingIndex = pendingIndex_;
@@ -247,7 +252,9 @@ void Engine::OpenSources() {
     const std::string entry = pl.PlaylistEntries[static_cast<std::size_t>(index)];
     audio::SetConfig(audio::kConfigBuffer, 3000);
     const int kind = EntryKind(entry);
-    if (HasDecoder(kind)) {
+    if (kind == kRadioKind) {
+        OpenStation(entry);
+    } else if (HasDecoder(kind)) {
         source_ = OpenDecoder(entry, kind);
         std::uint64_t track = 0;
         {
@@ -282,7 +289,10 @@ void Engine::AfterOpen(bool keepThreads) {
     fineTime_ = lengthMs <= 9999;
     refreshPeriod_ = fineTime_ ? 10 : 33;
     // Shown at once: a track opened paused gets no status tick until resumed.
-    WriteTimeLabel(0, lengthMs);
+    // A station's label tells its rate once it is known.
+    if (!sourceIsStation_) {
+        WriteTimeLabel(0, lengthMs);
+    }
     if (!keepThreads || statusTimer_ != 0) {
         SuspendStatus();  // restarts with the new period
         ResumeStatus();
@@ -347,6 +357,7 @@ void Engine::StopPlayback(bool releaseDevice) {
     }
     SuspendStatus();
     FreeHandles();
+    connector_.Reset();
     ResetFeedState();
     view_.SetProgressPosition(0);
     p_.ui.view.SetTimeLabel("");

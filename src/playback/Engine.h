@@ -13,8 +13,9 @@
 // Everything two sides touch is atomic or behind `prepareLock_`.
 //
 // Engine.cpp holds the core (open, play, seek, stop, volume), Feed.cpp the
-// feed, StatusRefresh.cpp the status refresh, TrackChoice.cpp the choice and
-// OpenAhead.cpp the opener's work.
+// feed, StatusRefresh.cpp the status refresh, TrackChoice.cpp the choice,
+// OpenAhead.cpp the opener's work and Radio.cpp the internet radio stations
+// (connected on workers of their own, see Radio.h).
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -28,6 +29,7 @@
 #include "audio/Audio.h"
 #include "playback/Opener.h"
 #include "playback/PlaybackView.h"
+#include "playback/Radio.h"
 #include "playback/Recording.h"
 #include "playback/TimeText.h"
 
@@ -116,6 +118,15 @@ class Engine {
     // The feed callback's work, on the audio library's update thread.
     std::uint32_t StreamFeed(void* buffer, std::uint32_t length);
 
+    // Internet radio. A connect worker's result, on the UI thread: the stream
+    // plays when `serial` is still the current one and nothing failed.
+    void ConnectFinished(audio::Handle handle, int serial, int error);
+    // The station's title and bit rate, on every 300th status tick.
+    void UpdateRadioStatus();
+    int ConnectSerial() const { return connector_.ConnectSerial(); }
+    StationConnector& Connector() { return connector_; }
+    int RadioTickCount = 0;
+
     // Handles and hand-over values, for the status refresh and tests.
     audio::Handle SourceStream() const { return source_.load(); }
     audio::Handle OutputChannel() const { return output_.load(); }
@@ -152,6 +163,10 @@ class Engine {
     };
 
     void OpenSources();
+    void OpenStation(const std::string& entry);
+    // The station branch of a status tick; false ends the tick.
+    bool StationStatusTick();
+    std::uint32_t StationFeed(void* buffer, std::uint32_t length);
     void AfterOpen(bool keepThreads);
     void FreeHandles();
     void ResetFeedState();
@@ -192,6 +207,8 @@ class Engine {
     std::atomic<std::int64_t> sourceLength_{0};
     std::atomic<std::int64_t> sourceThreeSeconds_{0};
     std::atomic<bool> sourceIsMp3_{false};
+    // The source is a station: fed as it comes, never switched or trimmed.
+    std::atomic<bool> sourceIsStation_{false};
     std::int64_t positionBase_ = 0;
 
     std::array<std::atomic<audio::Handle>, 4> retired_{};
@@ -207,6 +224,7 @@ class Engine {
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;
+    StationConnector connector_;
     Recorder recorder_;
     Opener opener_;  // last: its jobs use the members above
 };

@@ -74,6 +74,9 @@ bool Engine::SameOutputFormat() {
 }
 
 std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
+    if (sourceIsStation_) {
+        return StationFeed(buffer, length);
+    }
     auto* out = static_cast<std::uint8_t*>(buffer);
     std::uint32_t result = 0;
     bool finished = true;

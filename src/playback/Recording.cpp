@@ -278,11 +278,11 @@ bool Recorder::StartRecordDsp(bool cacheOnly) {
             perSecond == audio::kPositionError) {
             return false;
         }
-        if (recordFolder_.empty()) {
-            const std::string& read = p_.values.RecordTempPath;
-            recordFolder_ = WithTrailingSlash(read.empty() ? TempFolder() : read);
+        // The cache takes the folder set now; a recording taking over finds the ring there.
+        if (cacheOnly || recordFolder_.empty()) {
+            recordFolder_ = ReadRecordFolder();
         }
-        if (cacheOnly && !IsWritableFolder(recordFolder_)) {
+        if (!IsWritableFolder(recordFolder_)) {
             return false;  // starting the recording itself says what is wrong
         }
         format_.Frequency = info.Frequency;

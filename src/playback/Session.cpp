@@ -24,7 +24,8 @@ Session::Session(Player& player, PlaybackView& view, MeterView& meterView, Scrob
       meters_(player, meterView, *this),
       vu_(player.ui.loop, meters_, player.values.VUStyle),
       caption_(player),
-      meterFollower_(vu_) {
+      meterFollower_(vu_),
+      stations_(player) {
     PlaybackEvents& events = p_.events;
     events.Attach(caption_);
     if (scrobbler != nullptr) {

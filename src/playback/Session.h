@@ -10,6 +10,7 @@
 #include "playback/Engine.h"
 #include "playback/LevelMeters.h"
 #include "playback/PlaybackEvents.h"
+#include "playback/StationLists.h"
 #include "scrobble/PlayReport.h"
 
 namespace mirvo {
@@ -44,6 +45,7 @@ class Session final : public LevelSampler {
     Engine& engine() { return engine_; }
     Commands& commands() { return commands_; }
     LevelMeters& meters() { return meters_; }
+    StationLists& stations() { return stations_; }
 
     // LevelSampler: the output channel's recent sound.
     std::uint64_t SecondsToBytes(float seconds) override;
@@ -70,6 +72,7 @@ class Session final : public LevelSampler {
     CaptionFollower caption_;
     MeterFollower meterFollower_;
     std::optional<PlayReport> report_;
+    StationLists stations_;
 };
 
 }  // namespace mirvo

@@ -58,6 +58,8 @@ void Engine::StatusTick() {
             }
         }
         PrepareNextTrack();
+    } else if (kind == kRadioKind && !StationStatusTick()) {
+        return;
     }
 
     const int state = transition_;

@@ -35,6 +35,7 @@
 #include "ui/HoxelProgress.h"
 #include "ui/KeyMap.h"
 #include "ui/MainWindow.h"
+#include "ui/RadioForm.h"
 #include "ui/ReplaceFilenamesForm.h"
 #include "ui/TimerForm.h"
 
@@ -166,7 +167,9 @@ void MainController::BuildCommands() {
          'L', kCtrl);
     bind(Add("OpenDirAc", "&Open folder...", K(Qt::Key_F4), [&p] { OpenDirAc(p); }), 115);
     bind(Add("AddDirAc", "&Add folder...", K(Qt::Key_F3), [&p] { AddDirAc(p); }), 114);
-    bind(Add("AddRadioAc", "Add &url...", K(Qt::CTRL | Qt::Key_R), nullptr), 'R', kCtrl);
+    bind(Add("AddRadioAc", "Add &url...", K(Qt::CTRL | Qt::Key_R),
+             [this] { session_->stations().AddRadioAcExecute(); }),
+         'R', kCtrl);
     bind(Add("LoadPlayListAc", "&Open playlist...", K(Qt::CTRL | Qt::Key_O),
              [&p] { LoadPlayListAc(p); }),
          'O', kCtrl);
@@ -786,7 +789,18 @@ void MainController::FileInfoAcExecute() {
             }
             renamerForm_->ShowSelection();
             break;
-        case PropertiesTarget::Station:  // the station dialog is not built yet
+        case PropertiesTarget::Station: {
+            if (!radioForm_) {
+                radioForm_ = new TRadio_Form(&window_, p_.ui.loop);
+            }
+            const int row = p_.ui.view.ListFocusedRow();
+            const auto fields =
+                radioForm_->Ask(p_.playlist.PlaylistEntries[static_cast<std::size_t>(row)]);
+            if (fields) {
+                SetStationEntry(p_, row, fields->Address, fields->Title);
+            }
+            break;
+        }
         case PropertiesTarget::Nothing:
             break;
     }

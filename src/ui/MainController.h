@@ -25,6 +25,7 @@ class TFavorites_Form;
 class TTimer_Form;
 class TFileInfo_Form;
 class TReplaceFilenames_Form;
+class TRadio_Form;
 
 class MainController final : public QObject, public PlaybackView {
     Q_OBJECT
@@ -109,6 +110,7 @@ class MainController final : public QObject, public PlaybackView {
     TTimer_Form* timerForm_ = nullptr;
     QPointer<TFileInfo_Form> fileInfoForm_;
     QPointer<TReplaceFilenames_Form> renamerForm_;
+    QPointer<TRadio_Form> radioForm_;
     DragState drag_;
 };
 

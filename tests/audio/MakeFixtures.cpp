@@ -174,6 +174,7 @@ int main(int argc, char** argv) {
               Write(dir + "tonefloat.wav", Wave(Coding::F32, kRate, 2, kFrames, 0)) &&
               Write(dir + "toneext.wav", Wave(Coding::S16, kRate, 2, kFrames, 0, true)) &&
               Write(dir + "mono48.wav", Wave(Coding::S16, 48000, 1, 24000, 0)) &&
+              Write(dir + "mono22.wav", Wave(Coding::S16, 22050, 1, 44100, 0)) &&
               Write(dir + "hi192.wav", Wave(Coding::S16, 192000, 2, 19200, 0)) &&
               Write(dir + "layer1.mp3", SilentMpeg(1, audio_fixtures::kLayer1Frames)) &&
               Write(dir + "layer2.mp3", SilentMpeg(2, audio_fixtures::kLayer2Frames)) &&
@@ -194,7 +195,15 @@ int main(int argc, char** argv) {
          Run("flac -s -f -o" + q + "part2.flac'" + q + "part2.wav'") &&
          // Three minutes with and without the Info header (-t).
          Run("lame --quiet -b 64" + q + "long.wav'" + q + "long.mp3'") &&
-         Run("lame --quiet -t -b 64" + q + "long.wav'" + q + "longbare.mp3'");
+         Run("lame --quiet -t -b 64" + q + "long.wav'" + q + "longbare.mp3'") &&
+         // Station bodies: Opus and AAC (ADTS) for URL streams, and a mono MP3 and AAC.
+         Run("lame --quiet -b 32" + q + "mono22.wav'" + q + "mono22.mp3'") &&
+         Run("opusenc --quiet" + q + "tone.wav'" + q + "tone.opus'") &&
+         Run("opusenc --quiet" + q + "mono48.wav'" + q + "mono48.opus'") &&
+         Run("ffmpeg -v error -y -i" + q + "tone.wav' -c:a aac -b:a 128k -f adts" + q +
+             "tone.aac'") &&
+         Run("ffmpeg -v error -y -i" + q + "mono22.wav' -c:a aac -b:a 32k -f adts" + q +
+             "mono22.aac'");
     std::remove((dir + "long.wav").c_str());
     return ok ? 0 : 1;
 }

@@ -105,7 +105,6 @@ class HeldSink : public RecordFileSink {
 
 struct Rig {
     explicit Rig(std::uint32_t channels = 2) : f(home.path()) {
-        f.player.values.RecordTempPath = records.path();
         f.player.settings.WriteString("General", "RecordTempPath", records.path() + "/");
         EXPECT_TRUE(audio::Init(audio::test::kDevice, 44100, 0));
         audio::SetConfig(audio::kConfigBuffer, 500);

@@ -1,0 +1,105 @@
+#pragma once
+// A station's answer fetched by libcurl on a thread of its own: the response
+// headers, the audio with the in-stream metadata cut out, and that metadata.
+// The audio waits in a buffer for the decoder, which reads it as a Source.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "audio/Source.h"
+
+namespace audio::detail {
+
+class Download {
+  public:
+    using Clock = std::chrono::steady_clock;
+    enum class Answer { Headers, Ended, TimedOut };
+
+    // `headersOnly`: the audio is counted, not kept, and the transfer stops after
+    // the first metadata block (at once when the station sends none). A playlist
+    // answer is kept whole all the same.
+    Download(const std::string& url, bool headersOnly, std::chrono::milliseconds connectTimeout);
+    ~Download();
+    Download(const Download&) = delete;
+    Download& operator=(const Download&) = delete;
+
+    // Waits for the final answer's headers (after redirects), the end of the
+    // transfer, or the deadline.
+    Answer WaitHeaders(Clock::time_point deadline);
+    int Status();
+    // The value of a header of the answer, "" when it has none.
+    std::string Header(const std::string& name);
+    // The address the answer came from, after redirects.
+    std::string EffectiveUrl();
+    // Header lines (status first) as NUL-terminated strings and an empty one.
+    std::optional<std::string> HeaderBlock();
+    std::optional<std::string> Meta();
+    // The library's error code of a transfer that ended; 0 for a clean end.
+    int Error();
+    bool Ended();
+
+    // Waits until `n` audio bytes are there, the transfer ends, or the deadline
+    // passes; copies what is there without consuming it.
+    std::string Peek(std::size_t n, Clock::time_point deadline);
+    // Blocks until audio is there, the transfer ended or was aborted, or the read
+    // deadline (if set) passed.
+    std::size_t Read(void* dst, std::size_t n);
+    void SetReadDeadline(std::optional<Clock::time_point> deadline);
+    bool ReadTimedOut();
+    std::uint64_t Received();
+    std::uint64_t Consumed();
+    // Ends the transfer and wakes every waiter; reads return 0 from now on.
+    void Abort();
+
+  private:
+    enum class Demux { Audio, Length, Text };
+
+    void Run(std::string url, std::chrono::milliseconds connectTimeout);
+    std::size_t OnHeader(const char* data, std::size_t n);
+    std::size_t OnBody(const char* data, std::size_t n);
+    bool AppendAudio(const char* data, std::size_t n);
+    void MetaDone();
+    static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t n, void* self);
+    static std::size_t BodyCallback(char* data, std::size_t size, std::size_t n, void* self);
+    static int ProgressCallback(void* self, long long, long long, long long, long long);
+
+    bool headersOnly_;  // download thread only once it runs
+    std::atomic<bool> abort_{false};
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    // Guarded by mutex_.
+    std::vector<std::string> headers_;
+    bool headersDone_ = false;
+    int status_ = 0;
+    std::string effectiveUrl_;
+    std::optional<std::string> meta_;
+    bool ended_ = false;
+    int error_ = 0;
+    std::vector<unsigned char> data_;  // audio from `front_` on is unread
+    std::size_t front_ = 0;
+    std::uint64_t received_ = 0;
+    std::uint64_t consumed_ = 0;
+    std::optional<Clock::time_point> readDeadline_;
+    bool readTimedOut_ = false;
+    // Download thread only.
+    std::uint64_t metaInterval_ = 0;
+    std::uint64_t audioLeft_ = 0;
+    std::size_t metaLength_ = 0;
+    Demux demux_ = Demux::Audio;
+    std::string metaText_;
+    bool stopped_ = false;  // the transfer was ended on purpose
+
+    std::thread thread_;
+};
+
+// The audio of a download as a forward-only source.
+std::unique_ptr<Source> OpenDownloadSource(std::shared_ptr<Download> download);
+
+}  // namespace audio::detail

@@ -1,0 +1,155 @@
+#include "audio/IcyText.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
+
+namespace audio::detail {
+namespace {
+
+// Windows-1252 0x80..0x9F; 0 where the code page leaves a hole (kept as U+FFFD).
+constexpr std::array<char16_t, 32> kHigh = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+bool IsAddress(std::string_view line) {
+    const std::string lower = Lower(line.substr(0, 8));
+    return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        char32_t min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + extra >= text.size()) {
+            return false;
+        }
+        char32_t value = c & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            value = (value << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past Unicode are not UTF-8.
+        if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+            return false;
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string ToUtf8(std::string_view text) {
+    if (IsUtf8(text)) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c >= 0x80 && c < 0xA0) {
+            const char16_t mapped = kHigh[c - 0x80];
+            AppendUtf8(out, mapped == 0 ? 0xFFFD : mapped);
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> PlaylistAddress(std::string_view text, bool isList) {
+    std::size_t start = 0;
+    bool pls = false;
+    std::optional<std::string> firstLine;
+    while (start < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        const std::string_view line = Trim(text.substr(start, end - start));
+        start = end + 1;
+        if (line.empty()) {
+            continue;
+        }
+        const std::string lower = Lower(line);
+        if (lower == "[playlist]") {
+            pls = true;
+        } else if (lower.starts_with("file")) {
+            const std::size_t eq = line.find('=');
+            if (eq != std::string_view::npos && IsAddress(Trim(line.substr(eq + 1)))) {
+                return std::string(Trim(line.substr(eq + 1)));
+            }
+        } else if (lower.starts_with("#extm3u")) {
+            isList = true;
+        } else if (!pls && line.front() != '#' && !firstLine) {
+            if (!isList && !IsAddress(line)) {
+                return std::nullopt;  // neither list kind starts like this
+            }
+            firstLine = std::string(line);
+        }
+    }
+    return pls ? std::nullopt : firstLine;
+}
+
+bool IsPlaylistType(std::string_view contentType) {
+    const std::string type = Lower(Trim(contentType.substr(0, contentType.find(';'))));
+    return type == "audio/x-scpls" || type == "audio/scpls" || type == "audio/x-mpegurl" ||
+           type == "audio/mpegurl" || type == "application/pls+xml";
+}
+
+}  // namespace audio::detail

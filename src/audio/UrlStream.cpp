@@ -1,0 +1,388 @@
+// Streams on a station's address: the connect (redirects and playlists followed,
+// the format told from the answer), then a decode thread that keeps about a
+// second of PCM ahead of the reader, so that the compressed data waits in the
+// download buffer and the reader never blocks.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "audio/Audio.h"
+#include "audio/Download.h"
+#include "audio/IcyText.h"
+#include "audio/Library.h"
+
+namespace audio {
+
+using detail::Download;
+using detail::Fail;
+using detail::Library;
+
+namespace {
+
+// Redirects are curl's; these are hops through playlist answers.
+constexpr int kMaxPlaylistHops = 4;
+constexpr std::size_t kMaxPlaylist = 64 * 1024;
+// Enough of the answer to tell the format; a second of a low-rate station.
+constexpr std::size_t kSniff = 4096;
+constexpr std::size_t kChunkFrames = 2048;
+
+enum class Codec { None, Mpeg, Vorbis, Opus, Aac };
+
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+std::string MediaType(const std::string& contentType) {
+    std::string type = Lower(contentType.substr(0, contentType.find(';')));
+    while (!type.empty() && type.back() == ' ') {
+        type.pop_back();
+    }
+    return type;
+}
+
+bool LooksLikePlaylist(std::string_view head) {
+    const std::string start = Lower(std::string(head.substr(0, 10)));
+    return start.starts_with("[playlist]") || start.starts_with("#extm3u") ||
+           start.starts_with("http://") || start.starts_with("https://");
+}
+
+Codec OggCodec(std::string_view head) {
+    if (head.find("OpusHead") != std::string_view::npos) {
+        return Codec::Opus;
+    }
+    if (head.find("\x01vorbis") != std::string_view::npos) {
+        return Codec::Vorbis;
+    }
+    return Codec::None;
+}
+
+// The first MPEG sync word: layer bits 00 are ADTS (AAC), others MPEG audio.
+Codec SyncCodec(std::string_view head) {
+    for (std::size_t i = 0; i + 1 < head.size(); ++i) {
+        const auto a = static_cast<unsigned char>(head[i]);
+        const auto b = static_cast<unsigned char>(head[i + 1]);
+        if (a == 0xFF && (b & 0xF0) == 0xF0) {
+            return (b & 0x06) == 0 ? Codec::Aac : Codec::Mpeg;
+        }
+        if (a == 0xFF && (b & 0xE0) == 0xE0 && (b & 0x06) != 0) {
+            return Codec::Mpeg;  // MPEG 2.5
+        }
+    }
+    return Codec::None;
+}
+
+// The format from the first bytes, the Content-Type deciding where the bytes
+// alone do not (a stream may start in the middle of a frame).
+Codec Sniff(std::string_view head, const std::string& type) {
+    const std::size_t text = head.find_first_not_of(" \t\r\n");
+    if (text != std::string_view::npos && head[text] == '<') {
+        return Codec::None;  // an HTML page
+    }
+    if (head.starts_with("OggS")) {
+        return OggCodec(head);
+    }
+    if (head.starts_with("ID3")) {
+        return Codec::Mpeg;
+    }
+    if (type == "audio/mpeg" || type == "audio/mp3" || type == "audio/x-mpeg" ||
+        type == "audio/mpeg3") {
+        return Codec::Mpeg;
+    }
+    if (type == "audio/aac" || type == "audio/aacp" || type == "audio/x-aac") {
+        return Codec::Aac;
+    }
+    if (type.starts_with("text/")) {
+        return Codec::None;
+    }
+    return SyncCodec(head);
+}
+
+detail::Opened OpenCodec(Codec codec, detail::Source& source, detail::SampleType type) {
+    switch (codec) {
+        case Codec::Mpeg:
+            return detail::OpenMpegStream(source, type);
+        case Codec::Vorbis:
+            return detail::OpenVorbisStream(source, type);
+        case Codec::Opus:
+            return detail::OpenOpusStream(source, type);
+        case Codec::Aac:
+            return detail::OpenAacStream(source, type);
+        case Codec::None:
+            break;
+    }
+    return {nullptr, kErrorFileFormat};
+}
+
+// A relative playlist entry is taken against the list's own address.
+std::string Resolve(const std::string& base, const std::string& address) {
+    if (address.find("://") != std::string::npos || address.empty()) {
+        return address;
+    }
+    const std::size_t scheme = base.find("://");
+    if (scheme == std::string::npos) {
+        return address;
+    }
+    if (address.front() == '/') {
+        const std::size_t path = base.find('/', scheme + 3);
+        return base.substr(0, path) + address;
+    }
+    return base.substr(0, base.rfind('/') + 1) + address;
+}
+
+class UrlDecoding final : public detail::Decoding {
+  public:
+    // Without a decoder the stream only holds the station's headers and metadata.
+    UrlDecoding(std::shared_ptr<Download> download, std::unique_ptr<detail::Source> source,
+                std::unique_ptr<detail::Decoder> decoder, std::uint32_t frameBytes)
+        : download_(std::move(download)),
+          source_(std::move(source)),
+          decoder_(std::move(decoder)),
+          frameBytes_(frameBytes) {
+        if (decoder_ == nullptr) {
+            ended_ = true;
+            return;
+        }
+        const std::size_t second = std::size_t{decoder_->Rate()} * frameBytes_;
+        ring_.resize(std::max(second, 2 * kChunkFrames * frameBytes_));
+        thread_ = std::thread([this] { DecodeLoop(); });
+    }
+    ~UrlDecoding() override {
+        {
+            const std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        space_.notify_all();
+        download_->Abort();  // a decoder waiting for data gets the end
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+    // Never waits for the decoder: what is decoded, possibly nothing.
+    std::uint32_t Read(void* out, std::uint32_t bytes) override {
+        std::uint64_t n = 0;
+        {
+            const std::lock_guard lock(mutex_);
+            n = std::min<std::uint64_t>(bytes - bytes % frameBytes_, written_ - read_);
+            auto* dst = static_cast<unsigned char*>(out);
+            std::uint64_t done = 0;
+            while (done < n) {
+                const std::size_t at = static_cast<std::size_t>((read_ + done) % ring_.size());
+                const std::size_t take =
+                    std::min<std::size_t>(static_cast<std::size_t>(n - done), ring_.size() - at);
+                std::memcpy(dst + done, ring_.data() + at, take);
+                done += take;
+            }
+            read_ += n;
+        }
+        if (n > 0) {
+            space_.notify_one();
+        }
+        return static_cast<std::uint32_t>(n);
+    }
+    bool Seek(std::uint64_t) override { return false; }
+    bool Ended() override {
+        const std::lock_guard lock(mutex_);
+        return ended_ && read_ == written_;
+    }
+    std::uint32_t Activity() override {
+        const std::lock_guard lock(mutex_);
+        if (read_ < written_) {
+            return kActivePlaying;
+        }
+        return ended_ ? kActiveStopped : kActiveStalled;
+    }
+    std::uint64_t PositionFrames() override {
+        const std::lock_guard lock(mutex_);
+        return read_ / frameBytes_;
+    }
+    std::uint64_t LengthFrames() const override { return 0; }
+    std::uint64_t SourcePosition() override { return download_->Consumed(); }
+    std::uint64_t SourceAvailable() override { return download_->Received(); }
+    std::uint64_t SourceSize() override { return 0; }
+    bool Seekable() const override { return false; }
+    std::optional<std::string> Tags(std::uint32_t tags) override {
+        if (tags == kTagHttp) {
+            return download_->HeaderBlock();
+        }
+        if (tags == kTagMeta) {
+            return download_->Meta();
+        }
+        return std::nullopt;
+    }
+
+  private:
+    void DecodeLoop() {
+        const std::size_t chunk = kChunkFrames * frameBytes_;
+        std::vector<unsigned char> scratch(chunk);
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                space_.wait(lock,
+                            [&] { return quit_ || ring_.size() - (written_ - read_) >= chunk; });
+                if (quit_) {
+                    return;
+                }
+            }
+            // Blocks on the download; fewer frames only at its end.
+            const std::size_t frames = decoder_->Read(scratch.data(), kChunkFrames);
+            const std::lock_guard lock(mutex_);
+            for (std::size_t done = 0; done < frames * frameBytes_;) {
+                const std::size_t at = static_cast<std::size_t>(written_ % ring_.size());
+                const std::size_t take = std::min(frames * frameBytes_ - done, ring_.size() - at);
+                std::memcpy(ring_.data() + at, scratch.data() + done, take);
+                done += take;
+                written_ += take;
+            }
+            if (frames < kChunkFrames) {
+                ended_ = true;
+                return;
+            }
+        }
+    }
+
+    std::shared_ptr<Download> download_;
+    std::unique_ptr<detail::Source> source_;
+    std::unique_ptr<detail::Decoder> decoder_;
+    const std::uint32_t frameBytes_;
+    std::mutex mutex_;
+    std::condition_variable space_;
+    std::vector<unsigned char> ring_;
+    std::uint64_t written_ = 0;
+    std::uint64_t read_ = 0;
+    bool ended_ = false;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
+struct Connected {
+    std::shared_ptr<Download> download;
+    Codec codec = Codec::None;
+    int error = kOk;
+};
+
+Connected Failed(int error) {
+    return {nullptr, Codec::None, error};
+}
+
+// Connects, following playlist answers, until a station answers with audio.
+Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point deadline,
+                  std::chrono::milliseconds timeout) {
+    for (int hop = 0; hop <= kMaxPlaylistHops; ++hop) {
+        auto download = std::make_shared<Download>(url, headersOnly, timeout);
+        switch (download->WaitHeaders(deadline)) {
+            case Download::Answer::TimedOut:
+                return Failed(kErrorTimeout);
+            case Download::Answer::Ended: {
+                const int error = download->Error();
+                return Failed(error != kOk ? error : kErrorFileOpen);
+            }
+            case Download::Answer::Headers:
+                break;
+        }
+        const int status = download->Status();
+        if (status < 200 || status >= 300) {
+            return Failed(kErrorFileOpen);
+        }
+        const std::string type = MediaType(download->Header("content-type"));
+        const bool listType = detail::IsPlaylistType(type);
+        if (headersOnly && !listType) {
+            return {download, Codec::None, kOk};
+        }
+        std::string head = download->Peek(listType ? kMaxPlaylist : kSniff, deadline);
+        if (listType || LooksLikePlaylist(head)) {
+            head = download->Peek(kMaxPlaylist, deadline);
+            const auto next = detail::PlaylistAddress(head, listType);
+            if (!next) {
+                return Failed(kErrorFileFormat);
+            }
+            url = Resolve(download->EffectiveUrl(), *next);
+            continue;
+        }
+        if (head.empty()) {
+            const int error = download->Error();
+            return Failed(!download->Ended() ? kErrorTimeout
+                          : error != kOk     ? error
+                                             : kErrorFileFormat);
+        }
+        const Codec codec = Sniff(head, type);
+        if (codec == Codec::None) {
+            return Failed(kErrorFileFormat);
+        }
+        return {download, codec, kOk};
+    }
+    return Failed(kErrorFileFormat);  // a playlist leading to playlists
+}
+
+}  // namespace
+
+Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, DownloadProc, void*) {
+    if (url == nullptr || *url == '\0') {
+        return Fail(kErrorParameter, Handle{0});
+    }
+    const std::string address = Lower(std::string(url).substr(0, 8));
+    if (!address.starts_with("http://") && !address.starts_with("https://")) {
+        return Fail(kErrorFileOpen, Handle{0});
+    }
+    if (detail::OnUpdateThread()) {
+        return Fail(kErrorBusy, Handle{0});
+    }
+    const bool decode = (flags & kStreamDecode) != 0;
+    const bool headersOnly = !decode && (flags & kStreamStatus) != 0;
+    const std::chrono::milliseconds timeout(Library::Get().netTimeoutMs.load());
+    const auto deadline = Download::Clock::now() + timeout;
+    Connected connected = Connect(url, headersOnly, deadline, timeout);
+    if (connected.download == nullptr) {
+        return Fail(connected.error, Handle{0});
+    }
+    auto stream = std::make_shared<detail::Stream>();
+    stream->flags = flags & (kSampleFloat | kStreamDecode);
+    if (headersOnly) {
+        stream->decoding = std::make_unique<UrlDecoding>(connected.download, nullptr, nullptr, 1);
+        return Library::Get().Add(std::move(stream));
+    }
+    const detail::SampleType type =
+        (flags & kSampleFloat) != 0 ? detail::SampleType::F32 : detail::SampleType::S16;
+    auto source = detail::OpenDownloadSource(connected.download);
+    // The decoder's first reads wait no longer than the station had to answer.
+    connected.download->SetReadDeadline(deadline);
+    detail::Opened opened = OpenCodec(connected.codec, *source, type);
+    connected.download->SetReadDeadline(std::nullopt);
+    if (opened.decoder == nullptr) {
+        const int error = connected.download->Error();
+        return Fail(connected.download->ReadTimedOut() ? kErrorTimeout
+                    : error != kOk                     ? error
+                                                       : opened.error,
+                    Handle{0});
+    }
+    stream->format = {opened.decoder->Rate(), opened.decoder->Channels(), type};
+    stream->type = opened.decoder->Type();
+    stream->decodeRate = stream->format.rate;
+    const std::uint32_t frameBytes = stream->format.FrameBytes();
+    stream->decoding = std::make_unique<UrlDecoding>(connected.download, std::move(source),
+                                                     std::move(opened.decoder), frameBytes);
+    if (!decode) {
+        stream->playback =
+            std::make_unique<detail::Playback>(stream->format, Library::Get().bufferMs.load());
+    }
+    return Library::Get().Add(std::move(stream));
+}
+
+std::optional<std::string> StreamGetTags(Handle handle, std::uint32_t tags) {
+    auto stream = Library::Get().Find(handle);
+    if (stream == nullptr) {
+        return std::nullopt;
+    }
+    auto block = stream->decoding != nullptr ? stream->decoding->Tags(tags) : std::nullopt;
+    if (!block) {
+        Fail(kErrorNotAvailable);
+    } else {
+        detail::Succeed();
+    }
+    return block;
+}
+
+}  // namespace audio

@@ -1,0 +1,461 @@
+// Internet radio: tags, connect workers, and the engine's station side (open,
+// hand-over, feed, status line).
+#include "playback/Radio.h"
+
+#include <charconv>
+
+#include "playback/Engine.h"
+#include "playback/EngineDetail.h"
+#include "playback/Format.h"
+#include "playlist/Entries.h"
+#include "playlist/Model.h"
+
+namespace mirvo {
+
+using namespace engine_detail;
+
+namespace {
+
+// The worker's wait before it connects: 51 steps of 10 ms.
+constexpr int kWaitSteps = 51;
+constexpr std::chrono::milliseconds kWaitStep{10};
+
+bool IsBlank(std::string_view text) {
+    return text.find_first_not_of(' ') == std::string_view::npos;
+}
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(static_cast<unsigned char>(a[i])) !=
+            LowerAscii(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string ConnectMessage(int error) {
+    switch (error) {
+        case audio::kErrorFileOpen:
+            return "Error opening URL.";
+        case audio::kErrorTimeout:
+            return "Error opening URL: Connection timed out.";
+        case audio::kErrorFileFormat:
+            return "Error opening URL: Can't logon to server or server is full.";
+        default:
+            return "Error opening URL: Error code " + std::to_string(error);
+    }
+}
+
+std::int64_t FilePosition(audio::Handle stream, std::uint32_t mode) {
+    const std::uint64_t pos = audio::StreamGetFilePosition(stream, mode);
+    return pos == audio::kPositionError ? 0 : static_cast<std::int64_t>(pos);
+}
+
+}  // namespace
+
+std::string JoinTagStrings(const std::optional<std::string>& block) {
+    std::string text;
+    if (!block) {
+        return text;
+    }
+    const std::string& b = *block;
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        if (b[i] != '\0') {
+            text += b[i];
+            continue;
+        }
+        text += ';';
+        if (i + 1 < b.size() && b[i + 1] == '\0') {
+            break;
+        }
+    }
+    return text;
+}
+
+void ParseTagPairs(std::string text, TagPairs& list, char keySeparator, bool clearFirst,
+                   char pairSeparator) {
+    for (;;) {
+        const std::size_t key = text.find(keySeparator);
+        const std::size_t pair = text.find(pairSeparator);
+        if (key == std::string::npos || pair == std::string::npos || pair > key) {
+            break;
+        }
+        text.erase(0, pair + 1);
+    }
+    if (clearFirst) {
+        list.clear();
+    }
+    while (text.find(pairSeparator) != std::string::npos) {
+        TagPair tag;
+        const std::size_t key = text.find(keySeparator);
+        if (key != std::string::npos) {
+            tag.Key = text.substr(0, key);
+            text.erase(0, key + 1);
+        }
+        const std::size_t end = text.find(pairSeparator);
+        if (end == std::string::npos) {
+            break;  // the last key had no value
+        }
+        tag.Value = text.substr(0, end);
+        text.erase(0, end + 1);
+        std::string& v = tag.Value;
+        if (v.size() > 1 && v.front() == '\'' && v.back() == '\'') {
+            v = v.substr(1, v.size() - 2);
+        }
+        if (!IsBlank(tag.Key) && !IsBlank(tag.Value)) {
+            list.push_back(std::move(tag));
+        }
+    }
+}
+
+TagPair FindTagValue(std::string_view name, const TagPairs& list) {
+    for (const TagPair& tag : list) {
+        if (SameNoCase(tag.Key, name)) {
+            return tag;
+        }
+    }
+    return {};
+}
+
+TagPairs ReadStationTags(audio::Handle stream) {
+    TagPairs pairs;
+    ParseTagPairs(JoinTagStrings(audio::StreamGetTags(stream, audio::kTagHttp)), pairs, ':', true,
+                  ';');
+    if (const auto meta = audio::StreamGetTags(stream, audio::kTagMeta)) {
+        ParseTagPairs(*meta + ";", pairs, '=', false, ';');
+    }
+    return pairs;
+}
+
+OpenUrlFunction LibraryOpenUrl() {
+    return [](const std::string& url, std::uint32_t flags) {
+        // The address goes with one more NUL, as the library's callers always passed it.
+        std::string text = url;
+        text.push_back('\0');
+        return audio::StreamCreateURL(text.c_str(), 0, flags, nullptr, nullptr);
+    };
+}
+
+// ConnectThread ---------------------------------------------------------------
+
+ConnectThread::ConnectThread(std::string address, std::atomic<int>& serial, OpenUrlFunction open,
+                             EventLoop& loop, Arrived arrived)
+    : address_(std::move(address)),
+      serial_(serial),
+      open_(std::move(open)),
+      loop_(loop),
+      arrived_(std::move(arrived)),
+      thread_([this] { Run(); }) {}
+
+ConnectThread::~ConnectThread() {
+    Terminate();
+    Join();
+}
+
+void ConnectThread::Join() {
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void ConnectThread::Terminate() {
+    {
+        const std::lock_guard lock(mutex_);
+        terminate_ = true;
+    }
+    wake_.notify_all();
+}
+
+void ConnectThread::Run() {
+    for (int step = 0; step < kWaitSteps; ++step) {
+        std::unique_lock lock(mutex_);
+        if (wake_.wait_for(lock, kWaitStep, [this] { return terminate_; })) {
+            ended_ = true;
+            return;
+        }
+    }
+    Serial = ++serial_;
+    Handle = open_(address_, audio::kStreamDecode | audio::kStreamStatus);
+    Error = Handle == 0 ? audio::ErrorGetCode() : 0;
+    if (Handle == 0 && Error == 0) {
+        Error = audio::kErrorUnknown;  // no stream must never read as success
+    }
+    posted_ = true;
+    loop_.PostToUiThread([arrived = arrived_, self = this] { arrived(self); });
+    ended_ = true;
+}
+
+// StationConnector -------------------------------------------------------------
+
+StationConnector::StationConnector(EventLoop& loop, Finished finished)
+    : loop_(loop), finished_(std::move(finished)), open_(LibraryOpenUrl()) {}
+
+StationConnector::~StationConnector() {
+    for (const auto& worker : workers_) {
+        worker->Terminate();
+    }
+    for (const auto& worker : workers_) {
+        worker->Join();
+        const bool taken = std::find(handed_.begin(), handed_.end(), worker.get()) != handed_.end();
+        if (worker->Posted() && !taken) {
+            audio::StreamFree(worker->Handle);  // its posted result finds us gone
+        }
+    }
+}
+
+void StationConnector::Connect(const std::string& address) {
+    Reap();
+    if (current_ != nullptr) {
+        current_->Terminate();
+    }
+    std::weak_ptr<int> alive = alive_;
+    auto arrived = [this, alive](ConnectThread* worker) {
+        if (!alive.expired()) {
+            Arrived(worker);
+        }
+    };
+    workers_.push_back(std::make_unique<ConnectThread>(address, serial_, open_, loop_, arrived));
+    current_ = workers_.back().get();
+}
+
+void StationConnector::Reset() {
+    serial_ = 0;
+    for (const auto& worker : workers_) {
+        worker->Terminate();
+    }
+    current_ = nullptr;
+    Reap();
+}
+
+int StationConnector::Running() const {
+    return static_cast<int>(
+        std::count_if(workers_.begin(), workers_.end(), [](const auto& w) { return !w->Ended(); }));
+}
+
+void StationConnector::Arrived(ConnectThread* worker) {
+    const auto it = std::find_if(workers_.begin(), workers_.end(),
+                                 [worker](const auto& w) { return w.get() == worker; });
+    if (it == workers_.end()) {
+        return;
+    }
+    handed_.push_back(worker);
+    const audio::Handle handle = worker->Handle;
+    if (worker != current_) {
+        // Superseded while it connected (another station, a file, a stop).
+        audio::StreamFree(handle);
+    } else {
+        current_ = nullptr;
+        finished_(handle, worker->Serial, worker->Error);
+    }
+    Reap();
+}
+
+void StationConnector::Reap() {
+    // A worker goes once its run is over and what it posted has been taken.
+    std::erase_if(workers_, [this](const std::unique_ptr<ConnectThread>& w) {
+        if (!w->Ended() || w.get() == current_) {
+            return false;
+        }
+        const auto taken = std::find(handed_.begin(), handed_.end(), w.get());
+        if (w->Posted() && taken == handed_.end()) {
+            return false;
+        }
+        if (taken != handed_.end()) {
+            handed_.erase(taken);
+        }
+        return true;  // joins at once: its run is over
+    });
+}
+
+// StationNameLookup ------------------------------------------------------------
+
+StationNameLookup::StationNameLookup(EventLoop& loop, OpenUrlFunction open)
+    : loop_(loop), open_(std::move(open)) {}
+
+StationNameLookup::~StationNameLookup() {
+    Cancel();
+    for (Worker& worker : workers_) {
+        worker.thread.join();
+    }
+}
+
+void StationNameLookup::Start(const std::string& address, std::chrono::milliseconds limit,
+                              std::function<void(const std::string&)> done) {
+    Cancel();
+    std::erase_if(workers_, [](Worker& w) {
+        if (!*w.ended) {
+            return false;
+        }
+        w.thread.join();
+        return true;
+    });
+    const std::uint64_t id = ++next_;
+    waiting_ = id;
+    address_ = address;
+    done_ = std::move(done);
+    std::weak_ptr<int> alive = alive_;
+    timer_ = loop_.StartTimer(limit, [this, id] { Finish(id, {}); });
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    EventLoop& loop = loop_;
+    workers_.push_back({std::thread([this, id, address, alive, ended, &loop, open = open_] {
+                            std::string name;
+                            // Metadata only: the stream decodes nothing and is freed at once.
+                            const audio::Handle h = open(address, audio::kStreamStatus);
+                            if (h != 0) {
+                                name = FindTagValue("icy-name", ReadStationTags(h)).Value;
+                                audio::StreamFree(h);
+                            }
+                            loop.PostToUiThread([this, id, name, alive] {
+                                if (!alive.expired()) {
+                                    Finish(id, name);
+                                }
+                            });
+                            *ended = true;
+                        }),
+                        ended});
+}
+
+void StationNameLookup::Cancel() {
+    waiting_ = 0;
+    done_ = nullptr;
+    if (timer_ != 0) {
+        loop_.StopTimer(timer_);
+        timer_ = 0;
+    }
+}
+
+void StationNameLookup::Finish(std::uint64_t id, const std::string& name) {
+    if (id != waiting_) {
+        return;
+    }
+    std::string title = name;
+    if (!title.empty() && title.front() == ' ') {
+        title.erase(0, 1);
+    }
+    if (title.empty()) {
+        title = address_;
+    }
+    const auto done = std::move(done_);
+    Cancel();
+    if (done) {
+        done(title);
+    }
+}
+
+// The engine's station side -------------------------------------------------------
+
+void Engine::OpenStation(const std::string& entry) {
+    PlaylistState& pl = p_.playlist;
+    pl.PlayingEntry = entry;
+    pl.PlayingIndex = pendingIndex_;
+    p_.ui.view.SetStatusText(1, CountText(pl.PlaylistEntries.size()));
+    p_.ui.view.RepaintList();
+    p_.ui.view.SetStatusText(3, "Connecting " + std::string(EntryTitle(entry)) + "...");
+    p_.ui.view.SetTimeLabel("");
+    audio::SetConfig(audio::kConfigBuffer, 5000);
+    connector_.Connect(std::string(EntryAddress(entry)));
+}
+
+void Engine::ConnectFinished(audio::Handle handle, int serial, int error) {
+    if (serial != connector_.ConnectSerial()) {
+        audio::StreamFree(handle);
+        return;
+    }
+    if (error != 0) {
+        audio::StreamFree(handle);
+        StopPlayback(true);
+        p_.ui.dialogs.ShowNotice(NoticeKind::Information, ConnectMessage(error));
+        return;
+    }
+    FreeHandles();  // nothing should be left; a leftover would play on unseen
+    source_ = handle;
+    sourceLength_ = 0;
+    sourceThreeSeconds_ = 0;
+    sourceIsMp3_ = false;
+    sourceIsStation_ = true;
+    PlayEntry(p_.playlist.PlayingIndex, false, true);
+}
+
+std::uint32_t Engine::StationFeed(void* buffer, std::uint32_t length) {
+    const audio::Handle source = source_;
+    if (source == 0) {
+        return audio::kFeedEnd;
+    }
+    const std::uint32_t got = audio::ChannelGetData(source, buffer, length);
+    const std::uint32_t kept = got == audio::kDataError ? 0 : got;
+    // A stalled station gives what it has and the channel waits; only a stream
+    // that has stopped ends it.
+    if (audio::ChannelIsActive(source) == audio::kActiveStopped) {
+        return kept | audio::kFeedEnd;
+    }
+    return kept;
+}
+
+bool Engine::StationStatusTick() {
+    const std::uint32_t state = OutputState();
+    if (state == audio::kActiveStalled) {
+        const audio::Handle source = source_;
+        std::int64_t n = (FilePosition(source, audio::kFilePosDownload) -
+                          FilePosition(source, audio::kFilePosCurrent)) /
+                         1000;
+        n = n < 5 ? 0 : std::min<std::int64_t>(n, 100);
+        p_.ui.view.SetStatusText(3, "Buffering..." + std::to_string(n) + "%");
+        return false;
+    }
+    if (state == audio::kActiveStopped) {
+        p_.ui.view.SetStatusText(3, "Error: Lost connection");
+        return false;
+    }
+    UpdateRadioStatus();
+    return true;
+}
+
+void Engine::UpdateRadioStatus() {
+    if (++RadioTickCount % 300 != 0) {
+        return;
+    }
+    RadioTickCount = 0;
+    const audio::Handle source = source_;
+    const audio::Handle output = output_;
+    const std::string& entry = p_.playlist.PlayingEntry;
+    const std::string address(EntryAddress(entry));
+    const TagPairs tags = ReadStationTags(source);
+    std::string title = FindTagValue("StreamTitle", tags).Value;
+    // Header values may start with the blank after the colon.
+    std::string found = FindTagValue("icy-br", tags).Value;
+    found.erase(0, found.find_first_not_of(' '));
+    int rate = 0;
+    std::string rateText;
+    if (!found.empty()) {
+        rateText = found;
+        std::from_chars(found.data(), found.data() + found.size(), rate);
+    } else {
+        rate = std::max(0, StreamKbps(address, source));
+        rateText = rate > 0 ? std::to_string(rate) : std::string(1, '?');
+    }
+    if (title.empty()) {
+        title = EntryTitle(entry);
+    }
+    SetCaptionTitle(p_, title, title);
+    const std::string layout = StreamIsStereo(address, output) ? "Stereo" : "Mono";
+    // The view leaves a panel alone that already shows the text.
+    p_.ui.view.SetStatusText(
+        3,
+        rateText + " Kbps " + std::to_string(StreamFrequency(address, output)) + " Hz - " + layout);
+    if (OutputState() == audio::kActiveStopped) {
+        StopPlayback(true);
+        return;
+    }
+    view_.SetProgressPosition(0);
+    if (recorder_.RecordingActive()) {
+        recorder_.UpdateRecordStatus();  // time and space left; stops near a full disk
+    } else {
+        p_.ui.view.SetTimeLabel("Playing internet stream at " + std::to_string(rate / 8) + " KB/s");
+    }
+}
+
+}  // namespace mirvo

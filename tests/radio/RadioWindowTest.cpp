@@ -1,0 +1,179 @@
+// Stations in the whole program (offscreen, real widgets, the test device):
+// the station dialog and its "R" button against the loopback ICY server,
+// "Add &url..." on its key, and the record button that only stations show.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+
+#include "audio/TestDevice.h"
+#include "engine/EngineFixtures.h"
+#include "fakes/FakeServices.h"
+#include "fakes/IcyServer.h"
+#include "fakes/StartedWindow.h"
+#include "fakes/TempDir.h"
+#include "ui/MainApp.h"
+#include "ui/RadioForm.h"
+
+namespace mirvo {
+namespace {
+
+using test::TempDir;
+
+// Runs `step` on the modal window of type T once it is up.
+template <class T>
+void WhenShown(std::function<void(T&)> step, int passesLeft = 1000) {
+    QTimer::singleShot(0, [step = std::move(step), passesLeft]() mutable {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (dialog == nullptr && passesLeft > 0) {
+            WhenShown<T>(std::move(step), passesLeft - 1);
+            return;
+        }
+        ASSERT_NE(dialog, nullptr);
+        step(*dialog);
+    });
+}
+
+void PressButton(QPushButton* button) {
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Space);
+}
+
+class StationWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::IcyReply named = test::IcyStation("", "audio/mpeg");
+        named.headers = {{"icy-name", "Jazz FM Official"}, {"content-type", "audio/mpeg"}};
+        named.delay = std::chrono::milliseconds(600);
+        named.stallAfter = 0;
+        server_.Route("/named", named);
+        test::IcyReply nameless = named;
+        nameless.headers = {{"content-type", "audio/mpeg"}};
+        server_.Route("/nameless", nameless);
+    }
+    void Start(const std::vector<std::string>& entries) {
+        app_ = test::StartWindow(dir_, entries, desktop_, hotKeys_, dialogs_);
+    }
+    void TearDown() override {
+        app_.reset();
+        audio::Free();
+    }
+    void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        window().activateWindow();
+        QApplication::processEvents();
+        window().ListScreen->setFocus();
+        QTest::keyClick(window().ListScreen, key, modifiers);
+    }
+    MainWindow& window() { return app_->window; }
+    PlaylistState& list() { return app_->player.playlist; }
+
+    TempDir dir_;
+    test::IcyServer server_;
+    test::FakeDesktop desktop_;
+    test::FakeHotKeys hotKeys_;
+    test::FakeDialogs dialogs_;
+    std::unique_ptr<MainApp> app_;
+};
+
+TEST_F(StationWindow, TheOfficialNameComesWhileTheWindowGoesOn) {
+    const std::string named = server_.Url("/named");
+    Start({dir_ / "a.wav", named + "|My jazz", server_.Url("/nameless") + "|Other"});
+    window().SetListFocusedRow(1);
+    bool shown = false;
+    WhenShown<TRadio_Form>([&](TRadio_Form& form) {
+        shown = true;
+        EXPECT_EQ(form.windowTitle(), QStringLiteral("Properties"));
+        EXPECT_EQ(form.width(), 400);
+        EXPECT_EQ(form.Edit1->text().toStdString(), named);
+        EXPECT_EQ(form.Edit1->selectedText(), form.Edit1->text());
+        EXPECT_EQ(form.Edit2->text(), QStringLiteral("My jazz"));
+        EXPECT_EQ(form.Button3->toolTip(), QStringLiteral("Retrieve official title..."));
+        int ticks = 0;
+        QTimer beat;
+        QObject::connect(&beat, &QTimer::timeout, [&] { ++ticks; });
+        beat.start(10);
+        PressButton(form.Button3);
+        // The click is over before the station has answered.
+        EXPECT_TRUE(form.GettingName());
+        EXPECT_EQ(form.Edit2->text(), QStringLiteral("Getting name..."));
+        EXPECT_EQ(form.Edit2->cursorPosition(), 0);
+        EXPECT_FALSE(form.Edit2->hasSelectedText());
+        EXPECT_FALSE(form.Button1->isEnabled());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form.GettingName(); }, 20000));
+        EXPECT_GT(ticks, 0);
+        EXPECT_EQ(form.Edit2->text(), QStringLiteral("Jazz FM Official"));
+        EXPECT_TRUE(form.Button1->isEnabled());
+        PressButton(form.Button1);
+    });
+    Press(Qt::Key_F2);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(list().PlaylistEntries[1], named + "|Jazz FM Official");
+
+    // A station that names nothing gets its address as title.
+    window().SetListSelection({2});
+    window().SetListFocusedRow(2);
+    shown = false;
+    WhenShown<TRadio_Form>([&](TRadio_Form& form) {
+        shown = true;
+        PressButton(form.Button3);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !form.GettingName(); }, 20000));
+        EXPECT_EQ(form.Edit2->text().toStdString(), server_.Url("/nameless"));
+        form.Edit1->setFocus();
+        QTest::keyClick(form.Edit1, Qt::Key_Escape);
+    });
+    Press(Qt::Key_F2);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(list().PlaylistEntries[2], server_.Url("/nameless") + "|Other");
+}
+
+TEST_F(StationWindow, ClosingTheDialogWhileItAsksDropsTheAnswer) {
+    const std::string named = server_.Url("/named");
+    Start({named + "|Kept title"});
+    window().SetListFocusedRow(0);
+    WhenShown<TRadio_Form>([&](TRadio_Form& form) {
+        PressButton(form.Button3);
+        EXPECT_TRUE(form.GettingName());
+        PressButton(form.Button2);
+    });
+    Press(Qt::Key_F2);
+    EXPECT_EQ(list().PlaylistEntries[0], named + "|Kept title");
+    // The late answer finds the dialog closed and changes nothing.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !server_.Requests().empty() && server_.Open() == 0; }, 20000));
+    QTest::qWait(50);
+    WhenShown<TRadio_Form>([&](TRadio_Form& form) {
+        EXPECT_EQ(form.Edit2->text(), QStringLiteral("Kept title"));
+        EXPECT_FALSE(form.GettingName());
+        form.reject();
+    });
+    Press(Qt::Key_F2);
+}
+
+TEST_F(StationWindow, AddUrlOnItsKeyAndTheRecordButtonOnlyForStations) {
+    test::WriteWav(dir_ / "a.wav", test::Tone(44100, 3.0, 440), 44100);
+    Start({dir_ / "a.wav"});
+    const std::string late = server_.Url("/Late Show");
+    dialogs_.textAnswers = {server_.Url("/Late%20Show")};
+    Press(Qt::Key_R, Qt::ControlModifier);
+    ASSERT_EQ(list().PlaylistEntries.size(), 2u);
+    EXPECT_EQ(list().PlaylistEntries[1], late + "|" + late);
+    EXPECT_EQ(window().ListScreen->RowCount(), 2);
+
+    Engine& engine = app_->controller.engine();
+    engine.PlayEntry(1);
+    EXPECT_TRUE(window().SpeedButtonRecord->isVisible());
+    EXPECT_TRUE(app_->controller.Action("RecordStartAc")->isVisible());
+    engine.PlayEntry(0);
+    EXPECT_FALSE(window().SpeedButtonRecord->isVisible());
+    EXPECT_FALSE(app_->controller.Action("RecordStartAc")->isVisible());
+    EXPECT_EQ(engine.ConnectSerial(), 0);
+}
+
+}  // namespace
+}  // namespace mirvo
