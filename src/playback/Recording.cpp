@@ -47,20 +47,8 @@ std::uint32_t Get32(const std::uint8_t* at) {
            static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
 }
 
-bool WriteAll(int fd, const void* data, std::size_t bytes) {
-    const auto* at = static_cast<const std::uint8_t*>(data);
-    while (bytes > 0) {
-        const ssize_t written = ::write(fd, at, bytes);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        at += written;
-        bytes -= static_cast<std::size_t>(written);
-    }
-    return true;
+bool WriteBytes(int fd, const void* data, std::size_t bytes) {
+    return WriteAll(fd, std::string_view(static_cast<const char*>(data), bytes));
 }
 
 bool PatchAt(int fd, off_t offset, std::uint32_t value) {
@@ -144,7 +132,7 @@ bool WriteWaveHeader(int mode, const std::string& fileName, const RecordFormat& 
             return false;
         }
         const auto header = WaveHeader(format, 0);
-        const bool ok = WriteAll(fd, header.data(), header.size());
+        const bool ok = WriteBytes(fd, header.data(), header.size());
         return ::close(fd) == 0 && ok;
     }
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_CLOEXEC);
@@ -189,7 +177,7 @@ bool RecordFileSink::Create(const std::string& path) {
 }
 
 bool RecordFileSink::Append(const void* data, std::size_t bytes) {
-    return fd_ >= 0 && WriteAll(fd_, data, bytes);
+    return fd_ >= 0 && WriteBytes(fd_, data, bytes);
 }
 
 void RecordFileSink::Close() {
@@ -403,7 +391,7 @@ bool Recorder::CombineInto(const std::string& fileName) {
                 ok = got == 0;
                 break;
             }
-            ok = WriteAll(out, block.data(), static_cast<std::size_t>(got));
+            ok = WriteBytes(out, block.data(), static_cast<std::size_t>(got));
             if (!ok) {
                 break;
             }
@@ -472,7 +460,8 @@ void Recorder::ReportWriterFailure() {
 
 void Recorder::StartWriter() {
     stopWriter_ = false;
-    writer_ = std::thread([this] { WriterLoop(); });
+    // Its own copy of the folder: the UI thread may set the next one meanwhile.
+    writer_ = std::thread([this, folder = recordFolder_] { WriterLoop(folder); });
 }
 
 void Recorder::StopWriter() {
@@ -491,7 +480,7 @@ void Recorder::WaitForWriter() const {
     }
 }
 
-void Recorder::WriterLoop() {
+void Recorder::WriterLoop(const std::string& folder) {
     std::uint64_t tail = tail_.load(std::memory_order_relaxed);
     // After a failed write the rest is dropped; after an overflow what was
     // queued before it is still written.
@@ -513,7 +502,7 @@ void Recorder::WriterLoop() {
         const bool create = header[5] != 0;
         bool ok = writable;
         if (ok && create) {
-            ok = sink_->Create(RecordTempFile(recordFolder_, file));
+            ok = sink_->Create(RecordTempFile(folder, file));
         }
         const std::size_t capacity = queue_.size();
         std::uint64_t at = tail + kRecordHeader;

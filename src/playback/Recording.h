@@ -126,7 +126,7 @@ class Recorder {
     bool CombineInto(const std::string& fileName);
     void StartWriter();
     void StopWriter();
-    void WriterLoop();
+    void WriterLoop(const std::string& folder);
     // Update thread: the queue's free bytes and one record pushed into it.
     std::size_t QueueFree() const;
     void Push(std::uint64_t& head, int file, bool create, const std::uint8_t* data,

@@ -25,6 +25,9 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 // is a symbolic link, the file it points to is replaced and the link stays.
 bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t newFileMode = 0644);
 
+// Writes all of `data` to `fd`, going on after interrupted writes.
+bool WriteAll(int fd, std::string_view data);
+
 // Removes from `folder` the temporary files of saves that were killed before
 // they finished; a save still running in another process is left alone.
 void RemoveStaleTemporaryFiles(const std::string& folder);

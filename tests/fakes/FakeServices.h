@@ -112,8 +112,9 @@ class FakeDialogs : public Dialogs {
         musicFolderAnswers.pop_front();
         return answer;
     }
-    std::optional<std::string> PickSaveFile(const std::string&, const std::string&,
-                                            const std::string&) override {
+    std::optional<std::string> PickSaveFile(const std::string&, const std::string& folder,
+                                            const std::string& filter) override {
+        saveRequests.push_back({folder, filter});
         return Next(saveAnswers);
     }
     std::optional<std::string> PickFolder(const std::string&, const std::string&) override {
@@ -130,6 +131,11 @@ class FakeDialogs : public Dialogs {
     std::deque<std::optional<std::string>> openAnswers;
     std::deque<std::optional<FolderChoice>> musicFolderAnswers;
     std::vector<std::string> openFiles;
+    struct SaveRequest {
+        std::string folder;  // or the file name proposed
+        std::string filter;
+    };
+    std::vector<SaveRequest> saveRequests;
 
   private:
     static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <regex>
 
 #include "audio/TestDevice.h"
 #include "fakes/FakeServices.h"
@@ -148,6 +149,13 @@ struct Rig {
         }
         return false;
     }
+    // The writer's disk, held until the test releases it.
+    HeldSink& HoldDisk() {
+        auto sink = std::make_unique<HeldSink>();
+        HeldSink& disk = *sink;
+        recorder->SetSink(std::move(sink));
+        return disk;
+    }
     // Starts a recording with the command, answering its question with Yes.
     void StartRecording() {
         f.dialogs.yesNoAnswers.push_back(true);
@@ -246,6 +254,12 @@ TEST(Recording, SavedWaveHoldsExactlyWhatReachedTheDsp) {
     ASSERT_FALSE(rig.f.dialogs.notices.empty());
     EXPECT_EQ(rig.f.dialogs.notices.back().text, "Stream succesfully saved to\r" + saved);
     EXPECT_EQ(rig.f.view.status[3], "");
+    ASSERT_EQ(rig.f.dialogs.saveRequests.size(), 1u);
+    EXPECT_EQ(rig.f.dialogs.saveRequests[0].filter, "Wave files (*.wav)|*.wav|All files (*.*)|*.*");
+    const std::string proposed =
+        std::filesystem::path(rig.f.dialogs.saveRequests[0].folder).filename().string();
+    EXPECT_TRUE(std::regex_match(proposed, std::regex(R"(Mix \d{4}-\d\d-\d\d \d\d-\d\d\.wav)")))
+        << proposed;
 
     const auto wave = ReadBytes(saved);
     const auto expected = rig.seen.Take();
@@ -500,9 +514,7 @@ TEST(Recording, RealSpaceQueryOfTheRecordFolder) {
 
 TEST(Recording, SlowDiskDoesNotHoldTheDspBack) {
     Rig rig;
-    auto sink = std::make_unique<HeldSink>();
-    HeldSink& disk = *sink;
-    rig.recorder->SetSink(std::move(sink));
+    HeldSink& disk = rig.HoldDisk();
     rig.StartRecording();
     rig.Watch();
     rig.Step();
@@ -519,9 +531,7 @@ TEST(Recording, SlowDiskDoesNotHoldTheDspBack) {
 
 TEST(Recording, QueueOverflowStopsAndOffersWhatCameBefore) {
     Rig rig;
-    auto sink = std::make_unique<HeldSink>();
-    HeldSink& disk = *sink;
-    rig.recorder->SetSink(std::move(sink));
+    HeldSink& disk = rig.HoldDisk();
     rig.StartRecording();
     rig.Watch();
     rig.Step();
@@ -547,9 +557,7 @@ TEST(Recording, QueueOverflowStopsAndOffersWhatCameBefore) {
 
 TEST(Recording, CacheOverflowStopsTheCacheAndSaysSo) {
     Rig rig;
-    auto sink = std::make_unique<HeldSink>();
-    HeldSink& disk = *sink;
-    rig.recorder->SetSink(std::move(sink));
+    HeldSink& disk = rig.HoldDisk();
     rig.recorder->StartRecordDsp(true);
     rig.Step();
     disk.WaitUntilWaiting();
