@@ -579,6 +579,9 @@ bool StreamFree(Handle handle) {
         pb.Reset();
         WaitIdle(pb, lock);
     }
+    if (stream->decoding != nullptr) {
+        stream->decoding->Close();
+    }
     Succeed();
     return true;
 }

@@ -167,10 +167,15 @@ Handle StreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::u
 // A stream on an internet address (http or https, ICY servers included), read by
 // a download thread of its own; `offset` and `proc`/`user` (a download callback)
 // are accepted for the interface and unused. Blocks the calling thread until the
-// station's answer is there or the network time-out passes, so never call it on
-// the UI or update thread. MP3, Ogg Vorbis, Ogg Opus and AAC (ADTS) stations;
-// an answer that is a playlist is followed to its first address. Codes: 2 refused
-// or an HTTP error, 32 no such host, 40 time-out, 41 not a stream.
+// station answered with audio a decoder recognised, or the network time-out
+// (kConfigNetTimeout) passed, so never call it on the UI or update thread.
+// MP3, Ogg Vorbis, Ogg Opus and AAC (ADTS) stations; an answer that is a playlist
+// is followed to its first address. kStreamDecode gives a decode stream whose
+// ChannelGetData never waits (it returns what is decoded, possibly nothing; the
+// stream is stalled meanwhile); kStreamStatus alone only connects for the headers
+// and the first metadata block, and returns once the headers are there. No
+// length, no seeking. Codes: 2 refused or an HTTP error, 32 no such host,
+// 40 time-out, 41 not a stream.
 using DownloadProc = void (*)(const void* buffer, std::uint32_t length, void* user);
 Handle StreamCreateURL(const char* url, std::uint32_t offset, std::uint32_t flags,
                        DownloadProc proc, void* user);

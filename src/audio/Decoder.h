@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "audio/Source.h"
@@ -22,6 +23,9 @@ class Decoder {
     virtual std::size_t Read(void* out, std::size_t frames) = 0;
     // Moves to an exact frame.
     virtual bool Seek(std::uint64_t frame) = 0;
+    // "Artist - Title" of the part now decoded, from the stream's own comments
+    // (Ogg stations carry their titles so); "" when it has none.
+    virtual std::string Title() { return {}; }
 
     std::uint32_t Rate() const { return rate_; }
     std::uint32_t Channels() const { return channels_; }
@@ -67,6 +71,9 @@ bool MpegHeaderHasFrames(Source& source, std::int64_t start);
 
 // libopenmpt's look at the first bytes of a file.
 bool ProbeModule(const std::vector<unsigned char>& head, std::int64_t fileSize);
+
+// "Artist - Title", or either one alone.
+std::string JoinTitle(const char* artist, const char* title);
 
 // Rates and channel counts the output side can take; anything else is refused.
 bool RateSupported(std::uint64_t rate);

@@ -86,7 +86,7 @@ class AacDecoder final : public Decoder {
         config->downMatrix = 1;  // 5.1 to stereo
         config->dontUpSampleImplicitSBR = noImplicitSbr ? 1 : 0;
         NeAACDecSetConfiguration(handle_, config);
-        const std::size_t length = NextFrame();
+        const std::size_t length = NextFrame(true);
         unsigned long rate = 0;
         unsigned char channels = 0;
         // The header's channel configuration: 1 is mono.
@@ -111,23 +111,33 @@ class AacDecoder final : public Decoder {
 
     // Puts the next whole ADTS frame at the start of the buffer; its length, or
     // 0 at the end of the data.
-    std::size_t NextFrame() {
+    // `confirmed`: only a frame that another one follows, so that a stream that
+    // starts in the middle of a frame is not taken for what its bytes look like.
+    std::size_t NextFrame(bool confirmed = false) {
         for (;;) {
             if (!Want(kHeader)) {
                 return 0;
             }
-            const unsigned char* h = in_.data();
-            const std::size_t length = ((h[3] & 0x03u) << 11) | (h[4] << 3) | (h[5] >> 5);
-            if (h[0] == 0xFF && (h[1] & 0xF6) == 0xF0 && length >= kHeader) {
-                if (!Want(length)) {
+            const std::size_t length = FrameAt(0);
+            if (length > 0) {
+                if (!Want(length + (confirmed ? kHeader : 0))) {
                     return 0;
                 }
-                return length;
+                if (!confirmed || FrameAt(length) > 0) {
+                    return length;
+                }
             }
             // Not at a frame: on to the next sync byte.
             const auto next = std::find(in_.begin() + 1, in_.end(), 0xFF);
             in_.erase(in_.begin(), next);
         }
+    }
+
+    // The length of the ADTS frame whose header starts at `at`, 0 for none.
+    std::size_t FrameAt(std::size_t at) const {
+        const unsigned char* h = in_.data() + at;
+        const std::size_t length = ((h[3] & 0x03u) << 11) | (h[4] << 3) | (h[5] >> 5);
+        return h[0] == 0xFF && (h[1] & 0xF6) == 0xF0 && length >= kHeader ? length : 0;
     }
 
     // Decodes frames until one gives samples; false at the end or on a change

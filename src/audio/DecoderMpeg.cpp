@@ -64,6 +64,10 @@ class MpegDecoder final : public Decoder {
         type_ = info.layer == 1 ? kTypeMp1 : info.layer == 2 ? kTypeMp2 : kTypeMp3;
         frames_ = static_cast<std::uint64_t>(length);
         frameBytes_ *= channels_;
+        if (stream) {
+            // Once it has played, a station that sends a stretch of junk goes on after it.
+            mpg123_param(handle_, MPG123_RESYNC_LIMIT, -1, 0.0);
+        }
         return true;
     }
 

@@ -66,6 +66,14 @@ class OpusDecoder final : public Decoder {
 
     bool Seek(std::uint64_t) override { return false; }
 
+    std::string Title() override {
+        const OpusTags* tags = op_tags(file_, -1);
+        if (tags == nullptr) {
+            return {};
+        }
+        return JoinTitle(opus_tags_query(tags, "ARTIST", 0), opus_tags_query(tags, "TITLE", 0));
+    }
+
   private:
     OggOpusFile* file_ = nullptr;
     bool float_;

@@ -3,8 +3,10 @@
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "audio/Audio.h"
 #include "audio/Decoder.h"
@@ -106,7 +108,31 @@ class VorbisDecoder final : public Decoder {
         return ov_pcm_seek(&file_, static_cast<ogg_int64_t>(frame)) == 0;
     }
 
+    std::string Title() override {
+        vorbis_comment* comment = ov_comment(&file_, -1);
+        if (comment == nullptr) {
+            return {};
+        }
+        return JoinTitle(Field(*comment, "ARTIST="), Field(*comment, "TITLE="));
+    }
+
   private:
+    // The first comment `name` ("NAME="), case aside; vorbisfile's own look-up is
+    // libvorbis's, which the library does not link.
+    static const char* Field(const vorbis_comment& comment, std::string_view name) {
+        for (int i = 0; i < comment.comments; ++i) {
+            const std::string_view entry(comment.user_comments[i],
+                                         static_cast<std::size_t>(comment.comment_lengths[i]));
+            if (entry.size() >= name.size() &&
+                std::equal(name.begin(), name.end(), entry.begin(), [](char a, char b) {
+                    return a == std::toupper(static_cast<unsigned char>(b));
+                })) {
+                return comment.user_comments[i] + name.size();
+            }
+        }
+        return nullptr;
+    }
+
     // A chained file whose later part changes rate or channels ends there.
     bool SameFormat(int link) {
         const vorbis_info* info = ov_info(&file_, link);

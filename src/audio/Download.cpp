@@ -14,6 +14,10 @@ namespace {
 
 // Audio waiting for the decoder beyond this holds the transfer back.
 constexpr std::uint64_t kMaxBuffered = 4 * 1024 * 1024;
+// Audio a status-only connect takes while it waits for the first metadata block.
+constexpr std::uint64_t kMaxStatusAudio = 256 * 1024;
+// A reader waiting this long for audio finds the station stalled.
+constexpr std::chrono::seconds kStall{1};
 // Read audio is dropped from the buffer in pieces of this size.
 constexpr std::size_t kCompact = 64 * 1024;
 
@@ -57,21 +61,58 @@ int ErrorOf(CURLcode code) {
     }
 }
 
+CURLM* NewMulti() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return curl_multi_init();
+}
+
 }  // namespace
 
 Download::Download(const std::string& url, bool headersOnly,
                    std::chrono::milliseconds connectTimeout)
     : headersOnly_(headersOnly),
+      multi_(NewMulti()),
       thread_([this, url, connectTimeout] { Run(url, connectTimeout); }) {}
 
 Download::~Download() {
+    Stop();
+    curl_multi_cleanup(multi_);
+}
+
+void Download::Stop() {
     Abort();
-    thread_.join();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+CURLcode Download::Transfer(CURL* curl) {
+    if (multi_ == nullptr || curl_multi_add_handle(multi_, curl) != CURLM_OK) {
+        return CURLE_FAILED_INIT;
+    }
+    int running = 1;
+    while (running != 0 && !abort_) {
+        if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+            break;
+        }
+        // Abort() wakes this wait at once.
+        if (running != 0 && curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) {
+            break;
+        }
+    }
+    CURLcode code = abort_ ? CURLE_ABORTED_BY_CALLBACK : CURLE_RECV_ERROR;
+    int left = 0;
+    while (const CURLMsg* message = curl_multi_info_read(multi_, &left)) {
+        if (message->msg == CURLMSG_DONE && !abort_) {
+            code = message->data.result;
+        }
+    }
+    curl_multi_remove_handle(multi_, curl);
+    return code;
 }
 
 void Download::Run(std::string url, std::chrono::milliseconds connectTimeout) {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     CURL* curl = curl_easy_init();
     curl_slist* request = curl_slist_append(nullptr, "Icy-MetaData: 1");
     curl_slist* aliases = curl_slist_append(nullptr, "ICY 200 OK");
@@ -93,11 +134,7 @@ void Download::Run(std::string url, std::chrono::milliseconds connectTimeout) {
         curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
         curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, BodyCallback);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
-        // The progress callback is what lets an abort end a transfer that hangs.
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, ProgressCallback);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
-        code = curl_easy_perform(curl);
+        code = Transfer(curl);
         char* effective = nullptr;
         curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
         const std::lock_guard lock(mutex_);
@@ -120,10 +157,6 @@ std::size_t Download::HeaderCallback(char* data, std::size_t size, std::size_t n
 
 std::size_t Download::BodyCallback(char* data, std::size_t size, std::size_t n, void* self) {
     return static_cast<Download*>(self)->OnBody(data, size * n);
-}
-
-int Download::ProgressCallback(void* self, long long, long long, long long, long long) {
-    return static_cast<Download*>(self)->abort_ ? 1 : 0;
 }
 
 std::size_t Download::OnHeader(const char* data, std::size_t n) {
@@ -225,13 +258,19 @@ void Download::MetaDone() {
     {
         const std::lock_guard lock(mutex_);
         meta_ = ToUtf8(metaText_);
+        icyMeta_ = true;
     }
 }
 
 bool Download::AppendAudio(const char* data, std::size_t n) {
     std::unique_lock lock(mutex_);
     received_ += n;
-    if (headersOnly_ || n == 0) {
+    if (headersOnly_) {
+        // A station whose first block is far off is not listened to for it.
+        stopped_ = received_ > kMaxStatusAudio;
+        return !stopped_;
+    }
+    if (n == 0) {
         return true;
     }
     changed_.wait(lock, [&] { return abort_ || data_.size() - front_ < kMaxBuffered; });
@@ -293,6 +332,13 @@ std::optional<std::string> Download::Meta() {
     return meta_;
 }
 
+void Download::SetCommentMeta(const std::string& text) {
+    const std::lock_guard lock(mutex_);
+    if (!icyMeta_) {
+        meta_ = ToUtf8(text);
+    }
+}
+
 int Download::Error() {
     const std::lock_guard lock(mutex_);
     return error_;
@@ -313,13 +359,16 @@ std::string Download::Peek(std::size_t n, Clock::time_point deadline) {
 
 std::size_t Download::Read(void* dst, std::size_t n) {
     std::unique_lock lock(mutex_);
-    const auto ready = [&] { return abort_ || ended_ || data_.size() > front_; };
+    std::uint64_t want = 1;
+    const auto ready = [&] { return abort_ || ended_ || data_.size() - front_ >= want; };
     if (readDeadline_) {
         if (!changed_.wait_until(lock, *readDeadline_, ready)) {
             readTimedOut_ = true;
             return 0;
         }
-    } else {
+    } else if (!changed_.wait_for(lock, kStall, ready)) {
+        // The station stalled: go on only with a reserve, not frame by frame.
+        want = std::clamp<std::uint64_t>(refill_, 1, kMaxBuffered / 2);
         changed_.wait(lock, ready);
     }
     if (abort_) {
@@ -336,6 +385,10 @@ std::size_t Download::Read(void* dst, std::size_t n) {
     lock.unlock();
     changed_.notify_all();
     return take;
+}
+
+void Download::SetRefill(std::uint64_t bytes) {
+    refill_ = bytes;
 }
 
 void Download::SetReadDeadline(std::optional<Clock::time_point> deadline) {
@@ -364,6 +417,9 @@ void Download::Abort() {
         abort_ = true;
     }
     changed_.notify_all();
+    if (multi_ != nullptr) {
+        curl_multi_wakeup(multi_);
+    }
 }
 
 namespace {

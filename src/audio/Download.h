@@ -2,6 +2,8 @@
 // A station's answer fetched by libcurl on a thread of its own: the response
 // headers, the audio with the in-stream metadata cut out, and that metadata.
 // The audio waits in a buffer for the decoder, which reads it as a Source.
+#include <curl/curl.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -41,6 +43,8 @@ class Download {
     // Header lines (status first) as NUL-terminated strings and an empty one.
     std::optional<std::string> HeaderBlock();
     std::optional<std::string> Meta();
+    // Metadata from the stream's own comments; the station's ICY blocks win.
+    void SetCommentMeta(const std::string& text);
     // The library's error code of a transfer that ended; 0 for a clean end.
     int Error();
     bool Ended();
@@ -48,30 +52,36 @@ class Download {
     // Waits until `n` audio bytes are there, the transfer ends, or the deadline
     // passes; copies what is there without consuming it.
     std::string Peek(std::size_t n, Clock::time_point deadline);
-    // Blocks until audio is there, the transfer ended or was aborted, or the read
-    // deadline (if set) passed.
+    // Blocks until audio is there (after a stall: the refill), the transfer ended
+    // or was aborted, or the read deadline (if set) passed.
     std::size_t Read(void* dst, std::size_t n);
     void SetReadDeadline(std::optional<Clock::time_point> deadline);
+    // After a stall (a read that waited a second for audio) reading goes on once
+    // `bytes` are there, or at the end.
+    void SetRefill(std::uint64_t bytes);
     bool ReadTimedOut();
     std::uint64_t Received();
     std::uint64_t Consumed();
     // Ends the transfer and wakes every waiter; reads return 0 from now on.
     void Abort();
+    // Aborts and waits for the download thread, which ends at once.
+    void Stop();
 
   private:
     enum class Demux { Audio, Length, Text };
 
     void Run(std::string url, std::chrono::milliseconds connectTimeout);
+    CURLcode Transfer(CURL* curl);
     std::size_t OnHeader(const char* data, std::size_t n);
     std::size_t OnBody(const char* data, std::size_t n);
     bool AppendAudio(const char* data, std::size_t n);
     void MetaDone();
     static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t n, void* self);
     static std::size_t BodyCallback(char* data, std::size_t size, std::size_t n, void* self);
-    static int ProgressCallback(void* self, long long, long long, long long, long long);
 
     bool headersOnly_;  // download thread only once it runs
     std::atomic<bool> abort_{false};
+    std::atomic<std::uint64_t> refill_{0};
     std::mutex mutex_;
     std::condition_variable changed_;
     // Guarded by mutex_.
@@ -80,6 +90,7 @@ class Download {
     int status_ = 0;
     std::string effectiveUrl_;
     std::optional<std::string> meta_;
+    bool icyMeta_ = false;  // meta_ came from an ICY block
     bool ended_ = false;
     int error_ = 0;
     std::vector<unsigned char> data_;  // audio from `front_` on is unread
@@ -96,6 +107,7 @@ class Download {
     std::string metaText_;
     bool stopped_ = false;  // the transfer was ended on purpose
 
+    CURLM* const multi_;
     std::thread thread_;
 };
 

@@ -27,14 +27,6 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
         text.remove_prefix(1);
@@ -51,6 +43,18 @@ bool IsAddress(std::string_view line) {
 }
 
 }  // namespace
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return out;
+}
+
+std::string MediaType(std::string_view contentType) {
+    return Lower(Trim(contentType.substr(0, contentType.find(';'))));
+}
 
 bool IsUtf8(std::string_view text) {
     std::size_t i = 0;
@@ -147,7 +151,7 @@ std::optional<std::string> PlaylistAddress(std::string_view text, bool isList) {
 }
 
 bool IsPlaylistType(std::string_view contentType) {
-    const std::string type = Lower(Trim(contentType.substr(0, contentType.find(';'))));
+    const std::string type = MediaType(contentType);
     return type == "audio/x-scpls" || type == "audio/scpls" || type == "audio/x-mpegurl" ||
            type == "audio/mpegurl" || type == "application/pls+xml";
 }

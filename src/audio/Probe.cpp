@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "audio/Audio.h"
@@ -26,6 +27,12 @@ bool RateSupported(std::uint64_t rate) {
 }
 bool ChannelsSupported(std::uint64_t channels) {
     return channels >= 1 && channels <= 8;
+}
+
+std::string JoinTitle(const char* artist, const char* title) {
+    const std::string a = artist != nullptr ? artist : "";
+    const std::string t = title != nullptr ? title : "";
+    return a.empty() || t.empty() ? a + t : a + " - " + t;
 }
 
 namespace {

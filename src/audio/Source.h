@@ -1,7 +1,7 @@
 #pragma once
 // Byte sources the decoders read from: a part of a file (read ahead on a thread
 // of the library's) or caller-owned memory.
-// A URL stream adds a download buffer as a third kind.
+// A URL stream's download buffer is the third kind (Download.h).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

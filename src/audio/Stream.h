@@ -49,6 +49,9 @@ class Decoding {
     virtual std::uint32_t Activity() { return Ended() ? kActiveStopped : kActivePlaying; }
     virtual bool Seekable() const { return true; }
     virtual std::optional<std::string> Tags(std::uint32_t) { return std::nullopt; }
+    // Ends the threads behind the stream, so that whoever lets go of it last
+    // (the update thread, say) waits for nothing.
+    virtual void Close() {}
 };
 
 // One decoder over its source, decoding on the caller's thread under a lock.

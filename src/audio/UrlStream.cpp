@@ -3,7 +3,6 @@
 // second of PCM ahead of the reader, so that the compressed data waits in the
 // download buffer and the reader never blocks.
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "audio/Audio.h"
@@ -22,29 +21,16 @@ namespace {
 // Redirects are curl's; these are hops through playlist answers.
 constexpr int kMaxPlaylistHops = 4;
 constexpr std::size_t kMaxPlaylist = 64 * 1024;
-// Enough of the answer to tell the format; a second of a low-rate station.
-constexpr std::size_t kSniff = 4096;
+// Enough of the answer to tell the format: the first Ogg page or MPEG frame.
+constexpr std::size_t kSniff = 1024;
 constexpr std::size_t kChunkFrames = 2048;
+// After a stall decoding resumes once this much of the station is buffered.
+constexpr std::uint64_t kRefillSeconds = 2;
 
 enum class Codec { None, Mpeg, Vorbis, Opus, Aac };
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-std::string MediaType(const std::string& contentType) {
-    std::string type = Lower(contentType.substr(0, contentType.find(';')));
-    while (!type.empty() && type.back() == ' ') {
-        type.pop_back();
-    }
-    return type;
-}
-
 bool LooksLikePlaylist(std::string_view head) {
-    const std::string start = Lower(std::string(head.substr(0, 10)));
+    const std::string start = detail::Lower(head.substr(0, 10));
     return start.starts_with("[playlist]") || start.starts_with("#extm3u") ||
            start.starts_with("http://") || start.starts_with("https://");
 }
@@ -132,6 +118,24 @@ std::string Resolve(const std::string& base, const std::string& address) {
     return base.substr(0, base.rfind('/') + 1) + address;
 }
 
+// Blanks and bytes outside ASCII percent-encoded, as the address of a station
+// can be stored with blanks; everything else as it is.
+std::string Escape(std::string_view url) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : url) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c <= 0x20 || c >= 0x7F) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
 class UrlDecoding final : public detail::Decoding {
   public:
     // Without a decoder the stream only holds the station's headers and metadata.
@@ -149,7 +153,9 @@ class UrlDecoding final : public detail::Decoding {
         ring_.resize(std::max(second, 2 * kChunkFrames * frameBytes_));
         thread_ = std::thread([this] { DecodeLoop(); });
     }
-    ~UrlDecoding() override {
+    ~UrlDecoding() override { Close(); }
+
+    void Close() override {
         {
             const std::lock_guard lock(mutex_);
             quit_ = true;
@@ -159,6 +165,7 @@ class UrlDecoding final : public detail::Decoding {
         if (thread_.joinable()) {
             thread_.join();
         }
+        download_->Stop();
     }
 
     // Never waits for the decoder: what is decoded, possibly nothing.
@@ -218,6 +225,7 @@ class UrlDecoding final : public detail::Decoding {
     void DecodeLoop() {
         const std::size_t chunk = kChunkFrames * frameBytes_;
         std::vector<unsigned char> scratch(chunk);
+        std::string title;
         for (;;) {
             {
                 std::unique_lock lock(mutex_);
@@ -229,6 +237,11 @@ class UrlDecoding final : public detail::Decoding {
             }
             // Blocks on the download; fewer frames only at its end.
             const std::size_t frames = decoder_->Read(scratch.data(), kChunkFrames);
+            if (std::string now = decoder_->Title(); !now.empty() && now != title) {
+                title = std::move(now);
+                download_->SetCommentMeta("StreamTitle='" + title + "';");
+            }
+            const std::uint64_t consumed = download_->Consumed();
             const std::lock_guard lock(mutex_);
             for (std::size_t done = 0; done < frames * frameBytes_;) {
                 const std::size_t at = static_cast<std::size_t>(written_ % ring_.size());
@@ -241,6 +254,9 @@ class UrlDecoding final : public detail::Decoding {
                 ended_ = true;
                 return;
             }
+            // The station's data rate so far gives the reserve after a stall.
+            download_->SetRefill(consumed * decoder_->Rate() / (written_ / frameBytes_) *
+                                 kRefillSeconds);
         }
     }
 
@@ -272,7 +288,7 @@ Connected Failed(int error) {
 Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point deadline,
                   std::chrono::milliseconds timeout) {
     for (int hop = 0; hop <= kMaxPlaylistHops; ++hop) {
-        auto download = std::make_shared<Download>(url, headersOnly, timeout);
+        auto download = std::make_shared<Download>(Escape(url), headersOnly, timeout);
         switch (download->WaitHeaders(deadline)) {
             case Download::Answer::TimedOut:
                 return Failed(kErrorTimeout);
@@ -287,7 +303,7 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
         if (status < 200 || status >= 300) {
             return Failed(kErrorFileOpen);
         }
-        const std::string type = MediaType(download->Header("content-type"));
+        const std::string type = detail::MediaType(download->Header("content-type"));
         const bool listType = detail::IsPlaylistType(type);
         if (headersOnly && !listType) {
             return {download, Codec::None, kOk};
@@ -323,7 +339,7 @@ Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, Down
     if (url == nullptr || *url == '\0') {
         return Fail(kErrorParameter, Handle{0});
     }
-    const std::string address = Lower(std::string(url).substr(0, 8));
+    const std::string address = detail::Lower(std::string_view(url).substr(0, 8));
     if (!address.starts_with("http://") && !address.starts_with("https://")) {
         return Fail(kErrorFileOpen, Handle{0});
     }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -54,6 +55,12 @@ std::vector<std::uint8_t> Drain(audio::Handle h) {
         return audio::ChannelIsActive(h) == audio::kActiveStopped;
     });
     return out;
+}
+
+// Threads of this process now.
+std::size_t Threads() {
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<std::size_t>(std::distance(begin(tasks), end(tasks)));
 }
 
 std::vector<std::string> Lines(const std::string& block) {
@@ -216,6 +223,7 @@ TEST_F(UrlTest, ErrorCodes) {
     server.Route("/fakempeg", IcyStation("  <html><body>Login</body></html>", "audio/mpeg"));
     server.Route("/garbage", IcyStation(std::string(20000, 'z'), "application/octet-stream"));
     server.Route("/empty", IcyStation("", "audio/mpeg"));
+    server.Route("/busy", IcyStation("", "audio/mpeg", 0, "ICY 401 Service Unavailable"));
     IcyReply slow = LiveStation();
     slow.delay = 10s;
     server.Route("/slow", slow);
@@ -226,6 +234,7 @@ TEST_F(UrlTest, ErrorCodes) {
     headersOnly.stallAfter = 0;
     server.Route("/noaudio", headersOnly);
     audio::SetConfig(audio::kConfigNetTimeout, 600);
+    const std::size_t threads = Threads();
 
     const std::string refused = "http://127.0.0.1:" + std::to_string(IcyServer::ClosedPort()) + "/";
     const std::vector<std::pair<std::string, int>> cases = {
@@ -241,6 +250,7 @@ TEST_F(UrlTest, ErrorCodes) {
         {server.Url("/fakempeg"), audio::kErrorFileFormat},
         {server.Url("/garbage"), audio::kErrorFileFormat},
         {server.Url("/empty"), audio::kErrorFileFormat},
+        {server.Url("/busy"), audio::kErrorFileFormat},
         {"ftp://127.0.0.1/stream", audio::kErrorFileOpen},
     };
     for (const auto& [url, code] : cases) {
@@ -249,8 +259,10 @@ TEST_F(UrlTest, ErrorCodes) {
     }
     EXPECT_EQ(audio::StreamCreateURL(nullptr, 0, kUrlFlags, nullptr, nullptr), 0u);
     EXPECT_EQ(audio::ErrorGetCode(), audio::kErrorParameter);
-    // Nothing is left connected to the stations that did not make it.
+    // Nothing is left connected to the stations that did not make it, and no
+    // thread of the library's stays behind.
     EXPECT_TRUE(Eventually([&] { return server.Open() == 0; }));
+    EXPECT_TRUE(Eventually([&] { return Threads() == threads; })) << Threads() << " " << threads;
 }
 
 // A station that closes, here in the middle of a metadata block, ends the
@@ -280,6 +292,7 @@ TEST_F(UrlTest, StallIsReportedAndFreeingDoesNotWait) {
     station.bytesPerSecond = 0;
     station.stallAfter = 100000;
     server.Route("/radio", station);
+    const std::size_t threads = Threads();
     const audio::Handle h = Open(server.Url("/radio"));
     ASSERT_NE(h, 0u);
     ASSERT_TRUE(Eventually(
@@ -313,9 +326,66 @@ TEST_F(UrlTest, StallIsReportedAndFreeingDoesNotWait) {
     EXPECT_EQ(server.Open(), 1);
     EXPECT_TRUE(audio::StreamFree(h));
     EXPECT_TRUE(Eventually([&] { return server.Open() == 0; }));
+    // The download and decode threads are gone (and the server's for the station).
+    EXPECT_TRUE(Eventually([&] { return Threads() == threads; }));
     EXPECT_FALSE(audio::StreamFree(h));
     EXPECT_EQ(audio::ErrorGetCode(), audio::kErrorHandle);
     EXPECT_FALSE(audio::StreamGetTags(h, audio::kTagHttp));
+}
+
+// After a stall decoding waits for a reserve of the station's data, which the
+// program shows as buffering, instead of going on frame by frame.
+TEST_F(UrlTest, StallRefillsBeforeDecodingGoesOn) {
+    IcyReply station = LiveStation(8192);
+    station.bytesPerSecond = 40000;  // twice the station's rate
+    station.stallAfter = 60000;
+    station.stallFor = 1500ms;
+    server.Route("/radio", station);
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u);
+    std::vector<char> buf(65536);
+    bool stalled = false;
+    std::uint64_t reserve = 0;  // downloaded, not decoded, while stalled
+    EXPECT_TRUE(Eventually([&] {
+        std::uint32_t got = 0;
+        for (std::uint32_t n; (n = audio::ChannelGetData(h, buf.data(), 65536)) > 0;) {
+            got += n;
+        }
+        if (stalled && got > 0) {
+            return true;  // flowing again
+        }
+        const std::uint64_t downloaded = audio::StreamGetFilePosition(h, audio::kFilePosDownload);
+        if (audio::ChannelIsActive(h) == audio::kActiveStalled && downloaded >= 60000) {
+            stalled = true;
+            reserve = std::max(
+                reserve, downloaded - audio::StreamGetFilePosition(h, audio::kFilePosCurrent));
+        }
+        return false;
+    }));
+    // Two seconds of 160 kbit/s.
+    EXPECT_GE(reserve, 36000u);
+    audio::StreamFree(h);
+}
+
+// Without the decode flag the station plays on an output channel of its own.
+TEST_F(UrlTest, PlaysOnAnOutputChannel) {
+    server.Route("/radio", LiveStation());
+    ASSERT_TRUE(audio::Init(audio::test::kDevice, 44100, 0));
+    const audio::Handle out = Open(server.Url("/radio"), 0);
+    ASSERT_NE(out, 0u) << audio::ErrorGetCode();
+    ASSERT_TRUE(audio::StreamPlay(out, false, 0));
+    double energy = 0;
+    EXPECT_TRUE(Eventually([&] {
+        audio::test::Update();
+        const auto played = audio_fixtures::AsSamples(audio::test::Advance(4410 * 4));
+        for (const std::int16_t v : played) {
+            energy += double(v) * v;
+        }
+        return energy > 1e9;
+    }));
+    EXPECT_EQ(audio::ChannelIsActive(out), audio::kActivePlaying);
+    EXPECT_TRUE(audio::StreamFree(out));
+    audio::Free();
 }
 
 // The station dialog's look: the headers as soon as they are there, then the
@@ -327,6 +397,9 @@ TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
     IcyReply stalled = LiveStation(8192);
     stalled.stallAfter = 0;
     server.Route("/stalled", stalled);
+    IcyReply far = LiveStation(1000000);
+    far.bytesPerSecond = 0;
+    server.Route("/far", far);
 
     const audio::Handle h = Open(server.Url("/radio"), audio::kStreamStatus);
     ASSERT_NE(h, 0u) << audio::ErrorGetCode();
@@ -338,6 +411,13 @@ TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
     EXPECT_EQ(audio::ChannelGetData(h, std::vector<char>(4096).data(), 4096), 0u);
     audio::StreamFree(h);
 
+    // A first block too far off is not waited for.
+    const audio::Handle distant = Open(server.Url("/far"), audio::kStreamStatus);
+    ASSERT_NE(distant, 0u);
+    EXPECT_TRUE(Eventually([&] { return server.Open() == 0; }));
+    EXPECT_LT(audio::StreamGetFilePosition(distant, audio::kFilePosDownload), 1000000u);
+    audio::StreamFree(distant);
+
     // No audio at all: the headers are enough.
     const audio::Handle quiet = Open(server.Url("/stalled"), audio::kStreamStatus);
     ASSERT_NE(quiet, 0u) << audio::ErrorGetCode();
@@ -348,6 +428,7 @@ TEST_F(UrlTest, StatusOnlyGivesHeadersAndTheFirstTitle) {
 
 TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     server.Route("/stream", LiveStation());
+    server.Route("/my%20station%C3%A9", LiveStation());
     server.Route("/list.pls",
                  IcyStation("[playlist]\r\nNumberOfEntries=1\r\nFile1=" + server.Url("/stream") +
                                 "\r\nTitle1=Test\r\nLength1=-1\r\nVersion=2\r\n",
@@ -357,7 +438,7 @@ TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     // A .pls served as plain text, found by its content.
     server.Route("/text", IcyStation("[Playlist]\nFile1=" + server.Url("/list.m3u") + "\n",
                                      "text/plain", 0, "HTTP/1.0 200 OK"));
-    IcyReply moved = IcyStation("", "text/html", 0, "HTTP/1.1 302 Found");
+    IcyReply moved = IcyStation("<html>Moved</html>", "text/html", 0, "HTTP/1.1 302 Found");
     moved.headers.emplace_back("Location", "/text");
     server.Route("/moved", moved);
     server.Route("/loop.pls", IcyStation("[playlist]\nFile1=" + server.Url("/loop.pls") + "\n",
@@ -365,7 +446,8 @@ TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     server.Route("/nolist.pls", IcyStation("[playlist]\nNumberOfEntries=0\n", "audio/x-scpls", 0,
                                            "HTTP/1.0 200 OK"));
 
-    for (const char* path : {"/list.pls", "/list.m3u", "/text", "/moved"}) {
+    // An address stored with a blank and a non-ASCII letter is sent encoded.
+    for (const char* path : {"/list.pls", "/list.m3u", "/text", "/moved", "/my station\xc3\xa9"}) {
         const audio::Handle h = Open(server.Url(path));
         ASSERT_NE(h, 0u) << path << " " << audio::ErrorGetCode();
         const auto lines = Lines(audio::StreamGetTags(h, audio::kTagHttp).value_or(""));
@@ -451,6 +533,33 @@ INSTANTIATE_TEST_SUITE_P(
                               1.5},
                       Station{"tone.aac", "", audio::kTypeAac, 44100, 2, 1.5}));
 
+// A station whose answer starts in the middle of a frame, with bytes that look
+// like a frame header of another rate and channel count.
+TEST_F(UrlTest, AacStationStartingInsideAFrame) {
+    const std::string body = std::string("\xff\xf1\x4c\x40\x20\x1f\xfc", 7) +
+                             std::string(500, '\x11') + FileBytes("mono22.aac");
+    server.Route("/radio", IcyStation(body, "audio/aacp", 8192));
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u) << audio::ErrorGetCode();
+    audio::ChannelInfo info;
+    ASSERT_TRUE(audio::ChannelGetInfo(h, &info));
+    EXPECT_EQ(info.Frequency, 22050u);
+    EXPECT_EQ(info.Channels, 1u);
+    EXPECT_NEAR(Drain(h).size() / (2.0 * 22050), 2.0, 0.1);
+    audio::StreamFree(h);
+}
+
+// A stretch of junk in the middle of an MP3 station is skipped, not the end.
+TEST_F(UrlTest, Mp3StationGoesOnAfterJunk) {
+    const std::string tone = FileBytes("tone.mp3");
+    server.Route("/radio", IcyStation(tone + std::string(5000, 'z') + tone, "audio/mpeg", 8192));
+    const audio::Handle h = Open(server.Url("/radio"));
+    ASSERT_NE(h, 0u);
+    const double seconds = Drain(h).size() / (4.0 * 44100);
+    EXPECT_NEAR(seconds, 3.0, 0.15);
+    audio::StreamFree(h);
+}
+
 // A Vorbis station decodes to exactly the samples of the same file on disk.
 TEST_F(UrlTest, VorbisMatchesTheFileDecode) {
     server.Route("/radio", IcyStation(FileBytes("tone.ogg"), "audio/ogg", 1));
@@ -462,6 +571,42 @@ TEST_F(UrlTest, VorbisMatchesTheFileDecode) {
     ASSERT_NE(h, 0u);
     EXPECT_TRUE(Drain(h) == want);
     audio::StreamFree(h);
+}
+
+// An Ogg station without ICY blocks names its songs in the comments of each
+// chained part; they become the in-stream metadata.
+TEST_F(UrlTest, OggStationTitlesComeFromTheComments) {
+    for (const char* ext : {".ogg", ".opus"}) {
+        const std::string first = FileBytes(std::string("first") + ext);
+        server.Route("/radio",
+                     IcyStation(first + FileBytes(std::string("second") + ext), "application/ogg"));
+        IcyReply icy = IcyStation(first, "application/ogg", 4000);
+        icy.meta = {"StreamTitle='From ICY';"};
+        server.Route("/icy", icy);
+
+        const audio::Handle h = Open(server.Url("/radio"));
+        ASSERT_NE(h, 0u) << ext;
+        EXPECT_TRUE(Eventually([&] {
+            return audio::StreamGetTags(h, audio::kTagMeta).value_or("") ==
+                   "StreamTitle='Artist - First';";
+        })) << ext;
+        audio::ChannelInfo info;
+        audio::ChannelGetInfo(h, &info);
+        const double seconds = Drain(h).size() / (4.0 * info.Frequency);
+        EXPECT_NEAR(seconds, 3.0, 0.1) << ext;  // both parts
+        EXPECT_EQ(audio::StreamGetTags(h, audio::kTagMeta).value_or(""),
+                  "StreamTitle='Artist - Zweite \xc3\x9c"
+                  "bung';")
+            << ext;
+        audio::StreamFree(h);
+
+        const audio::Handle withIcy = Open(server.Url("/icy"));
+        ASSERT_NE(withIcy, 0u);
+        Drain(withIcy);
+        EXPECT_EQ(audio::StreamGetTags(withIcy, audio::kTagMeta).value_or(""),
+                  "StreamTitle='From ICY';");
+        audio::StreamFree(withIcy);
+    }
 }
 
 // Download, decode and a reader (the program's feed) run free of each other,
@@ -513,9 +658,11 @@ TEST(UrlExitTest, ExitWithALiveStream) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            auto* server = new IcyServer;  // its threads stay until the exit
-            server->Route("/radio", LiveStation());
-            const audio::Handle h = Open(server->Url("/radio"));
+            // Made before the library, so it is destroyed after it: the library
+            // hangs up on a station that is still sending.
+            static IcyServer server;
+            server.Route("/radio", LiveStation());
+            const audio::Handle h = Open(server.Url("/radio"));
             std::exit(h != 0 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");

@@ -203,7 +203,17 @@ int main(int argc, char** argv) {
          Run("ffmpeg -v error -y -i" + q + "tone.wav' -c:a aac -b:a 128k -f adts" + q +
              "tone.aac'") &&
          Run("ffmpeg -v error -y -i" + q + "mono22.wav' -c:a aac -b:a 32k -f adts" + q +
-             "mono22.aac'");
+             "mono22.aac'") &&
+         // Ogg stations carry their titles in the stream's comments.
+         Run("oggenc -Q -a Artist -t First -o" + q + "first.ogg'" + q + "tone.wav'") &&
+         Run("oggenc -Q -a Artist -t 'Zweite \xc3\x9c"
+             "bung' -o" +
+             q + "second.ogg'" + q + "tone.wav'") &&
+         Run("opusenc --quiet --artist Artist --title First" + q + "tone.wav'" + q +
+             "first.opus'") &&
+         Run("opusenc --quiet --artist Artist --title 'Zweite \xc3\x9c"
+             "bung'" +
+             q + "tone.wav'" + q + "second.opus'");
     std::remove((dir + "long.wav").c_str());
     return ok ? 0 : 1;
 }

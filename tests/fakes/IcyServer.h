@@ -38,9 +38,10 @@ struct IcyReply {
     // Texts of the metadata blocks in turn, the last one repeated; each is padded
     // with NULs to a multiple of 16 (at most 4080 bytes). "" sends a 0 length.
     std::vector<std::string> meta;
-    bool loop = false;                   // the body again and again, like a live station
-    std::size_t bytesPerSecond = 0;      // 0: as fast as the client takes it
-    std::size_t stallAfter = kNever;     // body bytes, then nothing more until the client leaves
+    bool loop = false;                // the body again and again, like a live station
+    std::size_t bytesPerSecond = 0;   // 0: as fast as the client takes it
+    std::size_t stallAfter = kNever;  // body bytes, then nothing for `stallFor`
+    std::chrono::milliseconds stallFor = std::chrono::hours(1);  // (or until the client leaves)
     std::size_t closeAfter = kNever;     // bytes on the wire after the headers, then close
     std::chrono::milliseconds delay{0};  // before the answer
     bool silent = false;                 // read the request, never answer
@@ -267,18 +268,25 @@ class IcyServer {
     }
 
     void SendBody(int fd, const IcyReply& reply) const {
-        const auto start = std::chrono::steady_clock::now();
+        auto start = std::chrono::steady_clock::now();
         std::size_t body = 0;   // body bytes sent
         std::size_t wire = 0;   // bytes sent after the headers
         std::size_t block = 0;  // metadata blocks sent
         std::size_t untilMeta = reply.metaint;
+        std::size_t stallAt = reply.stallAfter;
         const std::size_t piece = 1024;
         while (!reply.body.empty() && (reply.loop || body < reply.body.size())) {
-            if (body >= reply.stallAfter) {
-                Pause(fd, std::chrono::hours(1));
-                return;
+            if (body == stallAt) {
+                if (!Pause(fd, reply.stallFor)) {
+                    return;
+                }
+                stallAt = IcyReply::kNever;
+                if (reply.bytesPerSecond > 0) {  // the pace goes on from here, no burst
+                    start = std::chrono::steady_clock::now() -
+                            std::chrono::microseconds(body * 1000000 / reply.bytesPerSecond);
+                }
             }
-            std::size_t take = std::min(piece, reply.stallAfter - body);
+            std::size_t take = std::min(piece, stallAt - body);
             if (!reply.loop) {
                 take = std::min(take, reply.body.size() - body);
             }
