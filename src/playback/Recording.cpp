@@ -172,7 +172,8 @@ RecordFileSink::~RecordFileSink() {
 
 bool RecordFileSink::Create(const std::string& path) {
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Private, and never through a link someone else put in a shared folder.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     return fd_ >= 0;
 }
 
@@ -377,7 +378,8 @@ bool Recorder::CombineInto(const std::string& fileName) {
             break;
         }
         p_.ui.loop.ProcessPendingMessages();
-        const int in = ::open(RecordTempFile(recordFolder_, n).c_str(), O_RDONLY | O_CLOEXEC);
+        const int in =
+            ::open(RecordTempFile(recordFolder_, n).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
         if (in < 0) {
             ok = errno == ENOENT;  // only the files that are there
             continue;

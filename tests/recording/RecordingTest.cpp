@@ -459,6 +459,35 @@ TEST(Recording, FilesOfAnEarlierCacheAreNotCombined) {
     EXPECT_FALSE(rig.AnyTempFile());
 }
 
+TEST(Recording, AFailedWriteStopsAndNoLinkIsFollowed) {
+    Rig rig;
+    const std::string victim = rig.home.Write("victim", "keep");
+    std::filesystem::create_symlink(victim, rig.Temp(1));
+    rig.f.player.values.CachingTime = 3;
+    rig.recorder->StartRecordDsp(true);
+    rig.Step(3);
+    rig.recorder->WaitForWriter();
+    rig.recorder->ReportWriterFailure();
+    EXPECT_FALSE(rig.recorder->DspInstalled());
+    ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
+    EXPECT_EQ(rig.f.dialogs.notices[0].text,
+              "Pre-record cache stopped, the record files could not be written.");
+    EXPECT_EQ(ReadBytes(victim), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+
+    // While recording: said, then the save question.
+    std::filesystem::create_symlink(victim, rig.Temp(0));
+    rig.StartRecording();
+    rig.Step(3);
+    rig.recorder->WaitForWriter();
+    rig.f.dialogs.yesNoAnswers.push_back(false);
+    rig.recorder->ReportWriterFailure();
+    EXPECT_FALSE(rig.recorder->RecordingActive());
+    EXPECT_EQ(rig.f.dialogs.notices.back().text,
+              "Recording stopped, the record files could not be written.");
+    EXPECT_EQ(rig.f.dialogs.questions.back(), "Record has been stopped.\rSave record?");
+    EXPECT_EQ(ReadBytes(victim), (std::vector<std::uint8_t>{'k', 'e', 'e', 'p'}));
+}
+
 TEST(Recording, FreeSpaceLeftAndTheStopBelow20MiB) {
     Rig rig;
     std::optional<std::uint64_t> free = 25ull << 20;
