@@ -62,12 +62,16 @@ int ErrorOf(CURLcode code) {
 }
 
 CURLM* NewMulti() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    InitNetwork();
     return curl_multi_init();
 }
 
 }  // namespace
+
+void InitNetwork() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
 
 Download::Download(const std::string& url, bool headersOnly,
                    std::chrono::milliseconds connectTimeout)

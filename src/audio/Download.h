@@ -19,6 +19,9 @@
 
 namespace audio::detail {
 
+// libcurl's global set-up, once per process.
+void InitNetwork();
+
 class Download {
   public:
     using Clock = std::chrono::steady_clock;

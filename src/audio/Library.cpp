@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "audio/Download.h"
 #include "audio/TestDevice.h"
 
 namespace audio::detail {
@@ -145,6 +146,12 @@ void Updater::Refill(Stream& stream) {
 Library& Library::Get() {
     static Library library;
     return library;
+}
+
+// libcurl's global state (and OpenSSL's exit handler) comes first, so that at
+// exit it is torn down only after the library has ended its URL streams.
+Library::Library() {
+    InitNetwork();
 }
 
 Library::~Library() {

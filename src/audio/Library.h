@@ -82,7 +82,7 @@ class Library {
     std::atomic<std::uint32_t> netTimeoutMs{12000};
 
   private:
-    Library() = default;
+    Library();
 
     std::mutex deviceMutex_;  // serialises Init and Free
     std::mutex mutex_;        // the table and the device pointers

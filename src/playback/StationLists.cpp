@@ -5,6 +5,7 @@
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
+#include "support/FastStrings.h"
 #include "support/Http.h"
 
 namespace mirvo {
@@ -24,7 +25,7 @@ void StationLists::AddRadioAcExecute() {
     if (!answer) {
         return;
     }
-    std::string& url = *answer;
+    const std::string& url = *answer;
     if (LowerAscii(url).find("://") == std::string::npos) {
         p_.ui.dialogs.ShowNotice(NoticeKind::Information, "Not a valid URL");
         return;
@@ -33,10 +34,9 @@ void StationLists::AddRadioAcExecute() {
     if (url.find(".pls") != std::string::npos) {
         OpenRemotePlaylist(url);
     } else {
-        for (std::size_t at = url.find("%20"); at != std::string::npos; at = url.find("%20", at)) {
-            url.replace(at, 3, " ");
-        }
-        pl.PlaylistEntries.push_back(url + "|" + url);
+        int replaced = 0;
+        const std::string address = FastStrings::ReplaceAllText(url, "%20", " ", replaced, true);
+        pl.PlaylistEntries.push_back(address + "|" + address);
     }
     RefreshListView(p_, true, true);
 }

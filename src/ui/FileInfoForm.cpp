@@ -15,6 +15,7 @@
 #include "app/Player.h"
 #include "playlist/Entries.h"
 #include "tools/FileProperties.h"
+#include "ui/DialogParts.h"
 
 namespace mirvo {
 
@@ -32,11 +33,8 @@ TFileInfo_Form::TFileInfo_Form(QWidget* parent, Player& player, Engine& engine)
     Edit1 = new QLineEdit(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     label1->setBuddy(Edit1);
-    Button3 = new QPushButton(QStringLiteral("&R"), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setToolTip(QStringLiteral("Removes unnecessary spaces, %20 or _ from filename."));
-    Button3->setAutoDefault(false);
-    Button3->setFixedWidth(Button3->fontMetrics().horizontalAdvance(QStringLiteral("WW")) + 12);
+    Button3 = SmallButton(this, QStringLiteral("Button3"), QStringLiteral("&R"),
+                          QStringLiteral("Removes unnecessary spaces, %20 or _ from filename."));
     auto* nameRow = new QHBoxLayout;
     nameRow->addWidget(Edit1);
     nameRow->addWidget(Button3);
@@ -62,16 +60,7 @@ TFileInfo_Form::TFileInfo_Form(QWidget* parent, Player& player, Engine& engine)
     auto* bevel1 = new QFrame(this);
     bevel1->setFrameShape(QFrame::HLine);
     bevel1->setFrameShadow(QFrame::Sunken);
-    Button1 = new QPushButton(QStringLiteral("&OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout* buttons = OkCancelRow(this, Button1, Button2);
 
     layout->addWidget(label1);
     layout->addLayout(nameRow);

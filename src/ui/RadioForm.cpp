@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "playlist/Entries.h"
+#include "ui/DialogParts.h"
 
 namespace mirvo {
 namespace {
@@ -39,25 +40,13 @@ TRadio_Form::TRadio_Form(QWidget* parent, EventLoop& loop, OpenUrlFunction open)
     Edit2 = new QLineEdit(this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     label2->setBuddy(Edit2);
-    Button3 = new QPushButton(QStringLiteral("R"), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button3->setToolTip(QStringLiteral("Retrieve official title..."));
-    Button3->setAutoDefault(false);
-    Button3->setFixedWidth(Button3->fontMetrics().horizontalAdvance(QStringLiteral("WW")) + 12);
+    Button3 = SmallButton(this, QStringLiteral("Button3"), QStringLiteral("R"),
+                          QStringLiteral("Retrieve official title..."));
     auto* titleRow = new QHBoxLayout;
     titleRow->addWidget(Edit2);
     titleRow->addWidget(Button3);
 
-    Button1 = new QPushButton(QStringLiteral("&OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    QHBoxLayout* buttons = OkCancelRow(this, Button1, Button2);
 
     layout->addWidget(label1);
     layout->addWidget(Edit1);

@@ -233,7 +233,8 @@ TEST_F(UrlTest, ErrorCodes) {
     IcyReply headersOnly = LiveStation();
     headersOnly.stallAfter = 0;
     server.Route("/noaudio", headersOnly);
-    audio::SetConfig(audio::kConfigNetTimeout, 600);
+    // Long enough for a loaded machine to answer, short enough to wait out thrice.
+    audio::SetConfig(audio::kConfigNetTimeout, 1500);
     const std::size_t threads = Threads();
 
     const std::string refused = "http://127.0.0.1:" + std::to_string(IcyServer::ClosedPort()) + "/";
@@ -339,7 +340,7 @@ TEST_F(UrlTest, StallRefillsBeforeDecodingGoesOn) {
     IcyReply station = LiveStation(8192);
     station.bytesPerSecond = 40000;  // twice the station's rate
     station.stallAfter = 60000;
-    station.stallFor = 1500ms;
+    station.stallFor = 2500ms;  // the reader waits past the one second of a stall
     server.Route("/radio", station);
     const audio::Handle h = Open(server.Url("/radio"));
     ASSERT_NE(h, 0u);

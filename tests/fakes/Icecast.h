@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "fakes/IcyServer.h"
 #include "fakes/TempDir.h"
 
 extern char** environ;
@@ -36,7 +37,7 @@ class Icecast {
     };
 
     explicit Icecast(const std::vector<Mount>& mounts) {
-        port_ = FreePort();
+        port_ = IcyServer::ClosedPort();
         // icecast2 leaves root for nobody; its folder must be nobody's too.
         Write("icecast.xml",
               "<icecast><limits><clients>20</clients><sources>8</sources>"
@@ -113,17 +114,6 @@ class Icecast {
     }
 
   private:
-    static int FreePort() {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        socklen_t size = sizeof address;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-        ::close(fd);
-        return ntohs(address.sin_port);
-    }
     int Dial() const {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};

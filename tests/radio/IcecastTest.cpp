@@ -89,10 +89,13 @@ TEST_F(IcecastStations, AnMp3StationShowsItsFormatAndTheSongTheSourceNames) {
     EXPECT_EQ(engine_->OutputState(), audio::kActivePlaying);
 }
 
-TEST_F(IcecastStations, AnOggStationPlaysInStereoAt44100Hz) {
-    EXPECT_TRUE(PlayUntil("/radio.ogg", [&] {
-        return f_.view.status[3].ends_with(" Kbps 44100 Hz - Stereo");
-    })) << f_.view.status[3];
+TEST_F(IcecastStations, AnOggStationPlaysInStereoAt44100HzWithTheSongOfItsComments) {
+    EXPECT_TRUE(PlayUntil("/radio.ogg",
+                          [&] {
+                              return f_.view.status[3].ends_with(" Kbps 44100 Hz - Stereo") &&
+                                     f_.view.caption == "Bill Evans - Blue in Green - Mirvo";
+                          }))
+        << f_.view.status[3] << " / " << f_.view.caption;
     EXPECT_TRUE(f_.dialogs.notices.empty());
     EXPECT_EQ(engine_->OutputState(), audio::kActivePlaying);
 }

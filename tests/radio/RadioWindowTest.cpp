@@ -16,6 +16,7 @@
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
 #include "fakes/IcyServer.h"
+#include "fakes/ModalSteps.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
 #include "ui/MainApp.h"
@@ -24,26 +25,9 @@
 namespace mirvo {
 namespace {
 
+using test::PressButton;
 using test::TempDir;
-
-// Runs `step` on the modal window of type T once it is up.
-template <class T>
-void WhenShown(std::function<void(T&)> step, int passesLeft = 1000) {
-    QTimer::singleShot(0, [step = std::move(step), passesLeft]() mutable {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr && passesLeft > 0) {
-            WhenShown<T>(std::move(step), passesLeft - 1);
-            return;
-        }
-        ASSERT_NE(dialog, nullptr);
-        step(*dialog);
-    });
-}
-
-void PressButton(QPushButton* button) {
-    button->setFocus();
-    QTest::keyClick(button, Qt::Key_Space);
-}
+using test::WhenShown;
 
 class StationWindow : public ::testing::Test {
   protected:
@@ -65,10 +49,7 @@ class StationWindow : public ::testing::Test {
         audio::Free();
     }
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        window().activateWindow();
-        QApplication::processEvents();
-        window().ListScreen->setFocus();
-        QTest::keyClick(window().ListScreen, key, modifiers);
+        test::KeyOnList(window(), key, modifiers);
     }
     MainWindow& window() { return app_->window; }
     PlaylistState& list() { return app_->player.playlist; }

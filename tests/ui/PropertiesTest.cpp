@@ -16,6 +16,7 @@
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/ModalSteps.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
 #include "ui/FileInfoForm.h"
@@ -25,31 +26,12 @@
 namespace mirvo {
 namespace {
 
+using test::PressButton;
 using test::TempDir;
-
-// Runs `step` on the modal window of type T once it is up, looking again on
-// each pass of the event loop until then.
-template <class T>
-void WhenShown(std::function<void(T&)> step, int passesLeft = 1000) {
-    QTimer::singleShot(0, [step = std::move(step), passesLeft]() mutable {
-        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-        if (dialog == nullptr && passesLeft > 0) {
-            WhenShown<T>(std::move(step), passesLeft - 1);
-            return;
-        }
-        ASSERT_NE(dialog, nullptr);
-        step(*dialog);
-    });
-}
+using test::WhenShown;
 
 void Key(QWidget* widget, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
     QTest::keyClick(widget, key, modifiers);
-}
-
-// A button pressed with the space bar, as the keyboard does once it is there.
-void PressButton(QPushButton* button) {
-    button->setFocus();
-    QTest::keyClick(button, Qt::Key_Space);
 }
 
 class Properties : public ::testing::Test {
@@ -72,13 +54,8 @@ class Properties : public ::testing::Test {
         app_.reset();
         audio::Free();
     }
-    // A key on the list, where the keyboard is after a dialog closes.
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        // Offscreen, no window manager hands the activation back when a dialog closes.
-        window().activateWindow();
-        QApplication::processEvents();
-        window().ListScreen->setFocus();
-        Key(window().ListScreen, key, modifiers);
+        test::KeyOnList(window(), key, modifiers);
     }
     Engine& engine() { return app_->controller.engine(); }
     PlaylistState& list() { return app_->player.playlist; }
