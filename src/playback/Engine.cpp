@@ -28,9 +28,11 @@ Engine::Engine(Player& player, PlaybackView& view)
     : p_(player),
       view_(view),
       random_(static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())),
-      connector_(player.ui.loop, [this](audio::Handle handle, int serial, int error) {
-          ConnectFinished(handle, serial, error);
-      }) {
+      connector_(player.ui.loop, [this](audio::Handle handle, int serial,
+                                        int error) { ConnectFinished(handle, serial, error); }),
+      recorder_(
+          player, view,
+          Recorder::Links{[this] { return OutputChannel(); }, [this] { StopPlayback(true); }}) {
     PlaylistLinks& links = p_.playlist.Links;
     links.PlayEntry = [this](int index) { PlayEntry(index); };
     links.StopPlayback = [this](bool release) { StopPlayback(release); };
@@ -185,6 +187,7 @@ void Engine::ResetFeedState() {
 void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
     PlaylistState& pl = p_.playlist;
     if (!resume) {
+        recorder_.StopRecording();
         if (pl.PlaylistEntries.empty() || index < 0 ||
             index >= static_cast<int>(pl.PlaylistEntries.size())) {
             return;
@@ -231,6 +234,10 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
     SeekTo(0, false);
     SetVolume(p_.engine.Volume);
     audio::StreamPlay(output_, false, 0);
+    if (EntryKind(pl.PlayingEntry) == kRadioKind &&
+        p_.settings.ReadBool("General", "RecordAhead", false)) {
+        recorder_.StartRecordDsp(true);
+    }
     TellState(PlayState::Playing);
     TrimWorkingSet();
 }
@@ -345,6 +352,9 @@ std::int64_t Engine::MsToBytes(std::int64_t ms) const {
 }
 
 void Engine::StopPlayback(bool releaseDevice) {
+    if (EntryKind(p_.playlist.PlayingEntry) == kRadioKind) {
+        recorder_.StopRecording();
+    }
     SuspendStatus();
     FreeHandles();
     connector_.Reset();

@@ -30,6 +30,7 @@
 #include "playback/Opener.h"
 #include "playback/PlaybackView.h"
 #include "playback/Radio.h"
+#include "playback/Recording.h"
 #include "playback/TimeText.h"
 
 namespace mirvo {
@@ -134,6 +135,7 @@ class Engine {
     void WaitForOpener() { opener_.WaitIdle(); }
 
     PlaybackView& View() { return view_; }
+    Recorder& recorder() { return recorder_; }
 
     bool SeekPending = false;
     std::array<std::string, 11> ShuffleBackHistory;
@@ -223,6 +225,7 @@ class Engine {
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;
     StationConnector connector_;
+    Recorder recorder_;
     Opener opener_;  // last: its jobs use the members above
 };
 

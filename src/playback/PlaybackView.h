@@ -1,5 +1,6 @@
 #pragma once
 // The parts of the main window that playback drives, beyond MainView.
+#include <string>
 
 namespace mirvo {
 
@@ -17,6 +18,10 @@ class PlaybackView {
     virtual void SetRecordVisible(bool visible) = 0;
     virtual void SetTimeLabelLeft(int left) = 0;
     virtual bool PlayBarVisible() const = 0;
+    // The record command's caption: "&Record" or "Stop &recording".
+    virtual void SetRecordCaption(const std::string& caption) = 0;
+    // The locale's separator of thousands in numbers shown.
+    virtual std::string ThousandsSeparator() const = 0;
 };
 
 }  // namespace mirvo

@@ -451,8 +451,11 @@ void Engine::UpdateRadioStatus() {
         return;
     }
     view_.SetProgressPosition(0);
-    // While recording, the recorder's time and space left take this place.
-    p_.ui.view.SetTimeLabel("Playing internet stream at " + std::to_string(rate / 8) + " KB/s");
+    if (recorder_.RecordingActive()) {
+        recorder_.UpdateRecordStatus();  // time and space left; stops near a full disk
+    } else {
+        p_.ui.view.SetTimeLabel("Playing internet stream at " + std::to_string(rate / 8) + " KB/s");
+    }
 }
 
 }  // namespace mirvo

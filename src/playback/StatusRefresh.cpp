@@ -41,6 +41,7 @@ void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
 
 void Engine::StatusTick() {
     FreeRetired();
+    recorder_.ReportWriterFailure();
     const int kind = EntryKind(p_.playlist.PlayingEntry);
     if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
         if (!SeekPending) {

@@ -34,20 +34,6 @@ class Fd {
     int fd_;
 };
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t written = ::write(fd, data.data(), data.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 constexpr std::string_view kTempPrefix = ".mirvo-";
 
 // The names mkostemp makes from kTempPrefix: six letters or digits.
@@ -66,6 +52,20 @@ bool IsTemporaryName(std::string_view name) {
 }
 
 }  // namespace
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t written = ::write(fd, data.data(), data.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
 
 FileRead ReadFileText(const std::string& path) {
     FileRead result;

@@ -31,6 +31,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
                          mode_t newFileMode = 0644);
 
+// Writes all of `data` to `fd`, going on after interrupted writes.
+bool WriteAll(int fd, std::string_view data);
+
 // Removes from `folder` the temporary files of saves that were killed before
 // they finished; a save still running in another process is left alone.
 void RemoveStaleTemporaryFiles(const std::string& folder);

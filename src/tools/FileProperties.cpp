@@ -176,6 +176,11 @@ std::string GroupThousands(std::uint64_t value, std::string_view separator) {
     return out;
 }
 
+std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator) {
+    return GroupThousands(static_cast<std::uint64_t>(static_cast<double>(bytes) / 1048576.0 + 0.5),
+                          separator);
+}
+
 std::string TagReport(const std::string& fileName) {
     switch (AudioFileType(fileName)) {
         case 0:

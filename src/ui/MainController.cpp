@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -228,9 +229,11 @@ void MainController::BuildCommands() {
                  SetViewChecks();
              }),
          120);
-    QAction* record = bind(
-        Add("RecordStartAc", "&Record", K(Qt::KeypadModifier | Qt::Key_Asterisk), nullptr), 106);
+    QAction* record = bind(Add("RecordStartAc", "&Record", K(Qt::KeypadModifier | Qt::Key_Asterisk),
+                               [this] { engine_->recorder().RecordStartAcExecute(); }),
+                           106);
     record->setVisible(false);
+    record->setEnabled(false);
     QAction* queue = bind(Add("QueuAc", "&Queue", K(Qt::Key_Insert), [&p] { QueuAc(p); }), 45);
     Bind(191, kNoModifier, queue);  // "/" too
     Bind(111, kNoModifier, queue);  // and the keypad's "/"
@@ -439,6 +442,8 @@ void MainController::ConnectWindow() {
             [&c] { c.DispatchKey(kKeyTab, kShift); });
     connect(window_.SpeedButton5, &QToolButton::clicked, this,
             [&c] { c.DispatchKey(kKeyTab, kNoModifier); });
+    connect(window_.SpeedButtonRecord, &QToolButton::clicked, this,
+            [this] { engine_->recorder().RecordStartAcExecute(); });
     window_.StatusPanels[2]->installEventFilter(this);
     window_.ProgressPanel->installEventFilter(this);
     window_.centralWidget()->installEventFilter(this);
@@ -646,6 +651,9 @@ void MainController::EscAc() {
     if (pl.ScanRunning) {
         return;  // the scan stops on its own and the window stays
     }
+    if (EntryKind(pl.PlayingEntry) == kKindStream) {
+        engine_->recorder().StopRecording();
+    }
     window_.close();
 }
 
@@ -852,7 +860,18 @@ void MainController::ShowVolume(int percent) {
 
 void MainController::SetRecordVisible(bool visible) {
     window_.SpeedButtonRecord->setVisible(visible);
-    Action("RecordStartAc")->setVisible(visible);
+    window_.SpeedButtonRecord->setEnabled(visible);
+    QAction* record = Action("RecordStartAc");
+    record->setVisible(visible);
+    record->setEnabled(visible);
+}
+
+void MainController::SetRecordCaption(const std::string& caption) {
+    Action("RecordStartAc")->setText(QString::fromStdString(caption));
+}
+
+std::string MainController::ThousandsSeparator() const {
+    return QLocale::system().groupSeparator().toStdString();
 }
 
 void MainController::SetTimeLabelLeft(int left) {

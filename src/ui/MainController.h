@@ -63,6 +63,8 @@ class MainController final : public QObject, public PlaybackView {
     void SetRecordVisible(bool visible) override;
     void SetTimeLabelLeft(int left) override;
     bool PlayBarVisible() const override;
+    void SetRecordCaption(const std::string& caption) override;
+    std::string ThousandsSeparator() const override;
 
     void EscAc();
     // The find dialog, with `typed` already in its edit.

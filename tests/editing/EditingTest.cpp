@@ -429,6 +429,8 @@ class DeleteTest : public EditingTest {
         void SetRecordVisible(bool) override {}
         void SetTimeLabelLeft(int) override {}
         bool PlayBarVisible() const override { return true; }
+        void SetRecordCaption(const std::string&) override {}
+        std::string ThousandsSeparator() const override { return ","; }
     };
 
     DeleteTest() {

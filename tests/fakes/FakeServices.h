@@ -112,8 +112,9 @@ class FakeDialogs : public Dialogs {
         musicFolderAnswers.pop_front();
         return answer;
     }
-    std::optional<std::string> PickSaveFile(const std::string&, const std::string&,
-                                            const std::string&) override {
+    std::optional<std::string> PickSaveFile(const std::string&, const std::string& folder,
+                                            const std::string& filter) override {
+        saveRequests.push_back({folder, filter});
         return Next(saveAnswers);
     }
     std::optional<std::string> PickFolder(const std::string& caption, const std::string&) override {
@@ -132,6 +133,11 @@ class FakeDialogs : public Dialogs {
     std::deque<std::optional<std::string>> openAnswers;
     std::deque<std::optional<FolderChoice>> musicFolderAnswers;
     std::vector<std::string> openFiles;
+    struct SaveRequest {
+        std::string folder;  // or the file name proposed
+        std::string filter;
+    };
+    std::vector<SaveRequest> saveRequests;
 
   private:
     static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
@@ -269,11 +275,15 @@ class FakePlaybackView : public PlaybackView {
     void SetRecordVisible(bool v) override { recordVisible = v; }
     void SetTimeLabelLeft(int left) override { timeLabelLeft = left; }
     bool PlayBarVisible() const override { return true; }
+    void SetRecordCaption(const std::string& caption) override { recordCaption = caption; }
+    std::string ThousandsSeparator() const override { return thousands; }
     int max = 0;
     int position = 0;
     int volumePercent = -1;
     bool recordVisible = true;
     int timeLabelLeft = 0;
+    std::string recordCaption = "&Record";
+    std::string thousands = ",";
 };
 
 // A player wired to fakes, with its program folder in `folder`.

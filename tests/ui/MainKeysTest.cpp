@@ -243,5 +243,44 @@ TEST_F(Keys, EscapeStopsAScanFirstAndThenCloses) {
     EXPECT_FALSE(window().isVisible());
 }
 
+TEST_F(Keys, RecordKeyAndButtonOnAStationAndExitEndsTheRecording) {
+    QAction* record = app_->controller.Action("RecordStartAc");
+    QToolButton* button = window().SpeedButtonRecord;
+    list().PlaylistEntries.push_back("http://127.0.0.1:9/live|Station");
+    engine().PlayEntry(4);  // connecting: nothing plays yet
+    EXPECT_TRUE(record->isVisible());
+    EXPECT_TRUE(button->isVisibleTo(window().PlayBar));
+    Press(Qt::Key_Asterisk, Qt::KeypadModifier);
+    ASSERT_EQ(dialogs_.notices.size(), 1u);
+    EXPECT_EQ(dialogs_.notices[0].text, "First play a stream.");
+    button->click();
+    ASSERT_EQ(dialogs_.notices.size(), 2u);
+
+    // A file: the command is gone.
+    engine().PlayEntry(0);
+    EXPECT_FALSE(record->isVisible());
+    EXPECT_FALSE(record->isEnabled());
+    Press(Qt::Key_Asterisk, Qt::KeypadModifier);
+    EXPECT_EQ(dialogs_.notices.size(), 2u);
+
+    // A station playing (a file under its entry: the recorder only sees the channel).
+    player().settings.WriteString("General", "RecordTempPath", dir_.path() + "/");
+    engine().PlayEntry(1);
+    list().PlayingEntry = "http://127.0.0.1:9/live|Station";
+    app_->controller.SetRecordVisible(true);
+    audio::test::Update();
+    dialogs_.yesNoAnswers = {true};
+    Press(Qt::Key_Asterisk, Qt::KeypadModifier);
+    EXPECT_EQ(dialogs_.questions.back(), "Start recording?");
+    EXPECT_EQ(record->text(), QStringLiteral("Stop &recording"));
+    audio::test::Update();
+    dialogs_.yesNoAnswers = {false};
+    Press(Qt::Key_Escape);
+    EXPECT_EQ(dialogs_.questions.back(), "Record has been stopped.\rSave record?");
+    EXPECT_EQ(record->text(), QStringLiteral("&Record"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "mirvo0.pcm"));
+    EXPECT_FALSE(window().isVisible());
+}
+
 }  // namespace
 }  // namespace mirvo

@@ -1,0 +1,175 @@
+#pragma once
+// Recording the station that plays: a DSP on the output channel copies every
+// block into a queue, a writer thread of the recorder writes the blocks to raw
+// temporary files in the record folder ("mirvo0.pcm" for the recording, a ring
+// of "mirvo1.pcm" to "mirvo4.pcm" for the pre-record cache), and stopping
+// offers to combine them into one WAV file.
+//
+// Threads: RecordDspProc runs on the audio library's update thread and only
+// copies into the queue (no file work, no waiting, no allocation); the writer
+// thread does all file work in queue order; everything else runs on the UI
+// thread. The DSP's ring state is touched by the UI thread only while no DSP
+// is installed (ChannelRemoveDSP waits for a running callback).
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Player.h"
+#include "audio/Audio.h"
+#include "playback/PlaybackView.h"
+
+namespace mirvo {
+
+// The sound as the output channel delivers it.
+struct RecordFormat {
+    std::uint32_t Frequency = 44100;
+    std::uint32_t Channels = 2;
+    std::uint32_t BitsPerSample = 16;
+    std::uint32_t BytesPerSecond = 176400;
+};
+
+// The 44-byte header of a PCM WAV file holding `dataBytes` of sound.
+std::array<std::uint8_t, 44> WaveHeader(const RecordFormat& format, std::uint64_t dataBytes);
+// The RIFF size (offset 4) and data size (offset 40) of a WAV file of
+// `fileSize` bytes; past 4 GiB both stay at 0xFFFFFFFF instead of wrapping.
+std::pair<std::uint32_t, std::uint32_t> WaveSizeFields(std::uint64_t fileSize);
+// Mode 1 creates `fileName` anew with the header; mode 0 patches its two size
+// fields from the file's size. False when the file cannot be written.
+bool WriteWaveHeader(int mode, const std::string& fileName, const RecordFormat& format);
+
+// The temporary file N (0 to 4) of a record folder.
+std::string RecordTempFile(const std::string& folder, int n);
+// The order the temporary files are combined in: the ring files from the one
+// after `lastRingIndex` (the oldest) round to `lastRingIndex`, then 0; only
+// those whose bit is set in `written`.
+std::vector<int> CombineOrder(int lastRingIndex, unsigned written);
+
+// Where the writer thread puts the temporary files. Writer thread; may block.
+class RecordSink {
+  public:
+    virtual ~RecordSink() = default;
+    // Creates the file anew (replacing one of that name) and keeps it open.
+    virtual bool Create(const std::string& path) = 0;
+    virtual bool Append(const void* data, std::size_t bytes) = 0;
+    virtual void Close() = 0;
+};
+
+// The real files.
+class RecordFileSink : public RecordSink {
+  public:
+    ~RecordFileSink() override;
+    bool Create(const std::string& path) override;
+    bool Append(const void* data, std::size_t bytes) override;
+    void Close() override;
+
+  private:
+    int fd_ = -1;
+};
+
+class Recorder {
+  public:
+    // What the recorder needs of the engine, on the UI thread.
+    struct Links {
+        std::function<audio::Handle()> OutputChannel;
+        std::function<void()> StopPlayback;  // with the device released
+    };
+    // Free bytes for the user in a folder; none when it cannot be read.
+    using SpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
+
+    Recorder(Player& player, PlaybackView& view, Links links);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
+
+    // The record command (numpad *, the play bar's record button).
+    void RecordStartAcExecute();
+    // Installs the DSP on the output channel unless one is; unless
+    // `cacheOnly`, the recording proper begins. False when nothing plays.
+    bool StartRecordDsp(bool cacheOnly);
+    // Removes the DSP, then lets the writer write and close what it holds.
+    void StopRecordDsp();
+    // Ends the cache or the recording; a recording is offered to be saved.
+    void StopRecording();
+    void DeleteRecordTempFiles();
+
+    // While recording, from the radio status refresh: time and space left in
+    // the time label; below 20 MiB free the recording stops and is offered.
+    void UpdateRecordStatus();
+    // From every status tick: a queue overflow or a failed write stops the
+    // cache or the recording and says so.
+    void ReportWriterFailure();
+
+    bool RecordingActive() const { return recordingActive_.load(); }
+    bool DspInstalled() const { return recordDsp_ != 0; }
+    const std::string& RecordLeftText() const { return recordLeftText_; }
+    const std::string& RecordFolder() const { return recordFolder_; }
+
+    // Returns once the writer has written all the DSP queued so far.
+    void WaitForWriter() const;
+    // Seams for tests: the files the writer writes, the free-space query.
+    void SetSink(std::unique_ptr<RecordSink> sink);
+    void SetSpaceQuery(SpaceQuery query) { spaceQuery_ = std::move(query); }
+
+    // Update thread.
+    void RecordDspProc(const void* buffer, std::uint32_t length);
+
+  private:
+    enum Failure : int { kNoFailure = 0, kOverflow = 1, kWriteFailed = 2 };
+
+    void SaveRecording();
+    bool CombineInto(const std::string& fileName);
+    void StartWriter();
+    void StopWriter();
+    void WriterLoop(const std::string& folder);
+    // Update thread: the queue's free bytes and one record pushed into it.
+    std::size_t QueueFree() const;
+    void Push(std::uint64_t& head, int file, bool create, const std::uint8_t* data,
+              std::uint32_t bytes);
+    void CopyIn(std::uint64_t at, const void* data, std::size_t bytes);
+    void CopyOut(std::uint64_t at, void* data, std::size_t bytes) const;
+    int CacheSeconds() const;
+    std::string ReadRecordFolder() const;
+
+    Player& p_;
+    PlaybackView& view_;
+    Links links_;
+    SpaceQuery spaceQuery_;
+
+    // UI thread.
+    audio::DspHandle recordDsp_ = 0;
+    audio::Handle dspChannel_ = 0;
+    std::optional<int> cacheSeconds_;  // none: [Recording] CachingTime from start-up
+    std::string recordFolder_;         // ends in "/"
+    std::string recordLeftText_;
+    RecordFormat format_;
+    bool saving_ = false;  // the save question and the combining let messages run
+
+    std::atomic<bool> recordingActive_{false};
+    std::atomic<int> failure_{kNoFailure};
+
+    // The DSP's ring state: update thread while a DSP is installed, else UI thread.
+    int ringIndex_ = 0;
+    int lastRingIndex_ = 0;
+    bool fileOpen_ = false;
+    std::uint64_t fileBytes_ = 0;
+    std::uint64_t ringFileLimit_ = 0;
+    unsigned written_ = 0;  // bit N: file N was created in this session
+
+    // The queue: records of an 8-byte header and their sound, in a byte ring.
+    // The DSP alone moves `head_`, the writer alone `tail_`.
+    std::vector<std::uint8_t> queue_;
+    std::atomic<std::uint64_t> head_{0};
+    std::atomic<std::uint64_t> tail_{0};
+    std::atomic<std::uint32_t> signal_{0};  // bumped to wake the writer
+    std::atomic<bool> stopWriter_{false};
+    std::unique_ptr<RecordSink> sink_;  // writer thread while it runs
+    std::thread writer_;
+};
+
+}  // namespace mirvo
