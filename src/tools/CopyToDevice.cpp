@@ -82,10 +82,6 @@ std::uint64_t SelectedBytes(const Player& player) {
     return total;
 }
 
-std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator) {
-    return GroupThousands((bytes + 524288) / 1048576, separator);
-}
-
 DriveSpace DriveSpaceOf(const std::string& folder) {
     std::error_code error;
     const fs::space_info info = fs::space(folder, error);

@@ -19,8 +19,6 @@ struct Player;
 std::vector<std::string> SelectedFiles(const Player& player);
 // Bytes of those files; a missing one counts 0.
 std::uint64_t SelectedBytes(const Player& player);
-// Whole megabytes, rounded, with `separator` between groups of three digits.
-std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator);
 
 struct DriveSpace {
     std::uint64_t Total = 0;

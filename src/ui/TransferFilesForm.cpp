@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "app/Player.h"
+#include "tools/FileProperties.h"
 #include "ui/QtServices.h"
 
 namespace mirvo {

@@ -15,6 +15,7 @@
 #include "fakes/Unprivileged.h"
 #include "support/Files.h"
 #include "tools/CopyToDevice.h"
+#include "tools/FileProperties.h"
 #include "tools/FolderTree.h"
 #include "tools/TotalTime.h"
 
