@@ -183,6 +183,10 @@ Handle StreamCreateURL(const char* url, std::uint32_t offset, std::uint32_t flag
 // (kTagHttp), or the latest in-stream metadata text (kTagMeta). None when the
 // stream has no such block. Any thread.
 std::optional<std::string> StreamGetTags(Handle handle, std::uint32_t tags);
+// A URL stream's bit rate in kbit/s: what its decoder says (MP3 frames, Vorbis
+// headers), else the data it has taken per second of sound. 0 when not known
+// yet or not a station. Any thread.
+std::uint32_t StreamGetBitrate(Handle handle);
 
 // The playing length in seconds that an MP3 or WAV file's headers state (an
 // MP3's Info/Xing or VBRI frame count, else an estimate from its first frame's

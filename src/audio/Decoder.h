@@ -27,6 +27,9 @@ class Decoder {
     // "Artist - Title" of the part now decoded, from the stream's own comments
     // (Ogg stations carry their titles so); "" when it has none.
     virtual std::string Title() { return {}; }
+    // The bit rate of what was decoded last, kbit/s, as the stream gives it;
+    // 0 when it does not say.
+    virtual std::uint32_t Kbps() { return 0; }
 
     std::uint32_t Rate() const { return rate_; }
     std::uint32_t Channels() const { return channels_; }

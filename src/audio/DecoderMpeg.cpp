@@ -94,6 +94,13 @@ class MpegDecoder final : public Decoder {
         return have / frameBytes_;
     }
 
+    std::uint32_t Kbps() override {
+        mpg123_frameinfo info{};
+        return mpg123_info(handle_, &info) == MPG123_OK && info.bitrate > 0
+                   ? static_cast<std::uint32_t>(info.bitrate)
+                   : 0;
+    }
+
     bool Seek(std::uint64_t frame) override {
         return mpg123_seek(handle_, static_cast<off_t>(frame), SEEK_SET) ==
                static_cast<off_t>(frame);

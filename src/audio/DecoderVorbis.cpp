@@ -108,6 +108,12 @@ class VorbisDecoder final : public Decoder {
         return ov_pcm_seek(&file_, static_cast<ogg_int64_t>(frame)) == 0;
     }
 
+    // Read forward only, vorbisfile gives the stream's nominal rate.
+    std::uint32_t Kbps() override {
+        const long bits = ov_bitrate(&file_, -1);
+        return bits > 0 ? static_cast<std::uint32_t>(bits / 1000) : 0;
+    }
+
     std::string Title() override {
         vorbis_comment* comment = ov_comment(&file_, -1);
         if (comment == nullptr) {

@@ -49,6 +49,8 @@ class Decoding {
     virtual std::uint32_t Activity() { return Ended() ? kActiveStopped : kActivePlaying; }
     virtual bool Seekable() const { return true; }
     virtual std::optional<std::string> Tags(std::uint32_t) { return std::nullopt; }
+    // A station's bit rate, kbit/s; 0 when unknown.
+    virtual std::uint32_t Kbps() { return 0; }
     // Ends the threads behind the stream, so that whoever lets go of it last
     // (the update thread, say) waits for nothing.
     virtual void Close() {}

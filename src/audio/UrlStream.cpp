@@ -3,6 +3,7 @@
 // second of PCM ahead of the reader, so that the compressed data waits in the
 // download buffer and the reader never blocks.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "audio/Audio.h"
@@ -211,6 +212,7 @@ class UrlDecoding final : public detail::Decoding {
     std::uint64_t SourceAvailable() override { return download_->Received(); }
     std::uint64_t SourceSize() override { return 0; }
     bool Seekable() const override { return false; }
+    std::uint32_t Kbps() override { return kbps_; }
     std::optional<std::string> Tags(std::uint32_t tags) override {
         if (tags == kTagHttp) {
             return download_->HeaderBlock();
@@ -242,6 +244,7 @@ class UrlDecoding final : public detail::Decoding {
                 download_->SetCommentMeta("StreamTitle='" + title + "';");
             }
             const std::uint64_t consumed = download_->Consumed();
+            NoteKbps(consumed, frames);
             const std::lock_guard lock(mutex_);
             for (std::size_t done = 0; done < frames * frameBytes_;) {
                 const std::size_t at = static_cast<std::size_t>(written_ % ring_.size());
@@ -260,10 +263,34 @@ class UrlDecoding final : public detail::Decoding {
         }
     }
 
+    // The decoder's word for it, else the data it took per second of sound,
+    // counted from its first chunk so that what it reads ahead cancels out.
+    void NoteKbps(std::uint64_t consumed, std::size_t frames) {
+        if (const std::uint32_t said = decoder_->Kbps(); said > 0) {
+            kbps_ = said;
+            return;
+        }
+        if (!counting_) {
+            counting_ = true;
+            firstConsumed_ = consumed;
+            return;
+        }
+        countedFrames_ += frames;
+        if (countedFrames_ > 0 && consumed > firstConsumed_) {
+            kbps_ = static_cast<std::uint32_t>((consumed - firstConsumed_) * 8 * decoder_->Rate() /
+                                               countedFrames_ / 1000);
+        }
+    }
+
     std::shared_ptr<Download> download_;
     std::unique_ptr<detail::Source> source_;
     std::unique_ptr<detail::Decoder> decoder_;
     const std::uint32_t frameBytes_;
+    std::atomic<std::uint32_t> kbps_{0};
+    // Decode thread only.
+    bool counting_ = false;
+    std::uint64_t firstConsumed_ = 0;
+    std::uint64_t countedFrames_ = 0;
     std::mutex mutex_;
     std::condition_variable space_;
     std::vector<unsigned char> ring_;
@@ -385,6 +412,20 @@ Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, Down
             std::make_unique<detail::Playback>(stream->format, Library::Get().bufferMs.load());
     }
     return Library::Get().Add(std::move(stream));
+}
+
+std::uint32_t StreamGetBitrate(Handle handle) {
+    auto stream = Library::Get().Find(handle);
+    if (stream == nullptr) {
+        return 0;
+    }
+    const std::uint32_t kbps = stream->decoding != nullptr ? stream->decoding->Kbps() : 0;
+    if (kbps == 0) {
+        Fail(kErrorNotAvailable);
+    } else {
+        detail::Succeed();
+    }
+    return kbps;
 }
 
 std::optional<std::string> StreamGetTags(Handle handle, std::uint32_t tags) {

@@ -434,7 +434,11 @@ void Engine::UpdateRadioStatus() {
         rateText = found;
         std::from_chars(found.data(), found.data() + found.size(), rate);
     } else {
+        // A station has no length to average over; its decoder knows the rate.
         rate = std::max(0, StreamKbps(address, source));
+        if (rate == 0) {
+            rate = static_cast<int>(audio::StreamGetBitrate(source));
+        }
         rateText = rate > 0 ? std::to_string(rate) : std::string(1, '?');
     }
     if (title.empty()) {

@@ -411,12 +411,12 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     ASSERT_FALSE(rig.server.Requests().empty());
     EXPECT_EQ(rig.server.Requests().back().headers["icy-metadata"], "1");
 
-    // Without a rate header the rate is not known; the title is the entry's.
+    // Without a rate header the decoder's rate shows; the title is the entry's.
     rig.Play(rig.server.Url("/bare") + "|Plain Radio");
     ASSERT_TRUE(rig.StepUntil([&] { return !rig.f.view.timeLabel.empty(); }));
-    EXPECT_EQ(rig.f.view.status[3], "? Kbps 44100 Hz - Stereo");
+    EXPECT_EQ(rig.f.view.status[3], "128 Kbps 44100 Hz - Stereo");
     EXPECT_EQ(rig.f.view.caption, "Plain Radio - Mirvo");
-    EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 0 KB/s");
+    EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 16 KB/s");
 }
 
 TEST(StationOverIcy, AStalledStationBuffersAndACutOneSaysSoWithoutMovingOn) {
