@@ -9,18 +9,10 @@ mirvo=$(realpath "${1:-build/src/mirvo}")
 seconds=30
 from=5
 to=25
-work=$(mktemp -d)
-children=()
-cleanup() {
-    for pid in "${children[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=../Common.sh
+source "$(dirname "$0")/../Common.sh"
 
-sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth "$seconds" sine 440 sine 660 gain -6
+make_tone "$seconds"
 lame --quiet -b 192 "$work/tone.wav" "$work/tone.mp3"
 
 # The X server and the sound server run outside the measured processes.

@@ -8,18 +8,10 @@ set -euo pipefail
 mirvo=$(realpath "${1:-build/src/mirvo}")
 seconds=30
 from=5
-work=$(mktemp -d)
-children=()
-cleanup() {
-    for pid in "${children[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+# shellcheck source=../Common.sh
+source "$(dirname "$0")/../Common.sh"
 
-sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth "$seconds" sine 440 sine 660 gain -6
+make_tone "$seconds"
 lame --quiet -b 128 --tt "Benchmark" --ta "Mirvo" "$work/tone.wav" "$work/tone.mp3"
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
