@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -23,11 +24,10 @@ std::string ReadFile(const std::string& path) {
 class BadInputTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("mirvo-audio-bad-" +
-                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(dir_);
+        // A unique folder: the tests of this file run as parallel processes.
+        std::string pattern = (fs::temp_directory_path() / "mirvo-audio-bad-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
     }
     void TearDown() override { fs::remove_all(dir_); }
 
