@@ -1,6 +1,5 @@
 // Files that are damaged, truncated, not audio or not there: the right error
-// code or a clean end of data, never a crash or a hang (this file runs under
-// AddressSanitizer).
+// code or a clean end of data, never a crash or a hang.
 #include <gtest/gtest.h>
 
 #include <cctype>
