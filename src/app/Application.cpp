@@ -6,6 +6,7 @@
 #include "audio/Audio.h"
 #include "playback/Commands.h"
 #include "playback/Engine.h"
+#include "playlist/Favorites.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
 #include "support/Files.h"
@@ -32,8 +33,10 @@ void Application::CreateMainWindow() {
                                  "Mirvo is build for bass.dll version 2.0!\r\r"
                                  "Another version has been found.");
     }
-    // Saves killed half-way (a crash, a power cut) leave their temporary files.
+    // Saves killed half-way (a crash, a power cut) leave their temporary files,
+    // and a favourite's would show in the menu.
     RemoveStaleTemporaryFiles(p_.ProgramFolder);
+    RemoveStaleTemporaryFiles(FavoritesFolder(p_));
     LoadSettings(p_);
     view.SetWindowBounds(GuardOffScreen(view.WindowBounds(), view.ScreenBounds()));
     if (p_.values.Maximized) {

@@ -526,6 +526,12 @@ std::string FormatPlaylist(const std::vector<std::string>& entries, std::string_
                            int form) {
     const std::string prefix = FolderWithSlash(folder);
     std::string text;
+    // One allocation for a long list, not a copy at every doubling.
+    std::size_t size = 0;
+    for (const std::string& entry : entries) {
+        size += entry.size() + 2;
+    }
+    text.reserve(size);
     if (form == kFormPls) {
         text +=
             "[playlist]\r\nVersion=2\r\nNumberOfEntries=" + std::to_string(entries.size()) + "\r\n";

@@ -1,16 +1,12 @@
 // The automatic playlist between runs and the path a second instance hands over.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
+#include <algorithm>
 #include <filesystem>
-#include <random>
 
 #include "app/Application.h"
 #include "fakes/FakeServices.h"
@@ -163,77 +159,6 @@ TEST(StartExitTest, SavesGoThroughLinksToTheirTargets) {
     EXPECT_EQ(IniFile::Load(ini).ReadInteger("Custom", "keep", 0), 1);
     EXPECT_TRUE(TemporaryFiles(dir.path()).empty());
     EXPECT_TRUE(TemporaryFiles(synced / "lists").empty());
-}
-
-// Exit saves of a million entries and the settings killed at random moments:
-// each file is always the old or the new one, and the next start clears what
-// the killed saves left.
-TEST(StartExitTest, KilledSavesLeaveWholeFilesAndNoLeftoversAfterTheNextStart) {
-    test::TempDir dir;
-    std::vector<std::string> entries[2];
-    for (int i = 0; i < 1000000; ++i) {
-        const std::string entry = "/music/artist " + std::to_string(i % 997) + "/album/track " +
-                                  std::to_string(i) + ".mp3";
-        entries[0].push_back(entry);
-        entries[1].push_back(entry + "x");
-    }
-    const std::string texts[2] = {FormatPlaylist(entries[0], dir.path(), kFormText),
-                                  FormatPlaylist(entries[1], dir.path(), kFormText)};
-    Started s(dir.path());
-    s.fp.player.playlist.PlaylistEntries = entries[0];
-    const auto started = std::chrono::steady_clock::now();
-    s.app.Shutdown();
-    const auto saveUs = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::steady_clock::now() - started)
-                            .count();
-    ASSERT_EQ(ReadWholeFile(dir / "Playlist.txt"), texts[0]);
-
-    std::mt19937 random(20261208);
-    // Kills spread over a little more than one whole save.
-    std::uniform_int_distribution<long> delay(0, saveUs * 3 / 2);
-    // How often a kill lands inside a save depends on the machine's load: go
-    // on past 300 rounds until enough of them did.
-    constexpr int kWanted = 25;
-    int killedMidSave = 0;
-    int round = 0;
-    for (; round < 300 || (killedMidSave < kWanted && round < 1500); ++round) {
-        int ready[2];
-        ASSERT_EQ(::pipe(ready), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            // Saves one version after the other until it is killed.
-            [[maybe_unused]] const ssize_t sent = ::write(ready[1], "r", 1);
-            for (int n = 1;; ++n) {
-                s.fp.player.playlist.PlaylistEntries.swap(entries[1]);
-                s.fp.player.engine.Volume = 500 + n % 2;
-                s.app.Shutdown();
-            }
-        }
-        ASSERT_GT(child, 0);
-        char byte = 0;
-        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
-        ::close(ready[0]);
-        ::close(ready[1]);
-        ::usleep(static_cast<useconds_t>(delay(random)));
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-
-        const auto text = ReadWholeFile(dir / "Playlist.txt");
-        ASSERT_TRUE(text == texts[0] || text == texts[1]) << "round " << round;
-        const auto ini = ReadWholeFile(dir / "Mirvo.ini");
-        ASSERT_TRUE(ini.has_value());
-        const int volume = IniFile(*ini).ReadInteger("General", "Volume", 0);
-        ASSERT_TRUE(volume == 1000 || volume == 500 || volume == 501) << *ini;
-        killedMidSave += TemporaryFiles(dir.path()).empty() ? 0 : 1;
-
-        Started next(dir.path());
-        next.app.CreateMainWindow();
-        ASSERT_EQ(next.fp.player.playlist.PlaylistEntries.size(), 1000000u);
-        ASSERT_TRUE(TemporaryFiles(dir.path()).empty()) << "round " << round;
-    }
-    // The kills must really have hit saves half-way, or this proves nothing.
-    EXPECT_GE(killedMidSave, kWanted);
-    std::printf("%d of %d kills hit a save half-way\n", killedMidSave, round);
 }
 
 TEST(StartExitTest, TheStartRemovesOnlyTheLeftoversOfDeadSaves) {
