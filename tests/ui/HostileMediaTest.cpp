@@ -362,11 +362,3 @@ TEST_F(HostileMedia, TheWindowPlaysShowsAndOutlivesEveryFile) {
 
 }  // namespace
 }  // namespace mirvo
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    audio::Free();
-    return result;
-}
