@@ -203,7 +203,7 @@ TEST_F(HostileMedia, TheWindowPlaysShowsAndOutlivesEveryFile) {
     fs::copy_file(MIRVO_AUDIO_FIXTURES "/tone.mp3", good2);
 
     app_ = test::StartWindow(home_, {good1, good2}, desktop_, hotKeys_, dialogs_);
-    app_->player.engine.PlayMode = 0;
+    Press(Qt::Key_N, Qt::AltModifier, "repeat list");
     // Once through everything on good files, so what Qt opens once is open.
     Select(0);
     Press(Qt::Key_Return, Qt::NoModifier, "warm-up");
