@@ -102,9 +102,11 @@ struct HostileFolder {
 };
 
 // Makes the folder under `root` from the fixtures in `fixtures`; `scale`
-// (1 and up) multiplies the damaged copies of each fixture.
+// (1 and up) multiplies the damaged copies of each fixture, and the huge tags,
+// chunks and lines take `hugeMb` megabytes and a few more.
 inline HostileFolder MakeHostileFolder(const std::string& root, const std::string& fixtures,
-                                       int scale, std::uint32_t seed = 20261208) {
+                                       int scale, std::size_t hugeMb,
+                                       std::uint32_t seed = 20261208) {
     using namespace hostile;
     namespace fs = std::filesystem;
     std::mt19937 rng(seed);
@@ -205,7 +207,8 @@ inline HostileFolder MakeHostileFolder(const std::string& root, const std::strin
         v2(3, frames3, 64) + mp3 + tagfixtures::Id3v1("Title", "Artist", "Album", "2004", "c", 17);
     write("tags/tagged.mp3", tagged);
     write("tags/id3-huge-picture.mp3",
-          v2(3, tagfixtures::Id3v2Frame(3, "APIC", "\0image/png\0\x03\0" + random(8 << 20))) + mp3);
+          v2(3, tagfixtures::Id3v2Frame(3, "APIC", "\0image/png\0\x03\0" + random(hugeMb << 20))) +
+              mp3);
     write("tags/id3-claims-256mb.mp3", "ID3\x03\x00\x00\x7F\x7F\x7F\x7F" + frames3 + mp3);
     for (int version = 2; version <= 4; ++version) {
         std::string frame =
@@ -246,12 +249,15 @@ inline HostileFolder MakeHostileFolder(const std::string& root, const std::strin
     const std::string picture = BE(3, 4) + BE(9, 4) + "image/png" + BE(0, 4) + BE(0, 4) + BE(0, 4) +
                                 BE(0, 4) + BE(0, 4) + BE(0, 4);
     write("tags/flac-huge-picture.flac",
-          FlacWithBlocks(flac, FlacBlock(6, picture + BE(12 << 20, 4) + random(12 << 20), true)));
-    write("tags/flac-huge-comment.flac",
-          FlacWithBlocks(flac, FlacBlock(4,
-                                         tagfixtures::VorbisComments(
-                                             "v", {"TITLE=" + std::string(14 << 20, 'x')}),
-                                         true)));
+          FlacWithBlocks(
+              flac, FlacBlock(6, picture + BE((hugeMb + 4) << 20, 4) + random((hugeMb + 4) << 20),
+                              true)));
+    write(
+        "tags/flac-huge-comment.flac",
+        FlacWithBlocks(flac, FlacBlock(4,
+                                       tagfixtures::VorbisComments(
+                                           "v", {"TITLE=" + std::string((hugeMb + 6) << 20, 'x')}),
+                                       true)));
     write("tags/flac-block-claims.flac",
           FlacWithBlocks(flac, std::string("\x84\xFF\xFF\xFF", 4) + LE32(1) + "v"));
     write("tags/flac-picture-claims.flac",
@@ -294,7 +300,7 @@ inline HostileFolder MakeHostileFolder(const std::string& root, const std::strin
         fs::remove(tagsFile);
         return ReadBytes(out);
     };
-    vorbisTagged("ogg-huge-comment.ogg", "COMMENT=" + std::string(10 << 20, 'y') + "\n");
+    vorbisTagged("ogg-huge-comment.ogg", "COMMENT=" + std::string((hugeMb + 2) << 20, 'y') + "\n");
     std::string manyTags;
     for (int i = 0; i < 100000; ++i) {
         manyTags.append("T").append(std::to_string(i)).append("=v\n");
@@ -334,8 +340,8 @@ inline HostileFolder MakeHostileFolder(const std::string& root, const std::strin
     write("tags/wav-zero-rate.wav", wavWith(24, LE32(0)));
     write("tags/wav-zero-bits.wav", wavWith(34, LE16(0)));
     write("tags/wav-zero-align.wav", wavWith(32, LE16(0)));
-    write("tags/wav-huge-list.wav",
-          wav.substr(0, 36) + "LIST" + LE32(9 << 20) + std::string(9 << 20, 'z') + wav.substr(36));
+    write("tags/wav-huge-list.wav", wav.substr(0, 36) + "LIST" + LE32((hugeMb + 1) << 20) +
+                                        std::string((hugeMb + 1) << 20, 'z') + wav.substr(36));
     write("tags/wav-list-claims.wav",
           wav.substr(0, 36) + "LIST" + LE32(0xFFFFFFF0) + wav.substr(36, 1000));
     write("tags/wav-odd-chunk.wav", wav.substr(0, 36) + "junk" + LE32(3) + "abc" + wav.substr(36));
@@ -387,7 +393,7 @@ inline HostileFolder MakeHostileFolder(const std::string& root, const std::strin
     for (int i = 0; i < 400; ++i) {
         upward += "../";
     }
-    const std::string hugeLine = std::string(6 << 20, 'h');
+    const std::string hugeLine = std::string((hugeMb - 2) << 20, 'h');
     std::string manyLines;
     for (int i = 0; i < 100050; ++i) {
         manyLines.append("n").append(std::to_string(i)).append(".mp3\n");

@@ -44,10 +44,13 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 #ifdef __SANITIZE_ADDRESS__
-constexpr int kScale = 1;  // instrumented decoders are several times slower
+// Instrumented decoders are several times slower.
+constexpr int kScale = 1;
+constexpr std::size_t kHugeMb = 3;
 constexpr std::size_t kAtLeast = 500;
 #else
 constexpr int kScale = 4;
+constexpr std::size_t kHugeMb = 8;
 constexpr std::size_t kAtLeast = 1000;
 #endif
 
@@ -195,7 +198,8 @@ class HostileMedia : public ::testing::Test {
 
 TEST_F(HostileMedia, TheWindowPlaysShowsAndOutlivesEveryFile) {
     const std::string root = home_ / "hostile";
-    const test::HostileFolder made = test::MakeHostileFolder(root, MIRVO_AUDIO_FIXTURES, kScale);
+    const test::HostileFolder made =
+        test::MakeHostileFolder(root, MIRVO_AUDIO_FIXTURES, kScale, kHugeMb);
     ASSERT_GE(made.files.size(), kAtLeast);
     const std::string good1 = home_ / "good.wav";
     const std::string good2 = home_ / "good.mp3";
