@@ -81,10 +81,10 @@ int Engine::CheckFile(const std::string& entry, bool quiet) {
         return kFileNotFound;
     }
     // A float probe tells unsupported rates and formats apart from the files we
-    // can play; unscanned, it reads no more than the start of the file.
+    // can play; unscanned, it reads no more than the start of the file. It opens
+    // as playing will: a ".flac" file that holds something else plays nothing.
     const audio::Handle probe =
-        audio::StreamCreateFile(false, entry.c_str(), 0, 0,
-                                audio::kStreamDecode | audio::kSampleFloat | audio::kStreamNoScan);
+        OpenDecoder(entry, kind, audio::kSampleFloat | audio::kStreamNoScan);
     int result;
     if (probe != 0 && Length(probe) > 0) {
         audio::ChannelInfo info;

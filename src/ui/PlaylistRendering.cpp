@@ -1,6 +1,7 @@
 #include "ui/PlaylistRendering.h"
 
 #include <QPainter>
+#include <algorithm>
 
 #include "app/Player.h"
 #include "playlist/RowLook.h"
@@ -31,10 +32,15 @@ void ListScreenDrawItem(QPainter& painter, const Player& player, const THoxelLis
     font.setBold(look.Bold);
     painter.setFont(font);
     painter.setPen(ToQColor(look.TextColour));
-    // One line from the row's top-left corner, never shortened.
+    // One line from the row's top-left corner, never shortened. Only what can
+    // fit in the row is laid out: every character takes at least a pixel, and
+    // shaping a path of megabytes stalls each repaint for a second.
     const QFontMetrics metrics(font);
-    painter.drawText(QPoint(rect.left() + 4, rect.top() + metrics.ascent()),
-                     QString::fromStdString(look.Text));
+    const auto visible = static_cast<std::size_t>(std::max(rect.width(), 0)) + 64;
+    QString text = QString::fromUtf8(
+        look.Text.data(), static_cast<qsizetype>(std::min(look.Text.size(), 4 * visible)));
+    text.truncate(static_cast<qsizetype>(visible));
+    painter.drawText(QPoint(rect.left() + 4, rect.top() + metrics.ascent()), text);
 }
 
 }  // namespace mirvo

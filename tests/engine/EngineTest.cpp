@@ -318,6 +318,22 @@ TEST(Engine, UnplayableEntriesWarnAndLeavePlaybackAlone) {
     }
 }
 
+TEST(Engine, AFlacNameOnOtherSoundWarnsAndTabPassesIt) {
+    Files& files = Files::Get();
+    TempDir dir;
+    const std::string misnamed = dir / "wave.flac";
+    std::filesystem::copy_file(files.Path("b.wav"), misnamed);
+    Rig rig;
+    rig.SetList({files.Path("a.wav"), misnamed, files.Path("d.flac")});
+    rig.engine->PlayEntry(0);
+    const audio::Handle playing = rig.engine->OutputChannel();
+    rig.engine->PlayEntry(1);
+    ASSERT_FALSE(rig.f.dialogs.notices.empty());
+    EXPECT_EQ(rig.f.dialogs.notices.back().text, "Unsupported file format.\r\r" + misnamed);
+    EXPECT_EQ(rig.engine->OutputChannel(), playing);
+    EXPECT_EQ(rig.engine->ChooseTrack(false), 2);
+}
+
 TEST(Engine, AnEntryThatOpensNothingShowsThatNothingPlays) {
     Files& files = Files::Get();
     TempDir dir;

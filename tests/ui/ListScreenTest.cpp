@@ -180,6 +180,21 @@ TEST_F(ListScreenTest, NoStaleRowsAfterRemoving) {
     EXPECT_EQ(Count(Shot(), 0, kBack), 300 * 16);
 }
 
+TEST_F(ListScreenTest, AnEntryOfMegabytesShowsTheStartOfItsLine) {
+    // Only the start is laid out; it must look as the whole line would.
+    std::string name;
+    for (int i = 0; name.size() < (6u << 20); ++i) {
+        name += "Wide Ünïcode name " + std::to_string(i) + " ";
+    }
+    // Row 0 has the cursor's mark; the umlauts of the row below reach up into a row.
+    Fill(4);
+    p.playlist.PlaylistEntries[1] = "/m/" + name;
+    p.playlist.PlaylistEntries[2] = p.playlist.PlaylistEntries[3] = "/m/" + name.substr(0, 3000);
+    const QImage image = Shot();
+    EXPECT_EQ(image.copy(0, 16, 300, 16), image.copy(0, 32, 300, 16));
+    EXPECT_GT(Count(image, 1, kText), 10);
+}
+
 TEST_F(ListScreenTest, WheelSteps) {
     Fill(1000);
     list->SetSelection({3});

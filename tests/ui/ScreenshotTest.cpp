@@ -116,11 +116,3 @@ TEST(Screenshot, FullWindowLayout) {
 
 }  // namespace
 }  // namespace mirvo
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    audio::Free();
-    return result;
-}
