@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "FuzzRequire.h"
-#include "playlist/Entries.h"
+#include "LineEntries.h"
 #include "playlist/PlaylistFiles.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -14,18 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> lines = SplitLines(text, kMaxPlaylistLines);
     std::vector<std::string> out;
     ParseAsxPlaylist(lines, out);
-    Require(out.size() <= lines.size());
-    std::size_t line = 0;
-    for (const std::string& entry : out) {
-        const std::string_view address =
-            EntryKind(entry) == kKindStream ? EntryAddress(entry) : std::string_view(entry);
-        Require(!address.empty());
-        // Entries come in line order, each from a line of its own.
-        while (line < lines.size() && lines[line].find(address) == std::string::npos) {
-            ++line;
-        }
-        Require(line < lines.size());
-        ++line;
-    }
+    RequireEntriesFromLines(lines, out);
     return 0;
 }

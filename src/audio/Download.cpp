@@ -87,10 +87,12 @@ bool ResponseHeaders::Add(std::string_view line) {
         status_ = StatusOf(line);
     }
     if (!line.empty()) {
-        // A NUL would end the line early in the header block.
+        // A NUL would end the line early in the header block, or the block.
         std::string text = ToUtf8(line);
         std::erase(text, '\0');
-        lines_.push_back(std::move(text));
+        if (!text.empty()) {
+            lines_.push_back(std::move(text));
+        }
         return false;
     }
     const bool redirect = status_ >= 300 && status_ < 400 &&

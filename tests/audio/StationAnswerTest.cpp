@@ -40,8 +40,8 @@ TEST(StationAnswerTest, OddStatusLinesAndBytesStayHarmless) {
     EXPECT_FALSE(AddAll(headers, {"HTTP/1.1 99999999999 OK", ""}));
     EXPECT_EQ(headers.Status(), 0);
     ResponseHeaders other;
-    EXPECT_TRUE(AddAll(other, {"HTTP/1.0 200 OK", "icy-name:a\0b\xe9"s, ""}));
-    // A NUL would end the line early in the block; other bytes become UTF-8.
+    EXPECT_TRUE(AddAll(other, {"HTTP/1.0 200 OK", "icy-name:a\0b\xe9"s, "\0\0\r\n"s, ""}));
+    // A NUL would end the line or the block early; other bytes become UTF-8.
     EXPECT_EQ(other.Header("icy-name"), "ab\xc3\xa9");
     EXPECT_EQ(other.Block(), "HTTP/1.0 200 OK\0icy-name:ab\xc3\xa9\0\0"s);
 }
