@@ -2,18 +2,12 @@
 // Checks the fuzz targets make on every result: text is well-formed UTF-8, and
 // reading the same bytes again with the same object gives the same fields (so
 // nothing of an earlier read survives the reset).
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "FuzzRequire.h"
 #include "tags/TagText.h"
-
-inline void Require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 inline void RequireUtf8(const std::vector<std::string>& texts) {
     for (const std::string& text : texts) {

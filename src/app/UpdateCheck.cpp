@@ -34,6 +34,34 @@ bool UpdateCheckDue(const std::string& lastCheck, const std::string& today) {
     return !last || !now || std::labs(*now - *last) >= 7;
 }
 
+UpdateAnswer ParseUpdateAnswer(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        std::string line(text.substr(start, end - start));
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    UpdateAnswer answer;
+    answer.Address = lines.empty() ? "" : lines[0];
+    answer.Version = lines.size() > 1 ? lines[1] : "";
+    answer.HasVersion = lines.size() > 1;
+    for (std::size_t i = 2; i < lines.size(); ++i) {
+        if (i > 2) {
+            answer.Message += '\r';
+        }
+        answer.Message += lines[i];
+    }
+    return answer;
+}
+
 UpdateCheck::UpdateCheck(Player& player, std::function<std::string()> statusText)
     : p_(player), statusText_(std::move(statusText)) {}
 
@@ -86,38 +114,17 @@ void UpdateCheck::Finish(std::uint64_t bytes) {
     if (!text) {
         return;
     }
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text->size()) {
-        std::size_t end = text->find('\n', start);
-        if (end == std::string::npos) {
-            end = text->size();
-        }
-        std::string line = text->substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        lines.push_back(std::move(line));
-        start = end + 1;
-    }
-    const std::string address = lines.empty() ? "" : lines[0];
-    const std::string version = lines.size() > 1 ? lines[1] : "";
-    if (lines.size() > 1 && (version == kProgramVersion ||
-                             version == settings.ReadString("General", "lastnewversion", "none"))) {
+    const UpdateAnswer answer = ParseUpdateAnswer(*text);
+    if (answer.HasVersion &&
+        (answer.Version == kProgramVersion ||
+         answer.Version == settings.ReadString("General", "lastnewversion", "none"))) {
         return;
     }
-    std::string message;
-    for (std::size_t i = 2; i < lines.size(); ++i) {
-        if (i > 2) {
-            message += '\r';
-        }
-        message += lines[i];
-    }
-    if (p_.ui.dialogs.AskYesNo(message)) {
-        p_.ui.desktop.OpenAddress(address);
+    if (p_.ui.dialogs.AskYesNo(answer.Message)) {
+        p_.ui.desktop.OpenAddress(answer.Address);
         p_.ui.loop.Quit();
     } else {
-        settings.WriteString("General", "lastnewversion", version);
+        settings.WriteString("General", "lastnewversion", answer.Version);
     }
 }
 

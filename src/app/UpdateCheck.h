@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "app/Player.h"
@@ -15,6 +16,17 @@ namespace mirvo {
 // Due when the last check (yyyy-mm-dd, or never) is 7 or more days from today
 // either way.
 bool UpdateCheckDue(const std::string& lastCheck, const std::string& today);
+
+// The endpoint's answer: the download address, the newest version and the
+// message lines to show (joined by "\r"). `HasVersion` is false when the answer
+// is a single line.
+struct UpdateAnswer {
+    std::string Address;
+    std::string Version;
+    bool HasVersion = false;
+    std::string Message;
+};
+UpdateAnswer ParseUpdateAnswer(std::string_view text);
 
 class UpdateCheck {
   public:

@@ -38,8 +38,12 @@ int StatusOf(std::string_view line) {
         return 0;
     }
     int status = 0;
-    for (std::size_t i = space + 1; i < line.size() && std::isdigit(line[i]) != 0; ++i) {
+    for (std::size_t i = space + 1;
+         i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])) != 0; ++i) {
         status = status * 10 + (line[i] - '0');
+        if (status > 999) {
+            return 0;  // no status code; a longer number would overflow
+        }
     }
     return status;
 }
@@ -71,6 +75,56 @@ CURLM* NewMulti() {
 void InitNetwork() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+bool ResponseHeaders::Add(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.remove_suffix(1);
+    }
+    if (IsStatusLine(line)) {
+        // Each answer of a redirect chain starts over.
+        lines_.clear();
+        status_ = StatusOf(line);
+    }
+    if (!line.empty()) {
+        // A NUL would end the line early in the header block, or the block.
+        std::string text = ToUtf8(line);
+        std::erase(text, '\0');
+        if (!text.empty()) {
+            lines_.push_back(std::move(text));
+        }
+        return false;
+    }
+    const bool redirect = status_ >= 300 && status_ < 400 &&
+                          std::any_of(lines_.begin(), lines_.end(), [](const auto& h) {
+                              return SameName(h.substr(0, 9), "location:");
+                          });
+    return status_ >= 200 && !redirect;  // else another answer follows
+}
+
+std::string ResponseHeaders::Header(std::string_view name) const {
+    for (const std::string& line : lines_) {
+        const std::size_t colon = line.find(':');
+        if (colon != std::string::npos && SameName(std::string_view(line).substr(0, colon), name)) {
+            const std::size_t value = line.find_first_not_of(' ', colon + 1);
+            return value == std::string::npos ? std::string() : line.substr(value);
+        }
+    }
+    return {};
+}
+
+std::string ResponseHeaders::Block() const {
+    std::string block;
+    for (const std::string& line : lines_) {
+        block += line;
+        block += '\0';
+    }
+    block += '\0';
+    return block;
+}
+
+std::uint64_t ResponseHeaders::MetaInterval() const {
+    return std::strtoull(Header("icy-metaint").c_str(), nullptr, 10);
 }
 
 Download::Download(const std::string& url, bool headersOnly,
@@ -164,106 +218,43 @@ std::size_t Download::BodyCallback(char* data, std::size_t size, std::size_t n, 
 }
 
 std::size_t Download::OnHeader(const char* data, std::size_t n) {
-    std::string_view line(data, n);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
-        line.remove_suffix(1);
-    }
     {
         const std::lock_guard lock(mutex_);
-        if (IsStatusLine(line)) {
-            // Each answer of a redirect chain starts over.
-            headers_.clear();
-            status_ = StatusOf(line);
-        }
-        if (!line.empty()) {
-            headers_.push_back(ToUtf8(line));
+        if (!headers_.Add(std::string_view(data, n))) {
             return n;
         }
-        const bool redirect = status_ >= 300 && status_ < 400 &&
-                              std::any_of(headers_.begin(), headers_.end(), [](const auto& h) {
-                                  return SameName(h.substr(0, 9), "location:");
-                              });
-        if (status_ < 200 || redirect) {
-            return n;  // another answer follows
-        }
         headersDone_ = true;
+        if (IsPlaylistType(headers_.Header("content-type"))) {
+            headersOnly_ = false;
+        }
+        demux_.SetInterval(headers_.MetaInterval());
     }
-    if (IsPlaylistType(Header("content-type"))) {
-        headersOnly_ = false;
-    }
-    const std::string interval = Header("icy-metaint");
-    metaInterval_ = std::strtoull(interval.c_str(), nullptr, 10);
-    audioLeft_ = metaInterval_;
     changed_.notify_all();
     return n;
 }
 
 std::size_t Download::OnBody(const char* data, std::size_t n) {
-    if (headersOnly_ && metaInterval_ == 0) {
+    if (headersOnly_ && demux_.Interval() == 0) {
         stopped_ = true;  // nothing more to learn from this station
         return 0;
     }
-    std::size_t at = 0;
-    while (at < n) {
-        switch (demux_) {
-            case Demux::Audio: {
-                const std::size_t take =
-                    metaInterval_ == 0
-                        ? n - at
-                        : static_cast<std::size_t>(std::min<std::uint64_t>(n - at, audioLeft_));
-                if (!AppendAudio(data + at, take)) {
-                    return 0;
-                }
-                at += take;
-                if (metaInterval_ != 0 && (audioLeft_ -= take) == 0) {
-                    demux_ = Demux::Length;
-                }
-                break;
-            }
-            case Demux::Length:
-                metaLength_ = static_cast<unsigned char>(data[at++]) * std::size_t{16};
-                metaText_.clear();
-                demux_ = Demux::Text;
-                if (metaLength_ == 0) {
-                    MetaDone();
-                }
-                break;
-            case Demux::Text: {
-                const std::size_t take = std::min(n - at, metaLength_ - metaText_.size());
-                metaText_.append(data + at, take);
-                at += take;
-                if (metaText_.size() == metaLength_) {
-                    MetaDone();
-                }
-                break;
-            }
-        }
-        if (headersOnly_ && stopped_) {
-            return 0;
-        }
-    }
-    return n;
+    const bool more = demux_.Feed(
+        data, n, [this](const char* audio, std::size_t size) { return AppendAudio(audio, size); },
+        [this](std::string_view text) { return TakeMeta(text); });
+    return more ? n : 0;
 }
 
-void Download::MetaDone() {
-    demux_ = Demux::Audio;
-    audioLeft_ = metaInterval_;
-    // The block is padded with NULs to a multiple of 16.
-    const std::size_t end = metaText_.find('\0');
-    if (end != std::string::npos) {
-        metaText_.resize(end);
+bool Download::TakeMeta(std::string_view text) {
+    if (!text.empty()) {
+        // An empty block keeps the last title.
+        const std::lock_guard lock(mutex_);
+        meta_ = ToUtf8(text);
+        icyMeta_ = true;
     }
     if (headersOnly_) {
         stopped_ = true;
     }
-    if (metaText_.empty()) {
-        return;  // an empty block keeps the last title
-    }
-    {
-        const std::lock_guard lock(mutex_);
-        meta_ = ToUtf8(metaText_);
-        icyMeta_ = true;
-    }
+    return !headersOnly_;
 }
 
 bool Download::AppendAudio(const char* data, std::size_t n) {
@@ -297,19 +288,12 @@ Download::Answer Download::WaitHeaders(Clock::time_point deadline) {
 
 int Download::Status() {
     const std::lock_guard lock(mutex_);
-    return status_;
+    return headers_.Status();
 }
 
 std::string Download::Header(const std::string& name) {
     const std::lock_guard lock(mutex_);
-    for (const std::string& line : headers_) {
-        const std::size_t colon = line.find(':');
-        if (colon != std::string::npos && SameName(line.substr(0, colon), name)) {
-            const std::size_t value = line.find_first_not_of(' ', colon + 1);
-            return value == std::string::npos ? std::string() : line.substr(value);
-        }
-    }
-    return {};
+    return headers_.Header(name);
 }
 
 std::string Download::EffectiveUrl() {
@@ -322,13 +306,7 @@ std::optional<std::string> Download::HeaderBlock() {
     if (!headersDone_) {
         return std::nullopt;
     }
-    std::string block;
-    for (const std::string& line : headers_) {
-        block += line;
-        block += '\0';
-    }
-    block += '\0';
-    return block;
+    return headers_.Block();
 }
 
 std::optional<std::string> Download::Meta() {

@@ -4,6 +4,7 @@
 // The audio waits in a buffer for the decoder, which reads it as a Source.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -21,6 +23,93 @@ namespace audio::detail {
 
 // libcurl's global set-up, once per process.
 void InitNetwork();
+
+// The header lines of a station's answer as libcurl hands them over, one at a
+// time, through redirects and interim answers.
+class ResponseHeaders {
+  public:
+    // Takes one line (its line end may be there); true when it ended the
+    // headers of the final answer.
+    bool Add(std::string_view line);
+    int Status() const { return status_; }
+    // The value of a header of the answer, "" when it has none.
+    std::string Header(std::string_view name) const;
+    // The lines (status first) as NUL-terminated strings and an empty one.
+    std::string Block() const;
+    // The audio bytes between two metadata blocks; 0 when the station sends none.
+    std::uint64_t MetaInterval() const;
+
+  private:
+    std::vector<std::string> lines_;
+    int status_ = 0;
+};
+
+// Cuts the in-stream metadata out of a station's body: after every `interval`
+// audio bytes comes a length byte (times 16 bytes) and that much text.
+class IcyDemux {
+  public:
+    void SetInterval(std::uint64_t interval) {
+        interval_ = interval;
+        audioLeft_ = interval;
+    }
+    std::uint64_t Interval() const { return interval_; }
+
+    // Hands each run of audio to `audio(data, n)` and the text of each finished
+    // block, its NUL padding cut, to `meta(text)`. Either returning false stops
+    // the feed, and Feed returns false.
+    template <class Audio, class Meta>
+    bool Feed(const char* data, std::size_t n, Audio&& audio, Meta&& meta);
+
+  private:
+    enum class State { Audio, Length, Text };
+
+    std::uint64_t interval_ = 0;
+    std::uint64_t audioLeft_ = 0;
+    std::size_t length_ = 0;
+    State state_ = State::Audio;
+    std::string text_;
+};
+
+template <class Audio, class Meta>
+bool IcyDemux::Feed(const char* data, std::size_t n, Audio&& audio, Meta&& meta) {
+    std::size_t at = 0;
+    bool more = true;
+    while (at < n && more) {
+        switch (state_) {
+            case State::Audio: {
+                const std::size_t take =
+                    interval_ == 0
+                        ? n - at
+                        : static_cast<std::size_t>(std::min<std::uint64_t>(n - at, audioLeft_));
+                more = audio(data + at, take);
+                at += take;
+                if (interval_ != 0 && (audioLeft_ -= take) == 0) {
+                    state_ = State::Length;
+                }
+                break;
+            }
+            case State::Length:
+                length_ = static_cast<unsigned char>(data[at++]) * std::size_t{16};
+                text_.clear();
+                state_ = State::Text;
+                break;
+            case State::Text: {
+                const std::size_t take = std::min(n - at, length_ - text_.size());
+                text_.append(data + at, take);
+                at += take;
+                break;
+            }
+        }
+        if (state_ == State::Text && text_.size() == length_) {
+            state_ = State::Audio;
+            audioLeft_ = interval_;
+            // The block is padded with NULs to a multiple of 16.
+            text_.resize(std::min(text_.size(), text_.find('\0')));
+            more = meta(std::string_view(text_)) && more;
+        }
+    }
+    return more;
+}
 
 class Download {
   public:
@@ -71,14 +160,12 @@ class Download {
     void Stop();
 
   private:
-    enum class Demux { Audio, Length, Text };
-
     void Run(std::string url, std::chrono::milliseconds connectTimeout);
     CURLcode Transfer(CURL* curl);
     std::size_t OnHeader(const char* data, std::size_t n);
     std::size_t OnBody(const char* data, std::size_t n);
     bool AppendAudio(const char* data, std::size_t n);
-    void MetaDone();
+    bool TakeMeta(std::string_view text);
     static std::size_t HeaderCallback(char* data, std::size_t size, std::size_t n, void* self);
     static std::size_t BodyCallback(char* data, std::size_t size, std::size_t n, void* self);
 
@@ -88,9 +175,8 @@ class Download {
     std::mutex mutex_;
     std::condition_variable changed_;
     // Guarded by mutex_.
-    std::vector<std::string> headers_;
+    ResponseHeaders headers_;
     bool headersDone_ = false;
-    int status_ = 0;
     std::string effectiveUrl_;
     std::optional<std::string> meta_;
     bool icyMeta_ = false;  // meta_ came from an ICY block
@@ -103,11 +189,7 @@ class Download {
     std::optional<Clock::time_point> readDeadline_;
     bool readTimedOut_ = false;
     // Download thread only.
-    std::uint64_t metaInterval_ = 0;
-    std::uint64_t audioLeft_ = 0;
-    std::size_t metaLength_ = 0;
-    Demux demux_ = Demux::Audio;
-    std::string metaText_;
+    IcyDemux demux_;
     bool stopped_ = false;  // the transfer was ended on purpose
 
     CURLM* const multi_;

@@ -42,6 +42,31 @@ bool IsAddress(std::string_view line) {
     return lower.starts_with("http://") || lower.starts_with("https://");
 }
 
+Codec OggCodec(std::string_view head) {
+    if (head.find("OpusHead") != std::string_view::npos) {
+        return Codec::Opus;
+    }
+    if (head.find("\x01vorbis") != std::string_view::npos) {
+        return Codec::Vorbis;
+    }
+    return Codec::None;
+}
+
+// The first MPEG sync word: layer bits 00 are ADTS (AAC), others MPEG audio.
+Codec SyncCodec(std::string_view head) {
+    for (std::size_t i = 0; i + 1 < head.size(); ++i) {
+        const auto a = static_cast<unsigned char>(head[i]);
+        const auto b = static_cast<unsigned char>(head[i + 1]);
+        if (a == 0xFF && (b & 0xF0) == 0xF0) {
+            return (b & 0x06) == 0 ? Codec::Aac : Codec::Mpeg;
+        }
+        if (a == 0xFF && (b & 0xE0) == 0xE0 && (b & 0x06) != 0) {
+            return Codec::Mpeg;  // MPEG 2.5
+        }
+    }
+    return Codec::None;
+}
+
 }  // namespace
 
 std::string Lower(std::string_view text) {
@@ -154,6 +179,51 @@ bool IsPlaylistType(std::string_view contentType) {
     const std::string type = MediaType(contentType);
     return type == "audio/x-scpls" || type == "audio/scpls" || type == "audio/x-mpegurl" ||
            type == "audio/mpegurl" || type == "application/pls+xml";
+}
+
+bool LooksLikePlaylist(std::string_view head) {
+    const std::string start = Lower(head.substr(0, 10));
+    return start.starts_with("[playlist]") || start.starts_with("#extm3u") ||
+           start.starts_with("http://") || start.starts_with("https://");
+}
+
+Codec Sniff(std::string_view head, const std::string& type) {
+    const std::size_t text = head.find_first_not_of(" \t\r\n");
+    if (text != std::string_view::npos && head[text] == '<') {
+        return Codec::None;  // an HTML page
+    }
+    if (head.starts_with("OggS")) {
+        return OggCodec(head);
+    }
+    if (head.starts_with("ID3")) {
+        return Codec::Mpeg;
+    }
+    if (type == "audio/mpeg" || type == "audio/mp3" || type == "audio/x-mpeg" ||
+        type == "audio/mpeg3") {
+        return Codec::Mpeg;
+    }
+    if (type == "audio/aac" || type == "audio/aacp" || type == "audio/x-aac") {
+        return Codec::Aac;
+    }
+    if (type.starts_with("text/")) {
+        return Codec::None;
+    }
+    return SyncCodec(head);
+}
+
+std::string Resolve(const std::string& base, const std::string& address) {
+    if (address.find("://") != std::string::npos || address.empty()) {
+        return address;
+    }
+    const std::size_t scheme = base.find("://");
+    if (scheme == std::string::npos) {
+        return address;
+    }
+    if (address.front() == '/') {
+        const std::size_t path = base.find('/', scheme + 3);
+        return base.substr(0, path) + address;
+    }
+    return base.substr(0, base.rfind('/') + 1) + address;
 }
 
 }  // namespace audio::detail

@@ -1,5 +1,6 @@
 #pragma once
-// Texts a station sends: header lines, in-stream metadata and playlist answers.
+// Texts a station sends: header lines, in-stream metadata, playlist answers,
+// and the first bytes that tell its format.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,5 +19,15 @@ std::string Lower(std::string_view text);
 std::string MediaType(std::string_view contentType);
 // Whether a Content-Type names a playlist.
 bool IsPlaylistType(std::string_view contentType);
+
+enum class Codec { None, Mpeg, Vorbis, Opus, Aac };
+
+// Whether the first bytes of an answer read as a playlist rather than audio.
+bool LooksLikePlaylist(std::string_view head);
+// The format from the first bytes, the media type (lower case, no parameters)
+// deciding where the bytes alone do not (a stream may start mid-frame).
+Codec Sniff(std::string_view head, const std::string& type);
+// A relative playlist entry taken against the list's own address.
+std::string Resolve(const std::string& base, const std::string& address);
 
 }  // namespace audio::detail

@@ -13,6 +13,7 @@
 
 namespace audio {
 
+using detail::Codec;
 using detail::Download;
 using detail::Fail;
 using detail::Library;
@@ -28,65 +29,6 @@ constexpr std::size_t kChunkFrames = 2048;
 // After a stall decoding resumes once this much of the station is buffered.
 constexpr std::uint64_t kRefillSeconds = 2;
 
-enum class Codec { None, Mpeg, Vorbis, Opus, Aac };
-
-bool LooksLikePlaylist(std::string_view head) {
-    const std::string start = detail::Lower(head.substr(0, 10));
-    return start.starts_with("[playlist]") || start.starts_with("#extm3u") ||
-           start.starts_with("http://") || start.starts_with("https://");
-}
-
-Codec OggCodec(std::string_view head) {
-    if (head.find("OpusHead") != std::string_view::npos) {
-        return Codec::Opus;
-    }
-    if (head.find("\x01vorbis") != std::string_view::npos) {
-        return Codec::Vorbis;
-    }
-    return Codec::None;
-}
-
-// The first MPEG sync word: layer bits 00 are ADTS (AAC), others MPEG audio.
-Codec SyncCodec(std::string_view head) {
-    for (std::size_t i = 0; i + 1 < head.size(); ++i) {
-        const auto a = static_cast<unsigned char>(head[i]);
-        const auto b = static_cast<unsigned char>(head[i + 1]);
-        if (a == 0xFF && (b & 0xF0) == 0xF0) {
-            return (b & 0x06) == 0 ? Codec::Aac : Codec::Mpeg;
-        }
-        if (a == 0xFF && (b & 0xE0) == 0xE0 && (b & 0x06) != 0) {
-            return Codec::Mpeg;  // MPEG 2.5
-        }
-    }
-    return Codec::None;
-}
-
-// The format from the first bytes, the Content-Type deciding where the bytes
-// alone do not (a stream may start in the middle of a frame).
-Codec Sniff(std::string_view head, const std::string& type) {
-    const std::size_t text = head.find_first_not_of(" \t\r\n");
-    if (text != std::string_view::npos && head[text] == '<') {
-        return Codec::None;  // an HTML page
-    }
-    if (head.starts_with("OggS")) {
-        return OggCodec(head);
-    }
-    if (head.starts_with("ID3")) {
-        return Codec::Mpeg;
-    }
-    if (type == "audio/mpeg" || type == "audio/mp3" || type == "audio/x-mpeg" ||
-        type == "audio/mpeg3") {
-        return Codec::Mpeg;
-    }
-    if (type == "audio/aac" || type == "audio/aacp" || type == "audio/x-aac") {
-        return Codec::Aac;
-    }
-    if (type.starts_with("text/")) {
-        return Codec::None;
-    }
-    return SyncCodec(head);
-}
-
 detail::Opened OpenCodec(Codec codec, detail::Source& source, detail::SampleType type) {
     switch (codec) {
         case Codec::Mpeg:
@@ -101,22 +43,6 @@ detail::Opened OpenCodec(Codec codec, detail::Source& source, detail::SampleType
             break;
     }
     return {nullptr, kErrorFileFormat};
-}
-
-// A relative playlist entry is taken against the list's own address.
-std::string Resolve(const std::string& base, const std::string& address) {
-    if (address.find("://") != std::string::npos || address.empty()) {
-        return address;
-    }
-    const std::size_t scheme = base.find("://");
-    if (scheme == std::string::npos) {
-        return address;
-    }
-    if (address.front() == '/') {
-        const std::size_t path = base.find('/', scheme + 3);
-        return base.substr(0, path) + address;
-    }
-    return base.substr(0, base.rfind('/') + 1) + address;
 }
 
 // Blanks and bytes outside ASCII percent-encoded, as the address of a station
@@ -336,13 +262,13 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
             return {download, Codec::None, kOk};
         }
         std::string head = download->Peek(listType ? kMaxPlaylist : kSniff, deadline);
-        if (listType || LooksLikePlaylist(head)) {
+        if (listType || detail::LooksLikePlaylist(head)) {
             head = download->Peek(kMaxPlaylist, deadline);
             const auto next = detail::PlaylistAddress(head, listType);
             if (!next) {
                 return Failed(kErrorFileFormat);
             }
-            url = Resolve(download->EffectiveUrl(), *next);
+            url = detail::Resolve(download->EffectiveUrl(), *next);
             continue;
         }
         if (head.empty()) {
@@ -351,7 +277,7 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
                           : error != kOk     ? error
                                              : kErrorFileFormat);
         }
-        const Codec codec = Sniff(head, type);
+        const Codec codec = detail::Sniff(head, type);
         if (codec == Codec::None) {
             return Failed(kErrorFileFormat);
         }

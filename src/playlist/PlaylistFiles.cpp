@@ -560,9 +560,11 @@ std::string FormatPlaylist(const std::vector<std::string>& entries, std::string_
         }
         text += "\r\n";
     }
-    // Readers drop a byte order mark at the start; one that belongs to the
-    // first entry needs another in front of it.
-    if (text.starts_with(kByteOrderMark)) {
+    // Readers drop a byte order mark at the start, and read the text as UTF-16
+    // after a UTF-16 one; a first entry that starts like one needs a UTF-8 mark
+    // in front of it.
+    if (text.starts_with(kByteOrderMark) || text.starts_with("\xFF\xFE") ||
+        text.starts_with("\xFE\xFF")) {
         text.insert(0, kByteOrderMark);
     }
     return text;

@@ -62,7 +62,7 @@ std::optional<int> ToInt(std::string_view text) {
     return value;
 }
 
-// The queue file: one play per line, its fields separated by tabs.
+// Tabs and line ends would split a queued field.
 std::string Clean(std::string text) {
     for (char& c : text) {
         if (c == '\t' || c == '\n' || c == '\r') {
@@ -71,6 +71,20 @@ std::string Clean(std::string text) {
     }
     return text;
 }
+
+// FLAC and Ogg files carry the same Vorbis comments; their track text is returned.
+template <typename Reader>
+std::string FromVorbisComments(const std::string& fileName, ScrobbleTrack& track) {
+    Reader tags;
+    tags.ReadFromFile(fileName);
+    track.Artist = tags.Artist();
+    track.Album = tags.Album();
+    track.Title = tags.Title();
+    track.MusicBrainzID = tags.MusicBrainzTrackID();
+    return tags.TrackString();
+}
+
+}  // namespace
 
 std::string QueueText(const std::deque<QueuedPlay>& queue) {
     std::string text;
@@ -111,19 +125,16 @@ std::deque<QueuedPlay> ParseQueue(std::string_view text) {
     return queue;
 }
 
-// FLAC and Ogg files carry the same Vorbis comments; their track text is returned.
-template <typename Reader>
-std::string FromVorbisComments(const std::string& fileName, ScrobbleTrack& track) {
-    Reader tags;
-    tags.ReadFromFile(fileName);
-    track.Artist = tags.Artist();
-    track.Album = tags.Album();
-    track.Title = tags.Title();
-    track.MusicBrainzID = tags.MusicBrainzTrackID();
-    return tags.TrackString();
+std::optional<ScrobbleSession> ParseHandshakeAnswer(const std::vector<std::string>& lines) {
+    if (lines.size() == 4 && lines[0] == "OK") {
+        return ScrobbleSession{lines[1], lines[2], lines[3]};
+    }
+    return std::nullopt;
 }
 
-}  // namespace
+bool AnswerIsOk(const std::vector<std::string>& lines) {
+    return !lines.empty() && lines[0] == "OK";
+}
 
 int ParseLeadingNumber(std::string_view text) {
     for (const char separator : {'/', '-'}) {
@@ -301,12 +312,9 @@ bool ScrobbleClient::Handshake(const ScrobbleAccount& account, const std::string
         HttpGetLines(account.Host + "/?hs=true&p=1.2&c=mrv&v=0.1&u=" + UrlEncode(account.Username) +
                          "&t=" + timestamp + "&a=" + token,
                      Limits);
-    if (answer.size() == 4 && answer[0] == "OK") {
-        session_ = {answer[1], answer[2], answer[3]};
-        return true;
-    }
-    session_ = {};
-    return false;
+    const std::optional<ScrobbleSession> session = ParseHandshakeAnswer(answer);
+    session_ = session.value_or(ScrobbleSession{});
+    return session.has_value();
 }
 
 bool ScrobbleClient::Send(const ScrobbleTrack& track, bool nowPlaying) {
@@ -321,7 +329,7 @@ bool ScrobbleClient::Send(const ScrobbleTrack& track, bool nowPlaying) {
     if (!nowPlaying) {
         return SubmitQueued();
     }
-    const Session held = session_;
+    const ScrobbleSession held = session_;
     session_ = {};
     const auto answer =
         HttpPostLines(held.NowPlayingUrl,
@@ -329,7 +337,7 @@ bool ScrobbleClient::Send(const ScrobbleTrack& track, bool nowPlaying) {
                           "&b=" + Field(track.Album) + "&l=" + Positive(track.Length) +
                           "&n=" + Positive(track.TrackNumber) + "&m=" + Field(track.MusicBrainzID),
                       Limits);
-    if (!answer.empty() && answer[0] == "OK") {
+    if (AnswerIsOk(answer)) {
         session_ = held;
         return true;
     }
@@ -341,7 +349,7 @@ bool ScrobbleClient::Send(const ScrobbleTrack& track, bool nowPlaying) {
 bool ScrobbleClient::SubmitQueued() {
     while (!queue_.empty()) {
         const std::size_t count = std::min(queue_.size(), kPlaysPerPost);
-        const Session held = session_;
+        const ScrobbleSession held = session_;
         session_ = {};
         std::string body = "s=" + held.Id;
         for (std::size_t n = 0; n < count; ++n) {
@@ -366,7 +374,7 @@ bool ScrobbleClient::SubmitQueued() {
             add('i', std::to_string(queue_[n].SentAt));
         }
         const auto answer = HttpPostLines(held.SubmissionUrl, body, Limits);
-        if (answer.empty() || answer[0] != "OK") {
+        if (!AnswerIsOk(answer)) {
             return false;
         }
         session_ = held;

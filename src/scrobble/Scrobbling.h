@@ -13,8 +13,11 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "scrobble/Scrobbler.h"
 #include "support/Http.h"
@@ -50,6 +53,23 @@ struct QueuedPlay {
     std::uint64_t Order = 0;  // plays stay in the order they were reported
 };
 
+// A session the handshake gave: the id and where notices and plays go.
+struct ScrobbleSession {
+    std::string Id;
+    std::string NowPlayingUrl;
+    std::string SubmissionUrl;
+};
+
+// The handshake answer's lines: a session for "OK" and its three lines, else none.
+std::optional<ScrobbleSession> ParseHandshakeAnswer(const std::vector<std::string>& lines);
+// Whether a notice or submission answer says "OK".
+bool AnswerIsOk(const std::vector<std::string>& lines);
+
+// The queue file: one play per line, its fields separated by tabs. Lines that
+// do not read as a play are skipped.
+std::string QueueText(const std::deque<QueuedPlay>& queue);
+std::deque<QueuedPlay> ParseQueue(std::string_view text);
+
 class ScrobbleClient final : public Scrobbler {
   public:
     // `queueFile` keeps the plays not yet taken across restarts.
@@ -83,12 +103,6 @@ class ScrobbleClient final : public Scrobbler {
     HttpLimits Limits;
 
   private:
-    struct Session {
-        std::string Id;
-        std::string NowPlayingUrl;
-        std::string SubmissionUrl;
-    };
-
     ScrobbleAccount Account() const;
     void StartWorker(std::function<void()> work);
     void Work(const std::string& fileName, int lengthSeconds, bool nowPlaying, std::int64_t sentAt,
@@ -105,7 +119,7 @@ class ScrobbleClient final : public Scrobbler {
     mutable std::mutex lock_;
     mutable std::mutex accountLock_;
     ScrobbleAccount account_;
-    Session session_;
+    ScrobbleSession session_;
     std::deque<QueuedPlay> queue_;
     bool queueWritable_ = true;
     std::atomic<std::uint64_t> nextOrder_{0};

@@ -384,5 +384,16 @@ TEST_F(LoaderTest, ShellAtStart) {
     EXPECT_TRUE(played.empty());
 }
 
+TEST(PlaylistWriterTest, AFirstEntryThatStartsLikeAUtf16MarkReadsBackAsItself) {
+    for (const std::string name : {"\xFF\xFE.mp3", "\xFE\xFF.mp3", "\xEF\xBB\xBF.mp3"}) {
+        const std::vector<std::string> entries = {"/list/" + name, "/list/b.mp3"};
+        for (const int form : {kFormText, kFormM3u}) {
+            const auto lines = SplitLines(FormatPlaylist(entries, "/list", form), 100);
+            ASSERT_EQ(lines.size(), 2u);
+            EXPECT_EQ(ResolvePlaylistLine(lines[0], "/list"), entries[0]) << form;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace mirvo
