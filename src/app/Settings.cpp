@@ -132,7 +132,8 @@ void Settings::SaveMusicFolders(const PlaylistState& playlist, const SettingsVal
 Player::Player(std::string programFolder, Services services)
     : ProgramFolder(std::move(programFolder)),
       settings(JoinPath(ProgramFolder, "Mirvo.ini")),
-      ui(services) {}
+      questions(services.loop, services.dialogs),
+      ui{services.view, questions.Asking(), services.loop, services.desktop, services.hotKeys} {}
 
 void LoadSettings(Player& p) {
     const IniFile ini = IniFile::Load(p.settings.Path());

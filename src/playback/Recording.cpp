@@ -27,6 +27,8 @@ constexpr std::uint64_t kQueueSeconds = 16;
 constexpr std::size_t kCopyBlock = 1 << 20;
 constexpr int kCopyBlocksPerMessageRun = 16;
 
+constexpr const char* kOnlyRadio =
+    "You can only record internet radio.\rPlease connect to one first.";
 constexpr const char* kCombineFailed =
     "Sorry, error while saving and combining files.\rTemp files are not deleted! Use a sound "
     "editor to combine the temp files.\r(raw uncompressed 44.1/16 bit wave data without a "
@@ -220,9 +222,9 @@ void Recorder::RecordStartAcExecute() {
     if (saving_) {
         return;  // the last recording is still being saved
     }
-    if (EntryKind(p_.playlist.PlayingEntry) != kKindStream) {
-        dialogs.ShowNotice(NoticeKind::Information,
-                           "You can only record internet radio.\rPlease connect to one first.");
+    const std::string station = p_.playlist.PlayingEntry;
+    if (EntryKind(station) != kKindStream) {
+        dialogs.ShowNotice(NoticeKind::Information, kOnlyRadio);
         return;
     }
     if (recordingActive_) {
@@ -235,6 +237,18 @@ void Recorder::RecordStartAcExecute() {
         return;
     }
     if (!dialogs.AskYesNo("Start recording?")) {
+        return;
+    }
+    // The station may have ended, or another entry started, while the question was open.
+    if (p_.playlist.PlayingEntry != station) {
+        dialogs.ShowNotice(NoticeKind::Information,
+                           EntryKind(p_.playlist.PlayingEntry) != kKindStream
+                               ? kOnlyRadio
+                               : "First play a stream.");
+        return;
+    }
+    if (links_.OutputChannel() != out || audio::ChannelIsActive(out) != audio::kActivePlaying) {
+        dialogs.ShowNotice(NoticeKind::Information, "First play a stream.");
         return;
     }
     const std::string folder = ReadRecordFolder();
