@@ -44,13 +44,19 @@ std::string Absolute(const std::string& argument) {
 int main(int argc, char** argv) {
     using namespace mirvo;
     const std::string startArgument = argc > 1 ? Absolute(argv[1]) : std::string();
-    const std::string programFolder = ResolveProgramFolder(ExecutableFolder());
+    std::string refused;
+    const std::string programFolder = ResolveProgramFolder(ExecutableFolder(), refused);
+    const QString socket = programFolder.empty() ? QString() : InstanceSocketName(refused);
+    if (!refused.empty()) {
+        std::fprintf(stderr, "mirvo: %s\n", refused.c_str());
+        return 1;
+    }
     // Every path the program uses is absolute, so a failed change is harmless.
     [[maybe_unused]] const int changed = ::chdir(programFolder.c_str());
     const Settings settings(JoinPath(programFolder, "Mirvo.ini"));
 
     // Switches and the hand-over need no window, so no display either.
-    auto link = std::make_unique<LocalInstance>();
+    auto link = std::make_unique<LocalInstance>(socket);
     {
         int coreArgc = 1;
         // Only the music folder setup shows a window.

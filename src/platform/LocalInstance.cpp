@@ -30,14 +30,19 @@ void Answer(QLocalSocket* socket) {
 
 }  // namespace
 
-QString InstanceSocketName() {
+QString InstanceSocketName(std::string& error) {
+    error.clear();
     const QByteArray custom = qgetenv("MIRVO_INSTANCE");
     if (!custom.isEmpty()) {
         return QString::fromLocal8Bit(custom);
     }
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    const QString folder = runtime.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(runtime);
-    return folder + QStringLiteral("/mirvo-%1.socket").arg(::getuid());
+    const std::string runtime = qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString();
+    if (!runtime.empty() && runtime.front() == '/' && UsePrivateFolder(runtime).empty()) {
+        return QString::fromStdString(runtime) + QStringLiteral("/mirvo-%1.socket").arg(::getuid());
+    }
+    const std::string folder = PrivateTempFolder();
+    error = UsePrivateFolder(folder);
+    return error.empty() ? QString::fromStdString(JoinPath(folder, "instance.socket")) : QString();
 }
 
 LocalInstance::LocalInstance(QString name) : name_(std::move(name)) {}

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <string>
 
 #include "app/Instance.h"
 

@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace mirvo {
@@ -265,11 +268,69 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 namespace mirvo {
 
-std::string ResolveProgramFolder(const std::string& executableFolder) {
+namespace {
+
+std::string AbsoluteFolder(const char* value) {
+    if (value == nullptr || *value != '/') {
+        return {};
+    }
+    return value;
+}
+
+// $HOME, or the home the user database names when it is not set.
+std::string UserHome() {
+    if (const std::string home = AbsoluteFolder(std::getenv("HOME")); !home.empty()) {
+        return home;
+    }
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(static_cast<std::size_t>(size > 0 ? size : 16384), '\0');
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr) {
+        return {};
+    }
+    // "/nonexistent" and the like: a user without a home.
+    struct stat st {};
+    const std::string home = AbsoluteFolder(found->pw_dir);
+    return !home.empty() && ::stat(home.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? home
+                                                                                  : std::string();
+}
+
+}  // namespace
+
+std::string UsePrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return "cannot create " + folder + ": " + std::strerror(errno);
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) {
+        return "cannot use " + folder + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+        return "will not use " + folder +
+               ": it is not a folder of this user's that only this user may change";
+    }
+    return {};
+}
+
+std::string PrivateTempFolder() {
+    std::string temp = AbsoluteFolder(std::getenv("TMPDIR"));
+    return JoinPath(temp.empty() ? std::string("/tmp") : temp,
+                    "mirvo-" + std::to_string(::getuid()));
+}
+
+std::string ResolveProgramFolder(const std::string& executableFolder, std::string& error) {
+    error.clear();
     std::error_code ignored;
     if (const char* home = std::getenv("MIRVO_HOME"); home && *home) {
-        std::filesystem::create_directories(home, ignored);
-        return home;
+        // Every path is used after the program changed into this folder.
+        std::string folder = std::filesystem::absolute(home, ignored).lexically_normal().string();
+        if (folder.size() > 1 && folder.back() == '/') {
+            folder.pop_back();
+        }
+        std::filesystem::create_directories(folder, ignored);
+        return folder;
     }
     // An installed program (bin/ beside its desktop entry) is never used
     // portably, not even by root, who may write to /usr/bin.
@@ -280,17 +341,21 @@ std::string ResolveProgramFolder(const std::string& executableFolder) {
     if (!executableFolder.empty() && !installed && ::access(executableFolder.c_str(), W_OK) == 0) {
         return executableFolder;
     }
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-        config = xdg;
-    } else if (const char* userHome = std::getenv("HOME"); userHome && *userHome) {
-        config = JoinPath(userHome, ".config");
-    } else {
-        config = "/tmp";
+    std::string config = AbsoluteFolder(std::getenv("XDG_CONFIG_HOME"));
+    if (config.empty()) {
+        if (const std::string home = UserHome(); !home.empty()) {
+            config = JoinPath(home, ".config");
+        }
     }
-    const std::string folder = JoinPath(config, "mirvo");
-    std::filesystem::create_directories(folder, ignored);
-    return folder;
+    std::string folder;
+    if (config.empty()) {
+        folder = PrivateTempFolder();
+    } else {
+        std::filesystem::create_directories(config, ignored);
+        folder = JoinPath(config, "mirvo");
+    }
+    error = UsePrivateFolder(folder);
+    return error.empty() ? folder : std::string();
 }
 
 }  // namespace mirvo
