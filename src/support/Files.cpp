@@ -39,6 +39,14 @@ class Fd {
 
 constexpr std::string_view kTempPrefix = ".mirvo-";
 
+std::atomic<SaveStepHook> saveStepHook{nullptr};
+
+void Reached(SaveStep step, const std::string& path) {
+    if (const SaveStepHook hook = saveStepHook.load()) {
+        hook(step, path);
+    }
+}
+
 // The names mkostemp makes from kTempPrefix: six letters or digits.
 bool IsTemporaryName(std::string_view name) {
     if (name.size() != kTempPrefix.size() + 6 || !name.starts_with(kTempPrefix)) {
@@ -55,6 +63,10 @@ bool IsTemporaryName(std::string_view name) {
 }
 
 }  // namespace
+
+void SetSaveStepHook(SaveStepHook hook) {
+    saveStepHook = hook;
+}
 
 bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -162,16 +174,25 @@ bool Replace(const std::string& path, const std::function<bool(int fd)>& write, 
     }
     struct stat old {};
     const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode;
+    Reached(SaveStep::Created, path);
     // FAT and similar file systems refuse modes they cannot store.
     const bool modeSet = ::fchmod(fd->get(), mode) == 0 || !modeRequired;
-    const bool ok = modeSet && write(fd->get()) && ::fsync(fd->get()) == 0 &&
-                    ::rename(temp.c_str(), target.c_str()) == 0;
+    bool ok = modeSet && write(fd->get());
+    if (ok) {
+        Reached(SaveStep::Written, path);
+        ok = ::fsync(fd->get()) == 0;
+    }
+    if (ok) {
+        Reached(SaveStep::Flushed, path);
+        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    }
     if (!ok) {
         const int error = errno;
         ::unlink(temp.c_str());
         errno = error;
         return false;
     }
+    Reached(SaveStep::Renamed, path);
     // The new text is on disk and in place; closing releases the lock.
     ::close(fd->release());
     Fd dir(::open(dirName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -31,6 +31,12 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
                          mode_t newFileMode = 0644);
 
+// For tests: called at each step of every atomic write with the path being
+// replaced, so that a test can stop or slow a save at a known point. Any thread.
+enum class SaveStep { Created, Written, Flushed, Renamed };
+using SaveStepHook = void (*)(SaveStep step, const std::string& path);
+void SetSaveStepHook(SaveStepHook hook);
+
 // Writes all of `data` to `fd`, going on after interrupted writes.
 bool WriteAll(int fd, std::string_view data);
 
