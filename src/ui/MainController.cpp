@@ -331,8 +331,9 @@ void MainController::BuildCommands() {
     bind(Add("SleepTimerAc", "Sleep &timer...", K(Qt::ALT | Qt::Key_T),
              [this] {
                  if (!timerForm_) {
+                     // Nobody is there to answer: a quit that cannot ask.
                      timerForm_ =
-                         new TTimer_Form(&window_, p_, *engine_, [this] { window_.close(); });
+                         new TTimer_Form(&window_, p_, *engine_, [this] { p_.ui.loop.Quit(); });
                  }
                  timerForm_->exec();
              }),
