@@ -44,13 +44,19 @@ std::string Absolute(const std::string& argument) {
 int main(int argc, char** argv) {
     using namespace mirvo;
     const std::string startArgument = argc > 1 ? Absolute(argv[1]) : std::string();
-    const std::string programFolder = ResolveProgramFolder(ExecutableFolder());
+    std::string refused;
+    const std::string programFolder = ResolveProgramFolder(ExecutableFolder(), refused);
+    const QString socket = programFolder.empty() ? QString() : InstanceSocketName(refused);
+    if (!refused.empty()) {
+        std::fprintf(stderr, "mirvo: %s\n", refused.c_str());
+        return 1;
+    }
     // Every path the program uses is absolute, so a failed change is harmless.
     [[maybe_unused]] const int changed = ::chdir(programFolder.c_str());
     const Settings settings(JoinPath(programFolder, "Mirvo.ini"));
 
     // Switches and the hand-over need no window, so no display either.
-    auto link = std::make_unique<LocalInstance>();
+    auto link = std::make_unique<LocalInstance>(socket);
     {
         int coreArgc = 1;
         // Only the music folder setup shows a window.
@@ -76,6 +82,11 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "mirvo: the running Mirvo does not answer%s%s\n",
                              startArgument.empty() ? "" : "; not opened: ", startArgument.c_str());
                 return 1;
+            case HandOver::Unanswered:
+                std::fprintf(
+                    stderr, "mirvo: the running Mirvo did not answer in time%s%s\n",
+                    startArgument.empty() ? "" : "; it may still open: ", startArgument.c_str());
+                return 1;
             case HandOver::StartHere:
                 break;
         }
@@ -95,11 +106,20 @@ int main(int argc, char** argv) {
             mirvo.controller.commands().HotKey(id);
         }
     };
-    link->OnPath = [&](const std::string& path, std::function<void()> loaded) {
-        mirvo.application.ReceivePath(path, std::move(loaded));
+    link->OnPath = [&](const std::string& path) {
+        if (mirvo.loop.Quitting()) {
+            return false;
+        }
+        // A load lets pending messages run, in which the sender's socket may
+        // end and be deleted: it runs from the loop, not inside its signal.
+        mirvo.loop.PostToUiThread([&, path] { mirvo.application.ReceivePath(path); });
+        return true;
     };
     link->OnShow = [&] { mirvo.window.BringToFront(); };
-    link->OnQuit = [&] { mirvo.loop.Quit(); };
+    // After the paths posted before it.
+    link->OnQuit = [&] {
+        mirvo.loop.PostToUiThread([&] { mirvo.application.QuitAfterReceivedPaths(); });
+    };
     QuitOnSignals(&mirvo.loop, [&] { mirvo.loop.Quit(); });
     link->Listen();
 

@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <cstdlib>
+#include <utility>
 
 #include "app/CommandLine.h"
 #include "audio/Audio.h"
@@ -122,28 +123,45 @@ void Application::StartTasks() {
     TrimWorkingSet();
 }
 
-void Application::ReceivePath(const std::string& text, std::function<void()> loaded) {
-    waiting_.push_back({text, std::move(loaded)});
-    if (!loading_) {
-        LoadWaitingPaths();
+bool Application::ReceivePath(const std::string& text) {
+    if (p_.ui.loop.Quitting()) {
+        return false;
+    }
+    p_.questions.Request([this, text] {
+        waiting_.push_back(text);
+        if (!loading_) {
+            LoadWaitingPaths();
+        }
+    });
+    return true;
+}
+
+void Application::QuitAfterReceivedPaths() {
+    if (p_.questions.Waiting()) {
+        p_.questions.Request([this] { QuitAfterReceivedPaths(); });
+    } else if (loadingReceived_ || !waiting_.empty()) {
+        quitAfterLoads_ = true;
+    } else {
+        p_.ui.loop.Quit();
     }
 }
 
 void Application::LoadWaitingPaths() {
     loading_ = true;
     while (!waiting_.empty() && !p_.ui.loop.Quitting()) {
-        WaitingPath next = std::move(waiting_.front());
+        const std::string next = std::move(waiting_.front());
         waiting_.pop_front();
-        if (next.text.size() > 1 && LoadPlaylistPath) {
-            LoadPlaylistPath(next.text, 3);
-        }
-        if (next.loaded) {
-            next.loaded();
+        if (next.size() > 1 && LoadPlaylistPath) {
+            loadingReceived_ = true;
+            LoadPlaylistPath(next, 3);
+            loadingReceived_ = false;
         }
     }
-    // Unanswered when quitting: their senders hand over to the next owner.
     waiting_.clear();
     loading_ = false;
+    if (std::exchange(quitAfterLoads_, false)) {
+        p_.ui.loop.Quit();
+    }
 }
 
 void Application::WindowGeometryChanged(const Bounds& bounds, bool maximized) {

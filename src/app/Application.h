@@ -23,10 +23,16 @@ class Application {
     void FirstShow();
     // Runs once, shortly after the event loop has started.
     void StartTasks();
-    // Text a second instance handed over (load mode 3 of the playlist loader);
-    // `loaded` runs once it has been loaded. Loads let pending messages run, so
-    // a path that arrives during one waits for it instead of loading inside it.
-    void ReceivePath(const std::string& text, std::function<void()> loaded = {});
+    // Text a second instance or the media controls handed over (load mode 3 of
+    // the playlist loader). It waits while a question is open, and loads let
+    // pending messages run, so a path that arrives during one waits for it
+    // instead of loading inside it. False, and nothing loads, once quitting.
+    bool ReceivePath(const std::string& text);
+    // "-quit" from a later start: requests are carried out in the order they
+    // came, so the paths handed over before it are loaded first. A question
+    // open meanwhile is closed unanswered, as by every quit that cannot ask,
+    // unless such a path still waits for its answer.
+    void QuitAfterReceivedPaths();
     // The window's frame changed; keeps NormalBounds and saves on maximise.
     void WindowGeometryChanged(const Bounds& bounds, bool maximized);
     // After the event loop has ended.
@@ -51,14 +57,11 @@ class Application {
     // What the fourth status panel shows for the playing track.
     std::string PlayingStatus() const;
 
-    struct WaitingPath {
-        std::string text;
-        std::function<void()> loaded;
-    };
-
     Player& p_;
-    std::deque<WaitingPath> waiting_;
+    std::deque<std::string> waiting_;
     bool loading_ = false;
+    bool loadingReceived_ = false;  // a handed-over path, not the start's
+    bool quitAfterLoads_ = false;
     Engine* engine_ = nullptr;
     Commands* commands_ = nullptr;
     UpdateCheck update_;

@@ -52,8 +52,8 @@ bool HandleCommandLine(const std::string& argument, const Settings& settings, In
 
 HandOver HandOverToRunningInstance(InstanceLink& link, const std::string& startArgument,
                                    bool multipleInstances) {
-    // A send fails when the running instance ends or dies meanwhile; then
-    // another start may have taken the folder over, so look again.
+    // A send is refused when the running instance ends or dies meanwhile;
+    // then another start may have taken the folder over, so look again.
     constexpr int kAttempts = 5;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         const Presence presence = link.Find();
@@ -67,9 +67,13 @@ HandOver HandOverToRunningInstance(InstanceLink& link, const std::string& startA
             return HandOver::Failed;
         }
         // A path always goes to the running instance, whatever the setting says.
-        const bool sent = startArgument.empty() ? link.SendShow() : link.SendPath(startArgument);
-        if (sent) {
-            return HandOver::Done;
+        switch (startArgument.empty() ? link.SendShow() : link.SendPath(startArgument)) {
+            case Delivery::Answered:
+                return HandOver::Done;
+            case Delivery::NoAnswer:
+                return HandOver::Unanswered;
+            case Delivery::Refused:
+                break;
         }
     }
     return HandOver::Failed;

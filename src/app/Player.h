@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/Interfaces.h"
+#include "app/Questions.h"
 #include "app/Settings.h"
 #include "playback/EngineState.h"
 #include "playback/PlaybackEvents.h"
@@ -34,6 +35,8 @@ struct Services {
 
 struct Player {
     Player(std::string programFolder, Services services);
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
 
     std::string ProgramFolder;  // without a trailing "/"
     Settings settings;
@@ -42,6 +45,8 @@ struct Player {
     PlaylistState playlist;
     EngineState engine;
     PlaybackEvents events;
+    // The questions open now; ui.dialogs asks through it.
+    Questions questions;
     Services ui;
 };
 

@@ -117,12 +117,15 @@ void Settings::LoadMusicFolders(PlaylistState& playlist) const {
 void Settings::SaveMusicFolders(const PlaylistState& playlist, const SettingsValues& values) const {
     Update([&](IniFile& ini) {
         ini.EraseSection("Root media");
-        for (std::size_t i = 0; i < playlist.MusicFolders.size(); ++i) {
-            std::string folder = playlist.MusicFolders[i];
+        // Numbered without gaps: reading stops at the first missing one.
+        int written = 0;
+        for (std::string folder : playlist.MusicFolders) {
             if (!folder.empty() && folder.back() != '/') {
                 folder += '/';
             }
-            ini.WriteString("Root media", "path" + std::to_string(i), folder);
+            if (ini.WriteString("Root media", "path" + std::to_string(written), folder)) {
+                ++written;
+            }
         }
         ini.WriteString("DirBox", "LastOpenedDir", playlist.CurrentFolder);
         ini.WriteString("DirBox", "LastOpenedDrive", values.LastOpenedDrive);
@@ -132,7 +135,8 @@ void Settings::SaveMusicFolders(const PlaylistState& playlist, const SettingsVal
 Player::Player(std::string programFolder, Services services)
     : ProgramFolder(std::move(programFolder)),
       settings(JoinPath(ProgramFolder, "Mirvo.ini")),
-      ui(services) {}
+      questions(services.loop, services.dialogs),
+      ui{services.view, questions.Asking(), services.loop, services.desktop, services.hotKeys} {}
 
 void LoadSettings(Player& p) {
     const IniFile ini = IniFile::Load(p.settings.Path());

@@ -62,6 +62,49 @@ UpdateAnswer ParseUpdateAnswer(std::string_view text) {
     return answer;
 }
 
+bool IsVersionText(std::string_view text) {
+    if (text.empty() || text.size() > 32 || text.front() < '0' || text.front() > '9') {
+        return false;
+    }
+    for (const char c : text) {
+        const bool alnum =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!alnum && c != '.' && c != '_' && c != '-' && c != '+') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsWebAddress(std::string_view text) {
+    std::string scheme;
+    for (const char c : text.substr(0, text.find(':'))) {
+        scheme += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    const std::size_t rest = scheme.size() + 3;
+    if ((scheme != "http" && scheme != "https") || text.size() <= rest || text.size() > 2048 ||
+        text.substr(scheme.size(), 3) != "://" || text[rest] == '/') {
+        return false;
+    }
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string UpdateQuestion(const UpdateAnswer& answer) {
+    std::string text;
+    for (const char c : answer.Message) {
+        // The message's own line breaks are "\r"; no other control character shows.
+        if (c == '\r' || c == '\t' || static_cast<unsigned char>(c) >= 0x20) {
+            text += c;
+        }
+    }
+    return text.empty() ? answer.Address : text + "\r\r" + answer.Address;
+}
+
 UpdateCheck::UpdateCheck(Player& player, std::function<std::string()> statusText)
     : p_(player), statusText_(std::move(statusText)) {}
 
@@ -114,13 +157,15 @@ void UpdateCheck::Finish(std::uint64_t bytes) {
     if (!text) {
         return;
     }
+    // Whatever answered may not be the update service (a captive portal, an
+    // error page): only a real answer is offered, and only a web page opened.
     const UpdateAnswer answer = ParseUpdateAnswer(*text);
-    if (answer.HasVersion &&
-        (answer.Version == kProgramVersion ||
-         answer.Version == settings.ReadString("General", "lastnewversion", "none"))) {
+    if (!IsVersionText(answer.Version) || !IsWebAddress(answer.Address) ||
+        answer.Version == kProgramVersion ||
+        answer.Version == settings.ReadString("General", "lastnewversion", "none")) {
         return;
     }
-    if (p_.ui.dialogs.AskYesNo(answer.Message)) {
+    if (p_.ui.dialogs.AskYesNo(UpdateQuestion(answer))) {
         p_.ui.desktop.OpenAddress(answer.Address);
         p_.ui.loop.Quit();
     } else {

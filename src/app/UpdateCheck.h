@@ -28,6 +28,15 @@ struct UpdateAnswer {
 };
 UpdateAnswer ParseUpdateAnswer(std::string_view text);
 
+// What an answer must hold to be offered: a version line that is a version
+// (a digit first, then letters, digits and ". _ - +", as "1.04i") and an http
+// or https address without blanks or control characters. An error page, a
+// captive portal's login page or a one-line answer is none.
+bool IsVersionText(std::string_view text);
+bool IsWebAddress(std::string_view text);
+// The question the user is asked: the message, then the address Yes opens.
+std::string UpdateQuestion(const UpdateAnswer& answer);
+
 class UpdateCheck {
   public:
     // `statusText` gives what the status panel shows once the check is done.

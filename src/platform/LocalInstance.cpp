@@ -7,15 +7,17 @@
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QtEndian>
+
+#include "support/Files.h"
 
 namespace mirvo {
 namespace {
 
 constexpr int kConnectMs = 2000;
-// Loading a large folder can take a while; the sender waits for it.
-constexpr int kAnswerMs = 120000;
+// Requests are answered when they arrive, not when carried out: a start never
+// waits longer than this for its answer.
+constexpr int kAnswerMs = 10000;
 constexpr char kAck = 'K';
 // An owner that does not listen yet or any more is starting or saving at exit.
 constexpr int kOwnerWaitMs = 10000;
@@ -28,14 +30,19 @@ void Answer(QLocalSocket* socket) {
 
 }  // namespace
 
-QString InstanceSocketName() {
+QString InstanceSocketName(std::string& error) {
+    error.clear();
     const QByteArray custom = qgetenv("MIRVO_INSTANCE");
     if (!custom.isEmpty()) {
         return QString::fromLocal8Bit(custom);
     }
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    const QString folder = runtime.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(runtime);
-    return folder + QStringLiteral("/mirvo-%1.socket").arg(::getuid());
+    const std::string runtime = qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString();
+    if (!runtime.empty() && runtime.front() == '/' && UsePrivateFolder(runtime).empty()) {
+        return QString::fromStdString(runtime) + QStringLiteral("/mirvo-%1.socket").arg(::getuid());
+    }
+    const std::string folder = PrivateTempFolder();
+    error = UsePrivateFolder(folder);
+    return error.empty() ? QString::fromStdString(JoinPath(folder, "instance.socket")) : QString();
 }
 
 LocalInstance::LocalInstance(QString name) : name_(std::move(name)) {}
@@ -95,35 +102,46 @@ Presence LocalInstance::Look(bool claim) {
     }
 }
 
-bool LocalInstance::Send(char kind, const std::string& payload) {
+Delivery LocalInstance::Send(char kind, const std::string& payload) {
+    QElapsedTimer clock;
+    clock.start();
     QLocalSocket socket;
     socket.connectToServer(name_);
     if (!socket.waitForConnected(kConnectMs)) {
-        return false;
+        return Delivery::Refused;
     }
     QByteArray message(5, '\0');
     message[0] = kind;
     qToBigEndian<quint32>(static_cast<quint32>(payload.size()), message.data() + 1);
     message.append(payload.data(), static_cast<qsizetype>(payload.size()));
     socket.write(message);
-    if (!socket.waitForBytesWritten(kConnectMs)) {
-        return false;
-    }
-    while (socket.bytesAvailable() < 1) {
-        if (!socket.waitForReadyRead(kAnswerMs)) {
-            return false;
+    // Closed unanswered, the request was not taken; left unanswered, it may still be.
+    const auto unanswered = [&socket] {
+        return socket.state() == QLocalSocket::UnconnectedState ? Delivery::Refused
+                                                                : Delivery::NoAnswer;
+    };
+    while (socket.bytesToWrite() > 0) {
+        const qint64 left = kAnswerMs - clock.elapsed();
+        if (left <= 0 || !socket.waitForBytesWritten(static_cast<int>(left))) {
+            return unanswered();
         }
     }
-    return socket.read(1) == QByteArray(1, kAck);
+    while (socket.bytesAvailable() < 1) {
+        const qint64 left = kAnswerMs - clock.elapsed();
+        if (left <= 0 || !socket.waitForReadyRead(static_cast<int>(left))) {
+            return unanswered();
+        }
+    }
+    return socket.read(1) == QByteArray(1, kAck) ? Delivery::Answered : Delivery::Refused;
 }
 
-bool LocalInstance::SendPath(const std::string& path) {
+Delivery LocalInstance::SendPath(const std::string& path) {
     return Send('P', path);
 }
-bool LocalInstance::SendShow() {
+Delivery LocalInstance::SendShow() {
     return Send('S', {});
 }
-bool LocalInstance::SendQuit() {
+Delivery LocalInstance::SendQuit() {
     return Send('Q', {});
 }
 
@@ -172,21 +190,8 @@ void LocalInstance::Serve(QLocalSocket* socket) {
     const QByteArray payload = socket->read(size);
     switch (head[0]) {
         case 'P':
-            if (OnPath) {
-                // A load lets pending messages run, in which this socket may end and
-                // be deleted: so the load runs from the loop, not inside its signal,
-                // and the sender may have given up by the time it is answered.
-                QPointer<QLocalSocket> sender(socket);
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, sender, path = payload.toStdString()] {
-                        OnPath(path, [sender] {
-                            if (sender) {
-                                Answer(sender);
-                            }
-                        });
-                    },
-                    Qt::QueuedConnection);
+            if (OnPath && !OnPath(payload.toStdString())) {
+                socket->abort();
                 return;
             }
             break;

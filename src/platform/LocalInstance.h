@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <string>
 
 #include "app/Instance.h"
 
@@ -14,23 +15,28 @@ class QLocalSocket;
 
 namespace mirvo {
 
-// The socket's name: $MIRVO_INSTANCE when set, else one per user.
-QString InstanceSocketName();
+// The socket's name: $MIRVO_INSTANCE when set, else one per user in
+// $XDG_RUNTIME_DIR, or in PrivateTempFolder() without one of this user's
+// (anyone could take a name in /tmp first and get the user's paths). Empty,
+// with `error` saying why, when that folder cannot be used.
+QString InstanceSocketName(std::string& error);
 
 class LocalInstance final : public QObject, public InstanceLink {
   public:
-    explicit LocalInstance(QString name = InstanceSocketName());
+    explicit LocalInstance(QString name);
     ~LocalInstance() override;
 
     Presence Find() override;
     bool FindRunning() override;
-    bool SendPath(const std::string& path) override;
-    bool SendShow() override;
-    bool SendQuit() override;
+    Delivery SendPath(const std::string& path) override;
+    Delivery SendShow() override;
+    Delivery SendQuit() override;
 
-    // What the running instance does with each request. The sender of a path
-    // gets its answer when OnPath calls `loaded`, which may be later.
-    std::function<void(const std::string& path, std::function<void()> loaded)> OnPath;
+    // What the running instance does with each request, called inside the
+    // socket's signal. A path is answered as soon as OnPath took it (it should
+    // only queue the load); false refuses it unanswered, so that the sender
+    // hands it to the next owner.
+    std::function<bool(const std::string& path)> OnPath;
     std::function<void()> OnShow;
     std::function<void()> OnQuit;
 
@@ -43,7 +49,7 @@ class LocalInstance final : public QObject, public InstanceLink {
   private:
     bool Answers() const;
     Presence Look(bool claim);
-    bool Send(char kind, const std::string& payload);
+    Delivery Send(char kind, const std::string& payload);
     void Serve(QLocalSocket* socket);
 
     QString name_;

@@ -242,6 +242,10 @@ void Commands::HotKey(int id) {
     if (SettingsDialogShown && SettingsDialogShown()) {
         return;
     }
+    p_.questions.Request([this, id] { RunHotKey(id); });
+}
+
+void Commands::RunHotKey(int id) {
     switch (id) {
         case 0:
             DispatchKey(kKeyEnter, kNoModifier);

@@ -53,6 +53,7 @@ class Commands {
     void TogglePlayMode(bool backwards = false);
     void SoftMute();
     void LoveMode();
+    // A global hot key, the media controls or the tray: waits while a question is open.
     void HotKey(int id);
     // Play bar buttons 2 and 3, which send more than one key.
     void PlayPauseButton();
@@ -71,6 +72,7 @@ class Commands {
     std::function<bool()> SettingsDialogShown;
 
   private:
+    void RunHotKey(int id);
     void MoveProgress(int deltaMs);
     PlaybackView& PlaybackProgress();
     void Volume(int delta) { engine_.SetVolume(p_.engine.Volume + delta); }

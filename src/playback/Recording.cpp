@@ -27,6 +27,8 @@ constexpr std::uint64_t kQueueSeconds = 16;
 constexpr std::size_t kCopyBlock = 1 << 20;
 constexpr int kCopyBlocksPerMessageRun = 16;
 
+constexpr const char* kOnlyRadio =
+    "You can only record internet radio.\rPlease connect to one first.";
 constexpr const char* kCombineFailed =
     "Sorry, error while saving and combining files.\rTemp files are not deleted! Use a sound "
     "editor to combine the temp files.\r(raw uncompressed 44.1/16 bit wave data without a "
@@ -83,15 +85,36 @@ std::string WithTrailingSlash(std::string folder) {
     return folder;
 }
 
-// "Mix yyyy-mm-dd hh-nn.wav" in the user's home, where the save dialog opens.
-std::string SuggestedSaveName() {
+// "Mix yyyy-mm-dd hh-nn.wav".
+std::string OfferedName() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char name[64];
     std::strftime(name, sizeof name, "Mix %Y-%m-%d %H-%M.wav", &local);
+    return name;
+}
+
+// The offered name in the user's home, where the save dialog opens.
+std::string SuggestedSaveName() {
     const char* home = std::getenv("HOME");
-    return home != nullptr && *home != '\0' ? JoinPath(home, name) : std::string(name);
+    return home != nullptr && *home != '\0' ? JoinPath(home, OfferedName()) : OfferedName();
+}
+
+// Renames `temp` to `name`, or where that is taken to "name (2).wav" and on;
+// never over a file.
+bool RenameToFreeName(const std::string& temp, const std::string& name) {
+    const std::string stem = name.substr(0, name.size() - 4);
+    for (int n = 1; n <= 100; ++n) {
+        const std::string candidate = n == 1 ? name : stem + " (" + std::to_string(n) + ").wav";
+        if (RenameNoReplace(temp, candidate)) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
 }
 
 std::string FailureReason(int failure) {
@@ -220,9 +243,9 @@ void Recorder::RecordStartAcExecute() {
     if (saving_) {
         return;  // the last recording is still being saved
     }
-    if (EntryKind(p_.playlist.PlayingEntry) != kKindStream) {
-        dialogs.ShowNotice(NoticeKind::Information,
-                           "You can only record internet radio.\rPlease connect to one first.");
+    const std::string station = p_.playlist.PlayingEntry;
+    if (EntryKind(station) != kKindStream) {
+        dialogs.ShowNotice(NoticeKind::Information, kOnlyRadio);
         return;
     }
     if (recordingActive_) {
@@ -235,6 +258,18 @@ void Recorder::RecordStartAcExecute() {
         return;
     }
     if (!dialogs.AskYesNo("Start recording?")) {
+        return;
+    }
+    // The station may have ended, or another entry started, while the question was open.
+    if (p_.playlist.PlayingEntry != station) {
+        dialogs.ShowNotice(NoticeKind::Information,
+                           EntryKind(p_.playlist.PlayingEntry) != kKindStream
+                               ? kOnlyRadio
+                               : "First play a stream.");
+        return;
+    }
+    if (links_.OutputChannel() != out || audio::ChannelIsActive(out) != audio::kActivePlaying) {
+        dialogs.ShowNotice(NoticeKind::Information, "First play a stream.");
         return;
     }
     const std::string folder = ReadRecordFolder();
@@ -336,19 +371,32 @@ void Recorder::StopRecording() {
 void Recorder::SaveRecording() {
     Dialogs& dialogs = p_.ui.dialogs;
     MainView& view = p_.ui.view;
-    if (!dialogs.AskYesNo("Record has been stopped.\rSave record?")) {
+    // A quit that cannot ask (a signal, logout, "-quit", the media controls)
+    // closes the questions unanswered: only the user's own No loses the recording.
+    const EventLoop& loop = p_.ui.loop;
+    const bool save =
+        !loop.Quitting() && dialogs.AskYesNo("Record has been stopped.\rSave record?");
+    if (loop.Quitting()) {
+        SaveUnasked();
+        return;
+    }
+    if (!save) {
         DeleteRecordTempFiles();
         return;
     }
     const std::optional<std::string> name = dialogs.PickSaveFile(
         "Save record", SuggestedSaveName(), "Wave files (*.wav)|*.wav|All files (*.*)|*.*");
     if (!name) {
-        DeleteRecordTempFiles();
+        if (loop.Quitting()) {
+            SaveUnasked();
+        } else {
+            DeleteRecordTempFiles();
+        }
         view.SetStatusText(3, "");
         return;
     }
     view.SetStatusText(3, "Writing wave file...");
-    if (CombineInto(*name)) {
+    if (CombineInto(*name, true)) {
         DeleteRecordTempFiles();
         view.SetStatusText(3, "");
         dialogs.ShowNotice(NoticeKind::Information, "Stream succesfully saved to\r" + *name);
@@ -358,7 +406,14 @@ void Recorder::SaveRecording() {
     view.SetStatusText(3, "");
 }
 
-bool Recorder::CombineInto(const std::string& fileName) {
+void Recorder::SaveUnasked() {
+    // Where the temporary files are, so it needs no more room than the folder has.
+    if (CombineInto(recordFolder_ + OfferedName(), false)) {
+        DeleteRecordTempFiles();
+    }
+}
+
+bool Recorder::CombineInto(const std::string& fileName, bool replace) {
     // Written beside the chosen file and renamed over it at the end, so a
     // failure never leaves half a recording under that name.
     const std::string folder = FolderOf(fileName);
@@ -406,7 +461,9 @@ bool Recorder::CombineInto(const std::string& fileName) {
     if (out >= 0) {
         ok = ::close(out) == 0 && ok;
     }
-    ok = ok && WriteWaveHeader(0, temp, format_) && ::rename(temp.c_str(), fileName.c_str()) == 0;
+    ok = ok && WriteWaveHeader(0, temp, format_) &&
+         (replace ? ::rename(temp.c_str(), fileName.c_str()) == 0
+                  : RenameToFreeName(temp, fileName));
     if (!ok) {
         ::unlink(temp.c_str());
         return false;

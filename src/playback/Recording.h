@@ -123,7 +123,12 @@ class Recorder {
     enum Failure : int { kNoFailure = 0, kOverflow = 1, kWriteFailed = 2 };
 
     void SaveRecording();
-    bool CombineInto(const std::string& fileName);
+    // Under the offered name in the record folder, for a quit that cannot ask.
+    void SaveUnasked();
+    // Into `fileName`, over a file of that name only when `replace` (the save
+    // dialog asked), else under the next free name; false, and the temporary
+    // files are kept, on any failure.
+    bool CombineInto(const std::string& fileName, bool replace);
     void StartWriter();
     void StopWriter();
     void WriterLoop(const std::string& folder);

@@ -327,11 +327,14 @@ void RealDelAc(Player& player) {
     if (!RecycleFiles(player, files, true)) {
         return;
     }
-    // Only rows whose file really went leave the list.
+    // Only rows whose file really went leave the list, found by their entries:
+    // the list may have changed while the question was open.
     std::vector<char> keep(pl.PlaylistEntries.size(), 1);
-    for (const int row : rows) {
-        keep[static_cast<std::size_t>(row)] =
-            PathPresent(pl.PlaylistEntries[static_cast<std::size_t>(row)]);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const int row = RowOfEntry(pl, rows[i], files[i]);
+        if (row >= 0) {
+            keep[static_cast<std::size_t>(row)] = PathPresent(files[i]);
+        }
     }
     DropFromQueue(pl, keep);
     Compact(pl.PlaylistEntries, keep);
@@ -457,9 +460,11 @@ void ListEntryAc(Player& player) {
     PlaylistState& pl = player.playlist;
     const int focused = player.ui.view.ListFocusedRow();
     if (focused >= 0 && focused < static_cast<int>(pl.PlaylistEntries.size())) {
-        std::string& entry = pl.PlaylistEntries[static_cast<std::size_t>(focused)];
-        if (auto edited = player.ui.dialogs.InputText("Edit playlist entry", "Entry", entry)) {
-            entry = std::move(*edited);
+        const std::string entry = pl.PlaylistEntries[static_cast<std::size_t>(focused)];
+        auto edited = player.ui.dialogs.InputText("Edit playlist entry", "Entry", entry);
+        const int row = RowOfEntry(pl, focused, entry);
+        if (edited && row >= 0) {
+            pl.PlaylistEntries[static_cast<std::size_t>(row)] = std::move(*edited);
         }
     }
     RefreshListView(player, true, false);

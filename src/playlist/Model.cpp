@@ -112,6 +112,15 @@ int FindEntry(const PlaylistState& playlist, std::string_view entry) {
     return at == entries.end() ? -1 : static_cast<int>(at - entries.begin());
 }
 
+int RowOfEntry(const PlaylistState& playlist, int row, std::string_view entry) {
+    const auto& entries = playlist.PlaylistEntries;
+    if (row >= 0 && static_cast<std::size_t>(row) < entries.size() &&
+        entries[static_cast<std::size_t>(row)] == entry) {
+        return row;
+    }
+    return FindEntry(playlist, entry);
+}
+
 void FindPlayingEntryAgain(PlaylistState& playlist) {
     playlist.PlayingIndex = FindEntry(playlist, playlist.PlayingEntry);
 }

@@ -19,6 +19,10 @@ void ToggleQueue(PlaylistState& playlist, const std::string& entry);
 
 // First index holding exactly `entry`, or -1.
 int FindEntry(const PlaylistState& playlist, std::string_view entry);
+// The row holding `entry` now: `row` while it still does, else the first
+// that does, or -1. For commands that asked about a row and got the answer
+// after the list may have changed.
+int RowOfEntry(const PlaylistState& playlist, int row, std::string_view entry);
 // PlayingIndex := the first entry equal to PlayingEntry, or -1.
 void FindPlayingEntryAgain(PlaylistState& playlist);
 

@@ -2,12 +2,15 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 namespace mirvo {
@@ -36,6 +39,14 @@ class Fd {
 
 constexpr std::string_view kTempPrefix = ".mirvo-";
 
+std::atomic<SaveStepHook> saveStepHook{nullptr};
+
+void Reached(SaveStep step, const std::string& path) {
+    if (const SaveStepHook hook = saveStepHook.load()) {
+        hook(step, path);
+    }
+}
+
 // The names mkostemp makes from kTempPrefix: six letters or digits.
 bool IsTemporaryName(std::string_view name) {
     if (name.size() != kTempPrefix.size() + 6 || !name.starts_with(kTempPrefix)) {
@@ -52,6 +63,10 @@ bool IsTemporaryName(std::string_view name) {
 }
 
 }  // namespace
+
+void SetSaveStepHook(SaveStepHook hook) {
+    saveStepHook = hook;
+}
 
 bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
@@ -159,16 +174,25 @@ bool Replace(const std::string& path, const std::function<bool(int fd)>& write, 
     }
     struct stat old {};
     const mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : newFileMode;
+    Reached(SaveStep::Created, path);
     // FAT and similar file systems refuse modes they cannot store.
     const bool modeSet = ::fchmod(fd->get(), mode) == 0 || !modeRequired;
-    const bool ok = modeSet && write(fd->get()) && ::fsync(fd->get()) == 0 &&
-                    ::rename(temp.c_str(), target.c_str()) == 0;
+    bool ok = modeSet && write(fd->get());
+    if (ok) {
+        Reached(SaveStep::Written, path);
+        ok = ::fsync(fd->get()) == 0;
+    }
+    if (ok) {
+        Reached(SaveStep::Flushed, path);
+        ok = ::rename(temp.c_str(), target.c_str()) == 0;
+    }
     if (!ok) {
         const int error = errno;
         ::unlink(temp.c_str());
         errno = error;
         return false;
     }
+    Reached(SaveStep::Renamed, path);
     // The new text is on disk and in place; closing releases the lock.
     ::close(fd->release());
     Fd dir(::open(dirName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -265,11 +289,69 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 namespace mirvo {
 
-std::string ResolveProgramFolder(const std::string& executableFolder) {
+namespace {
+
+std::string AbsoluteFolder(const char* value) {
+    if (value == nullptr || *value != '/') {
+        return {};
+    }
+    return value;
+}
+
+// $HOME, or the home the user database names when it is not set.
+std::string UserHome() {
+    if (const std::string home = AbsoluteFolder(std::getenv("HOME")); !home.empty()) {
+        return home;
+    }
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(static_cast<std::size_t>(size > 0 ? size : 16384), '\0');
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr) {
+        return {};
+    }
+    // "/nonexistent" and the like: a user without a home.
+    struct stat st {};
+    const std::string home = AbsoluteFolder(found->pw_dir);
+    return !home.empty() && ::stat(home.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? home
+                                                                                  : std::string();
+}
+
+}  // namespace
+
+std::string UsePrivateFolder(const std::string& folder) {
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        return "cannot create " + folder + ": " + std::strerror(errno);
+    }
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) {
+        return "cannot use " + folder + ": " + std::strerror(errno);
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+        return "will not use " + folder +
+               ": it is not a folder of this user's that only this user may change";
+    }
+    return {};
+}
+
+std::string PrivateTempFolder() {
+    std::string temp = AbsoluteFolder(std::getenv("TMPDIR"));
+    return JoinPath(temp.empty() ? std::string("/tmp") : temp,
+                    "mirvo-" + std::to_string(::getuid()));
+}
+
+std::string ResolveProgramFolder(const std::string& executableFolder, std::string& error) {
+    error.clear();
     std::error_code ignored;
     if (const char* home = std::getenv("MIRVO_HOME"); home && *home) {
-        std::filesystem::create_directories(home, ignored);
-        return home;
+        // Every path is used after the program changed into this folder.
+        std::string folder = std::filesystem::absolute(home, ignored).lexically_normal().string();
+        if (folder.size() > 1 && folder.back() == '/') {
+            folder.pop_back();
+        }
+        std::filesystem::create_directories(folder, ignored);
+        return folder;
     }
     // An installed program (bin/ beside its desktop entry) is never used
     // portably, not even by root, who may write to /usr/bin.
@@ -280,17 +362,21 @@ std::string ResolveProgramFolder(const std::string& executableFolder) {
     if (!executableFolder.empty() && !installed && ::access(executableFolder.c_str(), W_OK) == 0) {
         return executableFolder;
     }
-    std::string config;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) {
-        config = xdg;
-    } else if (const char* userHome = std::getenv("HOME"); userHome && *userHome) {
-        config = JoinPath(userHome, ".config");
-    } else {
-        config = "/tmp";
+    std::string config = AbsoluteFolder(std::getenv("XDG_CONFIG_HOME"));
+    if (config.empty()) {
+        if (const std::string home = UserHome(); !home.empty()) {
+            config = JoinPath(home, ".config");
+        }
     }
-    const std::string folder = JoinPath(config, "mirvo");
-    std::filesystem::create_directories(folder, ignored);
-    return folder;
+    std::string folder;
+    if (config.empty()) {
+        folder = PrivateTempFolder();
+    } else {
+        std::filesystem::create_directories(config, ignored);
+        folder = JoinPath(config, "mirvo");
+    }
+    error = UsePrivateFolder(folder);
+    return error.empty() ? folder : std::string();
 }
 
 }  // namespace mirvo

@@ -31,6 +31,12 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, mode_t 
 bool WriteFileAtomically(const std::string& path, const std::function<bool(int fd)>& write,
                          mode_t newFileMode = 0644);
 
+// For tests: called at each step of every atomic write with the path being
+// replaced, so that a test can stop or slow a save at a known point. Any thread.
+enum class SaveStep { Created, Written, Flushed, Renamed };
+using SaveStepHook = void (*)(SaveStep step, const std::string& path);
+void SetSaveStepHook(SaveStepHook hook);
+
 // Writes all of `data` to `fd`, going on after interrupted writes.
 bool WriteAll(int fd, std::string_view data);
 
@@ -58,9 +64,22 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 namespace mirvo {
 
 // Where settings, the automatic playlist and schemes live: $MIRVO_HOME when
-// set; else the executable's folder when it is writable (portable use) and not
-// an installed bin/ (one beside share/applications/mirvo.desktop); else
-// $XDG_CONFIG_HOME/mirvo (default ~/.config/mirvo), created when missing.
-std::string ResolveProgramFolder(const std::string& executableFolder);
+// set (a relative one from the folder the program started in); else the
+// executable's folder when it is writable (portable use) and not an installed
+// bin/ (one beside share/applications/mirvo.desktop); else
+// $XDG_CONFIG_HOME/mirvo (default ~/.config/mirvo, the home from the user
+// database when $HOME is not set), and without any home PrivateTempFolder().
+// The last two are created owner-only and must pass UsePrivateFolder; empty,
+// with `error` saying why, when they do not.
+std::string ResolveProgramFolder(const std::string& executableFolder, std::string& error);
+
+// Creates `folder` owner-only, or checks the one there: a folder (not a link)
+// of this user's that nobody else may write to. Empty when it may be used,
+// else why not.
+std::string UsePrivateFolder(const std::string& folder);
+
+// This user's folder in the temporary folder ($TMPDIR or /tmp): "mirvo-" and
+// the user id; to be checked with UsePrivateFolder, since anyone may make it first.
+std::string PrivateTempFolder();
 
 }  // namespace mirvo

@@ -195,7 +195,19 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool fall
     return ReadInteger(section, key, fallback ? 1 : 0) != 0;
 }
 
-void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+bool IniFile::CanHold(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    if (!CanHold(section) || !CanHold(key) || !CanHold(value)) {
+        return false;
+    }
     Line line;
     line.isKey = true;
     line.key = std::string(key);
@@ -213,7 +225,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         header.text = "[" + header.section + "]";
         lines_.push_back(std::move(header));
         lines_.push_back(std::move(line));
-        return;
+        return true;
     }
     if (const auto k = FindKey(*s, key)) {
         // Keep the key's spelling as the file had it.
@@ -221,7 +233,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         line.text = line.key + "=" + std::string(value);
         line.valueStart = line.key.size() + 1;
         lines_[*k] = std::move(line);
-        return;
+        return true;
     }
     // New keys go after the section's last non-blank line.
     std::size_t insert = SectionEnd(*s);
@@ -229,6 +241,7 @@ void IniFile::WriteString(std::string_view section, std::string_view key, std::s
         --insert;
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert), std::move(line));
+    return true;
 }
 
 void IniFile::WriteInteger(std::string_view section, std::string_view key, int value) {

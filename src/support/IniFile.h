@@ -31,7 +31,11 @@ class IniFile {
     // Any integer other than 0 is true.
     bool ReadBool(std::string_view section, std::string_view key, bool fallback) const;
 
-    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // A value with a control character (a line break would start new keys and
+    // sections) is never written: false, and the file keeps what it had.
+    bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // True when `text` can stand in a line of the file as it is.
+    static bool CanHold(std::string_view text);
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
     void EraseSection(std::string_view section);

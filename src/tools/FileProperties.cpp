@@ -234,6 +234,11 @@ RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
     if (newPath == oldPath) {
         return RenameOutcome::Unchanged;
     }
+    if (!newName.empty() && !IsPlainFileName(newName)) {
+        player.ui.dialogs.ShowNotice(NoticeKind::Warning,
+                                     ImpossibleNameText(FileNamePart(oldPath), newName));
+        return RenameOutcome::ImpossibleName;
+    }
     // Asked before playback stops, so a name without extension leaves it playing.
     if (ExtensionOf(newPath).empty()) {
         player.ui.dialogs.ShowNotice(NoticeKind::Information,

@@ -36,10 +36,11 @@ FileReport BuildFileReport(const std::string& fileName, std::string_view thousan
 // The "&R" clean-up: "_" and "%20" become blanks, runs of blanks shrink.
 std::string CleanUpFileName(std::string_view name);
 
-enum class RenameOutcome { Unchanged, NoExtension, Failed, Renamed };
+enum class RenameOutcome { Unchanged, NoExtension, ImpossibleName, Failed, Renamed };
 // Renames the file of entry `index` to `newName` in its folder, never over
-// another file; says why not when it cannot. A playing entry goes on at the
-// same place under its new name. NoExtension keeps the dialog open.
+// another file and never into another folder; says why not when it cannot. A
+// playing entry goes on at the same place under its new name. NoExtension and
+// ImpossibleName keep the dialog open.
 RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
                               const std::string& newName);
 

@@ -58,6 +58,16 @@ std::string RenamedFileName(std::string_view fileName, std::string_view find,
     return std::string(replace) + std::string(fileName);
 }
 
+bool IsPlainFileName(std::string_view name) {
+    return !name.empty() && name != "?" && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos;
+}
+
+std::string ImpossibleNameText(std::string_view oldName, std::string_view newName) {
+    return "You want to rename\r" + std::string(oldName) + "\rto '" + std::string(newName) +
+           "'.\rThat's not possible.";
+}
+
 RenameSources CollectRenameSources(const Player& player) {
     RenameSources sources;
     const auto& entries = player.playlist.PlaylistEntries;
@@ -84,11 +94,9 @@ bool RenameAll(Player& player, const RenameSources& sources, std::string_view fi
                std::string_view replace) {
     const std::vector<std::string> names = PreviewFileNames(sources, find, replace);
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (names[i].empty() || names[i] == "?") {
+        if (!IsPlainFileName(names[i])) {
             player.ui.dialogs.ShowNotice(
-                NoticeKind::Warning, "You want to rename\r" +
-                                         std::string(FileNamePart(sources.Paths[i])) + "\rto '" +
-                                         names[i] + "'.\rThat's not possible.");
+                NoticeKind::Warning, ImpossibleNameText(FileNamePart(sources.Paths[i]), names[i]));
             return false;
         }
     }

@@ -23,6 +23,12 @@ std::string CapitaliseWords(std::string_view name);
 std::string RenamedFileName(std::string_view fileName, std::string_view find,
                             std::string_view replace);
 
+// A name that renames within its folder: not empty, "?", "." or "..", and
+// without "/" (which would move the file into another folder).
+bool IsPlainFileName(std::string_view name);
+// "You want to rename ... That's not possible." for such a name.
+std::string ImpossibleNameText(std::string_view oldName, std::string_view newName);
+
 // The selected entries in list order, taken when the dialog opens.
 struct RenameSources {
     std::vector<int> Rows;

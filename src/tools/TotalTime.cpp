@@ -1,6 +1,7 @@
 #include "tools/TotalTime.h"
 
 #include <cmath>
+#include <utility>
 
 #include "app/Player.h"
 #include "audio/Audio.h"
@@ -65,10 +66,14 @@ std::int64_t PlayingSeconds(const std::string& path) {
 void TotalTimeAcExecute(Player& player) {
     PlaylistState& pl = player.playlist;
     const std::vector<int> rows = player.ui.view.ListSelectedRows();
-    std::vector<bool> selected(pl.PlaylistEntries.size(), false);
+    // The selected entries as they are now: messages run between them and a
+    // question may wait for an answer, and what runs meanwhile may edit the list.
+    const std::size_t size = pl.PlaylistEntries.size();
+    std::vector<std::pair<std::size_t, std::string>> chosen;
+    chosen.reserve(rows.size());
     for (const int row : rows) {
-        if (row >= 0 && static_cast<std::size_t>(row) < selected.size()) {
-            selected[static_cast<std::size_t>(row)] = true;
+        if (row >= 0 && static_cast<std::size_t>(row) < size) {
+            chosen.emplace_back(row, pl.PlaylistEntries[static_cast<std::size_t>(row)]);
         }
     }
     std::string ofSelected(1, '/');
@@ -78,8 +83,9 @@ void TotalTimeAcExecute(Player& player) {
     pl.ScanRunning = true;
     std::int64_t total = 0;
     std::size_t counted = 0;
+    std::size_t next = 0;
     bool aborted = false;
-    for (std::size_t i = 0; i < selected.size(); ++i) {
+    for (std::size_t i = 0; i < size; ++i) {
         if (counted % 10 == 0) {
             player.ui.view.SetStatusText(3, "Calculating time... " + std::to_string(counted) +
                                                 ofSelected + " Press ESC to abort");
@@ -89,14 +95,13 @@ void TotalTimeAcExecute(Player& player) {
             aborted = true;
             break;
         }
-        // The list may have changed while messages ran.
-        if (i >= pl.PlaylistEntries.size()) {
-            break;
-        }
-        const int kind = EntryKind(pl.PlaylistEntries[i]);
-        if (selected[i] && (kind == kKindAudio || kind == kKindModule || kind == kKindFlac)) {
-            total += PlayingSeconds(pl.PlaylistEntries[i]);
-            ++counted;
+        for (; next < chosen.size() && chosen[next].first == i; ++next) {
+            const std::string& entry = chosen[next].second;
+            const int kind = EntryKind(entry);
+            if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
+                total += PlayingSeconds(entry);
+                ++counted;
+            }
         }
         if (pl.AbortRequested) {
             pl.AbortRequested = false;

@@ -101,8 +101,8 @@ void TFileInfo_Form::FormShow() {
 }
 
 void TFileInfo_Form::Button1Click() {
-    if (RenameEntryFile(p_, engine_, index_, Edit1->text().toStdString()) !=
-        RenameOutcome::NoExtension) {
+    const RenameOutcome outcome = RenameEntryFile(p_, engine_, index_, Edit1->text().toStdString());
+    if (outcome != RenameOutcome::NoExtension && outcome != RenameOutcome::ImpossibleName) {
         accept();
     }
 }

@@ -331,8 +331,9 @@ void MainController::BuildCommands() {
     bind(Add("SleepTimerAc", "Sleep &timer...", K(Qt::ALT | Qt::Key_T),
              [this] {
                  if (!timerForm_) {
+                     // Nobody is there to answer: a quit that cannot ask.
                      timerForm_ =
-                         new TTimer_Form(&window_, p_, *engine_, [this] { window_.close(); });
+                         new TTimer_Form(&window_, p_, *engine_, [this] { p_.ui.loop.Quit(); });
                  }
                  timerForm_->exec();
              }),
@@ -704,6 +705,8 @@ void MainController::OpenFind(const QString& typed) {
     if (find_ == nullptr) {
         find_ = new TFind_Form(&window_, p_);
     }
+    // The dialog plays and queues rows of the list as it found them.
+    const Questions::Scope asking(p_.questions);
     find_->Open(typed, *window_.ListScreen);
 }
 
@@ -810,6 +813,8 @@ void MainController::FileInfoAcExecute() {
     if (shortcutsDialog_) {
         shortcutsDialog_->close();
     }
+    // Each dialog works on rows of the list: nothing from outside changes it meanwhile.
+    const Questions::Scope asking(p_.questions);
     switch (ChoosePropertiesTarget(p_)) {
         case PropertiesTarget::File:
             if (!fileInfoForm_) {
@@ -827,10 +832,12 @@ void MainController::FileInfoAcExecute() {
             if (!radioForm_) {
                 radioForm_ = new TRadio_Form(&window_, p_.ui.loop);
             }
-            const int row = p_.ui.view.ListFocusedRow();
-            const auto fields =
-                radioForm_->Ask(p_.playlist.PlaylistEntries[static_cast<std::size_t>(row)]);
-            if (fields) {
+            const int focused = p_.ui.view.ListFocusedRow();
+            const std::string entry =
+                p_.playlist.PlaylistEntries[static_cast<std::size_t>(focused)];
+            const auto fields = radioForm_->Ask(entry);
+            const int row = RowOfEntry(p_.playlist, focused, entry);
+            if (fields && row >= 0) {
                 SetStationEntry(p_, row, fields->Address, fields->Title);
             }
             break;

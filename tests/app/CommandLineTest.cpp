@@ -26,28 +26,28 @@ class FakeLink : public InstanceLink {
         return now;
     }
     bool FindRunning() override { return Find() == Presence::Running; }
-    bool SendPath(const std::string& path) override {
+    Delivery SendPath(const std::string& path) override {
         sent.push_back("path:" + path);
         return Answer();
     }
-    bool SendShow() override {
+    Delivery SendShow() override {
         sent.push_back("show");
         return Answer();
     }
-    bool SendQuit() override {
+    Delivery SendQuit() override {
         sent.push_back("quit");
         return Answer();
     }
-    bool Answer() {
+    Delivery Answer() {
         if (failures > 0) {
             --failures;
-            return false;
+            return Delivery::Refused;
         }
         return answers;
     }
     std::deque<Presence> found{Presence::None};
-    bool answers = true;
-    int failures = 0;  // sends that fail before `answers` holds
+    Delivery answers = Delivery::Answered;
+    int failures = 0;  // sends refused before `answers` holds
     int finds = 0;
     std::vector<std::string> sent;
 };
@@ -153,7 +153,16 @@ TEST(HandOver, WithoutPathBringsTheRunningWindowForwardUnlessMultipleAllowed) {
     EXPECT_EQ(link.sent.size(), 1u);
 }
 
-TEST(HandOver, AFailedSendLooksForTheOwnerAgain) {
+// A path the owner may still open is never sent again, or it would open twice.
+TEST(HandOver, AnUnansweredPathIsNotSentAgain) {
+    FakeLink link;
+    link.found = {Presence::Running};
+    link.answers = Delivery::NoAnswer;
+    EXPECT_EQ(HandOverToRunningInstance(link, "/m/a.mp3", false), HandOver::Unanswered);
+    EXPECT_EQ(link.sent, std::vector<std::string>{"path:/m/a.mp3"});
+}
+
+TEST(HandOver, ARefusedSendLooksForTheOwnerAgain) {
     FakeLink link;
     link.found = {Presence::Running};
     link.failures = 2;
@@ -171,7 +180,7 @@ TEST(HandOver, AFailedSendLooksForTheOwnerAgain) {
 TEST(HandOver, AnOwnerThatNeverAnswersIsNotJoinedByASecondOne) {
     FakeLink link;
     link.found = {Presence::Running};
-    link.answers = false;
+    link.answers = Delivery::Refused;
     EXPECT_EQ(HandOverToRunningInstance(link, "/m/a.mp3", false), HandOver::Failed);
     EXPECT_LE(link.finds, 10);  // it gives up
     FakeLink stuck;

@@ -1,10 +1,11 @@
 // The files the player keeps for the user (the automatic playlist, the
 // settings, a favourite and the queue of unsent plays) when their saves are
-// killed at random moments, when the disk is full and when it is read-only.
+// killed in the middle, when the disk is full and when it is read-only.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -20,7 +21,6 @@
 #include <fstream>
 #include <map>
 #include <optional>
-#include <random>
 
 #include "app/Application.h"
 #include "fakes/FakeServices.h"
@@ -30,7 +30,6 @@
 #include "scrobble/Scrobbling.h"
 #include "support/Files.h"
 #include "support/IniFile.h"
-#include "support/Memory.h"
 #include "tags/TagFixtures.h"
 
 namespace mirvo {
@@ -209,35 +208,55 @@ bool Holds(const std::string& path, std::string_view text) {
     return file.eof() && at == text.size();
 }
 
-using Clock = std::chrono::steady_clock;
+// Where the child stops: at `step` of the save of the file whose path ends
+// in `name`. It says so on the pipe and waits there to be killed.
+struct StopPoint {
+    const char* name = "";
+    SaveStep step = SaveStep::Created;
+    int pipe = -1;
+};
+StopPoint stopPoint;
 
-long MicrosecondsSince(Clock::time_point start) {
-    return static_cast<long>(
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
+void StopHere(SaveStep step, const std::string& path) {
+    if (step == stopPoint.step && path.ends_with(stopPoint.name)) {
+        const char reached = 1;
+        [[maybe_unused]] const ssize_t sent = ::write(stopPoint.pipe, &reached, 1);
+        for (;;) {
+            ::pause();
+        }
+    }
 }
 
-// Saves of a playlist of a million entries, a favourite, the queue and the
-// settings, one after the other in a child killed at a random moment of that
-// cycle: each file is always an old or a new version, whole, and the next
-// start clears what the killed saves left.
-TEST(KilledSaves, LeaveWholeFilesAndNoLeftoversAfterTheNextStart) {
-    // On a tmpfs the flushes cost nothing, so the rounds go to the saves
-    // themselves; a kill leaves the same files with or without them.
-    Tmpfs disk("1g");
-    if (!disk.Error().empty()) {
-        std::printf("%s: the saves run in the temporary folder\n", disk.Error().c_str());
+// Whether the child reached its stop within a generous bound: 1, or 0 when
+// it ended without (the save never came), or -1 when it hung.
+int AwaitStop(int fd) {
+    pollfd wait{fd, POLLIN, 0};
+    if (::poll(&wait, 1, 60000) != 1) {
+        return -1;
     }
-    const std::string folder = disk.path();
+    char reached = 0;
+    return ::read(fd, &reached, 1) == 1 ? 1 : 0;
+}
+
+// Saves of a playlist, a favourite, the queue and the settings, one after the
+// other in a child killed inside each of them in turn, at each step of the
+// atomic write (the temporary file made, written, flushed, renamed): each
+// file is the old version before the rename and the new one after it, whole,
+// and the next start clears what the killed save left. Each kill lands where
+// it must however busy the machine is.
+TEST(KilledSaves, LeaveWholeFilesAndNoLeftoversAfterTheNextStart) {
+    test::TempDir dir;
+    const std::string folder = dir.path();
     Program s(folder);
     std::vector<std::string> other;
-    for (int i = 0; i < 1000000; ++i) {
+    for (int i = 0; i < 20000; ++i) {
         const std::string entry = "/music/artist " + std::to_string(i % 997) + "/album/track " +
                                   std::to_string(i) + ".mp3";
         s.Entries().push_back(entry);
         other.push_back(entry + "x");
     }
     std::vector<std::string> favourite[2];
-    for (int i = 0; i < 50000; ++i) {
+    for (int i = 0; i < 5000; ++i) {
         favourite[0].push_back("/music/best/" + std::to_string(i) + ".ogg");
         favourite[1].push_back("/music/best/" + std::to_string(i) + ".flac");
     }
@@ -250,23 +269,22 @@ TEST(KilledSaves, LeaveWholeFilesAndNoLeftoversAfterTheNextStart) {
     const std::string track = WriteTrack(folder);
     const std::int64_t firstPlay = Now();
 
-    // Cycle `n` saves favourite n % 2, the play after `queued`, playlist n % 2
-    // and volume 500 + n % 2 (the exit save).
-    const auto saveAll = [&](int n, int queued) {
+    // Cycle `n` saves favourite n % 2, a play of length `length`, the list the
+    // entries hold after a swap (playlist n % 2 in the child) and volume
+    // 500 + n % 2 (the exit save).
+    const auto saveAll = [&](int n, int length) {
         s.Entries().swap(favourite[n % 2]);
         s.AddFavorite("Mix");
         s.Entries().swap(favourite[n % 2]);
-        s.Play(track, queued + n);
+        s.Play(track, length);
         s.Entries().swap(other);
         s.fp.player.engine.Volume = 500 + n % 2;
         s.app.Shutdown();
     };
     s.OpenQueue();
-    Clock::time_point started = Clock::now();
-    saveAll(1, 0);
-    long cycleUs = MicrosecondsSince(started);
+    saveAll(1, 1);
     const std::string ini501 = ReadWholeFile(folder + "/Mirvo.ini").value_or("");
-    saveAll(2, 0);
+    saveAll(2, 2);
     const std::string ini500 = ReadWholeFile(folder + "/Mirvo.ini").value_or("");
     ASSERT_EQ(IniFile(ini501).ReadInteger("General", "Volume", 0), 501);
     ASSERT_EQ(IniFile(ini500).ReadInteger("General", "Volume", 0), 500);
@@ -274,87 +292,85 @@ TEST(KilledSaves, LeaveWholeFilesAndNoLeftoversAfterTheNextStart) {
     ASSERT_TRUE(Holds(folder + "/Favorites/Mix.txt", favouriteTexts[0]));
     s.scrobbler.reset();
 
-    std::mt19937 random(20261208);
-    const int rounds = kSanitized ? 100 : 1000;
-    // Mid-save kills depend on the machine's load: go on a little further
-    // until enough of them did.
-    const int wanted = rounds / 20;
-    std::map<std::string, int> midSave;
-    int killedMidSave = 0;
+    // In the order the cycle saves them, with the kind of temporary file each leaves.
+    const std::pair<const char*, const char*> files[] = {{"/Favorites/Mix.txt", "favourite"},
+                                                         {"/Scrobbles.txt", "queue"},
+                                                         {"/Playlist.txt", "playlist"},
+                                                         {"/Mirvo.ini", "settings"}};
+    const SaveStep steps[] = {SaveStep::Created, SaveStep::Written, SaveStep::Flushed,
+                              SaveStep::Renamed};
+    const int rounds = kSanitized ? 16 : 32;
     int queued = 2;
-    int round = 0;
-    for (; round < rounds || (killedMidSave < wanted && round < rounds * 3 / 2); ++round) {
+    for (int round = 0; round < rounds; ++round) {
+        const auto& [name, kind] = files[round % 4];
+        const SaveStep step = steps[round / 4 % 4];
+        const int n = round + 1;
+        const std::string path = folder + name;
+        const std::string before = ReadWholeFile(path).value_or("");
         int pipeFds[2];
         ASSERT_EQ(::pipe(pipeFds), 0);
         const pid_t child = ::fork();
         if (child == 0) {
-            // Says when it starts saving and how long its first cycle took.
+            ::close(pipeFds[0]);
+            stopPoint = {name, step, pipeFds[1]};
+            SetSaveStepHook(StopHere);
             s.OpenQueue();
-            const int loaded = static_cast<int>(s.scrobbler->Queue().size());
-            long took = 0;
-            [[maybe_unused]] ssize_t sent = ::write(pipeFds[1], &took, sizeof took);
-            started = Clock::now();
-            saveAll(1, loaded);
-            took = MicrosecondsSince(started);
-            sent = ::write(pipeFds[1], &took, sizeof took);
-            for (int n = 2;; ++n) {
-                saveAll(n, loaded);
+            if (n % 2 == 0) {
+                s.Entries().swap(other);  // so that the cycle saves the first list
             }
+            saveAll(n, static_cast<int>(s.scrobbler->Queue().size()) + 1);
+            ::_exit(0);
         }
         ASSERT_GT(child, 0);
         ::close(pipeFds[1]);
-        long took = 0;
-        ASSERT_EQ(::read(pipeFds[0], &took, sizeof took), static_cast<ssize_t>(sizeof took));
-        const long wait = std::uniform_int_distribution<long>(0, cycleUs)(random);
-        ::usleep(static_cast<useconds_t>(wait));
+        const int reached = AwaitStop(pipeFds[0]);
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
-        // The kills fall anywhere in the child's first cycle, however long
-        // the machine's load makes it: a kill before it ended says only that
-        // it takes longer than that wait.
-        if (::read(pipeFds[0], &took, sizeof took) == static_cast<ssize_t>(sizeof took)) {
-            cycleUs = (cycleUs * 3 + took) / 4;
-        } else if (wait > cycleUs * 3 / 4) {
-            cycleUs += cycleUs / 8;
-        }
         ::close(pipeFds[0]);
+        ASSERT_EQ(reached, 1) << "round " << round << ": the save of " << name
+                              << " did not come to its stop";
 
-        const int version = Holds(folder + "/Playlist.txt", playlistTexts[1]) ? 1 : 0;
-        ASSERT_TRUE(Holds(folder + "/Playlist.txt", playlistTexts[version])) << "round " << round;
+        const int version = n % 2;
+        const auto plays =
+            QueuedPlays(ReadWholeFile(folder + "/Scrobbles.txt").value_or("?"), firstPlay, Now());
+        ASSERT_TRUE(plays.has_value()) << "round " << round;
+        const std::vector<std::string> left = Leftovers(folder);
+        if (step == SaveStep::Renamed) {
+            // In place: the new version whole, and nothing left behind.
+            EXPECT_TRUE(left.empty()) << "round " << round;
+            if (kind == std::string("queue")) {
+                EXPECT_EQ(*plays, queued + 1) << "round " << round;
+            } else {
+                const std::string expected =
+                    kind == std::string("favourite")  ? favouriteTexts[version]
+                    : kind == std::string("playlist") ? playlistTexts[version]
+                                                      : (version == 1 ? ini501 : ini500);
+                EXPECT_TRUE(Holds(path, expected)) << "round " << round << " " << name;
+            }
+        } else {
+            // The old version whole, and the temporary file of this save beside it.
+            EXPECT_TRUE(Holds(path, before)) << "round " << round << " " << name;
+            const bool empty = step == SaveStep::Created && kind != std::string("favourite");
+            EXPECT_EQ(left, std::vector<std::string>{empty ? "empty" : kind}) << "round " << round;
+        }
+        // Every other file is an old or a new version, whole.
+        const int listVersion = Holds(folder + "/Playlist.txt", playlistTexts[1]) ? 1 : 0;
+        ASSERT_TRUE(Holds(folder + "/Playlist.txt", playlistTexts[listVersion]))
+            << "round " << round;
         const auto ini = ReadWholeFile(folder + "/Mirvo.ini");
         ASSERT_TRUE(ini == ini500 || ini == ini501) << "round " << round;
         ASSERT_TRUE(Holds(folder + "/Favorites/Mix.txt", favouriteTexts[0]) ||
                     Holds(folder + "/Favorites/Mix.txt", favouriteTexts[1]))
             << "round " << round;
-        const auto plays =
-            QueuedPlays(ReadWholeFile(folder + "/Scrobbles.txt").value_or("?"), firstPlay, Now());
-        ASSERT_TRUE(plays.has_value()) << "round " << round;
         ASSERT_GE(*plays, queued) << "round " << round;
         queued = *plays;
-        const std::vector<std::string> left = Leftovers(folder);
-        for (const std::string& kind : left) {
-            ++midSave[kind];
-        }
-        killedMidSave += left.empty() ? 0 : 1;
 
-        {
-            Program next(folder);
-            next.Start();
-            ASSERT_TRUE(next.Entries() == *lists[version]) << "round " << round;
-            ASSERT_EQ(next.scrobbler->Queue().size(), static_cast<std::size_t>(queued));
-            ASSERT_TRUE(Leftovers(folder).empty()) << "round " << round;
-        }
-        // As the program's start tasks do: a child forked from a heap full of
-        // freed entries would spend its first cycle copying them.
-        TrimWorkingSet();
+        Program next(folder);
+        next.Start();
+        ASSERT_TRUE(next.Entries() == *lists[listVersion]) << "round " << round;
+        ASSERT_EQ(next.scrobbler->Queue().size(), static_cast<std::size_t>(queued));
+        ASSERT_TRUE(Leftovers(folder).empty()) << "round " << round;
     }
-    // The kills must really have hit saves half-way, or this proves nothing.
-    EXPECT_GE(killedMidSave, wanted);
-    std::printf("%d of %d kills hit a save half-way:", killedMidSave, round);
-    for (const auto& [kind, count] : midSave) {
-        std::printf(" %s %d", kind.c_str(), count);
-    }
-    std::printf("; %d plays queued\n", queued);
 }
 
 // The four files and a playlist saved with Ctrl+S, each written once by the

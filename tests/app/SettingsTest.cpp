@@ -8,6 +8,7 @@
 #include "fakes/TempDir.h"
 #include "fakes/Unprivileged.h"
 #include "support/Files.h"
+#include "support/IniFile.h"
 
 namespace mirvo {
 namespace {
@@ -252,6 +253,39 @@ TEST(Settings, MusicFoldersAndFixedKeyForms) {
     s.WriteAssociationFlag("mp3", true);
     EXPECT_TRUE(s.ReadAssociationFlag("MP3"));
     EXPECT_EQ(IniFile(Ini(dir)).ReadString("Associations", "mp3", ""), "1");
+}
+
+// Folder names may hold line breaks; written as they are, they would add
+// keys and sections, such as another play-history host for the password.
+TEST(Settings, ValuesWithLineBreaksAddNoKeysOrSections) {
+    TempDir dir;
+    dir.Write("Mirvo.ini",
+              "[DirBox]\nLastOpenedDir=/music/old/\n[PlayingHistory]\nLastfmEnable=1\n");
+    const std::string evil = "\n[PlayingHistory]\nLastfmHost=http://evil.example\n[x";
+    FakePlayer f(dir.path());
+    f.player.playlist.CurrentFolder = "/music/a" + evil;
+    f.player.playlist.MusicFolders = {"/music/", "/bad\r" + evil, "/podcasts/"};
+    SaveSettings(f.player, false);
+    const Settings& s = f.player.settings;
+    s.SaveMusicFolders(f.player.playlist, f.player.values);
+    for (const char* key : {"DevicePath", "RecordTempPath", "PlaylistFolder"}) {
+        s.WriteString("General", key, std::string("/media/stick") + evil);
+    }
+    s.WriteString("General", "Tab", "a\tb");
+    const std::string text = Ini(dir);
+    EXPECT_EQ(text.find("evil"), std::string::npos) << text;
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_EQ(text.find('\t'), std::string::npos);
+    const IniFile ini(text);
+    EXPECT_EQ(ini.ReadString("PlayingHistory", "LastfmHost", "none"), "none");
+    // What could not be written kept its old value, and the music folders
+    // stay numbered without a gap.
+    EXPECT_EQ(ini.ReadString("DirBox", "LastOpenedDir", ""), "/music/old/");
+    EXPECT_EQ(ini.ReadString("Root media", "path0", ""), "/music/");
+    EXPECT_EQ(ini.ReadString("Root media", "path1", ""), "/podcasts/");
+    EXPECT_EQ(ini.ReadString("Root media", "path2", "none"), "none");
+    EXPECT_EQ(ini.ReadString("General", "DevicePath", "none"), "none");
+    EXPECT_EQ(ini.ReadInteger("General", "Volume", 0), 1000);  // the rest was saved
 }
 
 TEST(Settings, UnwritableProgramFolderStillStarts) {

@@ -84,7 +84,8 @@ TEST(UpdateCheck, ANewVersionIsOfferedOnceWithoutHoldingTheWindow) {
     const auto requests = rig.server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].target, "/updatecheck.php?app=mirvo&version=1.04i");
-    EXPECT_EQ(rig.f.dialogs.questions, Strings{"Version 1.05 is out.\rGet it?"});
+    EXPECT_EQ(rig.f.dialogs.questions,
+              Strings{"Version 1.05 is out.\rGet it?\r\rhttp://example.org/get"});
     EXPECT_EQ(rig.Stored("lastnewversion"), "1.05");
     EXPECT_EQ(rig.Stored("lastversioncheck"), "2026-12-08");
     EXPECT_EQ(rig.f.view.status[3], "Playing text");
@@ -106,11 +107,45 @@ TEST(UpdateCheck, YesOpensTheAddressAndEndsTheProgram) {
     EXPECT_EQ(rig.f.loop.quits, 1);
     EXPECT_EQ(rig.Stored("lastnewversion"), "(missing)");
 
-    // A one-line answer is a new version without a message.
+    // Without a message the question is the address alone.
     rig.f.dialogs.yesNoAnswers = {false};
+    rig.Check("HTTPS://example.org/only\n1.07\n");
+    EXPECT_EQ(rig.f.dialogs.questions.back(), "HTTPS://example.org/only");
+    EXPECT_EQ(rig.Stored("lastnewversion"), "1.07");
+}
+
+// Whatever answers may not be the update service: a captive portal's page,
+// an error page, a one-line answer or an address that is no web page is
+// never offered, opened or stored.
+TEST(UpdateCheck, OnlyAVersionAndAWebAddressAreOffered) {
+    Rig rig;
+    rig.f.dialogs.yesNoAnswers = {true, true, true, true, true, true, true, true};
+    rig.Check("<!DOCTYPE html>\n<html><head><title>Log in</title></head>\n<body>Wi-Fi</body>\n");
     rig.Check("http://example.org/only\n");
-    EXPECT_EQ(rig.f.dialogs.questions.back(), "");
-    EXPECT_EQ(rig.Stored("lastnewversion"), "");
+    rig.reply.status = "404 Not Found";
+    rig.Check("http://portal.example/\n404 Not Found\nThe page is gone.\n");
+    rig.reply.status = "200 OK";
+    for (const char* address :
+         {"file:///home/user/.bashrc", "/usr/bin/xterm", "~/Desktop/run.desktop",
+          "javascript:alert(1)", "http://", "http:///etc/passwd", "http://a b.example/",
+          "ftp://example.org/mirvo.tar.gz"}) {
+        rig.Check(std::string(address) + "\n1.05\nNew version.\n");
+    }
+    for (const std::string& version : Strings{"", "none", "1.05\x1b[31m", "1.05 beta", "v1.05",
+                                              "1.05\r[PlayingHistory]", std::string(40, '1')}) {
+        rig.Check(std::string("http://example.org/get\n") + version + "\nNew version.\n");
+    }
+    EXPECT_TRUE(rig.f.dialogs.questions.empty());
+    EXPECT_TRUE(rig.f.desktop.opened.empty());
+    EXPECT_EQ(rig.f.loop.quits, 0);
+    EXPECT_EQ(rig.Stored("lastnewversion"), "(missing)");
+    // Its date still moves on.
+    EXPECT_EQ(rig.Stored("lastversioncheck"), "2026-12-08");
+
+    // A message with control characters shows without them.
+    rig.Check("https://example.org/get\n1.05-beta+2\nNew\x07 \x1b[1mversion\n");
+    EXPECT_EQ(rig.f.dialogs.questions, Strings{"New [1mversion\r\rhttps://example.org/get"});
+    EXPECT_EQ(rig.f.desktop.opened, Strings{"https://example.org/get"});
 }
 
 TEST(UpdateCheck, NoAnswerAdvancesTheDateQuietly) {

@@ -7,10 +7,12 @@
 #include <memory>
 #include <random>
 
+#include "app/Application.h"
 #include "audio/TestDevice.h"
 #include "editing/EditingFixture.h"
 #include "engine/EngineFixtures.h"
 #include "playback/Engine.h"
+#include "playlist/PlaylistFiles.h"
 
 namespace mirvo {
 namespace {
@@ -230,6 +232,25 @@ TEST_F(EditingTest, EditEntryChangesTheFocusedRowOnOk) {
     SetList({});
     ListEntryAc(p);
     EXPECT_EQ(dialogs.questions.size(), 2u);
+}
+
+// The list changes while the box is open (the edit keeps no hold on the row):
+// the edit goes to the entry it was asked about, or nowhere.
+TEST_F(EditingTest, EditEntryFindsItsEntryAfterTheListChanged) {
+    SetList(Names(2));
+    Select({1}, 1);
+    dialogs.textAnswers = {std::string("/m/edited.mp3"), std::string("/m/lost.mp3")};
+    dialogs.meanwhile = [&] {
+        auto& list = p.playlist.PlaylistEntries;
+        list.insert(list.begin(), {"/m/new0.mp3", "/m/new1.mp3", "/m/new2.mp3"});
+    };
+    ListEntryAc(p);
+    EXPECT_EQ(List(),
+              (Strings{"/m/new0.mp3", "/m/new1.mp3", "/m/new2.mp3", "/m/0.mp3", "/m/edited.mp3"}));
+    Select({4}, 4);
+    dialogs.meanwhile = [&] { p.playlist.PlaylistEntries.clear(); };
+    ListEntryAc(p);
+    EXPECT_TRUE(List().empty());
 }
 
 TEST_F(EditingTest, ClearHistoryAndClearList) {
@@ -488,6 +509,43 @@ TEST_F(DeleteTest, NoKeepsEverything) {
     Select({}, 0);  // nothing selected: no question
     RealDelAc(p);
     EXPECT_EQ(dialogs.questions.size(), 1u);
+}
+
+// A hand-over while "Move these files to the trash?" is open waits for the
+// answer, and the rows that leave are those of the files that went.
+TEST_F(DeleteTest, AHandOverWaitsForTheTrashQuestion) {
+    Application app(p);
+    app.LoadPlaylistPath = [this](const std::string& path, int mode) {
+        LoadPlaylistPath(p, path, mode);
+    };
+    const std::string other = dir / "other/x.wav";
+    test::WriteWav(other, test::Tone(44100, 0.5, 440), 44100);
+    SetList(files);
+    Select({0, 2}, 2);
+    dialogs.yesNoAnswers = {true};
+    dialogs.meanwhile = [&] { EXPECT_TRUE(app.ReceivePath(other)); };
+    RealDelAc(p);
+    EXPECT_FALSE(std::filesystem::exists(files[0]));
+    EXPECT_FALSE(std::filesystem::exists(files[2]));
+    EXPECT_EQ(List(), Strings{files[1]});
+    // Then the hand-over, once the loop gets to it: the folder of the path.
+    loop.RunPosted();
+    EXPECT_EQ(List(), Strings{other});
+}
+
+// The list changed under the question anyway: the rows are found by their entries.
+TEST_F(DeleteTest, TheFilesThatWentLeaveWhereverTheirRowsAreNow) {
+    SetList(files);
+    Select({1, 2}, 2);
+    dialogs.yesNoAnswers = {true};
+    dialogs.meanwhile = [&] {
+        auto& list = p.playlist.PlaylistEntries;
+        list.erase(list.begin());
+        list.push_back("/m/new.mp3");
+    };
+    RealDelAc(p);
+    EXPECT_EQ(desktop.trashed, (Strings{files[1], files[2]}));
+    EXPECT_EQ(List(), Strings{"/m/new.mp3"});
 }
 
 TEST_F(DeleteTest, AFileTheTrashRefusesStaysInTheList) {

@@ -3,9 +3,11 @@
 // logic showed and answer questions as the test tells them.
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Interfaces.h"
@@ -79,9 +81,11 @@ class FakeDialogs : public Dialogs {
   public:
     void ShowNotice(NoticeKind kind, const std::string& text) override {
         notices.push_back({kind, text});
+        Meanwhile();
     }
     bool AskYesNo(const std::string& text) override {
         questions.push_back(text);
+        Meanwhile();
         if (yesNoAnswers.empty()) {
             return false;
         }
@@ -93,18 +97,22 @@ class FakeDialogs : public Dialogs {
                                          const std::string& initial) override {
         questions.push_back(prompt);
         initialTexts.push_back(initial);
+        Meanwhile();
         return Next(textAnswers);
     }
     std::optional<std::string> PickOpenFile(const std::string&, const std::string&,
                                             const std::string&) override {
+        Meanwhile();
         return Next(openAnswers);
     }
     std::vector<std::string> PickOpenFiles(const std::string&, const std::string&,
                                            const std::string&) override {
+        Meanwhile();
         return openFiles;
     }
     std::optional<FolderChoice> PickMusicFolder(const std::string&, const std::string&, bool,
                                                 const QuickAdd&) override {
+        Meanwhile();
         if (musicFolderAnswers.empty()) {
             return std::nullopt;
         }
@@ -115,12 +123,18 @@ class FakeDialogs : public Dialogs {
     std::optional<std::string> PickSaveFile(const std::string&, const std::string& folder,
                                             const std::string& filter) override {
         saveRequests.push_back({folder, filter});
+        Meanwhile();
         return Next(saveAnswers);
     }
     std::optional<std::string> PickFolder(const std::string& caption, const std::string&) override {
         folderCaptions.push_back(caption);
+        Meanwhile();
         return Next(folderAnswers);
     }
+
+    // What happens while the next question or picker is open (once): a path
+    // handed over, a hot key, the station ending.
+    std::function<void()> meanwhile;
 
     std::vector<Notice> notices;
     std::vector<std::string> questions;
@@ -140,6 +154,12 @@ class FakeDialogs : public Dialogs {
     std::vector<SaveRequest> saveRequests;
 
   private:
+    void Meanwhile() {
+        if (meanwhile) {
+            const std::function<void()> now = std::exchange(meanwhile, {});
+            now();
+        }
+    }
     static std::optional<std::string> Next(std::deque<std::optional<std::string>>& answers) {
         if (answers.empty()) {
             return std::nullopt;

@@ -213,9 +213,9 @@ TEST_F(Instances, PathsReachTheRunningInstanceIntact) {
     ASSERT_EQ(running.Find(), Presence::None);
     ASSERT_TRUE(running.Listen());
     std::vector<std::string> received;
-    running.OnPath = [&](const std::string& path, std::function<void()> loaded) {
+    running.OnPath = [&](const std::string& path) {
         received.push_back(path);
-        loaded();
+        return true;
     };
 
     const std::string odd = home_ / "it's a \"song\" – café ünïcode.mp3";
@@ -393,6 +393,52 @@ TEST_F(Instances, TerminationClosesAWarningShownByTheStartTasks) {
         first->waitForFinished(5000);
     }
     EXPECT_EQ(IniFile::Load(home_ / "Mirvo.ini").ReadInteger("General", "Volume", -1), 1000);
+}
+
+// A box is open in the running instance ("Can't open sound device."): a
+// second start's path is taken at once, not when the box is answered.
+TEST_F(Instances, APathHandedOverWhileABoxIsOpenIsAnsweredAtOnce) {
+    home_.Write("Mirvo.ini", "[General]\nDevice=99\n");
+    auto first = Start({});
+    ASSERT_TRUE(WaitUntilRunning());
+    ::usleep(500000);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(RunServed({QString::fromStdString(music_ / "a.wav")}), 0);
+    EXPECT_LT(clock.elapsed(), 10000);
+    first->terminate();
+    EXPECT_TRUE(EndsCleanly(*first));
+    if (first->state() != QProcess::NotRunning) {
+        first->kill();
+        first->waitForFinished(5000);
+    }
+}
+
+// Without XDG_RUNTIME_DIR the socket is in this user's own folder in /tmp,
+// never in one another user made first to receive the user's paths.
+TEST_F(Instances, WithoutARuntimeFolderTheSocketIsInThisUsersOwnFolder) {
+    TempDir tmp;
+    ::chmod(tmp.path().c_str(), 01777);
+    env_.remove("MIRVO_INSTANCE");
+    env_.remove("XDG_RUNTIME_DIR");
+    env_.insert("TMPDIR", QString::fromStdString(tmp.path()));
+    const std::string folder = tmp / ("mirvo-" + std::to_string(::getuid()));
+    std::filesystem::create_directory(folder);
+    ::chmod(folder.c_str(), 0777);  // writable for everyone: someone else's to take
+    QProcess refused;
+    refused.setProcessEnvironment(env_);
+    refused.start(QStringLiteral(MIRVO_EXE), {QStringLiteral("-quit")});
+    ASSERT_TRUE(refused.waitForFinished(15000));
+    EXPECT_EQ(refused.exitCode(), 1);
+    EXPECT_TRUE(refused.readAllStandardError().contains("will not use"));
+    std::filesystem::remove(folder);
+
+    auto first = Start({});
+    socket_ = QString::fromStdString(folder + "/instance.socket");
+    ASSERT_TRUE(WaitUntilRunning());
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(RunServed({QStringLiteral("-quit")}), 0);
+    EXPECT_TRUE(EndsCleanly(*first));
 }
 
 }  // namespace

@@ -190,41 +190,77 @@ TEST(StartExitTest, AHandOverDuringAFolderScanWaitsForIt) {
     Started s(dir.path());  // default enqueue option: play the file and open its folder
     s.app.CreateMainWindow();
     std::vector<std::string> loaded;
+    s.app.LoadPlaylistPath = [&](const std::string& path, int mode) {
+        loaded.push_back(path);
+        LoadPlaylistPath(s.fp.player, path, mode);
+    };
     // The next hand-over arrives at every point where the scan lets messages run.
     int arrivals = 0;
     s.fp.loop.onPending = [&] {
         if (arrivals < 3) {
             const std::string path = music / (arrivals == 0 ? "b.mp3" : "c.mp3");
             ++arrivals;
-            s.app.ReceivePath(path, [&loaded, path] { loaded.push_back(path); });
+            EXPECT_TRUE(s.app.ReceivePath(path));
         }
     };
-    s.app.ReceivePath(music / "a.mp3", [&] { loaded.push_back(music / "a.mp3"); });
+    EXPECT_TRUE(s.app.ReceivePath(music / "a.mp3"));
     EXPECT_EQ(loaded, (std::vector<std::string>{music / "a.mp3", music / "b.mp3", music / "c.mp3",
                                                 music / "c.mp3"}));
     EXPECT_EQ(s.fp.player.playlist.PlaylistEntries,
               (std::vector<std::string>{music / "a.mp3", music / "b.mp3", music / "c.mp3"}));
 }
 
-TEST(StartExitTest, QuittingDropsTheWaitingHandOversUnanswered) {
+// "-quit" from a later start comes after the paths handed over before it:
+// they are answered at once, so the quit must not drop them.
+TEST(StartExitTest, AQuitFromALaterStartComesAfterThePathsBeforeIt) {
+    test::TempDir dir;
+    test::TempDir music;
+    for (const char* name : {"a.mp3", "b.mp3"}) {
+        music.Write(name, "");
+    }
+    test::TempDir other;
+    other.Write("c.mp3", "");
+    Started s(dir.path());
+    s.app.CreateMainWindow();
+    bool sent = false;
+    s.fp.loop.onPending = [&] {
+        if (!sent) {
+            sent = true;
+            EXPECT_TRUE(s.app.ReceivePath(other / "c.mp3"));
+            s.app.QuitAfterReceivedPaths();
+            EXPECT_EQ(s.fp.loop.quits, 0);
+        }
+    };
+    EXPECT_TRUE(s.app.ReceivePath(music / "a.mp3"));
+    EXPECT_EQ(s.fp.loop.quits, 1);
+    EXPECT_EQ(s.fp.player.playlist.PlaylistEntries, std::vector<std::string>{other / "c.mp3"});
+
+    // Nothing waits: at once, also with a question open (closed by the quit).
+    Started idle(dir.path());
+    idle.app.CreateMainWindow();
+    idle.fp.dialogs.meanwhile = [&] { idle.app.QuitAfterReceivedPaths(); };
+    idle.fp.player.ui.dialogs.AskYesNo("Record has been stopped.\rSave record?");
+    EXPECT_EQ(idle.fp.loop.quits, 1);
+}
+
+TEST(StartExitTest, QuittingDropsTheWaitingHandOvers) {
     test::TempDir dir;
     test::TempDir music;
     music.Write("a.mp3", "");
+    music.Write("b.mp3", "");
     Started s(dir.path());
     s.app.CreateMainWindow();
-    int answered = 0;
     s.fp.loop.onPending = [&] {
         if (s.fp.loop.quits == 0) {
-            s.app.ReceivePath(music / "a.mp3", [&] { ++answered; });
+            EXPECT_TRUE(s.app.ReceivePath(music / "b.mp3"));
             s.fp.loop.Quit();
         }
     };
-    s.app.ReceivePath(music / "a.mp3", [&] { ++answered; });
-    // Only the running load answered; the waiting sender hands its path to the
-    // next owner.
-    EXPECT_EQ(answered, 1);
+    EXPECT_TRUE(s.app.ReceivePath(music / "a.mp3"));
     // The scan stopped too: only the path itself is in the list.
     EXPECT_EQ(s.fp.player.playlist.PlaylistEntries, std::vector<std::string>{music / "a.mp3"});
+    // Refused once quitting, so that its sender hands it to the next owner.
+    EXPECT_FALSE(s.app.ReceivePath(music / "b.mp3"));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "fakes/TempDir.h"
+#include "fakes/Unprivileged.h"
 #include "support/Files.h"
 
 namespace mirvo {
@@ -101,6 +102,21 @@ TEST(IniFile, SaveReplacesAtomicallyAndCreatesOwnerOnly) {
     EXPECT_EQ(IniFile::Load(path).ReadString("PlayingHistory", "LastfmPassword", ""), "secret");
 }
 
+TEST(IniFile, AValueWithAControlCharacterIsNeverWritten) {
+    IniFile ini("[s]\nk=old\n");
+    for (const std::string& value :
+         {std::string("a\nb"), std::string("a\rb"), std::string("a\0b", 3), std::string("\x1b["),
+          std::string("a\x7f")}) {
+        EXPECT_FALSE(ini.WriteString("s", "k", value));
+        EXPECT_FALSE(ini.WriteString("s", "new", value));
+    }
+    EXPECT_FALSE(ini.WriteString("s\n[t]", "k", "x"));
+    EXPECT_FALSE(ini.WriteString("s", "k\nx", "x"));
+    EXPECT_EQ(ini.Text(), "[s]\nk=old\n");
+    EXPECT_TRUE(ini.WriteString("s", "k", "caf\xc3\xa9 \\ \"x\""));
+    EXPECT_EQ(ini.ReadString("s", "k", ""), "caf\xc3\xa9 \\ \"x\"");
+}
+
 TEST(IniFile, SaveFailsCleanlyInAnUnwritableFolder) {
     EXPECT_FALSE(IniFile().Save("/nonexistent-folder/Mirvo.ini"));
 }
@@ -124,15 +140,98 @@ TEST(Files, ProgramFolderOfPortableAndInstalledCopies) {
     ::unsetenv("MIRVO_HOME");
     ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     dir.Write("portable/bin/mirvo", "");
-    EXPECT_EQ(ResolveProgramFolder(dir / "portable/bin"), dir / "portable/bin");
+    std::string error;
+    EXPECT_EQ(ResolveProgramFolder(dir / "portable/bin", error), dir / "portable/bin");
     dir.Write("usr/bin/mirvo", "");
     dir.Write("usr/share/applications/mirvo.desktop", "[Desktop Entry]\n");
-    EXPECT_EQ(ResolveProgramFolder(dir / "usr/bin"), config + "/mirvo");
+    EXPECT_EQ(ResolveProgramFolder(dir / "usr/bin", error), config + "/mirvo");
     EXPECT_TRUE(std::filesystem::is_directory(config + "/mirvo"));
+    EXPECT_EQ(std::filesystem::status(config + "/mirvo").permissions(),
+              std::filesystem::perms::owner_all);
+    EXPECT_EQ(error, "");
     ::setenv("MIRVO_HOME", (dir / "home").c_str(), 1);
-    EXPECT_EQ(ResolveProgramFolder(dir / "usr/bin"), dir / "home");
+    EXPECT_EQ(ResolveProgramFolder(dir / "usr/bin", error), dir / "home");
     ::unsetenv("MIRVO_HOME");
     ::unsetenv("XDG_CONFIG_HOME");
+}
+
+// The program changes into its folder before it uses it: a relative
+// MIRVO_HOME means the folder it names from where the program started.
+TEST(Files, ARelativeMirvoHomeIsTakenFromTheStartFolder) {
+    TempDir dir;
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    ::setenv("MIRVO_HOME", "settings/../mine/", 1);
+    std::string error;
+    const std::string folder = ResolveProgramFolder("", error);
+    ::unsetenv("MIRVO_HOME");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(folder, dir / "mine");
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "mine"));
+}
+
+// Anyone may make a folder in /tmp first: one of another user's, one that
+// others may write to, or a link is never used.
+TEST(Files, APrivateFolderIsThisUsersAndNobodyElseMayWriteToIt) {
+    TempDir dir;
+    const std::string fresh = dir / "fresh";
+    EXPECT_EQ(UsePrivateFolder(fresh), "");
+    EXPECT_EQ(std::filesystem::status(fresh).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(UsePrivateFolder(fresh), "");  // again, as the next start finds it
+
+    const std::string open = dir / "open";
+    std::filesystem::create_directory(open);
+    ::chmod(open.c_str(), 0777);
+    EXPECT_NE(UsePrivateFolder(open), "");
+    const std::string link = dir / "link";
+    std::filesystem::create_directory_symlink(fresh, link);
+    EXPECT_NE(UsePrivateFolder(link), "");
+    const std::string file = dir.Write("file", "");
+    EXPECT_NE(UsePrivateFolder(file), "");
+    if (::geteuid() == 0) {
+        const std::string theirs = dir / "theirs";
+        std::filesystem::create_directory(theirs);
+        ::chmod(theirs.c_str(), 0700);
+        ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+        EXPECT_EQ(UsePrivateFolder(theirs),
+                  "will not use " + theirs +
+                      ": it is not a folder of this user's that only this user may change");
+    }
+    EXPECT_NE(UsePrivateFolder(dir / "missing/deeper"), "");
+}
+
+// Without HOME (and none in the user database) the program folder is this
+// user's own in the temporary folder, never one another user made first.
+TEST(Files, WithoutAHomeTheProgramFolderIsPrivate) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to play the other user";
+    }
+    TempDir tmp;
+    ::chmod(tmp.path().c_str(), 01777);  // as /tmp is
+    const std::string folder = tmp / ("mirvo-" + std::to_string(test::kNobody));
+    // `expected` is the folder it must use, or "" when it must refuse.
+    const auto resolves = [&](const std::string& expected) {
+        return test::RunUnprivileged([&] {
+            ::unsetenv("HOME");
+            ::unsetenv("XDG_CONFIG_HOME");
+            ::unsetenv("MIRVO_HOME");
+            ::setenv("TMPDIR", tmp.path().c_str(), 1);
+            std::string error;
+            const std::string got = ResolveProgramFolder("", error);
+            return got == expected && error.empty() == !expected.empty() ? 0 : 1;
+        });
+    };
+    EXPECT_EQ(resolves(folder), 0);
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+    EXPECT_EQ(resolves(folder), 0);
+    std::filesystem::remove(folder);
+
+    std::filesystem::create_directory(folder);  // made by another user (root)
+    ::chmod(folder.c_str(), 0777);
+    EXPECT_EQ(resolves(""), 0);
+    std::filesystem::remove(folder);
+    std::filesystem::create_directory_symlink(tmp.path(), folder);
+    EXPECT_EQ(resolves(""), 0);
 }
 
 }  // namespace

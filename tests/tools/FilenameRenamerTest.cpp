@@ -95,6 +95,27 @@ TEST_F(Renamer, AnImpossibleNameRenamesNothing) {
     }
 }
 
+// A "/" in a new name would move the file into another folder; "." and ".."
+// name folders. Nothing is renamed, nothing moves.
+TEST_F(Renamer, ANameWithASlashOrOnlyDotsMovesNothing) {
+    std::filesystem::create_directory(dir_ / "sub");
+    for (const auto& [find, replace] : std::vector<std::pair<std::string, std::string>>{
+             {"Track", "sub/Track"}, {"", "../"}, {"keep.mp3", ".."}, {"keep.mp3", "."}}) {
+        fake_.dialogs.notices.clear();
+        const RenameSources sources = Select({0, 1});
+        EXPECT_FALSE(RenameAll(fake_.player, sources, find, replace)) << replace;
+        ASSERT_EQ(notices().size(), 1u);
+        EXPECT_EQ(notices()[0].kind, NoticeKind::Warning);
+        EXPECT_TRUE(notices()[0].text.ends_with("'.\rThat's not possible.")) << notices()[0].text;
+    }
+    EXPECT_EQ(entries(), paths_);
+    for (const std::string& path : paths_) {
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "sub"));
+    EXPECT_FALSE(std::filesystem::exists(dir_.path() + "/../Track 01.mp3"));
+}
+
 TEST_F(Renamer, ThePlayingFileStopsWithTheDeviceReleasedAndKeepsItsMark) {
     PlaylistState& pl = fake_.player.playlist;
     pl.PlayingIndex = 2;

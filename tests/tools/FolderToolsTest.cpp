@@ -440,6 +440,26 @@ TEST_F(TotalTime, StatusEveryTenCountedAndEscapeAsksUntilYes) {
     EXPECT_FALSE(fake_.player.playlist.ScanRunning);
 }
 
+// An edit while "Abort operation?" is open (or while messages run) does not
+// change what is counted: the entries selected when the count began.
+TEST_F(TotalTime, TheCountStaysWithTheEntriesSelectedAtItsStart) {
+    int runs = 0;
+    fake_.loop.onPending = [&] {
+        if (++runs == 2) {
+            fake_.player.playlist.AbortRequested = true;
+        }
+    };
+    fake_.dialogs.yesNoAnswers = {false};
+    fake_.dialogs.meanwhile = [&] {
+        auto& entries = fake_.player.playlist.PlaylistEntries;
+        entries.insert(entries.begin(), folder_->path() + "/a.flac");
+    };
+    TotalTimeAcExecute(fake_.player);
+    EXPECT_EQ(fake_.dialogs.questions, std::vector<std::string>{"Abort operation?"});
+    ASSERT_EQ(fake_.dialogs.notices.size(), 1u);
+    EXPECT_EQ(fake_.dialogs.notices[0].text, "Total time: 83:20 minutes.");
+}
+
 TEST_F(TotalTime, StationsAloneGiveNothing) {
     fake_.player.playlist.PlaylistEntries = {"http://a.example/one", "http://b.example/two"};
     fake_.view.selectedRows = {0, 1};

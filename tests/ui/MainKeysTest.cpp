@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
@@ -16,10 +18,12 @@
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
+#include "fakes/WhenShown.h"
 #include "platform/Desktop.h"
 #include "ui/HoxelListbox.h"
 #include "ui/HoxelProgress.h"
 #include "ui/MainApp.h"
+#include "ui/TimerForm.h"
 
 namespace mirvo {
 namespace {
@@ -52,6 +56,17 @@ class Keys : public ::testing::Test {
     PlaylistState& list() { return app_->player.playlist; }
     MainWindow& window() { return app_->window; }
     std::vector<int> Selected() { return window().ListSelectedRows(); }
+    // The record key, Yes, on a station playing (a file under its entry: the
+    // recorder only sees the channel).
+    void RecordAStation() {
+        player().settings.WriteString("General", "RecordTempPath", dir_.path() + "/");
+        engine().PlayEntry(1);
+        list().PlayingEntry = "http://127.0.0.1:9/live|Station";
+        app_->controller.SetRecordVisible(true);
+        audio::test::Update();
+        dialogs_.yesNoAnswers = {true};
+        Press(Qt::Key_Asterisk, Qt::KeypadModifier);
+    }
 
     TempDir dir_;
     std::vector<std::string> entries_;
@@ -263,14 +278,7 @@ TEST_F(Keys, RecordKeyAndButtonOnAStationAndExitEndsTheRecording) {
     Press(Qt::Key_Asterisk, Qt::KeypadModifier);
     EXPECT_EQ(dialogs_.notices.size(), 2u);
 
-    // A station playing (a file under its entry: the recorder only sees the channel).
-    player().settings.WriteString("General", "RecordTempPath", dir_.path() + "/");
-    engine().PlayEntry(1);
-    list().PlayingEntry = "http://127.0.0.1:9/live|Station";
-    app_->controller.SetRecordVisible(true);
-    audio::test::Update();
-    dialogs_.yesNoAnswers = {true};
-    Press(Qt::Key_Asterisk, Qt::KeypadModifier);
+    RecordAStation();
     EXPECT_EQ(dialogs_.questions.back(), "Start recording?");
     EXPECT_EQ(record->text(), QStringLiteral("Stop &recording"));
     audio::test::Update();
@@ -280,6 +288,28 @@ TEST_F(Keys, RecordKeyAndButtonOnAStationAndExitEndsTheRecording) {
     EXPECT_EQ(record->text(), QStringLiteral("&Record"));
     EXPECT_FALSE(std::filesystem::exists(dir_ / "mirvo0.pcm"));
     EXPECT_FALSE(window().isVisible());
+}
+
+// The sleep timer ends the program when nobody may be there to answer: a
+// recording running then is saved, not offered.
+TEST_F(Keys, TheSleepTimersEndKeepsTheRecordingUnasked) {
+    RecordAStation();
+    ASSERT_TRUE(engine().recorder().RecordingActive());
+    audio::test::Update();
+    test::WhenShown<TTimer_Form>([](TTimer_Form& form) {
+        form.Edit1->setText(QStringLiteral("0"));
+        form.Button1->click();
+    });
+    Press(Qt::Key_T, Qt::AltModifier);
+    EXPECT_TRUE(app_->loop.Quitting());
+    app_->Shutdown();
+    EXPECT_EQ(dialogs_.questions, std::vector<std::string>{"Start recording?"});
+    bool saved = false;
+    for (const auto& item : std::filesystem::directory_iterator(dir_.path())) {
+        saved = saved || item.path().filename().string().starts_with("Mix ");
+    }
+    EXPECT_TRUE(saved);
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "mirvo0.pcm"));
 }
 
 }  // namespace

@@ -148,6 +148,53 @@ TEST_F(Properties, ATakenNameLeavesBothFilesAndTheEntry) {
     EXPECT_EQ(list().PlaylistEntries[0], dir_ / "t0.wav");
 }
 
+// A "/" would move the file into another folder, ".." would name one.
+TEST_F(Properties, ANameWithASlashMovesNothingAndKeepsTheDialogOpen) {
+    Start();
+    std::filesystem::create_directory(dir_ / "sub");
+    int stayed = 0;
+    WhenShown<TFileInfo_Form>([&](TFileInfo_Form& form) {
+        for (const char* name : {"sub/t0.wav", "../t0.wav", ".."}) {
+            form.Edit1->setText(QString::fromLatin1(name));
+            Key(form.Edit1, Qt::Key_Return);
+            stayed += form.isVisible() ? 1 : 0;
+        }
+        Key(form.Edit1, Qt::Key_Escape);
+    });
+    Press(Qt::Key_F2);
+    EXPECT_EQ(stayed, 3);
+    ASSERT_EQ(dialogs_.notices.size(), 3u);
+    EXPECT_EQ(dialogs_.notices[0].text,
+              "You want to rename\rt0.wav\rto 'sub/t0.wav'.\rThat's not possible.");
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "t0.wav"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "sub"));
+    EXPECT_EQ(list().PlaylistEntries[0], dir_ / "t0.wav");
+}
+
+// A path handed over while the dialog is open waits for it: the rename is
+// of the file the dialog showed, and the path loads after.
+TEST_F(Properties, AHandOverWhileTheDialogIsOpenComesAfterIt) {
+    Start();
+    TempDir other;
+    const std::string handed = other / "handed.wav";
+    test::WriteWav(handed, test::Tone(8000, 1.0, 440), 8000);
+    WhenShown<TFileInfo_Form>([&](TFileInfo_Form& form) {
+        EXPECT_TRUE(app_->application.ReceivePath(handed));
+        QApplication::processEvents();
+        EXPECT_EQ(list().PlaylistEntries.size(), 4u);
+        form.Edit1->setText(QStringLiteral("renamed.wav"));
+        Key(form.Edit1, Qt::Key_Return);
+    });
+    Press(Qt::Key_F2);
+    EXPECT_TRUE(std::filesystem::exists(dir_ / "renamed.wav"));
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "t0.wav"));
+    EXPECT_TRUE(std::filesystem::exists(handed));
+    QApplication::processEvents();
+    // Played, with its folder as the list (the default for a path from outside).
+    EXPECT_EQ(list().PlaylistEntries, std::vector<std::string>{handed});
+    EXPECT_EQ(list().PlayingEntry, handed);
+}
+
 TEST_F(Properties, EscapeOnTheReportClosesWithoutRenaming) {
     Start();
     bool closed = false;
