@@ -1,5 +1,6 @@
 #include "ui/MainWindow.h"
 
+#include "ui/ProgramIcon.h"
 #include "ui/QtServices.h"
 #include "ui/Style.h"
 
@@ -63,6 +64,7 @@ void MakeStereoLeds(THoxelProgress* meter, QSize size, std::int64_t leds, TOrien
 
 MainWindow::MainWindow() {
     setObjectName(QStringLiteral("TAppMirvo"));
+    setWindowIcon(ProgramIcon());
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
