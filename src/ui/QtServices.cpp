@@ -69,6 +69,9 @@ QWidget* QtDialogs::Owner() const {
 }
 
 void QtDialogs::Adopt(QWidget& dialog, QWidget* owner) {
+    if (owner == nullptr) {
+        return;
+    }
     // A box under a dialog that stays on top would be hidden by it.
     Qt::WindowFlags flags = dialog.windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint,
@@ -224,10 +227,10 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
 }
 
 void ShowFolderOf(Player& player, const std::string& folder) {
-    if (!player.ui.desktop.OpenFolder(folder)) {
+    player.ui.desktop.OpenFolder(folder, [&player, folder] {
         player.ui.dialogs.ShowNotice(
             NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
-    }
+    });
 }
 
 std::string DesktopFolder() {
