@@ -749,12 +749,12 @@ void MainController::ShowDocumentation() {
          {p_.ProgramFolder, executableFolder, JoinPath(executableFolder, "../share/doc/mirvo")}) {
         const std::string doc = JoinPath(folder, "Documentation.html");
         if (std::filesystem::exists(doc, error)) {
-            if (!p_.ui.desktop.OpenDocument(doc)) {
+            p_.ui.desktop.OpenDocument(doc, [this, doc] {
                 p_.ui.dialogs.ShowNotice(NoticeKind::Error,
                                          "No program could be started to show the "
                                          "documentation.\r\r" +
                                              doc);
-            }
+            });
             return;
         }
     }

@@ -217,13 +217,17 @@ class FakeDesktop : public DesktopServices {
         trashed.push_back(path);
         return trashSucceeds;
     }
-    bool OpenFolder(const std::string& folder) override {
+    void OpenFolder(const std::string& folder, std::function<void()> failed) override {
         opened.push_back(folder);
-        return opens;
+        if (!opens && failed) {
+            failed();
+        }
     }
-    bool OpenDocument(const std::string& path) override {
+    void OpenDocument(const std::string& path, std::function<void()> failed) override {
         opened.push_back(path);
-        return opens;
+        if (!opens && failed) {
+            failed();
+        }
     }
     bool OpenAddress(const std::string& url) override {
         opened.push_back(url);
