@@ -166,8 +166,8 @@ class DesktopServices {
     virtual void SetClipboardText(const std::string& text) = 0;
     virtual std::string ClipboardText() = 0;
     // Asks the system to switch the computer off, without waiting for the answer;
-    // a refusal changes nothing.
-    virtual void ShutdownComputer() = 0;
+    // `refused` runs later on the UI thread, with the reason, when it says no.
+    virtual void ShutdownComputer(std::function<void(const std::string& reason)> refused) = 0;
 };
 
 }  // namespace mirvo

@@ -8,7 +8,6 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QUrl>
-#include <cstdio>
 
 #include "platform/Logind.h"
 #include "platform/Trash.h"
@@ -89,14 +88,14 @@ std::string QtDesktop::ClipboardText() {
     return QGuiApplication::clipboard()->text().toStdString();
 }
 
-void QtDesktop::ShutdownComputer() {
+void QtDesktop::ShutdownComputer(std::function<void(const std::string& reason)> refused) {
     const QDBusConnection bus =
         powerBus_.empty() ? QDBusConnection::systemBus()
                           : QDBusConnection::connectToBus(QString::fromStdString(powerBus_),
                                                           QStringLiteral("mirvo-power"));
-    RequestPowerOff(bus, [](const std::string& error) {
-        if (!error.empty()) {
-            std::fprintf(stderr, "mirvo: the computer was not switched off: %s\n", error.c_str());
+    RequestPowerOff(bus, [refused = std::move(refused)](const std::string& error) {
+        if (!error.empty() && refused) {
+            refused(error);
         }
     });
 }

@@ -23,8 +23,8 @@ class QtDesktop final : public DesktopServices {
     bool ShowItemProperties(const std::string& path) override;
     void SetClipboardText(const std::string& text) override;
     std::string ClipboardText() override;
-    // logind's PowerOff; a refusal is only logged.
-    void ShutdownComputer() override;
+    // logind's PowerOff.
+    void ShutdownComputer(std::function<void(const std::string& reason)> refused) override;
 
   private:
     void Open(const std::string& path, std::function<void()> failed);

@@ -239,7 +239,10 @@ class FakeDesktop : public DesktopServices {
     }
     void SetClipboardText(const std::string& text) override { clipboard = text; }
     std::string ClipboardText() override { return clipboard; }
-    void ShutdownComputer() override { ++shutdowns; }
+    void ShutdownComputer(std::function<void(const std::string&)> refused) override {
+        ++shutdowns;
+        shutdownRefused = std::move(refused);
+    }
 
     std::vector<std::string> trashed;
     bool trashSucceeds = true;
@@ -249,6 +252,8 @@ class FakeDesktop : public DesktopServices {
     bool propertiesAnswer = true;
     std::string clipboard;
     int shutdowns = 0;
+    // Says no to the last request, when the test calls it.
+    std::function<void(const std::string&)> shutdownRefused;
 };
 
 class FakeHotKeys : public HotKeyRegistrar {
