@@ -875,7 +875,7 @@ std::string MainController::ThousandsSeparator() const {
 }
 
 void MainController::SetTimeLabelLeft(int left) {
-    window_.LabelTime->move(left, 24);
+    window_.SetTimeLabelLeft(left);
 }
 
 bool MainController::PlayBarVisible() const {
