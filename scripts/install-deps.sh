@@ -15,7 +15,7 @@ test_packages=(
   xdg-utils desktop-file-utils audacious python3 openbox trayer at-spi2-core python3-pyatspi
 )
 # What scripts/check-package.sh checks the Debian package with.
-package_packages=(lintian appstream)
+package_packages=(lintian appstream desktop-file-utils)
 
 wanted=("${packages[@]}")
 case "${1:-}" in
