@@ -1,5 +1,7 @@
 #include "ui/MainWindow.h"
 
+#include "playback/TimeText.h"
+#include "ui/Accessibility.h"
 #include "ui/ProgramIcon.h"
 #include "ui/QtServices.h"
 #include "ui/Style.h"
@@ -70,6 +72,7 @@ void MakeStereoLeds(THoxelProgress* meter, QSize size, std::int64_t leds, TOrien
 }  // namespace
 
 MainWindow::MainWindow() {
+    InstallAccessibility();
     setObjectName(QStringLiteral("TAppMirvo"));
     setWindowIcon(ProgramIcon());
     auto* central = new QWidget(this);
@@ -116,19 +119,32 @@ MainWindow::MainWindow() {
                        "(quickly change volume)"));
     VolumeProcesBar->setToolTipDuration(kToolTipDurationMs);
     VolumeProcesBar->hide();
+    // Read by a screen reader: the position and the volume; the meters are
+    // decoration, or they would be read fifty times a second.
+    Progres->setAccessibleName(QStringLiteral("Position"));
+    Progres->SetSpeech(THoxelProgress::Speech::Progress, [](std::int64_t pos, std::int64_t max) {
+        return max > 0 ? QString::fromStdString(FormatMs(pos) + " of " + FormatMs(max)) : QString();
+    });
+    VolumeProcesBar->setAccessibleName(QStringLiteral("Volume"));
+    VolumeProcesBar->SetSpeech(THoxelProgress::Speech::Slider, [](std::int64_t pos, std::int64_t) {
+        return QStringLiteral("%1 %").arg(pos);
+    });
+    LevelMeter6->setAccessibleName(QStringLiteral("Level meter"));
+    LevelMeter14->setAccessibleName(QStringLiteral("Level meter"));
 
     PlayBar = Part(ProgressPanel, "PlayBar");
     const struct {
         QToolButton** button;
         const char* name;
         QStyle::StandardPixmap icon;
+        const char* caption;  // what a glyph says, for the tip and a screen reader
     } buttons[] = {
-        {&SpeedButton1, "SpeedButton1", QStyle::SP_MediaPlay},
-        {&SpeedButton2, "SpeedButton2", QStyle::SP_MediaPause},
-        {&SpeedButton3, "SpeedButton3", QStyle::SP_MediaStop},
-        {&SpeedButton4, "SpeedButton4", QStyle::SP_MediaSkipBackward},
-        {&SpeedButton5, "SpeedButton5", QStyle::SP_MediaSkipForward},
-        {&SpeedButtonRecord, "SpeedButtonRecord", QStyle::SP_DialogYesButton},
+        {&SpeedButton1, "SpeedButton1", QStyle::SP_MediaPlay, "Play"},
+        {&SpeedButton2, "SpeedButton2", QStyle::SP_MediaPause, "Pause"},
+        {&SpeedButton3, "SpeedButton3", QStyle::SP_MediaStop, "Stop"},
+        {&SpeedButton4, "SpeedButton4", QStyle::SP_MediaSkipBackward, "Previous"},
+        {&SpeedButton5, "SpeedButton5", QStyle::SP_MediaSkipForward, "Next"},
+        {&SpeedButtonRecord, "SpeedButtonRecord", QStyle::SP_DialogYesButton, "Record"},
     };
     int x = 0;
     for (const auto& b : buttons) {
@@ -137,6 +153,8 @@ MainWindow::MainWindow() {
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setIcon(style()->standardIcon(b.icon));
+        button->setText(QLatin1String(b.caption));
+        button->setToolTip(QLatin1String(b.caption));
         button->setGeometry(x, 0, kButtonWidth, kButtonHeight);
         x += kButtonWidth;
         *b.button = button;
@@ -145,6 +163,7 @@ MainWindow::MainWindow() {
     PlayBar->resize(x, kButtonHeight);
 
     ListScreen = new THoxelListbox(central);
+    ListScreen->setAccessibleName(QStringLiteral("Playlist"));
     const char* viewCaptions[] = {"View as &filename", "View as full &path",
                                   "View as &relative path"};
     QAction** views[] = {&View1Ac, &View2Ac, &View3Ac};
