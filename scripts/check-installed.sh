@@ -5,7 +5,8 @@
 set -euo pipefail
 prefix=${1:-/usr}
 for f in bin/mirvo share/applications/mirvo.desktop share/icons/hicolor/scalable/apps/mirvo.svg \
-    share/doc/mirvo/Documentation.html; do
+    share/doc/mirvo/Documentation.html share/metainfo/org.mirvo.Mirvo.metainfo.xml \
+    share/man/man1/mirvo.1.gz share/icons/hicolor/48x48/apps/mirvo.png; do
     test -f "$prefix/$f" || { echo "check-installed: $prefix/$f is missing" >&2; exit 1; }
 done
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it with apt, checks the installed program
-# (scripts/check-installed.sh) and removes the package again.
+# Builds the Debian package without the tests, checks it with lintian and
+# appstreamcli (scripts/lint-package.sh), installs it with apt, checks the
+# installed program (scripts/check-installed.sh) and removes the package again.
 # Run as root on a machine (or container) where that may be done.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,9 +10,10 @@ if dpkg-query -W -f='${Status}' mirvo 2>/dev/null | grep -q 'install ok installe
     echo "check-package: a mirvo package is installed already; not replacing it" >&2
     exit 1
 fi
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh --package
 cmake -S . -B build-package -G Ninja -DCMAKE_BUILD_TYPE=Release -DMIRVO_TESTS=OFF -DMIRVO_BENCH=OFF
-cmake --build build-package --target mirvo -j2
+cmake --build build-package --target mirvo mirvo_docs -j2
+bash scripts/lint-package.sh build-package
 rm -f build-package/mirvo_*.deb
 (cd build-package && cpack -G DEB)
 deb=$(ls "$PWD"/build-package/mirvo_*.deb)

@@ -12,13 +12,16 @@ packages=(
 test_packages=(
   googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth xdotool
   sox lame flac vorbis-tools opus-tools ffmpeg id3v2 mpg123 icecast2 ezstream pulseaudio dbus playerctl
-  xdg-utils desktop-file-utils audacious python3
+  xdg-utils desktop-file-utils audacious python3 openbox trayer at-spi2-core python3-pyatspi
 )
+# What scripts/check-package.sh checks the Debian package with.
+package_packages=(lintian appstream desktop-file-utils)
 
 wanted=("${packages[@]}")
-if [ "${1:-}" = "--tests" ]; then
-  wanted+=("${test_packages[@]}")
-fi
+case "${1:-}" in
+  --tests) wanted+=("${test_packages[@]}" "${package_packages[@]}") ;;
+  --package) wanted+=("${package_packages[@]}") ;;
+esac
 
 missing=()
 for p in "${wanted[@]}"; do

@@ -16,6 +16,7 @@
 #include "support/Files.h"
 #include "tools/FolderTree.h"
 #include "ui/MainApp.h"
+#include "ui/ProgramIcon.h"
 #include "ui/QtServices.h"
 #include "ui/Style.h"
 
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Mirvo"));
+    QApplication::setDesktopFileName(QStringLiteral("mirvo"));
+    QApplication::setWindowIcon(ProgramIcon());
     QApplication::setStyle(new MirvoStyle);
 
     QtDesktop desktop;

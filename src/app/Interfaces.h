@@ -154,8 +154,11 @@ class DesktopServices {
   public:
     virtual ~DesktopServices() = default;
     virtual bool MoveToTrash(const std::string& path) = 0;
-    virtual bool OpenFolder(const std::string& folder) = 0;
-    virtual bool OpenDocument(const std::string& path) = 0;
+    // A folder in the file manager, a file in the program for its type. Nothing
+    // waits for the desktop: `failed` runs later on the UI thread (or at once)
+    // when nothing could show it.
+    virtual void OpenFolder(const std::string& folder, std::function<void()> failed) = 0;
+    virtual void OpenDocument(const std::string& path, std::function<void()> failed) = 0;
     // A web address in the desktop's browser.
     virtual bool OpenAddress(const std::string& url) = 0;
     // The file manager's properties window for a file; false when none answers.
@@ -163,8 +166,8 @@ class DesktopServices {
     virtual void SetClipboardText(const std::string& text) = 0;
     virtual std::string ClipboardText() = 0;
     // Asks the system to switch the computer off, without waiting for the answer;
-    // a refusal changes nothing.
-    virtual void ShutdownComputer() = 0;
+    // `refused` runs later on the UI thread, with the reason, when it says no.
+    virtual void ShutdownComputer(std::function<void(const std::string& reason)> refused) = 0;
 };
 
 }  // namespace mirvo

@@ -66,10 +66,21 @@ void SleepTimer::Finish() {
     FormClose();
     if (view_.ShutdownWhenDone()) {
         // The program stays until the system ends it, and stays on when refused.
-        p_.ui.desktop.ShutdownComputer();
+        p_.ui.desktop.ShutdownComputer(
+            [self = std::weak_ptr<SleepTimer*>(self_)](const std::string& reason) {
+                if (const auto timer = self.lock()) {
+                    (*timer)->ShutdownRefused(reason);
+                }
+            });
     } else if (exitProgram_) {
         exitProgram_();
     }
+}
+
+void SleepTimer::ShutdownRefused(const std::string& reason) {
+    engine_.SetVolume(p_.engine.Volume);
+    p_.ui.dialogs.ShowNotice(NoticeKind::Warning,
+                             "The computer could not be switched off.\r\r" + reason);
 }
 
 void SleepTimer::StopTimer() {

@@ -2,6 +2,7 @@
 // The sleep timer: counts down the minutes, fades the sound out over the last
 // 50 seconds, then ends the program or switches the computer off.
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/Interfaces.h"
@@ -49,6 +50,8 @@ class SleepTimer {
     void Tick();
     void Finish();
     void StopTimer();
+    // The system would not switch off: the faded sound comes back.
+    void ShutdownRefused(const std::string& reason);
 
     Player& p_;
     Engine& engine_;
@@ -56,6 +59,8 @@ class SleepTimer {
     std::function<void()> exitProgram_;
     int secondsLeft_ = 0;
     EventLoop::TimerId timer_ = kNoTimer;
+    // An answer that comes after this timer is gone finds it expired.
+    std::shared_ptr<SleepTimer*> self_ = std::make_shared<SleepTimer*>(this);
 };
 
 }  // namespace mirvo

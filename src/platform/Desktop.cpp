@@ -6,8 +6,8 @@
 #include <QDBusMessage>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QUrl>
-#include <cstdio>
 
 #include "platform/Logind.h"
 #include "platform/Trash.h"
@@ -18,12 +18,48 @@ bool QtDesktop::MoveToTrash(const std::string& path) {
     return MoveToFreedesktopTrash(path);
 }
 
-bool QtDesktop::OpenFolder(const std::string& folder) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(folder)));
+QtDesktop::~QtDesktop() {
+    for (QProcess* opener : openers_.findChildren<QProcess*>()) {
+        opener->disconnect();
+    }
 }
 
-bool QtDesktop::OpenDocument(const std::string& path) {
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+void QtDesktop::OpenFolder(const std::string& folder, std::function<void()> failed) {
+    Open(folder, std::move(failed));
+}
+
+void QtDesktop::OpenDocument(const std::string& path, std::function<void()> failed) {
+    Open(path, std::move(failed));
+}
+
+void QtDesktop::Open(const std::string& path, std::function<void()> failed) {
+    // xdg-open may run the program it found in the foreground, so nothing waits
+    // for it; started in the background of a shell, it and that program outlive
+    // the shell, which is all that ends with this object.
+    auto* opener = new QProcess(&openers_);
+    opener->setProgram(QStringLiteral("/bin/sh"));
+    opener->setArguments({QStringLiteral("-c"), QStringLiteral("xdg-open \"$1\" & wait $!"),
+                          QStringLiteral("sh"), QString::fromStdString(path)});
+    opener->setStandardInputFile(QProcess::nullDevice());
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, failed](int code, QProcess::ExitStatus status) {
+                         opener->deleteLater();
+                         if ((status != QProcess::NormalExit || code != 0) && failed) {
+                             failed();
+                         }
+                     });
+    QObject::connect(opener, &QProcess::errorOccurred, opener,
+                     [opener, failed](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             opener->deleteLater();
+                             if (failed) {
+                                 failed();
+                             }
+                         }
+                     });
+    opener->start();
 }
 
 bool QtDesktop::OpenAddress(const std::string& url) {
@@ -52,14 +88,14 @@ std::string QtDesktop::ClipboardText() {
     return QGuiApplication::clipboard()->text().toStdString();
 }
 
-void QtDesktop::ShutdownComputer() {
+void QtDesktop::ShutdownComputer(std::function<void(const std::string& reason)> refused) {
     const QDBusConnection bus =
         powerBus_.empty() ? QDBusConnection::systemBus()
                           : QDBusConnection::connectToBus(QString::fromStdString(powerBus_),
                                                           QStringLiteral("mirvo-power"));
-    RequestPowerOff(bus, [](const std::string& error) {
-        if (!error.empty()) {
-            std::fprintf(stderr, "mirvo: the computer was not switched off: %s\n", error.c_str());
+    RequestPowerOff(bus, [refused = std::move(refused)](const std::string& error) {
+        if (!error.empty() && refused) {
+            refused(error);
         }
     });
 }

@@ -177,9 +177,12 @@ void MprisService::TrackAudible(const std::string& entry, std::int64_t lengthMs)
     m[QStringLiteral("mpris:trackid")] = QVariant::fromValue(track_);
     if (!station_) {
         m[QStringLiteral("mpris:length")] = static_cast<qlonglong>(lengthMs) * 1000;
-        m[QStringLiteral("xesam:url")] = QUrl::fromLocalFile(Text(address)).toString();
+        m[QStringLiteral("xesam:url")] =
+            QString::fromLatin1(QUrl::fromLocalFile(Text(address)).toEncoded());
     } else {
-        m[QStringLiteral("xesam:url")] = Text(address);
+        const QUrl url(Text(address), QUrl::TolerantMode);
+        m[QStringLiteral("xesam:url")] =
+            url.isValid() ? QString::fromLatin1(url.toEncoded()) : Text(address);
     }
     const ScrobbleTrack tags = station_ ? ScrobbleTrack{} : GatherTrack(address, 0);
     const std::string title =

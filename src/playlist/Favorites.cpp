@@ -61,7 +61,12 @@ bool AddPlaylistToFavorites(Player& player) {
                            "Your playlist is empty, please add some files first.");
         return false;
     }
-    std::string name = pl.CurrentFolder.substr(pl.CurrentFolder.rfind('/') + 1);
+    // An added folder is kept with a trailing "/": the name is the folder's own.
+    std::string folder = pl.CurrentFolder;
+    while (folder.size() > 1 && folder.back() == '/') {
+        folder.pop_back();
+    }
+    std::string name = folder.substr(folder.rfind('/') + 1);
     name = name.substr(0, name.find('.'));
     for (;;) {
         const auto typed = dialogs.InputText("Add playlist to favorites", "Name", name);

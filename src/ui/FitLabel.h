@@ -1,42 +1,43 @@
 #pragma once
-// A one-line label that never shows a text cut at its edge: it either ends
-// the text with "…" (the whole text in its tooltip) or draws it in a smaller
-// font until it fits.
+// A one-line label that never shows a text cut at its edge: it shows the
+// text, or a shorter form of it by fixed rules, in its font or one a little
+// smaller; only what no form fits is drawn smaller still and, as a last
+// resort, ended with "…". A text not shown whole has it whole in its tooltip.
 #include <QFont>
 #include <QLabel>
+#include <QStringList>
 
 namespace mirvo {
 
 class FitLabel final : public QLabel {
   public:
-    enum class Fit { Elide, Shrink };
-    FitLabel(Fit fit, QWidget* parent);
+    explicit FitLabel(QWidget* parent);
 
-    // Sets the text; a cut text gets the whole one as its tooltip.
+    // Sets the text; a text not shown whole gets it as its tooltip.
     void SetText(const QString& text);
 
     // The font the text is drawn in: the label's own, or a smaller one.
-    QFont ShownFont() const;
+    QFont ShownFont() const { return shownFont_; }
     // The text as drawn.
-    QString ShownText() const;
+    QString ShownText() const { return shownText_; }
 
-    // The largest size of `base`, at most its own, in which `text` is no wider
-    // than `width` (never below a readable minimum).
-    static QFont FittingFont(const QFont& base, const QString& text, int width);
+    // The program's texts, ever shorter, each keeping what matters most:
+    // "44100 Hz" as "44.1 kHz", a leading "...ing... " dropped, "Press ESC"
+    // as "ESC", a stream's rate alone, sound details down to the format and
+    // rate, a time text down to its first part.
+    static QStringList ShorterForms(const QString& text);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     int TextWidth() const;
-    void RefreshToolTip();
+    void Fit();
 
-    Fit fit_;
-    // What the last fit was worked out for: texts of one length share it.
-    mutable qsizetype fittedLength_ = -1;
-    mutable int fittedWidth_ = -1;
-    mutable QFont fitted_;
+    QString shownText_;
+    QFont shownFont_;
 };
 
 }  // namespace mirvo

@@ -1,5 +1,6 @@
 #include "ui/HoxelListbox.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -41,6 +42,7 @@ void THoxelListbox::SetRowCount(int count) {
     UpdateScrollBar();
     SetTopRow(top_);
     Repaint();
+    TellAccessibility(true, false);
 }
 
 int THoxelListbox::MaxTop() const {
@@ -57,15 +59,35 @@ void THoxelListbox::SetTopRow(int row) {
 }
 
 void THoxelListbox::SetFocusedRow(int row) {
+    const int before = focused_;
     focused_ = (row >= 0 && row < count_) ? row : -1;
     anchor_ = focused_;
     Repaint();
+    TellAccessibility(false, focused_ != before);
 }
 
 void THoxelListbox::SetSelection(const std::vector<int>& ascendingRows) {
     selection_.Assign(ascendingRows);
     selection_.ClipTo(count_);
     Repaint();
+    TellAccessibility(false, false);
+}
+
+void THoxelListbox::TellAccessibility(bool rowsChanged, bool focusMoved) {
+    if (!QAccessible::isActive()) {
+        return;
+    }
+    if (rowsChanged) {
+        QAccessibleEvent reorder(this, QAccessible::ObjectReorder);
+        QAccessible::updateAccessibility(&reorder);
+    }
+    QAccessibleEvent selection(this, QAccessible::SelectionWithin);
+    QAccessible::updateAccessibility(&selection);
+    if (focusMoved && hasFocus() && focused_ >= 0) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(focused_);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 void THoxelListbox::SetItemHeight(int height) {
@@ -285,6 +307,7 @@ void THoxelListbox::mouseDoubleClickEvent(QMouseEvent* event) {
 void THoxelListbox::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
     Repaint();  // the cursor mark shows only while the list has the keyboard
+    TellAccessibility(false, true);
 }
 
 void THoxelListbox::focusOutEvent(QFocusEvent* event) {
@@ -337,9 +360,11 @@ void THoxelListbox::MoveFocus(int row, Qt::KeyboardModifiers modifiers) {
         selection_.Add(row, row);
         anchor_ = row;
     }
+    const bool moved = focused_ != row;
     focused_ = row;
     EnsureVisible(row);
     Repaint();
+    TellAccessibility(false, moved);
 }
 
 void THoxelListbox::EnsureVisible(int row) {

@@ -4,6 +4,7 @@
 // of each row come from OnDrawItem whenever the row is painted.
 #include <QAbstractScrollArea>
 #include <QFont>
+#include <QString>
 #include <QTimer>
 #include <functional>
 #include <vector>
@@ -55,6 +56,13 @@ class THoxelListbox final : public QAbstractScrollArea {
     // A double click on a row, after its press made it the cursor row.
     std::function<void(int row)> OnDoubleClick;
 
+    // What a screen reader reads of a row: its text as drawn, and whether it plays.
+    struct SpokenText {
+        QString Text;
+        bool Playing = false;
+    };
+    std::function<SpokenText(int row)> SpokenRow;
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -74,6 +82,8 @@ class THoxelListbox final : public QAbstractScrollArea {
     void UpdateScrollBar();
     void MoveFocus(int row, Qt::KeyboardModifiers modifiers);
     void EnsureVisible(int row);
+    // Tells a screen reader what changed: the rows, the selection, the cursor row.
+    void TellAccessibility(bool rowsChanged, bool focusMoved);
 
     int count_ = 0;
     int top_ = 0;

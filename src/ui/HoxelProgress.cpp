@@ -1,5 +1,7 @@
 #include "ui/HoxelProgress.h"
 
+#include <QAccessible>
+
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
@@ -85,8 +87,32 @@ void THoxelProgress::MoveTo(std::int64_t position, std::int64_t position2, bool 
             update(InnerRect());
         }
     }
+    if (speech_ != Speech::None && QAccessible::isActive()) {
+        AnnounceValue();
+    }
     if (OnChange) {
         OnChange(this);
+    }
+}
+
+void THoxelProgress::SetSpeech(Speech speech,
+                               std::function<QString(std::int64_t, std::int64_t)> valueText) {
+    speech_ = speech;
+    valueText_ = std::move(valueText);
+}
+
+QString THoxelProgress::SpokenValue() const {
+    return valueText_ ? valueText_(position_, max_) : QString();
+}
+
+void THoxelProgress::AnnounceValue() {
+    // The status refresh moves the bar many times a second; it is read once
+    // a second, when its text changes.
+    const QString text = SpokenValue();
+    if (text != announced_) {
+        announced_ = text;
+        QAccessibleValueChangeEvent event(this, static_cast<qlonglong>(position_));
+        QAccessible::updateAccessibility(&event);
     }
 }
 

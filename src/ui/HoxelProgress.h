@@ -62,6 +62,13 @@ class THoxelProgress : public QWidget {
     // Called after a position changed.
     std::function<void(THoxelProgress*)> OnChange;
 
+    // How a screen reader sees the bar: a value read as `valueText` makes of
+    // the position and the maximum, or (None) a decoration that is not read.
+    enum class Speech { None, Progress, Slider };
+    void SetSpeech(Speech speech, std::function<QString(std::int64_t, std::int64_t)> valueText);
+    Speech Spoken() const { return speech_; }
+    QString SpokenValue() const;
+
     QSize sizeHint() const override { return {150, 16}; }
 
   protected:
@@ -75,6 +82,8 @@ class THoxelProgress : public QWidget {
     std::array<std::int64_t, 2> Covered() const;
     void DrawBars(QPainter& painter, QSize size) const;
     QString CaptionText() const;
+    // Tells a screen reader of a new value when its text changed.
+    void AnnounceValue();
 
     std::int64_t max_ = 100;
     std::int64_t position_ = 0;
@@ -91,6 +100,9 @@ class THoxelProgress : public QWidget {
     int stereoSeperation_ = 1;
     int ledSeperation_ = 1;
     int ledWidth_ = 1;
+    Speech speech_ = Speech::None;
+    std::function<QString(std::int64_t, std::int64_t)> valueText_;
+    QString announced_;
 };
 
 }  // namespace mirvo

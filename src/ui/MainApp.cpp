@@ -5,6 +5,7 @@
 
 #include "app/Preferences.h"
 #include "playlist/PlaylistFiles.h"
+#include "playlist/RowLook.h"
 #include "playlist/Scanning.h"
 #include "ui/ColourSchemes.h"
 #include "ui/HoxelListbox.h"
@@ -29,6 +30,11 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
                                            bool selected) {
         ListScreenDrawItem(painter, player, *window.ListScreen, row, rect, selected,
                            window.height());
+    };
+    window.ListScreen->SpokenRow = [this](int row) {
+        const RowLook look = DescribeRow(player, window.ListScreen->Scheme(), row, false);
+        return THoxelListbox::SpokenText{QString::fromStdString(look.Text),
+                                         row == player.playlist.PlayingIndex};
     };
     window.OnFilesDropped = [this](const std::vector<std::string>& paths) {
         DropFiles(player, paths);

@@ -752,12 +752,12 @@ void MainController::ShowDocumentation() {
          {p_.ProgramFolder, executableFolder, JoinPath(executableFolder, "../share/doc/mirvo")}) {
         const std::string doc = JoinPath(folder, "Documentation.html");
         if (std::filesystem::exists(doc, error)) {
-            if (!p_.ui.desktop.OpenDocument(doc)) {
+            p_.ui.desktop.OpenDocument(doc, [this, doc] {
                 p_.ui.dialogs.ShowNotice(NoticeKind::Error,
                                          "No program could be started to show the "
                                          "documentation.\r\r" +
                                              doc);
-            }
+            });
             return;
         }
     }
@@ -882,7 +882,7 @@ std::string MainController::ThousandsSeparator() const {
 }
 
 void MainController::SetTimeLabelLeft(int left) {
-    window_.LabelTime->move(left, 24);
+    window_.SetTimeLabelLeft(left);
 }
 
 bool MainController::PlayBarVisible() const {

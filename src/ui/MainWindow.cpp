@@ -1,5 +1,8 @@
 #include "ui/MainWindow.h"
 
+#include "playback/TimeText.h"
+#include "ui/Accessibility.h"
+#include "ui/ProgramIcon.h"
 #include "ui/QtServices.h"
 #include "ui/Style.h"
 
@@ -26,14 +29,21 @@ constexpr int kPanelHeight = 42;
 constexpr int kButtonWidth = 23;
 constexpr int kButtonHeight = 22;
 constexpr int kPlayBarTop = 19;
-constexpr int kStatusWidths[4] = {0, 75, 75, 0};  // 0 fits its text, 3 takes the rest
+constexpr int kStatusWidths[4] = {0, 75, 75, 0};  // at most; 3 takes the rest
+constexpr int kPanelPadding = 6;
 // The meters hug the right edge; the design's window frame is 4 pixels wide
 // on each side and the layout keeps that gap whatever the window manager draws.
 constexpr int kFrameBorder = 4;
 constexpr QSize kMeter6Size{16, 37};
 constexpr QSize kMeter14Size{143, 16};
-constexpr int kMeter14KeysWidth = 139;
-constexpr QSize kScale14Size{144, 16};
+// The wide meter's LEDs at their full width, and the narrowest they get when
+// the time label needs the room.
+constexpr int kMeter14Leds = 14;
+constexpr int kMeter14LedWidth = 9;
+constexpr int kMeter14MinLedWidth = 3;
+// Frame and border of a bar: what it is wider than its LEDs.
+constexpr int kBarChrome = 4;
+constexpr int kScale14Height = 16;
 constexpr int kMeterRowTop = 22;
 
 QWidget* Part(QWidget* parent, const char* name) {
@@ -62,7 +72,9 @@ void MakeStereoLeds(THoxelProgress* meter, QSize size, std::int64_t leds, TOrien
 }  // namespace
 
 MainWindow::MainWindow() {
+    InstallAccessibility();
     setObjectName(QStringLiteral("TAppMirvo"));
+    setWindowIcon(ProgramIcon());
     auto* central = new QWidget(this);
     auto* column = new QVBoxLayout(central);
     column->setContentsMargins(0, 0, 0, 0);
@@ -71,13 +83,14 @@ MainWindow::MainWindow() {
     ProgressPanel = Part(central, "ProgressPanel");
     ProgressPanel->setFixedHeight(kPanelHeight);
     Progres = Bar(ProgressPanel, "Progres");
-    LabelTime = new FitLabel(FitLabel::Fit::Shrink, ProgressPanel);
+    LabelTime = new FitLabel(ProgressPanel);
     LabelTime->setObjectName(QStringLiteral("LabelTime"));
     LabelVolume = new QLabel(QStringLiteral("100 %"), ProgressPanel);
     LabelVolume->setObjectName(QStringLiteral("LabelVolume"));
     LabelVolume->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LevelMeter14 = Bar(ProgressPanel, "LevelMeter14");
-    MakeStereoLeds(LevelMeter14, kMeter14Size, 14, TOrientationType::pbHorizontal, 9, 1);
+    MakeStereoLeds(LevelMeter14, kMeter14Size, kMeter14Leds, TOrientationType::pbHorizontal,
+                   kMeter14LedWidth, 1);
     LevelMeter14->SetPosition(1);
     LevelMeter14->SetPosition2(1);
     LevelMeter14->hide();
@@ -92,7 +105,8 @@ MainWindow::MainWindow() {
                  {"8", 94},  {"4", 114}, {"0 ", 134}};
     for (const auto& mark : scale) {
         auto* label = new QLabel(QLatin1String(mark.text), PanelLevelMeter14);
-        label->setGeometry(mark.left, 0, label->sizeHint().width(), kScale14Size.height());
+        label->resize(label->sizeHint().width(), kScale14Height);
+        scaleMarks_.push_back({label, mark.left});
     }
     PanelLevelMeter14->hide();
     LevelMeter6 = Bar(ProgressPanel, "LevelMeter6");
@@ -105,19 +119,32 @@ MainWindow::MainWindow() {
                        "(quickly change volume)"));
     VolumeProcesBar->setToolTipDuration(kToolTipDurationMs);
     VolumeProcesBar->hide();
+    // Read by a screen reader: the position and the volume; the meters are
+    // decoration, or they would be read fifty times a second.
+    Progres->setAccessibleName(QStringLiteral("Position"));
+    Progres->SetSpeech(THoxelProgress::Speech::Progress, [](std::int64_t pos, std::int64_t max) {
+        return max > 0 ? QString::fromStdString(FormatMs(pos) + " of " + FormatMs(max)) : QString();
+    });
+    VolumeProcesBar->setAccessibleName(QStringLiteral("Volume"));
+    VolumeProcesBar->SetSpeech(THoxelProgress::Speech::Slider, [](std::int64_t pos, std::int64_t) {
+        return QStringLiteral("%1 %").arg(pos);
+    });
+    LevelMeter6->setAccessibleName(QStringLiteral("Level meter"));
+    LevelMeter14->setAccessibleName(QStringLiteral("Level meter"));
 
     PlayBar = Part(ProgressPanel, "PlayBar");
     const struct {
         QToolButton** button;
         const char* name;
         QStyle::StandardPixmap icon;
+        const char* caption;  // what a glyph says, for the tip and a screen reader
     } buttons[] = {
-        {&SpeedButton1, "SpeedButton1", QStyle::SP_MediaPlay},
-        {&SpeedButton2, "SpeedButton2", QStyle::SP_MediaPause},
-        {&SpeedButton3, "SpeedButton3", QStyle::SP_MediaStop},
-        {&SpeedButton4, "SpeedButton4", QStyle::SP_MediaSkipBackward},
-        {&SpeedButton5, "SpeedButton5", QStyle::SP_MediaSkipForward},
-        {&SpeedButtonRecord, "SpeedButtonRecord", QStyle::SP_DialogYesButton},
+        {&SpeedButton1, "SpeedButton1", QStyle::SP_MediaPlay, "Play"},
+        {&SpeedButton2, "SpeedButton2", QStyle::SP_MediaPause, "Pause"},
+        {&SpeedButton3, "SpeedButton3", QStyle::SP_MediaStop, "Stop"},
+        {&SpeedButton4, "SpeedButton4", QStyle::SP_MediaSkipBackward, "Previous"},
+        {&SpeedButton5, "SpeedButton5", QStyle::SP_MediaSkipForward, "Next"},
+        {&SpeedButtonRecord, "SpeedButtonRecord", QStyle::SP_DialogYesButton, "Record"},
     };
     int x = 0;
     for (const auto& b : buttons) {
@@ -126,6 +153,8 @@ MainWindow::MainWindow() {
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
         button->setIcon(style()->standardIcon(b.icon));
+        button->setText(QLatin1String(b.caption));
+        button->setToolTip(QLatin1String(b.caption));
         button->setGeometry(x, 0, kButtonWidth, kButtonHeight);
         x += kButtonWidth;
         *b.button = button;
@@ -134,6 +163,7 @@ MainWindow::MainWindow() {
     PlayBar->resize(x, kButtonHeight);
 
     ListScreen = new THoxelListbox(central);
+    ListScreen->setAccessibleName(QStringLiteral("Playlist"));
     const char* viewCaptions[] = {"View as &filename", "View as full &path",
                                   "View as &relative path"};
     QAction** views[] = {&View1Ac, &View2Ac, &View3Ac};
@@ -150,18 +180,26 @@ MainWindow::MainWindow() {
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->setSizeGripEnabled(false);
     for (int i = 0; i < 4; ++i) {
-        StatusPanels[i] = new FitLabel(FitLabel::Fit::Elide, statusBar());
+        StatusPanels[i] = new FitLabel(statusBar());
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusPanels[i]->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         if (kStatusWidths[i] > 0) {
             StatusPanels[i]->setFixedWidth(kStatusWidths[i]);
         }
     }
-    // The volume panel is as wide as its widest text; the stream panel gets
-    // every pixel the window can spare.
+    // The volume and mode panels are as wide as their widest texts, the count
+    // panel as its text; the stream panel gets every pixel the window can spare.
     FitLabel* volume = StatusPanels[0];
     volume->setFixedWidth(volume->fontMetrics().horizontalAdvance(QStringLiteral(" 100 %")) +
-                          2 * volume->frameWidth() + 6);
+                          2 * volume->frameWidth() + kPanelPadding);
+    FitLabel* mode = StatusPanels[2];
+    int modeWidth = 0;
+    for (const char* text : {"Repeat list", "Repeat file", "Play list", "Play file", "Shuffle"}) {
+        modeWidth = std::max(modeWidth, mode->fontMetrics().horizontalAdvance(QLatin1String(text)));
+    }
+    mode->setFixedWidth(
+        std::min(kStatusWidths[2], modeWidth + 2 * mode->frameWidth() + kPanelPadding));
+    FitCountPanel();
     StatusPanels[3]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     for (int i = 0; i < 4; ++i) {
         statusBar()->addPermanentWidget(StatusPanels[i], i == 3 ? 1 : 0);
@@ -231,16 +269,33 @@ void MainWindow::LayOut() {
     // up to the meter the style shows.
     LevelMeter6->setGeometry(QRect(QPoint(width - kMeter6Size.width(), 2), kMeter6Size));
     VolumeProcesBar->setGeometry(LevelMeter6->geometry());
-    int meter14Width = kMeter14Size.width();
+    // The wide meter gets what the time label leaves of the panel: narrower
+    // LEDs where the window is too narrow for both.
+    int ledWidth = kMeter14LedWidth;
+    if (meterStyle_ == 2) {
+        const int timeRoom =
+            LabelTime->fontMetrics().horizontalAdvance(QStringLiteral("00:00 / 00:00"));
+        const int meterRoom = width - 1 - (timeLeft_ + timeRoom + kFrameBorder);
+        ledWidth = std::clamp((meterRoom - kBarChrome - (kMeter14Leds - 1)) / kMeter14Leds,
+                              kMeter14MinLedWidth, kMeter14LedWidth);
+    }
+    const int ledSpan = kMeter14Leds * ledWidth + kMeter14Leds - 1;
+    const int meter14Full = ledSpan + kBarChrome;
+    LevelMeter14->SetLedWidth(ledWidth);
+    int meter14Width = meter14Full;
     if (meterStyle_ == 2 && volumeBar_) {
         // Room for the volume bar at the right edge.
         meter14Width = *volumeBar_ == VolumeBarCause::Keys
-                           ? kMeter14KeysWidth - VolumeProcesBar->width()
-                           : kMeter14Size.width() - VolumeProcesBar->width() - kFrameBorder;
+                           ? ledSpan - VolumeProcesBar->width()
+                           : meter14Full - VolumeProcesBar->width() - kFrameBorder;
     }
-    LevelMeter14->setGeometry(width - kMeter14Size.width() - 1, 2, meter14Width,
-                              kMeter14Size.height());
-    PanelLevelMeter14->setGeometry(QRect(QPoint(LevelMeter14->x(), kMeterRowTop), kScale14Size));
+    LevelMeter14->setGeometry(width - meter14Full - 1, 2, meter14Width, kMeter14Size.height());
+    PanelLevelMeter14->setGeometry(LevelMeter14->x(), kMeterRowTop, meter14Full + 1,
+                                   kScale14Height);
+    const int designSpan = kMeter14Leds * kMeter14LedWidth + kMeter14Leds - 1;
+    for (const auto& [mark, left] : scaleMarks_) {
+        mark->move(left * ledSpan / designSpan, 0);
+    }
     const int volumeRight = meterStyle_ == 0 ? width : VolumeProcesBar->x();
     // Only as wide as its widest text, so the time label may come up to it.
     const int volumeWidth =
@@ -254,10 +309,14 @@ void MainWindow::LayOut() {
     if (PlayBar->parentWidget() == ProgressPanel) {
         PlayBar->move(0, kPlayBarTop);
     }
-    const int timeLeft = !playBarWanted_ ? 6 : SpeedButtonRecord->isVisibleTo(PlayBar) ? 146 : 130;
-    LabelTime->move(timeLeft, 24);
-    const int timeRight = meterStyle_ == 2 ? PanelLevelMeter14->x() : LabelVolume->x() - 4;
-    LabelTime->resize(std::max(0, timeRight - LabelTime->x()), 16);
+    const bool scaleShown = meterStyle_ == 2 && !volumeBar_;
+    const int timeRight = scaleShown ? PanelLevelMeter14->x() : LabelVolume->x() - 4;
+    LabelTime->setGeometry(timeLeft_, 24, std::max(0, timeRight - timeLeft_), 16);
+}
+
+void MainWindow::SetTimeLabelLeft(int left) {
+    timeLeft_ = left;
+    LayOut();
 }
 
 void MainWindow::ShowLevelMeterStyle(int style) {
@@ -316,7 +375,20 @@ void MainWindow::SetStatusText(int panel, const std::string& text) {
     if (panel >= 0 && panel < 4 && text != statusTexts_[panel]) {
         statusTexts_[panel] = text;
         StatusPanels[panel]->SetText(UiText(text));
+        if (panel == 1) {
+            FitCountPanel();
+        }
     }
+}
+
+void MainWindow::FitCountPanel() {
+    // No wider than its text needs, so the stream panel gets the rest.
+    FitLabel* count = StatusPanels[1];
+    const QFontMetrics metrics = count->fontMetrics();
+    const int text = std::max(metrics.horizontalAdvance(count->text()),
+                              metrics.horizontalAdvance(QStringLiteral("00 Files")));
+    count->setFixedWidth(
+        std::min(kStatusWidths[1], text + 2 * count->frameWidth() + kPanelPadding));
 }
 
 void MainWindow::SetTimeLabel(const std::string& text) {
@@ -364,6 +436,7 @@ bool MainWindow::BringToFront() {
 
 void MainWindow::SetPlayBarVisible(bool visible) {
     playBarWanted_ = visible;
+    timeLeft_ = !visible ? 6 : SpeedButtonRecord->isVisibleTo(PlayBar) ? 146 : 130;
     PlayBar->setVisible(visible);
     LayOut();
 }

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/Interfaces.h"
@@ -56,6 +57,9 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
     // MeterView
     void ShowLevelMeterStyle(int style) override;
     void SetMeterLeds(int style, int left, int right) override;
+
+    // Where the time label starts: after the play bar, after the record button, or at the edge.
+    void SetTimeLabelLeft(int left);
     void ShowVolumeBar(VolumeBarCause cause) override;
     void HideVolumeBar() override;
 
@@ -104,10 +108,14 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
 
   private:
     void LayOut();
+    void FitCountPanel();
     void ReportGeometry();
     bool shownOnce_ = false;
     bool busy_ = false;
     bool playBarWanted_ = true;
+    int timeLeft_ = 130;
+    // The wide meter's scale marks with their places at the full LED width.
+    std::vector<std::pair<QLabel*, int>> scaleMarks_;
     int meterStyle_ = 1;
     // While the volume changes the volume bar stands in for the meter.
     std::optional<VolumeBarCause> volumeBar_;

@@ -1,5 +1,6 @@
 #include "ui/PreferencesForm.h"
 
+#include <QAbstractItemView>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -158,6 +159,7 @@ TPreferences_Form::TPreferences_Form(QWidget* parent, Player& player, Engine& en
     setFixedSize(427, 329);
 
     TreeView1 = new QTreeWidget(this);
+    TreeView1->setAccessibleName(QStringLiteral("Settings pages"));
     TreeView1->setObjectName(QStringLiteral("TreeView1"));
     TreeView1->setGeometry(8, 8, 105, 313);
     TreeView1->setHeaderHidden(true);
@@ -241,8 +243,10 @@ void TPreferences_Form::BuildSetup(QGroupBox* group) {
 }
 
 void TPreferences_Form::BuildMedia(QGroupBox* group) {
-    Caption(group, "Music folders:", 10, 20);
+    QLabel* folders = Caption(group, "Music folders:", 10, 20);
     ListMusicFolders = new QListWidget(group);
+    folders->setBuddy(ListMusicFolders);
+    ListMusicFolders->setAccessibleName(QStringLiteral("Music folders"));
     ListMusicFolders->setObjectName(QStringLiteral("ListMusicFolders"));
     ListMusicFolders->setGeometry(10, 38, 271, 118);
     Hint(ListMusicFolders,
@@ -308,6 +312,7 @@ void TPreferences_Form::BuildHotkeys(QGroupBox* group) {
     Caption(group, "Function", 12, 20);
     Caption(group, "Shortcut", 136, 20);
     ListBox1 = new QTreeWidget(group);
+    ListBox1->setAccessibleName(QStringLiteral("Global hotkeys"));
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     ListBox1->setGeometry(10, 36, 271, 166);
     ListBox1->setColumnCount(2);
@@ -321,8 +326,9 @@ void TPreferences_Form::BuildHotkeys(QGroupBox* group) {
          "shortcuts.\rDisable existing key binding software if you experience problems.");
     connect(ListBox1, &QTreeWidget::currentItemChanged, this, [this] { ListBox1Click(); });
 
-    Caption(group, "Shortcut key", 12, 210);
+    QLabel* shortcut = Caption(group, "Shortcut key", 12, 210);
     auto* edit = new HotKeyEdit(group);
+    shortcut->setBuddy(edit);
     edit->setObjectName(QStringLiteral("Edit1"));
     edit->setGeometry(10, 228, 196, 24);
     Hint(edit, "Press the desired key.");
@@ -337,8 +343,8 @@ void TPreferences_Form::BuildHotkeys(QGroupBox* group) {
 }
 
 void TPreferences_Form::BuildRecord(QGroupBox* group) {
-    Caption(group, "Temp path for internet radio recording:", 10, 20);
-    Edit2 = Place(new QLineEdit(group), 10, 38, 241, 24);
+    Caption(group, "Temp path for internet radio recording:", 10, 20)
+        ->setBuddy(Edit2 = Place(new QLineEdit(group), 10, 38, 241, 24));
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Hint(Edit2,
          "Recordings are in wave format which requires about 11MB for 1 minute music. So choose "
@@ -346,6 +352,7 @@ void TPreferences_Form::BuildRecord(QGroupBox* group) {
     connect(Edit2, &QLineEdit::textChanged, this,
             [this](const QString& text) { prefs_.RecordTempPathChanged(text.toStdString()); });
     Button10 = Place(new QPushButton(QStringLiteral("..."), group), 255, 37, 26, 26);
+    Button10->setAccessibleName(QStringLiteral("Choose temp folder"));
     Button10->setObjectName(QStringLiteral("Button10"));
     connect(Button10, &QPushButton::clicked, this, [this] {
         if (const auto folder = prefs_.ChooseRecordFolder()) {
@@ -363,6 +370,7 @@ void TPreferences_Form::BuildRecord(QGroupBox* group) {
     connect(CheckBox6, &QCheckBox::toggled, this,
             [this](bool on) { prefs_.RecordAheadClicked(on); });
     Edit3 = Place(new QLineEdit(group), 28, 100, 56, 24);
+    Edit3->setAccessibleName(QStringLiteral("Pre-record cache seconds"));
     Edit3->setObjectName(QStringLiteral("Edit3"));
     connect(Edit3, &QLineEdit::textChanged, this,
             [this](const QString& text) { prefs_.RecordSecAheadChanged(text.toStdString()); });
@@ -375,11 +383,11 @@ void TPreferences_Form::BuildPlayingHistory(QGroupBox* group) {
     CheckBox_Lastfm->setObjectName(QStringLiteral("CheckBox_Lastfm"));
     connect(CheckBox_Lastfm, &QCheckBox::toggled, this,
             [this](bool on) { prefs_.LastfmEnableClicked(on); });
-    Caption(group, "Username:", 10, 56);
-    Edit_Lastfm_Username = Place(new QLineEdit(group), 80, 52, 190, 24);
+    Caption(group, "Username:", 10, 56)
+        ->setBuddy(Edit_Lastfm_Username = Place(new QLineEdit(group), 80, 52, 190, 24));
     Edit_Lastfm_Username->setObjectName(QStringLiteral("Edit_Lastfm_Username"));
-    Caption(group, "Password:", 10, 86);
-    Edit_Lastfm_Password = Place(new QLineEdit(group), 80, 82, 190, 24);
+    Caption(group, "Password:", 10, 86)
+        ->setBuddy(Edit_Lastfm_Password = Place(new QLineEdit(group), 80, 82, 190, 24));
     Edit_Lastfm_Password->setObjectName(QStringLiteral("Edit_Lastfm_Password"));
     Edit_Lastfm_Password->setEchoMode(QLineEdit::Password);
     connect(Edit_Lastfm_Username, &QLineEdit::editingFinished, this,
@@ -395,9 +403,10 @@ void TPreferences_Form::BuildPlayingHistory(QGroupBox* group) {
 }
 
 void TPreferences_Form::BuildDevice(QGroupBox* group) {
-    Caption(group, "Mirvo output:", 10, 20);
-    ComboDevice = Place(new QComboBox(group), 10, 38, 271, 24);
+    Caption(group, "Mirvo output:", 10, 20)
+        ->setBuddy(ComboDevice = Place(new QComboBox(group), 10, 38, 271, 24));
     ComboDevice->setObjectName(QStringLiteral("ComboDevice"));
+    ComboDevice->view()->setAccessibleName(QStringLiteral("Output devices"));
     connect(ComboDevice, &QComboBox::currentIndexChanged, this,
             [this](int item) { prefs_.DeviceChanged(item); });
     LabelBufferlength = Caption(group, "Buffer length: 3000 ms", 10, 72);

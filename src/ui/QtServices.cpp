@@ -59,30 +59,49 @@ QString UiText(const std::string& text) {
     return s;
 }
 
+QWidget* QtDialogs::Owner() const {
+    for (QWidget* w : {QApplication::activeModalWidget(), QApplication::activeWindow()}) {
+        if (w != nullptr && w->isVisible() && !w->windowFlags().testFlag(Qt::Popup)) {
+            return w->window();
+        }
+    }
+    return parent_;
+}
+
+void QtDialogs::Adopt(QWidget& dialog, QWidget* owner) {
+    if (owner == nullptr) {
+        return;
+    }
+    // A box under a dialog that stays on top would be hidden by it.
+    Qt::WindowFlags flags = dialog.windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint,
+                  owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    if (dialog.parentWidget() != owner || flags != dialog.windowFlags()) {
+        dialog.setParent(owner, flags);
+    }
+}
+
 void QtDialogs::ShowNotice(NoticeKind kind, const std::string& text) {
     if (loop_.Quitting()) {
         return;
     }
-    const QString title = QApplication::applicationName();
-    switch (kind) {
-        case NoticeKind::Information:
-            QMessageBox::information(parent_, title, UiText(text));
-            break;
-        case NoticeKind::Error:
-            QMessageBox::critical(parent_, title, UiText(text));
-            break;
-        case NoticeKind::Warning:
-            QMessageBox::warning(parent_, title, UiText(text));
-            break;
-    }
+    const QMessageBox::Icon icon = kind == NoticeKind::Error     ? QMessageBox::Critical
+                                   : kind == NoticeKind::Warning ? QMessageBox::Warning
+                                                                 : QMessageBox::Information;
+    QWidget* owner = Owner();
+    QMessageBox box(icon, QApplication::applicationName(), UiText(text), QMessageBox::Ok, owner);
+    Adopt(box, owner);
+    box.exec();
 }
 
 bool QtDialogs::AskYesNo(const std::string& text) {
     if (loop_.Quitting()) {
         return false;
     }
+    QWidget* owner = Owner();
     QMessageBox box(QMessageBox::Information, QApplication::applicationName(), UiText(text),
-                    QMessageBox::Yes | QMessageBox::No, parent_);
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    Adopt(box, owner);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -92,9 +111,11 @@ std::optional<std::string> QtDialogs::InputText(const std::string& caption,
     if (loop_.Quitting()) {
         return std::nullopt;
     }
+    QWidget* owner = Owner();
     if (!inputForm_) {
-        inputForm_ = new TInput_Form(parent_);
+        inputForm_ = new TInput_Form(owner);
     }
+    Adopt(*inputForm_, owner);
     const auto answer = inputForm_->Ask(UiText(caption), UiText(prompt), UiText(initial));
     if (!answer) {
         return std::nullopt;
@@ -109,7 +130,7 @@ std::optional<std::string> QtDialogs::PickOpenFile(const std::string& caption,
         return std::nullopt;
     }
     const QString f =
-        QFileDialog::getOpenFileName(parent_, UiText(caption), UiText(folder), Filter(filter));
+        QFileDialog::getOpenFileName(Owner(), UiText(caption), UiText(folder), Filter(filter));
     if (f.isEmpty()) {
         return std::nullopt;
     }
@@ -124,7 +145,7 @@ std::vector<std::string> QtDialogs::PickOpenFiles(const std::string& caption,
     }
     std::vector<std::string> files;
     for (const QString& f :
-         QFileDialog::getOpenFileNames(parent_, UiText(caption), UiText(folder), Filter(filter))) {
+         QFileDialog::getOpenFileNames(Owner(), UiText(caption), UiText(folder), Filter(filter))) {
         files.push_back(f.toStdString());
     }
     return files;
@@ -137,7 +158,7 @@ std::optional<std::string> QtDialogs::PickSaveFile(const std::string& caption,
         return std::nullopt;
     }
     const QString f =
-        QFileDialog::getSaveFileName(parent_, UiText(caption), UiText(folder), Filter(filter));
+        QFileDialog::getSaveFileName(Owner(), UiText(caption), UiText(folder), Filter(filter));
     if (f.isEmpty()) {
         return std::nullopt;
     }
@@ -149,7 +170,9 @@ std::optional<std::string> QtDialogs::PickFolder(const std::string& caption,
     if (loop_.Quitting()) {
         return std::nullopt;
     }
-    QFileDialog dialog(parent_, UiText(caption));
+    QWidget* owner = Owner();
+    QFileDialog dialog(owner, UiText(caption));
+    Adopt(dialog, owner);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     // The platform dialog has no room for the explanation.
@@ -204,10 +227,10 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
 }
 
 void ShowFolderOf(Player& player, const std::string& folder) {
-    if (!player.ui.desktop.OpenFolder(folder)) {
+    player.ui.desktop.OpenFolder(folder, [&player, folder] {
         player.ui.dialogs.ShowNotice(
             NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
-    }
+    });
 }
 
 std::string DesktopFolder() {

@@ -43,6 +43,11 @@ class QtDialogs final : public Dialogs {
     void AttachPlayer(Player& player) { player_ = &player; }
 
   private:
+    // The window a box or picker opens in front of: the dialog the user is
+    // in, else the main window.
+    QWidget* Owner() const;
+    static void Adopt(QWidget& dialog, QWidget* owner);
+
     QWidget* parent_;
     const EventLoop& loop_;
     Player* player_ = nullptr;

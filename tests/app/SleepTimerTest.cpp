@@ -116,6 +116,53 @@ TEST(SleepTimer, OneMinuteFadesOverTheLastFiftySecondsThenExits) {
     EXPECT_EQ(c.f.desktop.shutdowns, 0);
 }
 
+TEST(SleepTimer, ASwitchOffThatIsRefusedIsSaidAndGivesTheFadedSoundBack) {
+    Countdown c;
+    const std::string tone = c.dir / "tone.wav";
+    test::WriteWav(tone, test::Tone(44100, 90.0, 440), 44100);
+    c.f.player.playlist.PlaylistEntries = {tone};
+    c.engine.PlayEntry(0);
+    c.Play(10);
+    const std::uint32_t full = c.Volume();
+    c.form.shutdown = true;
+    c.timer.Button1Click("1");
+    for (int second = 1; second <= 60; ++second) {
+        ASSERT_TRUE(c.Tick());
+        c.Play(10);  // a second of sound, the fade sliding on
+    }
+    EXPECT_EQ(c.f.desktop.shutdowns, 1);
+    EXPECT_LT(c.Volume(), full / 10);
+    ASSERT_TRUE(c.f.desktop.shutdownRefused);
+    EXPECT_TRUE(c.f.dialogs.notices.empty());
+
+    c.f.desktop.shutdownRefused("org.freedesktop.login1.NoSuchSession: no session");
+    EXPECT_EQ(c.Volume(), full);
+    c.Play(10);
+    EXPECT_EQ(c.Volume(), full);  // no slide goes on
+    ASSERT_EQ(c.f.dialogs.notices.size(), 1u);
+    EXPECT_EQ(c.f.dialogs.notices[0].text,
+              "The computer could not be switched off.\r\r"
+              "org.freedesktop.login1.NoSuchSession: no session");
+    EXPECT_EQ(c.exits, 0);
+
+    // An answer after the timer is gone changes nothing.
+    auto late = c.f.desktop.shutdownRefused;
+    {
+        SleepTimer gone(c.f.player, c.engine, c.form, [] {});
+        gone.Button1Click("0");
+        for (const auto& [id, timer] : c.f.loop.timers) {
+            if (timer.interval == std::chrono::seconds(1)) {
+                const auto tick = timer.tick;
+                tick();
+                break;
+            }
+        }
+        late = c.f.desktop.shutdownRefused;
+    }
+    late("too late");
+    EXPECT_EQ(c.f.dialogs.notices.size(), 1u);
+}
+
 TEST(SleepTimer, ZeroEndsOnTheFirstTickAndCanSwitchTheComputerOff) {
     Countdown c;
     c.form.shutdown = true;

@@ -237,13 +237,17 @@ class FakeDesktop : public DesktopServices {
         trashed.push_back(path);
         return trashSucceeds;
     }
-    bool OpenFolder(const std::string& folder) override {
+    void OpenFolder(const std::string& folder, std::function<void()> failed) override {
         opened.push_back(folder);
-        return opens;
+        if (!opens && failed) {
+            failed();
+        }
     }
-    bool OpenDocument(const std::string& path) override {
+    void OpenDocument(const std::string& path, std::function<void()> failed) override {
         opened.push_back(path);
-        return opens;
+        if (!opens && failed) {
+            failed();
+        }
     }
     bool OpenAddress(const std::string& url) override {
         opened.push_back(url);
@@ -255,7 +259,10 @@ class FakeDesktop : public DesktopServices {
     }
     void SetClipboardText(const std::string& text) override { clipboard = text; }
     std::string ClipboardText() override { return clipboard; }
-    void ShutdownComputer() override { ++shutdowns; }
+    void ShutdownComputer(std::function<void(const std::string&)> refused) override {
+        ++shutdowns;
+        shutdownRefused = std::move(refused);
+    }
 
     std::vector<std::string> trashed;
     bool trashSucceeds = true;
@@ -265,6 +272,8 @@ class FakeDesktop : public DesktopServices {
     bool propertiesAnswer = true;
     std::string clipboard;
     int shutdowns = 0;
+    // Says no to the last request, when the test calls it.
+    std::function<void(const std::string&)> shutdownRefused;
 };
 
 class FakeHotKeys : public HotKeyRegistrar {

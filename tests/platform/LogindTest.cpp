@@ -10,6 +10,8 @@
 #include <QThread>
 
 #include "app/SleepTimer.h"
+#include "audio/TestDevice.h"
+#include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
 #include "platform/Desktop.h"
@@ -128,7 +130,7 @@ class CheckedForm : public SleepTimerView {
 };
 
 // The sleep timer's end through the desktop's real shutdown request.
-TEST_F(LogindTest, TheSleepTimersEndAsksLogindAndARefusalLeavesThePlayerRunning) {
+TEST_F(LogindTest, TheSleepTimersEndAsksLogindAndARefusalIsSaidAndGivesTheSoundBack) {
     for (const bool refuse : {false, true}) {
         logind.calls.clear();
         logind.refuse = refuse;
@@ -139,14 +141,27 @@ TEST_F(LogindTest, TheSleepTimersEndAsksLogindAndARefusalLeavesThePlayerRunning)
         test::FakeHotKeys hotKeys;
         QtDesktop desktop(address.toStdString());
         Player player(dir.path(), Services{view, dialogs, loop, desktop, hotKeys});
+        player.engine.Device = audio::test::kDevice;
         test::FakePlaybackView bar;
         Engine engine(player, bar);
+        const std::string tone = dir / "tone.wav";
+        test::WriteWav(tone, test::Tone(44100, 10.0, 440), 44100);
+        player.playlist.PlaylistEntries = {tone};
+        engine.PlayEntry(0);
+        // Where the fade of the last 50 seconds leaves the sound.
+        audio::ChannelSetAttributes(engine.OutputChannel(), -1, 0, -101);
         CheckedForm form;
         int exits = 0;
         SleepTimer timer(player, engine, form, [&] { ++exits; });
         timer.Button1Click("0");
-        ASSERT_EQ(loop.timers.size(), 1u);
-        const auto tick = loop.timers.begin()->second.tick;
+        // The countdown's tick, beside the status refresh of what plays.
+        std::function<void()> tick;
+        for (const auto& [id, t] : loop.timers) {
+            if (t.interval == std::chrono::seconds(1)) {
+                tick = t.tick;
+            }
+        }
+        ASSERT_TRUE(tick);
         tick();
         ASSERT_TRUE(RunUntil([&] { return !logind.calls.empty(); }));
         EXPECT_EQ(logind.calls[0], (QVariantList{false}));
@@ -163,8 +178,23 @@ TEST_F(LogindTest, TheSleepTimersEndAsksLogindAndARefusalLeavesThePlayerRunning)
         // Whatever logind answered, the program does not end itself.
         EXPECT_EQ(exits, 0);
         EXPECT_EQ(loop.quits, 0);
-        EXPECT_TRUE(dialogs.notices.empty());
+        std::uint32_t volume = 0;
+        audio::ChannelGetAttributes(engine.OutputChannel(), nullptr, &volume, nullptr);
+        if (refuse) {
+            ASSERT_EQ(dialogs.notices.size(), 1u);
+            EXPECT_EQ(dialogs.notices[0].text,
+                      "The computer could not be switched off.\r\r"
+                      "org.freedesktop.DBus.Error.AccessDenied: Not allowed");
+            EXPECT_EQ(volume,
+                      static_cast<std::uint32_t>(Engine::VolumeCurve(player.engine.Volume)));
+            EXPECT_GT(volume, 0u);
+        } else {
+            EXPECT_TRUE(dialogs.notices.empty());
+            EXPECT_EQ(volume, 0u);  // the system is about to end it all
+        }
+        engine.StopPlayback(true);
     }
+    audio::Free();
 }
 
 }  // namespace

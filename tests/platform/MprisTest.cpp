@@ -65,7 +65,8 @@ class Mpris : public ::testing::Test {
         // One bus for the process: Qt keeps its first session connection.
         static PrivateBus bus;
         ASSERT_TRUE(bus.ready());
-        for (const char* name : {"one", "two"}) {
+        // The second name is no URL as it is.
+        for (const char* name : {"one", "two of 50% Été"}) {
             const std::string wav = home / (std::string(name) + ".wav");
             test::WriteWav(wav, test::Tone(44100, 20.0, 440), 44100);
             files.push_back(wav);
@@ -151,7 +152,9 @@ TEST_F(Mpris, PlayerctlSeesAndDrivesThePlayer) {
 
     Ctl({"next"});
     EXPECT_EQ(app->player.playlist.PlayingIndex, 1);
-    EXPECT_EQ(Ctl({"metadata", "xesam:title"}), "two.wav");
+    EXPECT_EQ(Ctl({"metadata", "xesam:title"}), "two of 50% Été.wav");
+    EXPECT_EQ(Ctl({"metadata", "xesam:url"}),
+              "file://" + home.path() + "/two%20of%2050%25%20%C3%89t%C3%A9.wav");
     Ctl({"previous"});
     EXPECT_EQ(app->player.playlist.PlayingIndex, 0);
 

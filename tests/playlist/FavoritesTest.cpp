@@ -39,6 +39,16 @@ TEST_F(Favourites, AreListedInTextOrderWithTheirTitles) {
     EXPECT_EQ(Titles(), (Strings{"02 Jazz", "1 Rock", "notes", "Blues"}));
 }
 
+TEST_F(Favourites, TheProposedNameIsTheFoldersAlsoWithATrailingSlash) {
+    for (const auto& [current, proposed] : std::vector<std::pair<std::string, std::string>>{
+             {"/music/Live.2004/", "Live"}, {"/music/Jazz//", "Jazz"}, {"/", ""}, {"", ""}}) {
+        f.player.playlist.CurrentFolder = current;
+        f.dialogs.textAnswers = {std::nullopt};
+        EXPECT_FALSE(AddPlaylistToFavorites(f.player));
+        EXPECT_EQ(f.dialogs.initialTexts.back(), proposed) << current;
+    }
+}
+
 TEST_F(Favourites, AddingAsksForANameAndNeverReplacesUnasked) {
     f.player.playlist.CurrentFolder = "/music/Best.Of";
     f.dialogs.textAnswers = {"Mix"};

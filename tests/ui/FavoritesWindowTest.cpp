@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 #include <functional>
 
 #include "engine/EngineFixtures.h"
@@ -64,6 +65,26 @@ TEST(FavoritesWindow, TheMenuListsThemWithCtrlDigitsAndOpensThem) {
     const QList<QAction*> after = app->controller.FavoritesMenu()->actions();
     ASSERT_EQ(after.size(), 3 + 11);
     EXPECT_EQ(after[3]->text(), QStringLiteral("00 First"));
+    app.reset();
+    audio::Free();
+}
+
+TEST(FavoritesWindow, AfterAFolderIsAddedItsNameIsProposed) {
+    test::TempDir home;
+    const std::string folder = home / "Live.2004";
+    std::filesystem::create_directory(folder);
+    test::WriteWav(folder + "/one.wav", test::Tone(44100, 1.0, 440), 44100);
+    test::FakeDesktop desktop;
+    test::FakeHotKeys hotKeys;
+    test::FakeDialogs dialogs;
+    auto app = test::StartWindow(home, {}, desktop, hotKeys, dialogs);
+    dialogs.musicFolderAnswers = {FolderChoice{folder, true}};
+    QTest::keyClick(app->window.ListScreen, Qt::Key_F3);
+    ASSERT_EQ(app->player.playlist.PlaylistEntries.size(), 1u);
+    dialogs.textAnswers = {std::nullopt};
+    QTest::keyClick(app->window.ListScreen, Qt::Key_D, Qt::ControlModifier);
+    ASSERT_FALSE(dialogs.initialTexts.empty());
+    EXPECT_EQ(dialogs.initialTexts.back(), "Live");
     app.reset();
     audio::Free();
 }

@@ -76,7 +76,7 @@ TEST(Screenshot, FullWindowLayout) {
     // At the default size the volume panel and the time label show whole.
     EXPECT_EQ(w.size(), QSize(310, 370));
     EXPECT_EQ(w.StatusPanels[0]->ShownText(), QStringLiteral(" 100 %"));
-    EXPECT_LE(QFontMetrics(w.LabelTime->ShownFont()).horizontalAdvance(w.LabelTime->text()),
+    EXPECT_LE(QFontMetrics(w.LabelTime->ShownFont()).horizontalAdvance(w.LabelTime->ShownText()),
               w.LabelTime->width());
 
     // Nothing overlaps: the panel, the list and the status bar stack up;

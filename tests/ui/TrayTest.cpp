@@ -24,6 +24,7 @@ class Tray : public ::testing::Test {
         app = test::StartWindow(home, files, desktop, hotKeys, dialogs);
         ASSERT_TRUE(app->tray);
         app->tray->TrayAvailable = [this] { return trayHost; };
+        app->tray->IconShown = [this] { return trayHost; };
     }
     void TearDown() override {
         app.reset();
