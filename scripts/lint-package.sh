@@ -14,7 +14,9 @@ deb=$(ls "$out"/mirvo_*.deb)
 
 test "$(dpkg-deb --field "$deb" Version)" = "$version" ||
     { echo "lint-package: the package is not version $version" >&2; exit 1; }
-dpkg-deb --contents "$deb" | grep -q ' \./usr/share/man/man1/mirvo\.1\.gz$' ||
+# grep -q stops reading early; list first so dpkg-deb never sees a broken pipe.
+contents=$(dpkg-deb --contents "$deb")
+grep -q ' \./usr/share/man/man1/mirvo\.1\.gz$' <<<"$contents" ||
     { echo "lint-package: no manual page" >&2; exit 1; }
 dpkg-deb -x "$deb" "$out/root"
 appstreamcli validate --no-net "$out"/root/usr/share/metainfo/*.metainfo.xml
