@@ -12,7 +12,7 @@ packages=(
 test_packages=(
   googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth xdotool
   sox lame flac vorbis-tools opus-tools ffmpeg id3v2 mpg123 icecast2 ezstream pulseaudio dbus playerctl
-  xdg-utils desktop-file-utils audacious python3
+  xdg-utils desktop-file-utils audacious python3 python3-mutagen
 )
 
 wanted=("${packages[@]}")
