@@ -15,9 +15,11 @@
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/FlacJoin.h"
 #include "fakes/TempDir.h"
 #include "playback/Session.h"
 #include "playlist/Model.h"
+#include "support/Files.h"
 
 namespace mirvo {
 namespace {
@@ -353,6 +355,33 @@ TEST(Engine, AnEntryThatOpensNothingShowsThatNothingPlays) {
     EXPECT_EQ(rig.view.position, 0);
     EXPECT_FALSE(rig.engine->StatusRunning());  // no frozen clock ticking on
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
+// A FLAC stream whose rate changes would play the rest at the wrong speed:
+// playback stops at the change and says that the file cannot be played.
+TEST(Engine, AFlacStreamChangingItsRateStopsThereAsUnplayable) {
+    TempDir dir;
+    std::string parts[2];
+    for (const int rate : {32000, 24000}) {
+        const std::string wav = dir / (std::to_string(rate) + ".wav");
+        parts[rate == 32000 ? 0 : 1] = wav + ".flac";
+        test::WriteWav(wav, test::Tone(rate, 2.0, 440), rate);
+        ASSERT_TRUE(test::Encode("flac --silent -f -o " + wav + ".flac " + wav));
+    }
+    const std::string path =
+        dir.Write("rates.flac", test::JoinFlac(ReadWholeFile(parts[0]).value_or(""),
+                                               ReadWholeFile(parts[1]).value_or(""), 112000));
+    Rig rig;
+    rig.SetList({path});
+    rig.engine->PlayEntry(0);
+    ASSERT_TRUE(rig.f.player.engine.DeviceReady);
+    for (int step = 0; step < 400 && rig.f.player.engine.DeviceReady; ++step) {
+        rig.Step();
+    }
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
+    EXPECT_EQ(rig.f.dialogs.notices[0].kind, NoticeKind::Warning);
+    EXPECT_EQ(rig.f.dialogs.notices[0].text, "Unsupported file format.\r\r" + path);
 }
 
 TEST(Engine, SeekingClampsAndKeepsTheState) {
