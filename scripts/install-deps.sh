@@ -12,9 +12,9 @@ packages=(
 test_packages=(
   googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth xdotool
   sox lame flac vorbis-tools opus-tools ffmpeg id3v2 mpg123 icecast2 ezstream pulseaudio dbus playerctl
-  xdg-utils desktop-file-utils audacious python3 openbox trayer at-spi2-core python3-pyatspi
+  xdg-utils desktop-file-utils audacious python3 python3-mutagen openbox trayer at-spi2-core python3-pyatspi
 )
-# What scripts/check-package.sh checks the Debian package with.
+# What scripts/lint-package.sh checks the Debian package with.
 package_packages=(lintian appstream desktop-file-utils)
 
 wanted=("${packages[@]}")

@@ -37,9 +37,37 @@ pattern[(15 * 4 + 1) * 4 + 2] = 0x0D
 out += pattern + bytes([64] * 16 + [192] * 16)
 open(sys.argv[1], "wb").write(out)
 PY
+# FLAC frames alone; FLAC whose channel count or rate changes mid-way (the
+# frames of a second file after a first); the sound of an Ogg video.
+tone 44100 1 -b 16 "$work/m16.wav"
+tone 32000 2 -b 16 "$work/r32.wav"
+for f in m16 r32; do flac -s -f -o "$work/$f.flac" "$work/$f.wav"; done
+python3 - "$work" <<'PY'
+import sys
+w = sys.argv[1]
+def frames(b):
+    at = 4
+    while True:
+        last, size = b[at] & 0x80, int.from_bytes(b[at + 1:at + 4], "big")
+        at += 4 + size
+        if last:
+            return at
+def join(a, b, samples):
+    out = bytearray(a + b[frames(b):])
+    out[21] = (out[21] & 0xF0) | (samples >> 32)
+    out[22:26] = samples.to_bytes(4, "big")
+    return bytes(out)
+s16, m16, r32 = (open(f"{w}/{n}.flac", "rb").read() for n in ("tone", "m16", "r32"))
+open(f"{w}/frames.flac", "wb").write(s16[frames(s16):])
+open(f"{w}/channels.flac", "wb").write(join(s16, m16, 2 * 1323))
+open(f"{w}/rates.flac", "wb").write(join(s16, r32, 1323 + 960))
+PY
+ffmpeg -loglevel error -y -f lavfi -i testsrc=size=32x24:rate=10:duration=0.2 -f lavfi \
+  -i sine=frequency=440:sample_rate=22050:duration=0.1 -map 0:v -map 1:a -c:v libtheora \
+  -c:a libvorbis "$work/video.ogg"
 put() { mkdir -p "corpus/$1"; for f in "${@:2}"; do cp "$work/$f" "corpus/$1/$f"; done; }
 all=(s16.wav u8.wav s24.wav float.wav plain.wav tone.mp3 bare.mp3 tone.ogg tone.flac tone.oga
-     tone.opus tone.aac tune.mod)
+     tone.opus tone.aac tune.mod frames.flac channels.flac rates.flac video.ogg)
 put fuzz_audio_decode "${all[@]}"
 put fuzz_audio_header_seconds s16.wav u8.wav float.wav tone.mp3 bare.mp3
 put fuzz_audio_wave s16.wav u8.wav s24.wav float.wav plain.wav

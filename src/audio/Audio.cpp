@@ -522,8 +522,12 @@ std::uint32_t ChannelGetData(Handle handle, void* buffer, std::uint32_t length) 
         return kDataError;
     }
     if (stream->playback == nullptr) {
+        const std::uint32_t got = stream->decoding->Read(buffer, length);
+        if (got == 0 && stream->decoding->Failed()) {
+            return Fail(kErrorFileFormat, kDataError);
+        }
         Succeed();
-        return stream->decoding->Read(buffer, length);
+        return got;
     }
     const auto device = Library::Get().CurrentDevice();
     Playback& pb = *stream->playback;

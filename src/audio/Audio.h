@@ -226,8 +226,10 @@ bool ChannelSetAttributes(Handle handle, int freq, int volume, int pan);
 // Volume and pan move to the target over `time` ms of the device's output.
 bool ChannelSlideAttributes(Handle handle, int freq, int volume, int pan, std::uint32_t time);
 
-// Decode streams: decodes up to `length` bytes. Playing output channels: copies
-// the most recently played bytes without consuming anything.
+// Decode streams: decodes up to `length` bytes; kDataError with
+// kErrorFileFormat once the data changed its format mid-way (decoding ended
+// at the change). Playing output channels: copies the most recently played
+// bytes without consuming anything.
 std::uint32_t ChannelGetData(Handle handle, void* buffer, std::uint32_t length);
 
 // Output channels only; higher priorities run first.

@@ -31,6 +31,10 @@ class Decoder {
     // 0 when it does not say.
     virtual std::uint32_t Kbps() { return 0; }
 
+    // True once the data changed its format where decoding ended (a FLAC
+    // stream its rate): the rest cannot play as the stream was opened.
+    bool FormatChanged() const { return formatChanged_; }
+
     std::uint32_t Rate() const { return rate_; }
     std::uint32_t Channels() const { return channels_; }
     std::uint32_t Type() const { return type_; }
@@ -41,6 +45,7 @@ class Decoder {
     std::uint32_t channels_ = 0;
     std::uint32_t type_ = 0;
     std::uint64_t frames_ = 0;
+    bool formatChanged_ = false;
 };
 
 // When an MP3 file is scanned whole: for an exact length when its Info/Xing

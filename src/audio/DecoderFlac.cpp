@@ -2,7 +2,10 @@
 #include <FLAC/stream_decoder.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "audio/Audio.h"
@@ -10,6 +13,46 @@
 
 namespace audio::detail {
 namespace {
+
+constexpr unsigned kMostChannels = 8;
+using MixMatrix = std::array<std::array<float, kMostChannels>, kMostChannels>;
+
+// How much of each of `from` channels goes into each of `to`, for a stream
+// whose channel count changes mid-way: through stereo, the centre and the
+// surrounds at -3 dB and the LFE left out, scaled so that nothing clips.
+MixMatrix ChannelMix(unsigned from, unsigned to) {
+    // The channels of each count in FLAC's order: L R, C centre, l r
+    // surrounds, B back centre, E low frequencies.
+    static constexpr std::array<std::string_view, kMostChannels + 1> kRoles = {
+        "", "C", "LR", "LRC", "LRlr", "LRClr", "LRCElr", "LRCEBlr", "LRCElrlr"};
+    std::array<float, kMostChannels> left{};
+    std::array<float, kMostChannels> right{};
+    float sum = 0;
+    for (unsigned c = 0; c < from; ++c) {
+        const char role = kRoles[from][c];
+        left[c] = role == 'L' || from == 1     ? 1.0f
+                  : role == 'C' || role == 'l' ? 0.7071f
+                  : role == 'B'                ? 0.5f
+                                               : 0.0f;
+        right[c] = role == 'R' || from == 1     ? 1.0f
+                   : role == 'C' || role == 'r' ? 0.7071f
+                   : role == 'B'                ? 0.5f
+                                                : 0.0f;
+        sum += left[c];
+    }
+    MixMatrix mix{};
+    for (unsigned c = 0; c < from; ++c) {
+        left[c] /= sum;
+        right[c] /= sum;
+        if (to == 1) {
+            mix[0][c] = (left[c] + right[c]) / 2;
+        } else {
+            mix[0][c] = left[c];
+            mix[1][c] = right[c];
+        }
+    }
+    return mix;
+}
 
 class FlacDecoder final : public Decoder {
   public:
@@ -34,7 +77,13 @@ class FlacDecoder final : public Decoder {
         if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
             return kErrorFileFormat;
         }
-        if (!FLAC__stream_decoder_process_until_end_of_metadata(decoder_) || channels_ == 0) {
+        if (!FLAC__stream_decoder_process_until_end_of_metadata(decoder_)) {
+            return kErrorFileFormat;
+        }
+        // The first frame tells the format the stream starts with: a stream
+        // received from its middle has no STREAMINFO, a damaged one may
+        // disagree with its frames. Its samples wait for the first read.
+        if (!FLAC__stream_decoder_process_single(decoder_) || channels_ == 0) {
             return kErrorFileFormat;
         }
         if (!RateSupported(rate_)) {
@@ -77,6 +126,10 @@ class FlacDecoder final : public Decoder {
 
     bool Seek(std::uint64_t frame) override {
         ClearPending();
+        // Without STREAMINFO libFLAC's seek misses the first frame.
+        if (frame == 0 && !hasStreamInfo_) {
+            return Rewind();
+        }
         if (FLAC__stream_decoder_seek_absolute(decoder_, frame)) {
             return true;
         }
@@ -85,11 +138,16 @@ class FlacDecoder final : public Decoder {
         }
         // Without a length in the header the decoder cannot bisect; the start is
         // always reachable by rewinding.
-        return frame == 0 && FLAC__stream_decoder_reset(decoder_) &&
-               FLAC__stream_decoder_process_until_end_of_metadata(decoder_);
+        return frame == 0 && Rewind();
     }
 
   private:
+    bool Rewind() {
+        ClearPending();
+        return FLAC__stream_decoder_reset(decoder_) &&
+               FLAC__stream_decoder_process_until_end_of_metadata(decoder_);
+    }
+
     void ClearPending() {
         pending_.clear();
         pendingPos_ = 0;
@@ -108,15 +166,29 @@ class FlacDecoder final : public Decoder {
         return !pending_.empty();
     }
 
-    FLAC__StreamDecoderWriteStatus Write(const FLAC__Frame* frame, const FLAC__int32* const* buf) {
+    FLAC__StreamDecoderWriteStatus Write(const FLAC__Frame* frame, const FLAC__int32* const* in) {
         const unsigned blocksize = frame->header.blocksize;
+        if (!started_) {
+            started_ = true;
+            rate_ = frame->header.sample_rate;
+            channels_ = frame->header.channels;
+        }
+        counted_ += blocksize;
         if (counting_) {
-            counted_ += blocksize;
             return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
         }
         const unsigned bits = frame->header.bits_per_sample;
-        if (frame->header.channels != channels_ || bits < 4 || bits > 32) {
+        if (bits < 4 || bits > 32 || frame->header.channels > kMostChannels) {
             return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+        // What follows a change of rate would play at the wrong speed.
+        if (frame->header.sample_rate != rate_) {
+            formatChanged_ = true;
+            return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+        }
+        const FLAC__int32* const* buf = in;
+        if (frame->header.channels != channels_) {
+            buf = Remix(in, frame->header.channels, blocksize, bits);
         }
         const std::size_t samples = std::size_t{blocksize} * channels_;
         const std::size_t base = pending_.size();
@@ -141,6 +213,26 @@ class FlacDecoder final : public Decoder {
             }
         }
         return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    }
+
+    // The frame's channels mixed into the count the stream was opened with.
+    const FLAC__int32* const* Remix(const FLAC__int32* const* in, unsigned from, unsigned blocksize,
+                                    unsigned bits) {
+        const MixMatrix mix = ChannelMix(from, channels_);
+        const double top = std::ldexp(1.0, static_cast<int>(bits) - 1);
+        mixed_.resize(std::size_t{blocksize} * channels_);
+        for (unsigned c = 0; c < channels_; ++c) {
+            FLAC__int32* out = mixed_.data() + std::size_t{c} * blocksize;
+            for (unsigned i = 0; i < blocksize; ++i) {
+                double v = 0;
+                for (unsigned k = 0; k < from; ++k) {
+                    v += static_cast<double>(mix[c][k]) * in[k][i];
+                }
+                out[i] = static_cast<FLAC__int32>(std::clamp(std::nearbyint(v), -top, top - 1));
+            }
+            mixedPlanes_[c] = out;
+        }
+        return mixedPlanes_.data();
     }
 
     static FLAC__StreamDecoderReadStatus ReadCb(const FLAC__StreamDecoder*, FLAC__byte buffer[],
@@ -185,7 +277,8 @@ class FlacDecoder final : public Decoder {
     static void MetadataCb(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata,
                            void* self) {
         auto* d = static_cast<FlacDecoder*>(self);
-        if (metadata->type == FLAC__METADATA_TYPE_STREAMINFO && d->channels_ == 0) {
+        if (metadata->type == FLAC__METADATA_TYPE_STREAMINFO && !d->hasStreamInfo_) {
+            d->hasStreamInfo_ = true;
             d->rate_ = metadata->data.stream_info.sample_rate;
             d->channels_ = metadata->data.stream_info.channels;
             d->frames_ = metadata->data.stream_info.total_samples;
@@ -199,8 +292,12 @@ class FlacDecoder final : public Decoder {
     // Decoded samples not yet read, already in the output type.
     std::vector<unsigned char> pending_;
     std::size_t pendingPos_ = 0;
+    bool hasStreamInfo_ = false;
+    bool started_ = false;  // the first frame has told the format
     bool counting_ = false;
-    std::uint64_t counted_ = 0;
+    std::uint64_t counted_ = 0;  // samples per channel decoded: the length once counted
+    std::vector<FLAC__int32> mixed_;
+    std::array<const FLAC__int32*, kMostChannels> mixedPlanes_{};
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -165,6 +166,45 @@ bool LooksLikeNonAudio(const std::vector<unsigned char>& h) {
     });
 }
 
+// A FLAC frame header, its CRC-8 right, at `at`: a stream received from its
+// middle starts so, without "fLaC" and metadata. FF F8 is no MPEG header.
+bool FlacFrameAt(Source& source, std::int64_t at) {
+    unsigned char h[16];
+    if (!source.Seek(at) || source.Read(h, sizeof h) != sizeof h || h[0] != 0xFF ||
+        (h[1] & 0xFE) != 0xF8) {
+        return false;
+    }
+    const unsigned block = h[2] >> 4;
+    const unsigned rate = h[2] & 0xF;
+    const unsigned bits = (h[3] >> 1) & 7;
+    // Without STREAMINFO the header must give the rate and the sample size.
+    if (block == 0 || rate == 0 || rate == 0xF || (h[3] >> 4) > 10 || bits == 0 || bits == 3 ||
+        (h[3] & 1) != 0) {
+        return false;
+    }
+    // The frame or sample number, coded as UTF-8 is (up to seven bytes).
+    const int ones = std::countl_one(h[4]);
+    if (ones == 1 || ones > 7) {
+        return false;
+    }
+    std::size_t end = 5;
+    for (int i = 1; i < ones; ++i, ++end) {
+        if ((h[end] & 0xC0) != 0x80) {
+            return false;
+        }
+    }
+    end += block == 6 ? 1 : block == 7 ? 2 : 0;
+    end += rate == 12 ? 1 : rate == 13 || rate == 14 ? 2 : 0;
+    unsigned crc = 0;
+    for (std::size_t i = 0; i < end; ++i) {
+        crc ^= h[i];
+        for (int b = 0; b < 8; ++b) {
+            crc = (crc & 0x80) != 0 ? ((crc << 1) ^ 0x07) & 0xFF : (crc << 1) & 0xFF;
+        }
+    }
+    return crc == h[end];
+}
+
 std::uint32_t BigEndian32(const unsigned char* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
            p[3];
@@ -323,23 +363,37 @@ Opened OpenDecoder(Source& source, SampleType type, bool flacOnly, Scan scan) {
         return opener();
     };
     if (StartsWith(head, 0, "OggS") && head.size() > 27) {
-        const std::size_t packet = 27 + head[26];
-        if (StartsWith(head, packet,
+        if (StartsWith(head, 27 + head[26],
                        "\x7F"
                        "FLAC")) {
             return open([&] { return OpenFlac(source, type, true); });
         }
-        if (!flacOnly && StartsWith(head, packet, "\x01vorbis")) {
-            return open([&] { return OpenVorbis(source, type); });
+        // A file of several streams (a video and its sound) begins with the
+        // first page of each; vorbisfile plays the Vorbis one among them.
+        bool video = false;
+        std::size_t page = 0;
+        while (page + 27 < head.size() && StartsWith(head, page, "OggS") &&
+               (page == 0 || (head[page + 5] & 2) != 0)) {
+            const std::size_t segments = head[page + 26];
+            const std::size_t packet = page + 27 + segments;
+            if (packet > head.size()) {
+                break;
+            }
+            if (!flacOnly && StartsWith(head, packet, "\x01vorbis")) {
+                return open([&] { return OpenVorbis(source, type); });
+            }
+            video = video || StartsWith(head, packet, "\x80theora");
+            page = packet;
+            for (std::size_t i = 0; i < segments; ++i) {
+                page += head[packet - segments + i];
+            }
         }
-        if (StartsWith(head, packet, "\x80theora")) {
-            return {nullptr, kErrorNotAudio};
-        }
-        return {nullptr, kErrorFileFormat};
+        return {nullptr, video ? kErrorNotAudio : kErrorFileFormat};
     }
     const std::int64_t tags = Id3v2Size(source);
     unsigned char magic[4] = {};
-    if (source.Seek(tags) && source.Read(magic, 4) == 4 && std::memcmp(magic, "fLaC", 4) == 0) {
+    if ((source.Seek(tags) && source.Read(magic, 4) == 4 && std::memcmp(magic, "fLaC", 4) == 0) ||
+        FlacFrameAt(source, tags)) {
         return open([&] { return OpenFlac(source, type, false); });
     }
     if (flacOnly) {

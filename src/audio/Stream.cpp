@@ -15,7 +15,7 @@ FileDecoding::FileDecoding(std::unique_ptr<Source> source, std::unique_ptr<Decod
 
 std::uint32_t FileDecoding::Read(void* out, std::uint32_t bytes) {
     std::lock_guard lock(mutex_);
-    if (ended_) {
+    if (ended_ || failed_) {
         return 0;
     }
     const std::uint64_t frames = std::min<std::uint64_t>(bytes / frameBytes_, length_ - position_);
@@ -31,8 +31,10 @@ std::uint32_t FileDecoding::Read(void* out, std::uint32_t bytes) {
         got = decoder_->Read(out, static_cast<std::size_t>(frames));
     }
     position_ += got;
-    // A decoder that runs dry before the length it reported has ended too.
-    ended_ = position_ >= length_ || got < frames;
+    // A decoder that runs dry before the length it reported has ended too,
+    // unless the data changed its format: the next read tells that.
+    failed_ = got < frames && decoder_->FormatChanged();
+    ended_ = !failed_ && (position_ >= length_ || got < frames);
     return static_cast<std::uint32_t>(got * frameBytes_);
 }
 
@@ -45,12 +47,18 @@ bool FileDecoding::Seek(std::uint64_t frame) {
     }
     position_ = frame;
     ended_ = position_ >= length_;
+    failed_ = false;
     return true;
 }
 
 bool FileDecoding::Ended() {
     std::lock_guard lock(mutex_);
     return ended_;
+}
+
+bool FileDecoding::Failed() {
+    std::lock_guard lock(mutex_);
+    return failed_;
 }
 
 std::uint64_t FileDecoding::PositionFrames() {

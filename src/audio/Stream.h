@@ -39,6 +39,8 @@ class Decoding {
     virtual std::uint32_t Read(void* out, std::uint32_t bytes) = 0;
     virtual bool Seek(std::uint64_t frame) = 0;
     virtual bool Ended() = 0;
+    // Decoding stopped at data that cannot play as the stream was opened.
+    virtual bool Failed() { return false; }
     virtual std::uint64_t PositionFrames() = 0;
     virtual std::uint64_t LengthFrames() const = 0;
     // Source bytes the decoder has read, those there to be read, and the
@@ -64,6 +66,7 @@ class FileDecoding final : public Decoding {
     std::uint32_t Read(void* out, std::uint32_t bytes) override;
     bool Seek(std::uint64_t frame) override;
     bool Ended() override;
+    bool Failed() override;
     std::uint64_t PositionFrames() override;
     std::uint64_t LengthFrames() const override { return length_; }
     std::uint64_t SourcePosition() override;
@@ -78,6 +81,7 @@ class FileDecoding final : public Decoding {
     std::uint64_t length_;
     std::uint64_t position_ = 0;
     bool ended_ = false;
+    bool failed_ = false;
     std::vector<std::int16_t> scratch_;  // 16-bit samples on their way to 8-bit
 };
 

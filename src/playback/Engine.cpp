@@ -174,6 +174,7 @@ void Engine::ResetFeedState() {
     bytesDelivered_ = 0;
     decoderFinished_ = false;
     transition_ = 0;
+    sourceUnplayable_ = false;
     trackBoundary_ = -1;
     std::optional<Prepared> dropped;
     {

@@ -198,6 +198,8 @@ class Engine {
     std::atomic<int> pendingIndex_{-1};
     std::atomic<bool> decoderFinished_{false};
     std::atomic<int> transition_{0};
+    // The source stopped where its data changed format: the stop says so.
+    std::atomic<bool> sourceUnplayable_{false};
     std::atomic<std::int64_t> bytesDelivered_{0};
     std::atomic<std::int64_t> tailRemaining_{-1};
     std::atomic<std::int64_t> trackBoundary_{-1};

@@ -89,6 +89,7 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
         if (tailRemaining_ == -1) {
             const std::uint32_t got = audio::ChannelGetData(source, out, length);
             if (got == audio::kDataError) {
+                sourceUnplayable_ = audio::ErrorGetCode() == audio::kErrorFileFormat;
                 transition_ = 3;
                 return audio::kFeedEnd;
             }

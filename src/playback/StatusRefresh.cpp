@@ -84,7 +84,12 @@ void Engine::StatusTick() {
         if (state == 2) {
             AdvanceAfterDrain();
         } else {
+            const bool unplayable = sourceUnplayable_;
+            const std::string entry = p_.playlist.PlayingEntry;
             StopPlayback(true);
+            if (unplayable) {
+                ShowCheckWarning(kUnsupportedFormat, entry);
+            }
         }
     }
 }

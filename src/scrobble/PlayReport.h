@@ -1,7 +1,7 @@
 #pragma once
 // What the scrobbler hears of a track: the now-playing notice ten seconds in,
-// and the finished play once more than half of it was heard. Tracks of 30 s
-// or less are never reported.
+// and the finished play once half of it, or four minutes, was heard. Tracks
+// of 30 s or less are never reported.
 #include <string>
 
 #include "playback/PlaybackEvents.h"
@@ -11,10 +11,12 @@ namespace mirvo {
 
 class PlayReport final : public PlaybackListener {
   public:
-    explicit PlayReport(Scrobbler& scrobbler) : scrobbler_(scrobbler) {}
+    explicit PlayReport(Scrobbler& scrobbler, const ScrobbleClock& clock = ScrobbleClock::System())
+        : scrobbler_(scrobbler), clock_(clock) {}
 
     void TrackAudible(const std::string& entry, std::int64_t lengthMs) override;
     void StateChanged(PlayState state) override;
+    void PositionJumped(std::int64_t positionMs) override;
     void PositionAdvanced(std::int64_t positionMs, std::int64_t lengthMs, int elapsedMs) override;
 
     // How long the current track has been heard.
@@ -24,9 +26,12 @@ class PlayReport final : public PlaybackListener {
     void SubmitIfHeard();
 
     Scrobbler& scrobbler_;
+    const ScrobbleClock& clock_;
     std::string entry_;
     std::int64_t lengthMs_ = 0;
     std::int64_t playedMs_ = 0;
+    std::int64_t lastPositionMs_ = 0;
+    std::int64_t startedAt_ = 0;
     bool nowPlayingPending_ = false;
 };
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 #include <filesystem>
 
 #include "playlist/Entries.h"
@@ -18,6 +17,24 @@ namespace {
 
 constexpr const char* kMusicBrainzOwner = "http://musicbrainz.org";
 constexpr std::size_t kPlaysPerPost = 50;
+// Plays refused one by one before the service has taken any in a send: a
+// service that refuses every play then is in trouble, and nothing is dropped.
+constexpr std::size_t kRefusedAloneAtMost = 5;
+constexpr int kFailuresBeforeHolding = 3;
+constexpr std::chrono::minutes kFirstHold{1};
+constexpr std::chrono::minutes kLongestHold{120};
+
+class SystemClock final : public ScrobbleClock {
+  public:
+    std::int64_t UnixTime() const override {
+        return std::chrono::duration_cast<std::chrono::seconds>(
+                   std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    }
+    std::chrono::steady_clock::time_point Monotonic() const override {
+        return std::chrono::steady_clock::now();
+    }
+};
 
 std::string Lower(std::string text) {
     for (char& c : text) {
@@ -49,17 +66,59 @@ std::string Positive(int value) {
     return value > 0 ? std::to_string(value) : std::string();
 }
 
-std::int64_t Now() {
-    return static_cast<std::int64_t>(std::time(nullptr));
-}
-
-std::optional<int> ToInt(std::string_view text) {
-    int value = 0;
+template <typename Number = int>
+std::optional<Number> ToNumber(std::string_view text) {
+    Number value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
     }
     return value;
+}
+
+std::string_view FirstWord(const std::vector<std::string>& lines) {
+    if (lines.empty()) {
+        return {};
+    }
+    const std::string_view line = lines[0];
+    return line.substr(0, line.find(' '));
+}
+
+// "FAILED <reason>": the service refuses what was sent, the session stands.
+bool IsRefusal(const std::vector<std::string>& lines) {
+    return FirstWord(lines) == "FAILED";
+}
+
+// The handshake words after which asking again at once cannot help.
+bool RefusesAccount(const std::vector<std::string>& lines) {
+    const std::string_view word = FirstWord(lines);
+    return word == "BADAUTH" || word == "BANNED" || word == "BADTIME";
+}
+
+std::string SubmissionBody(const std::string& session, const std::vector<QueuedPlay>& plays) {
+    std::string body = "s=" + session;
+    for (std::size_t n = 0; n < plays.size(); ++n) {
+        const ScrobbleTrack& t = plays[n].Track;
+        const std::string index = std::to_string(n);
+        const auto add = [&](char key, const std::string& value) {
+            body += '&';
+            body += key;
+            body += '[';
+            body += index;
+            body += "]=";
+            body += value;
+        };
+        add('a', Field(t.Artist));
+        add('t', Field(t.Title));
+        add('b', Field(t.Album));
+        add('l', Positive(t.Length));
+        add('n', Positive(t.TrackNumber));
+        add('m', Field(t.MusicBrainzID));
+        add('o', "P");
+        add('r', "");
+        add('i', std::to_string(plays[n].StartedAt));
+    }
+    return body;
 }
 
 // Tabs and line ends would split a queued field.
@@ -86,11 +145,16 @@ std::string FromVorbisComments(const std::string& fileName, ScrobbleTrack& track
 
 }  // namespace
 
+const ScrobbleClock& ScrobbleClock::System() {
+    static const SystemClock clock;
+    return clock;
+}
+
 std::string QueueText(const std::deque<QueuedPlay>& queue) {
     std::string text;
     for (const QueuedPlay& play : queue) {
         const ScrobbleTrack& t = play.Track;
-        text += std::to_string(play.SentAt) + '\t' + std::to_string(t.Length) + '\t' +
+        text += std::to_string(play.StartedAt) + '\t' + std::to_string(t.Length) + '\t' +
                 std::to_string(t.TrackNumber) + '\t' + Clean(t.Artist) + '\t' + Clean(t.Title) +
                 '\t' + Clean(t.Album) + '\t' + Clean(t.MusicBrainzID) + '\n';
     }
@@ -113,14 +177,14 @@ std::deque<QueuedPlay> ParseQueue(std::string_view text) {
         if (fields.size() != 7) {
             continue;
         }
-        const auto sentAt = ToInt(fields[0]);
-        const auto length = ToInt(fields[1]);
-        const auto number = ToInt(fields[2]);
-        if (!sentAt || !length || !number) {
-            continue;
+        const auto startedAt = ToNumber<std::int64_t>(fields[0]);
+        const auto length = ToNumber(fields[1]);
+        const auto number = ToNumber(fields[2]);
+        ScrobbleTrack track{fields[3],          fields[4], fields[5],
+                            number.value_or(0), fields[6], length.value_or(0)};
+        if (startedAt && length && number && HasArtistAndTitle(track)) {
+            queue.push_back({std::move(track), *startedAt, 0});
         }
-        queue.push_back(
-            {{fields[3], fields[4], fields[5], *number, fields[6], *length}, *sentAt, 0});
     }
     return queue;
 }
@@ -136,10 +200,25 @@ bool AnswerIsOk(const std::vector<std::string>& lines) {
     return !lines.empty() && lines[0] == "OK";
 }
 
+std::vector<std::string> ServiceWords(const HttpAnswer& answer) {
+    if (answer.status < 400) {
+        return answer.lines;
+    }
+    const std::string_view word = FirstWord(answer.lines);
+    const bool protocolWord = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
+        return c >= 'A' && c <= 'Z';
+    });
+    return protocolWord ? answer.lines : std::vector<std::string>{};
+}
+
+bool HasArtistAndTitle(const ScrobbleTrack& track) {
+    return !Trim(track.Artist).empty() && !Trim(track.Title).empty();
+}
+
 int ParseLeadingNumber(std::string_view text) {
     for (const char separator : {'/', '-'}) {
         const std::string_view part = text.substr(0, text.find(separator));
-        const auto value = ToInt(part);
+        const auto value = ToNumber(part);
         if (value && *value != 0) {
             return *value;
         }
@@ -184,7 +263,8 @@ ScrobbleTrack GatherTrack(const std::string& fileName, int lengthSeconds) {
     return track;
 }
 
-ScrobbleClient::ScrobbleClient(std::string queueFile) : queueFile_(std::move(queueFile)) {
+ScrobbleClient::ScrobbleClient(std::string queueFile, const ScrobbleClock& clock)
+    : queueFile_(std::move(queueFile)), clock_(clock) {
     Limits.cancel = &stopping_;
     const FileRead read = ReadFileText(queueFile_);
     queue_ = ParseQueue(read.text);
@@ -206,20 +286,28 @@ ScrobbleClient::~ScrobbleClient() {
 
 void ScrobbleClient::SetAccount(const ScrobbleAccount& account) {
     const std::lock_guard lock(accountLock_);
+    if (account.Username != account_.Username || account.Password != account_.Password ||
+        account.Host != account_.Host) {
+        ++accountSerial_;
+    }
     account_ = account;
 }
 
-ScrobbleAccount ScrobbleClient::Account() const {
+ScrobbleAccount ScrobbleClient::Account(std::uint64_t* serial) const {
     const std::lock_guard lock(accountLock_);
+    if (serial != nullptr) {
+        *serial = accountSerial_;
+    }
     return account_;
 }
 
 std::deque<QueuedPlay> ScrobbleClient::Queue() const {
-    const std::lock_guard lock(lock_);
+    const std::lock_guard lock(queueLock_);
     return queue_;
 }
 
-void ScrobbleClient::Submit(const std::string& entry, int lengthSeconds, int mode) {
+void ScrobbleClient::Submit(const std::string& entry, int lengthSeconds, int mode,
+                            std::int64_t startedAt) {
     if (entry.empty() || !Account().Enabled) {
         return;
     }
@@ -227,19 +315,20 @@ void ScrobbleClient::Submit(const std::string& entry, int lengthSeconds, int mod
     if (!std::filesystem::is_regular_file(entry, error)) {
         return;  // a station, or a file that is gone
     }
-    const std::int64_t sentAt = Now();
     const std::uint64_t order = nextOrder_++;
-    StartWorker([=, this] { Work(entry, lengthSeconds, mode == 1, sentAt, order); });
+    StartWorker([=, this] { Work(entry, lengthSeconds, mode == 1, startedAt, order); });
 }
 
 void ScrobbleClient::CheckConnection(std::function<void(const std::string&)> done) {
     StartWorker([this, done = std::move(done)] {
-        const std::lock_guard lock(lock_);
+        const std::lock_guard lock(sendLock_);
         if (!session_.Id.empty()) {
             return;
         }
         std::vector<std::string> answer;
-        Handshake(Account(), std::to_string(Now()), answer);
+        if (Handshake(Account(), answer)) {
+            NoteSuccess();  // the account works: plays may go at once
+        }
         // The check never leaves a session behind.
         session_ = {};
         done(answer.empty() ? "Can not connect to last.fm"
@@ -281,18 +370,21 @@ void ScrobbleClient::WaitForWorkers() {
 }
 
 void ScrobbleClient::Work(const std::string& fileName, int lengthSeconds, bool nowPlaying,
-                          std::int64_t sentAt, std::uint64_t order) {
+                          std::int64_t startedAt, std::uint64_t order) {
     const ScrobbleTrack track = GatherTrack(fileName, lengthSeconds);
+    if (!HasArtistAndTitle(track)) {
+        return;  // refused by the service, it would hold up every later play
+    }
     if (!nowPlaying) {
         // Queued before the first attempt: a play survives failures and a kill.
-        const std::lock_guard lock(lock_);
+        const std::lock_guard lock(queueLock_);
         const auto at = std::find_if(queue_.begin(), queue_.end(),
                                      [&](const QueuedPlay& p) { return p.Order > order; });
-        queue_.insert(at, {track, sentAt, order});
+        queue_.insert(at, {track, startedAt, order});
         SaveQueue();
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (Send(track, nowPlaying) || !PauseAfterFailure()) {
+        if (Attempt(track, nowPlaying) != Outcome::Failed || !PauseAfterFailure()) {
             return;
         }
     }
@@ -304,39 +396,84 @@ bool ScrobbleClient::PauseAfterFailure() {
     return !stopping_;
 }
 
-bool ScrobbleClient::Handshake(const ScrobbleAccount& account, const std::string& timestamp,
-                               std::vector<std::string>& answer) {
+bool ScrobbleClient::HeldOff(std::uint64_t accountSerial) const {
+    return failuresOf_ == accountSerial && clock_.Monotonic() < heldUntil_;
+}
+
+bool ScrobbleClient::HoldingOff() const {
+    const std::lock_guard lock(sendLock_);
+    std::uint64_t serial = 0;
+    Account(&serial);
+    return HeldOff(serial);
+}
+
+void ScrobbleClient::NoteFailure(bool accountRefused, std::uint64_t accountSerial) {
+    if (failuresOf_ != accountSerial) {
+        NoteSuccess();  // another account starts afresh
+        failuresOf_ = accountSerial;
+    }
+    ++failures_;
+    if (accountRefused || failures_ >= kFailuresBeforeHolding) {
+        heldUntil_ =
+            clock_.Monotonic() + std::min(kLongestHold, kFirstHold * (1 << std::min(holds_, 7)));
+        ++holds_;
+    }
+}
+
+void ScrobbleClient::NoteSuccess() {
+    failures_ = 0;
+    holds_ = 0;
+    heldUntil_ = {};
+}
+
+bool ScrobbleClient::Handshake(const ScrobbleAccount& account, std::vector<std::string>& answer) {
+    const std::string timestamp = std::to_string(clock_.UnixTime());
     const std::string token = Lower(Md5Hex(Lower(Md5Hex(account.Password)) + timestamp));
     // The name is encoded: a blank or "&" in it would break the request.
-    answer =
+    answer = ServiceWords(
         HttpGetLines(account.Host + "/?hs=true&p=1.2&c=mrv&v=0.1&u=" + UrlEncode(account.Username) +
                          "&t=" + timestamp + "&a=" + token,
-                     Limits);
+                     Limits));
     const std::optional<ScrobbleSession> session = ParseHandshakeAnswer(answer);
     session_ = session.value_or(ScrobbleSession{});
     return session.has_value();
 }
 
 bool ScrobbleClient::Send(const ScrobbleTrack& track, bool nowPlaying) {
-    const std::lock_guard lock(lock_);
-    const std::string timestamp = std::to_string(Now());
+    return Attempt(track, nowPlaying) == Outcome::Sent;
+}
+
+ScrobbleClient::Outcome ScrobbleClient::Attempt(const ScrobbleTrack& track, bool nowPlaying) {
+    const std::lock_guard lock(sendLock_);
+    std::uint64_t serial = 0;
+    const ScrobbleAccount account = Account(&serial);
+    if (HeldOff(serial)) {
+        return Outcome::HeldOff;  // a queued play goes with a later send
+    }
     if (session_.Id.empty()) {
         std::vector<std::string> answer;
-        if (!Handshake(Account(), timestamp, answer)) {
-            return false;
+        if (!Handshake(account, answer)) {
+            NoteFailure(RefusesAccount(answer), serial);
+            return Outcome::Failed;
         }
     }
-    if (!nowPlaying) {
-        return SubmitQueued();
+    if (nowPlaying ? SendNotice(track) : SubmitQueued()) {
+        NoteSuccess();
+        return Outcome::Sent;
     }
+    NoteFailure(false, serial);
+    return Outcome::Failed;
+}
+
+bool ScrobbleClient::SendNotice(const ScrobbleTrack& track) {
     const ScrobbleSession held = session_;
     session_ = {};
-    const auto answer =
+    const auto answer = ServiceWords(
         HttpPostLines(held.NowPlayingUrl,
                       "s=" + held.Id + "&a=" + Field(track.Artist) + "&t=" + Field(track.Title) +
                           "&b=" + Field(track.Album) + "&l=" + Positive(track.Length) +
                           "&n=" + Positive(track.TrackNumber) + "&m=" + Field(track.MusicBrainzID),
-                      Limits);
+                      Limits));
     if (AnswerIsOk(answer)) {
         session_ = held;
         return true;
@@ -345,43 +482,68 @@ bool ScrobbleClient::Send(const ScrobbleTrack& track, bool nowPlaying) {
 }
 
 // Sends the queue oldest first, up to 50 plays per request; a play leaves the
-// queue only once the service said "OK" for it.
+// queue only once the service said "OK" for it. A request the service
+// refuses is split until the play it refuses stands alone, and that play is
+// dropped once the service takes the plays after it.
 bool ScrobbleClient::SubmitQueued() {
-    while (!queue_.empty()) {
-        const std::size_t count = std::min(queue_.size(), kPlaysPerPost);
+    std::vector<std::uint64_t> refused;
+    std::size_t count = kPlaysPerPost;
+    for (;;) {
+        const std::vector<QueuedPlay> plays = NextPlays(refused, count);
+        if (plays.empty()) {
+            return refused.empty();
+        }
         const ScrobbleSession held = session_;
         session_ = {};
-        std::string body = "s=" + held.Id;
-        for (std::size_t n = 0; n < count; ++n) {
-            const ScrobbleTrack& t = queue_[n].Track;
-            const std::string index = std::to_string(n);
-            const auto add = [&](char key, const std::string& value) {
-                body += '&';
-                body += key;
-                body += '[';
-                body += index;
-                body += "]=";
-                body += value;
-            };
-            add('a', Field(t.Artist));
-            add('t', Field(t.Title));
-            add('b', Field(t.Album));
-            add('l', Positive(t.Length));
-            add('n', Positive(t.TrackNumber));
-            add('m', Field(t.MusicBrainzID));
-            add('o', "P");
-            add('r', "");
-            add('i', std::to_string(queue_[n].SentAt));
+        const auto answer =
+            ServiceWords(HttpPostLines(held.SubmissionUrl, SubmissionBody(held.Id, plays), Limits));
+        if (AnswerIsOk(answer)) {
+            session_ = held;
+            ForgetPlays(plays, refused);
+            refused.clear();
+            count = kPlaysPerPost;
+            continue;
         }
-        const auto answer = HttpPostLines(held.SubmissionUrl, body, Limits);
-        if (!AnswerIsOk(answer)) {
-            return false;
+        if (!IsRefusal(answer)) {
+            return false;  // the session or the service: a later send tries again
         }
         session_ = held;
-        queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(count));
-        SaveQueue();
+        if (plays.size() > 1) {
+            count = (plays.size() + 1) / 2;
+            continue;
+        }
+        refused.push_back(plays.front().Order);
+        if (refused.size() >= kRefusedAloneAtMost) {
+            return false;
+        }
+        count = 1;  // until the service takes one, each costs one request
     }
-    return true;
+}
+
+std::vector<QueuedPlay> ScrobbleClient::NextPlays(const std::vector<std::uint64_t>& skipped,
+                                                  std::size_t count) const {
+    std::vector<QueuedPlay> plays;
+    const std::lock_guard lock(queueLock_);
+    for (const QueuedPlay& play : queue_) {
+        if (plays.size() == count) {
+            break;
+        }
+        if (std::find(skipped.begin(), skipped.end(), play.Order) == skipped.end()) {
+            plays.push_back(play);
+        }
+    }
+    return plays;
+}
+
+void ScrobbleClient::ForgetPlays(const std::vector<QueuedPlay>& taken,
+                                 const std::vector<std::uint64_t>& refused) {
+    const std::lock_guard lock(queueLock_);
+    std::erase_if(queue_, [&](const QueuedPlay& play) {
+        return std::find(refused.begin(), refused.end(), play.Order) != refused.end() ||
+               std::any_of(taken.begin(), taken.end(),
+                           [&](const QueuedPlay& t) { return t.Order == play.Order; });
+    });
+    SaveQueue();
 }
 
 void ScrobbleClient::SaveQueue() {

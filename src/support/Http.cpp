@@ -47,13 +47,13 @@ struct HeadersFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-// Runs one request; the body of a successful answer, or nothing.
-bool Fetch(const std::string& url, const std::string* postBody, const HttpLimits& limits,
+// Runs one request; the answer's status and body, status 0 when none came whole.
+long Fetch(const std::string& url, const std::string* postBody, const HttpLimits& limits,
            std::string& out) {
     InitOnce();
     const std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
     if (!curl) {
-        return false;
+        return 0;
     }
     CURL* c = curl.get();
     Answer answer{{}, limits.maxBytes};
@@ -86,16 +86,12 @@ bool Fetch(const std::string& url, const std::string* postBody, const HttpLimits
         curl_easy_setopt(c, CURLOPT_USERAGENT, kAgent);
     }
     if (curl_easy_perform(c) != CURLE_OK || answer.tooLarge) {
-        return false;
+        return 0;
     }
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    // An error page is no answer: its text would be read as one.
-    if (status >= 400) {
-        return false;
-    }
     out = std::move(answer.body);
-    return true;
+    return status;
 }
 
 }  // namespace
@@ -134,29 +130,28 @@ std::string UrlEncode(std::string_view text) {
     return out;
 }
 
-std::vector<std::string> HttpGetLines(const std::string& url, const HttpLimits& limits) {
-    std::vector<std::string> lines;
+HttpAnswer HttpGetLines(const std::string& url, const HttpLimits& limits) {
+    HttpAnswer answer;
     std::string body;
-    if (Fetch(url, nullptr, limits, body)) {
-        SplitLines(body, '\n', lines);
-    }
-    return lines;
+    answer.status = Fetch(url, nullptr, limits, body);
+    SplitLines(body, '\n', answer.lines);
+    return answer;
 }
 
-std::vector<std::string> HttpPostLines(const std::string& url, const std::string& body,
-                                       const HttpLimits& limits) {
-    std::vector<std::string> lines;
-    std::string answer;
-    if (Fetch(url, &body, limits, answer)) {
-        SplitLines(answer, '\n', lines);
-    }
-    return lines;
+HttpAnswer HttpPostLines(const std::string& url, const std::string& body,
+                         const HttpLimits& limits) {
+    HttpAnswer answer;
+    std::string text;
+    answer.status = Fetch(url, &body, limits, text);
+    SplitLines(text, '\n', answer.lines);
+    return answer;
 }
 
 std::uint64_t DownloadToFile(const std::string& url, const std::string& file,
                              const HttpLimits& limits) {
     std::string body;
-    if (!Fetch(url, nullptr, limits, body) || body.empty() || !WriteFileAtomically(file, body)) {
+    const long status = Fetch(url, nullptr, limits, body);
+    if (status == 0 || status >= 400 || body.empty() || !WriteFileAtomically(file, body)) {
         return 0;
     }
     return body.size();

@@ -21,13 +21,20 @@ struct HttpLimits {
     const std::atomic<bool>* cancel = nullptr;
 };
 
-// The answer's lines (split at "\n" by SplitLines); empty when the address
-// cannot be reached, answers with an HTTP error or says nothing.
-std::vector<std::string> HttpGetLines(const std::string& url, const HttpLimits& limits = {});
+// An answer's HTTP status and its lines (split at "\n" by SplitLines). The
+// lines of an error status are kept: a service may say why in them. No
+// answer at all (unreachable, cut off, too slow, too large) is status 0.
+struct HttpAnswer {
+    long status = 0;
+    std::vector<std::string> lines;
+};
+
+HttpAnswer HttpGetLines(const std::string& url, const HttpLimits& limits = {});
 // The same for a form POST of `body` (application/x-www-form-urlencoded).
-std::vector<std::string> HttpPostLines(const std::string& url, const std::string& body,
-                                       const HttpLimits& limits = {});
+HttpAnswer HttpPostLines(const std::string& url, const std::string& body,
+                         const HttpLimits& limits = {});
 // Writes the answer to `file`; the bytes written, 0 when nothing could be had.
+// An error page is not the file asked for: nothing is written for it.
 std::uint64_t DownloadToFile(const std::string& url, const std::string& file,
                              const HttpLimits& limits = {});
 

@@ -23,12 +23,45 @@ constexpr std::size_t kIdentificationSize = 30;
 constexpr std::size_t kItemCap = 250;  // bytes kept of each comment
 // The last page is looked for in the final 50 steps of 241 bytes.
 constexpr std::int64_t kSearchSpan = 50 * 241 + 10;
+// Pages of other streams passed over on the way to the next of ours.
+constexpr int kOtherPagesAtMost = 256;
+// How far from the end a stream beside a video may have its last page.
+constexpr std::int64_t kMuxedSearchSpan = 16 << 20;
+
+std::uint32_t Serial(const std::uint8_t* page) {
+    return LittleEndian32(page + 14);
+}
+
+// The page's granule position; 0 for -1, which marks a page on which no packet ends.
+std::int64_t Granule(const std::uint8_t* page) {
+    std::uint64_t granule = 0;
+    for (int i = 7; i >= 0; --i) {
+        granule = granule << 8 | page[6 + i];
+    }
+    return std::max<std::int64_t>(static_cast<std::int64_t>(granule), 0);
+}
+
+// Where the page at `at` ends, or -1 when no page is there.
+std::int64_t PageEnd(TagFile& file, std::int64_t at, std::uint8_t* header) {
+    std::uint8_t segments[255];
+    if (!file.ReadExact(at, header, kPageHeaderSize) || std::memcmp(header, "OggS", 4) != 0 ||
+        !file.ReadExact(at + static_cast<std::int64_t>(kPageHeaderSize), segments, header[26])) {
+        return -1;
+    }
+    std::int64_t end = at + static_cast<std::int64_t>(kPageHeaderSize) + header[26];
+    for (int i = 0; i < header[26]; ++i) {
+        end += segments[i];
+    }
+    return end;
+}
 
 // The bytes of one packet, followed through its segments and onto the pages
 // that continue it; ends where the packet does, or at the first bad page.
+// Pages of other logical streams (a video's) in between are passed over.
 class PacketReader {
   public:
-    PacketReader(TagFile& file, std::int64_t pageStart) : file_(file) {
+    PacketReader(TagFile& file, std::int64_t pageStart, std::uint32_t serial)
+        : file_(file), serial_(serial) {
         ended_ = !LoadPage(pageStart, false);
     }
 
@@ -61,8 +94,20 @@ class PacketReader {
   private:
     bool LoadPage(std::int64_t at, bool continuation) {
         std::uint8_t header[kPageHeaderSize];
-        if (!file_.ReadExact(at, header, sizeof header) || std::memcmp(header, "OggS", 4) != 0 ||
-            (continuation && !(header[5] & 1))) {
+        for (int other = 0;; ++other) {
+            if (!file_.ReadExact(at, header, sizeof header) ||
+                std::memcmp(header, "OggS", 4) != 0) {
+                return false;
+            }
+            if (Serial(header) == serial_) {
+                break;
+            }
+            at = PageEnd(file_, at, header);
+            if (at < 0 || other == kOtherPagesAtMost) {
+                return false;
+            }
+        }
+        if (continuation && !(header[5] & 1)) {
             return false;
         }
         segmentCount_ = header[26];
@@ -92,6 +137,7 @@ class PacketReader {
     }
 
     TagFile& file_;
+    std::uint32_t serial_;
     std::array<std::uint8_t, 255> segments_{};
     std::size_t segmentCount_ = 0;
     std::size_t segment_ = 0;
@@ -225,29 +271,48 @@ bool TOggVorbis::ReadHeaders(TagFile& file) {
     if (file.ReadExact(0, id3, sizeof id3)) {
         id3v2Size_ = TID3v2::TagSize(id3, fileSize_);
     }
+    // A file of several streams (a video and its sound) begins with the first
+    // page of each: the Vorbis one is looked for among them.
     std::uint8_t page[kPageHeaderSize];
-    if (!file.ReadExact(id3v2Size_, page, sizeof page) || std::memcmp(page, "OggS", 4) != 0) {
-        return false;
-    }
-    std::int64_t packetStart = id3v2Size_ + static_cast<std::int64_t>(kPageHeaderSize) + page[26];
     std::uint8_t id[kIdentificationSize];
-    if (!file.ReadExact(packetStart, id, sizeof id) || id[0] != 1 ||
-        std::memcmp(id + 1, "vorbis", 6) != 0) {
-        return false;
+    std::int64_t at = id3v2Size_;
+    int streams = 0;
+    for (;;) {
+        const std::int64_t next = PageEnd(file, at, page);
+        if (next < 0 || (streams > 0 && !(page[5] & 2))) {
+            return false;
+        }
+        ++streams;
+        const std::int64_t packetStart = at + static_cast<std::int64_t>(kPageHeaderSize) + page[26];
+        if (file.ReadExact(packetStart, id, sizeof id) && id[0] == 1 &&
+            std::memcmp(id + 1, "vorbis", 6) == 0) {
+            break;
+        }
+        if (!(page[5] & 2) || streams > kOtherPagesAtMost) {
+            return false;
+        }
+        at = next;
     }
+    const std::uint32_t serial = Serial(page);
     channelModeID_ = id[11];
     sampleRate_ = LittleEndian32(id + 12);
     auto nominal = static_cast<std::int32_t>(LittleEndian32(id + 20));
     bitRateNominal_ = static_cast<std::uint16_t>(std::clamp(nominal / 1000, 0, 0xFFFF));
-    // The identification header fills the first page alone; the comment header
-    // starts the second.
-    ReadComments(file, packetStart + static_cast<std::int64_t>(kIdentificationSize));
-    FindLastPage(file);
+    // The identification header fills its page alone; the comment header
+    // starts the stream's next page.
+    const std::int64_t after = PageEnd(file, at, page);
+    ReadComments(file, after, serial);
+    // Beside other streams the last page may be another's.
+    if (streams > 1 || (PageEnd(file, after, page) > 0 && (page[5] & 2))) {
+        FindLastPageOf(file, serial);
+    } else {
+        FindLastPage(file);
+    }
     return true;
 }
 
-void TOggVorbis::ReadComments(TagFile& file, std::int64_t pageStart) {
-    PacketReader packet(file, pageStart);
+void TOggVorbis::ReadComments(TagFile& file, std::int64_t pageStart, std::uint32_t serial) {
+    PacketReader packet(file, pageStart, serial);
     std::uint8_t kind[7];
     if (packet.Read(kind, sizeof kind) != sizeof kind || kind[0] != 3 ||
         std::memcmp(kind + 1, "vorbis", 6) != 0) {
@@ -319,6 +384,32 @@ void TOggVorbis::ReadComments(TagFile& file, std::int64_t pageStart) {
     musicBrainzTrackID_ = slots[kMusicBrainzTrackID];
 }
 
+void TOggVorbis::FindLastPageOf(TagFile& file, std::uint32_t serial) {
+    // Backwards a block at a time; each block overlaps the one after it by a
+    // page header, so that none is cut.
+    constexpr std::int64_t kBlock = 64 << 10;
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(kBlock));
+    const std::int64_t stop = std::max(id3v2Size_, fileSize_ - kMuxedSearchSpan);
+    for (std::int64_t end = fileSize_; end > stop;) {
+        const std::int64_t from = std::max(stop, end - kBlock);
+        const std::size_t got =
+            file.ReadAt(from, block.data(), static_cast<std::size_t>(end - from));
+        for (std::int64_t at =
+                 static_cast<std::int64_t>(got) - static_cast<std::int64_t>(kPageHeaderSize);
+             at >= 0; --at) {
+            const std::uint8_t* page = block.data() + at;
+            if (std::memcmp(page, "OggS", 4) == 0 && page[4] == 0 && Serial(page) == serial) {
+                samples_ = Granule(page);
+                return;
+            }
+        }
+        end = from + static_cast<std::int64_t>(kPageHeaderSize) - 1;
+        if (from == stop) {
+            break;
+        }
+    }
+}
+
 void TOggVorbis::FindLastPage(TagFile& file) {
     std::int64_t from = std::max<std::int64_t>(0, fileSize_ - kSearchSpan);
     std::vector<std::uint8_t> tail(static_cast<std::size_t>(fileSize_ - from));
@@ -329,12 +420,7 @@ void TOggVorbis::FindLastPage(TagFile& file) {
          at >= 0; --at) {
         const std::uint8_t* page = tail.data() + at;
         if (std::memcmp(page, "OggS", 4) == 0) {
-            std::uint64_t granule = 0;
-            for (int i = 7; i >= 0; --i) {
-                granule = granule << 8 | page[6 + i];
-            }
-            // -1 marks a page on which no packet ends.
-            samples_ = std::max<std::int64_t>(static_cast<std::int64_t>(granule), 0);
+            samples_ = Granule(page);
             return;
         }
     }

@@ -48,8 +48,9 @@ class TOggVorbis {
 
   private:
     bool ReadHeaders(TagFile& file);
-    void ReadComments(TagFile& file, std::int64_t pageStart);
+    void ReadComments(TagFile& file, std::int64_t pageStart, std::uint32_t serial);
     void FindLastPage(TagFile& file);
+    void FindLastPageOf(TagFile& file, std::uint32_t serial);
 
     std::int64_t fileSize_;
     std::uint8_t channelModeID_;

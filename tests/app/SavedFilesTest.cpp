@@ -122,7 +122,7 @@ struct Program {
     }
     // A finished play of `track`, queued and saved before the service is asked.
     void Play(const std::string& track, int lengthSeconds) {
-        scrobbler->Submit(track, lengthSeconds, 0);
+        scrobbler->Submit(track, lengthSeconds, 0, ScrobbleClock::System().UnixTime());
         scrobbler->WaitForWorkers();
     }
     std::vector<std::string>& Entries() { return fp.player.playlist.PlaylistEntries; }

@@ -139,12 +139,11 @@ TEST_F(BadInputTest, CorruptFlac) {
         frames[i] = static_cast<char>(frames[i] ^ 0x5A);
     }
     EXPECT_EQ(OpenPath(Write("frames.flac", frames)), audio::kOk);
-    // A STREAMINFO with sample rate 0 (20 bits from byte 18).
+    // A STREAMINFO with sample rate 0 (20 bits from byte 18): the frames tell it.
     std::string info = flac;
     info[18] = info[19] = 0;
     info[20] = static_cast<char>(info[20] & 0x0F);
-    const int code = OpenPath(Write("info.flac", info));
-    EXPECT_TRUE(code == audio::kErrorFrequency || code == audio::kErrorFileFormat) << code;
+    EXPECT_EQ(OpenPath(Write("info.flac", info)), audio::kOk);
     // Cut inside the header blocks.
     EXPECT_EQ(OpenPath(Write("head.flac", flac.substr(0, 30))), audio::kErrorFileFormat);
 }

@@ -15,9 +15,11 @@
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/FlacJoin.h"
 #include "fakes/TempDir.h"
 #include "playback/Session.h"
 #include "playlist/Model.h"
+#include "support/Files.h"
 
 namespace mirvo {
 namespace {
@@ -30,7 +32,7 @@ constexpr std::uint32_t kStep = 17640;  // 100 ms of 16-bit stereo
 
 class RecordingScrobbler : public Scrobbler {
   public:
-    void Submit(const std::string& entry, int seconds, int mode) override {
+    void Submit(const std::string& entry, int seconds, int mode, std::int64_t) override {
         calls.push_back(entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
         if (onSubmit) {
             onSubmit(mode);
@@ -355,6 +357,33 @@ TEST(Engine, AnEntryThatOpensNothingShowsThatNothingPlays) {
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
 }
 
+// A FLAC stream whose rate changes would play the rest at the wrong speed:
+// playback stops at the change and says that the file cannot be played.
+TEST(Engine, AFlacStreamChangingItsRateStopsThereAsUnplayable) {
+    TempDir dir;
+    std::string parts[2];
+    for (const int rate : {32000, 24000}) {
+        const std::string wav = dir / (std::to_string(rate) + ".wav");
+        parts[rate == 32000 ? 0 : 1] = wav + ".flac";
+        test::WriteWav(wav, test::Tone(rate, 2.0, 440), rate);
+        ASSERT_TRUE(test::Encode("flac --silent -f -o " + wav + ".flac " + wav));
+    }
+    const std::string path =
+        dir.Write("rates.flac", test::JoinFlac(ReadWholeFile(parts[0]).value_or(""),
+                                               ReadWholeFile(parts[1]).value_or(""), 112000));
+    Rig rig;
+    rig.SetList({path});
+    rig.engine->PlayEntry(0);
+    ASSERT_TRUE(rig.f.player.engine.DeviceReady);
+    for (int step = 0; step < 400 && rig.f.player.engine.DeviceReady; ++step) {
+        rig.Step();
+    }
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
+    EXPECT_EQ(rig.f.dialogs.notices[0].kind, NoticeKind::Warning);
+    EXPECT_EQ(rig.f.dialogs.notices[0].text, "Unsupported file format.\r\r" + path);
+}
+
 TEST(Engine, SeekingClampsAndKeepsTheState) {
     Files& files = Files::Get();
     Rig rig;
@@ -450,11 +479,17 @@ TEST(Engine, StatusTickWritesTheTimeLabelAndSubmits) {
 // as fast as the sound plays.
 constexpr std::uint32_t kTickBytes = 1455 * 4;
 
-TEST(Engine, LongTracksAreSubmittedAfterHalf) {
-    TempDir dir;
+// 40 s of quiet sound.
+std::string LongWav(const TempDir& dir) {
     const std::string path = dir / "long.wav";
     test::WriteWav(path, std::vector<std::int16_t>(static_cast<std::size_t>(kRate) * 2 * 40, 100),
                    kRate);
+    return path;
+}
+
+TEST(Engine, LongTracksAreSubmittedAfterHalf) {
+    TempDir dir;
+    const std::string path = LongWav(dir);
     Rig rig;
     rig.SetList({path, path});
     rig.engine->PlayEntry(0);
@@ -474,6 +509,23 @@ TEST(Engine, LongTracksAreSubmittedAfterHalf) {
     rig.engine->PlayEntry(1);                   // starting the next one submits the finished play
     ASSERT_EQ(rig.scrobbler.calls.size(), 3u);
     EXPECT_EQ(rig.scrobbler.calls[2], path + "|40|0");
+}
+
+// On a busy machine the status ticks come late: what was heard counts, not
+// the number of ticks.
+TEST(Engine, LateTicksCountAllThatWasHeard) {
+    TempDir dir;
+    const std::string path = LongWav(dir);
+    Rig rig;
+    rig.SetList({path});
+    rig.engine->PlayEntry(0);
+    for (int step = 0; step < 220; ++step) {
+        rig.Step(kStep);  // 100 ms of sound per 33 ms tick
+    }
+    EXPECT_GT(rig.report.PlayedMs(), 20000);
+    rig.engine->StopPlayback(false);
+    ASSERT_EQ(rig.scrobbler.calls.size(), 2u);
+    EXPECT_EQ(rig.scrobbler.calls[1], path + "|40|0");
 }
 
 TEST(Engine, EachTrackIsReportedWithItsOwnLength) {

@@ -40,7 +40,7 @@ class NoMeters : public MeterView {
 
 class Reports : public Scrobbler {
   public:
-    void Submit(const std::string& entry, int seconds, int mode) override {
+    void Submit(const std::string& entry, int seconds, int mode, std::int64_t) override {
         calls.push_back(entry.substr(entry.rfind('/') + 1) + "|" + std::to_string(seconds) + "|" +
                         std::to_string(mode));
     }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,11 +54,22 @@ class FakeService {
         return kinds;
     }
 
+    // The titles (as sent) of the plays taken, in the order they were taken.
+    std::vector<std::string> Recorded() const {
+        const std::lock_guard lock(mutex_);
+        return recorded_;
+    }
+
     std::string password = "secret";
-    std::string handshakeWord = "OK";  // BADAUTH, ...
-    std::string postWord = "OK";       // FAILED, garbage, ...
-    // Runs on the server's thread before a handshake is answered (a test holds it there).
+    std::string handshakeWord = "OK";        // BADAUTH, ...
+    std::string handshakeStatus = "200 OK";  // the word may come with an error status
+    std::string postWord = "OK";             // FAILED, garbage, ...
+    // A submission holding one of these titles (as sent) is refused whole.
+    std::set<std::string> refusedTitles;
+    // Run on the server's thread before a handshake or a submission is
+    // answered (a test holds them there).
     std::function<void()> beforeHandshake;
+    std::function<void()> beforeSubmission;
     HttpServer server;
 
   private:
@@ -65,27 +77,42 @@ class FakeService {
         if (r.target.starts_with("/?hs=true") && beforeHandshake) {
             beforeHandshake();
         }
+        if (r.target == "/sub" && beforeSubmission) {
+            beforeSubmission();
+        }
         const std::lock_guard lock(mutex_);
         if (r.target.starts_with("/?hs=true")) {
             auto q = Form(r.target.substr(2));
             if (handshakeWord != "OK") {
-                return {"200 OK", handshakeWord + "\n"};
+                return {handshakeStatus, handshakeWord + "\n"};
             }
             if (q["a"] != Lower(Md5Hex(Lower(Md5Hex(password)) + q["t"]))) {
-                return {"200 OK", "BADAUTH\n"};
+                return {handshakeStatus, "BADAUTH\n"};
             }
             session_ = "sid" + std::to_string(++sessions_);
             return {"200 OK", "OK\n" + session_ + "\n" + Base() + "/np\n" + Base() + "/sub\n"};
         }
-        if (Form(r.body)["s"] != session_) {
+        auto form = Form(r.body);
+        if (form["s"] != session_) {
             return {"200 OK", "BADSESSION\n"};
+        }
+        if (r.target == "/sub" && postWord == "OK") {
+            std::vector<std::string> titles;
+            for (int n = 0; form.count("t[" + std::to_string(n) + "]"); ++n) {
+                titles.push_back(form["t[" + std::to_string(n) + "]"]);
+                if (refusedTitles.count(titles.back())) {
+                    return {"200 OK", "FAILED Plays refused\n"};
+                }
+            }
+            recorded_.insert(recorded_.end(), titles.begin(), titles.end());
         }
         return {"200 OK", postWord + "\n"};
     }
 
-    std::mutex mutex_;
+    mutable std::mutex mutex_;
     std::string session_;
     int sessions_ = 0;
+    std::vector<std::string> recorded_;
 };
 
 }  // namespace mirvo::test

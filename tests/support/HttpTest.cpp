@@ -44,8 +44,10 @@ TEST(Http, GetAndPostReachTheServerAsWritten) {
         return test::HttpReply{"200 OK", r.method == "GET" ? "OK\nsid\n" : "OK\n"};
     });
     // The port is honoured: the server is not on 80.
-    EXPECT_EQ(HttpGetLines(server.Base() + "/?hs=true&u=a+b"), (Lines{"OK", "sid"}));
-    EXPECT_EQ(HttpPostLines(server.Base() + "/np", "s=1&a=x&l="), Lines{"OK"});
+    const HttpAnswer got = HttpGetLines(server.Base() + "/?hs=true&u=a+b");
+    EXPECT_EQ(got.status, 200);
+    EXPECT_EQ(got.lines, (Lines{"OK", "sid"}));
+    EXPECT_EQ(HttpPostLines(server.Base() + "/np", "s=1&a=x&l=").lines, Lines{"OK"});
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].target, "/?hs=true&u=a+b");
@@ -58,27 +60,38 @@ TEST(Http, GetAndPostReachTheServerAsWritten) {
     EXPECT_EQ(requests[1].headers.count("user-agent"), 0u);
 }
 
-TEST(Http, FailuresGiveNoLines) {
+// An error status comes with what the server said; a failed request with nothing.
+TEST(Http, ErrorAnswersKeepTheirWordsAndFailuresGiveNone) {
     test::HttpReply reply;
     test::HttpServer server([&](const test::HttpRequest&) { return reply; });
     HttpLimits quick;
     quick.whole = 300ms;
-    reply = {"404 Not Found", "OK\n"};
-    EXPECT_TRUE(HttpGetLines(server.Base() + "/", quick).empty()) << "an error page";
+    reply = {"403 Forbidden", "BADAUTH\n"};
+    HttpAnswer got = HttpGetLines(server.Base() + "/", quick);
+    EXPECT_EQ(got.status, 403);
+    EXPECT_EQ(got.lines, Lines{"BADAUTH"});
+    reply = {"500 Internal Server Error", "FAILED Database\n"};
+    got = HttpPostLines(server.Base() + "/", "x", quick);
+    EXPECT_EQ(got.status, 500);
+    EXPECT_EQ(got.lines, Lines{"FAILED Database"});
+
+    const auto none = [](const HttpAnswer& answer) {
+        return answer.status == 0 && answer.lines.empty();
+    };
     reply = {"200 OK", "OK\n", 0ms, false, true};
-    EXPECT_TRUE(HttpPostLines(server.Base() + "/", "x", quick).empty()) << "no answer";
+    EXPECT_TRUE(none(HttpPostLines(server.Base() + "/", "x", quick))) << "no answer";
     reply = {"200 OK", "OK\nsession\n", 0ms, true};
-    EXPECT_TRUE(HttpGetLines(server.Base() + "/", quick).empty()) << "cut off";
+    EXPECT_TRUE(none(HttpGetLines(server.Base() + "/", quick))) << "cut off";
     reply = {"200 OK", "OK\n", 1000ms};
-    EXPECT_TRUE(HttpGetLines(server.Base() + "/", quick).empty()) << "too slow";
+    EXPECT_TRUE(none(HttpGetLines(server.Base() + "/", quick))) << "too slow";
     HttpLimits small;
     small.maxBytes = 10;
     reply = {"200 OK", std::string(100, 'x') + "\n"};
-    EXPECT_TRUE(HttpGetLines(server.Base() + "/", small).empty()) << "too large";
+    EXPECT_TRUE(none(HttpGetLines(server.Base() + "/", small))) << "too large";
     const int port = server.Port();
     server.Stop();
-    EXPECT_TRUE(HttpGetLines("http://127.0.0.1:" + std::to_string(port) + "/").empty());
-    EXPECT_TRUE(HttpGetLines("ftp://127.0.0.1/").empty());
+    EXPECT_TRUE(none(HttpGetLines("http://127.0.0.1:" + std::to_string(port) + "/")));
+    EXPECT_TRUE(none(HttpGetLines("ftp://127.0.0.1/")));
 }
 
 TEST(Http, DownloadWritesTheAnswerOrNothing) {
@@ -89,9 +102,12 @@ TEST(Http, DownloadWritesTheAnswerOrNothing) {
     EXPECT_EQ(DownloadToFile(server.Base() + "/updatecheck.php", file), reply.body.size());
     EXPECT_EQ(ReadWholeFile(file), reply.body);
     std::filesystem::remove(file);
-    reply.status = "500 Internal Server Error";
-    EXPECT_EQ(DownloadToFile(server.Base() + "/updatecheck.php", file), 0u);
-    EXPECT_FALSE(std::filesystem::exists(file));
+    // Error pages are not what the update check and station lists asked for.
+    for (const char* status : {"404 Not Found", "500 Internal Server Error"}) {
+        reply.status = status;
+        EXPECT_EQ(DownloadToFile(server.Base() + "/updatecheck.php", file), 0u) << status;
+        EXPECT_FALSE(std::filesystem::exists(file)) << status;
+    }
 }
 
 }  // namespace

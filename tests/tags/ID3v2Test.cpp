@@ -86,7 +86,7 @@ TEST(ID3v2, DerivedFields) {
     r = Read(Id3v2Tag(3, Id3v2Text(3, "TRCK", "x") + Id3v2Text(3, "TCON", "(13)") +
                              Id3v2Text(3, "TYER", "1999") + Id3v2Text(3, "TDRC", "2004")));
     EXPECT_EQ(r.Track(), 0);
-    EXPECT_EQ(r.Genre(), "");
+    EXPECT_EQ(r.Genre(), "Pop");
     EXPECT_EQ(r.Year(), "1999");
 }
 
@@ -165,6 +165,109 @@ TEST(ID3v2, Version22AndExtendedHeader) {
     EXPECT_EQ(Read(Id3v2Tag(3, v3, 0, 0x40)).Title(), "Extended");
     std::string v4 = SyncSafe(6) + "\x01\0"s + Id3v2Text(4, "TIT2", "Extended 4");
     EXPECT_EQ(Read(Id3v2Tag(4, v4, 0, 0x40)).Title(), "Extended 4");
+    // The flag without the header, as some taggers write it: the frames follow at once.
+    for (const int version : {3, 4}) {
+        r = Read(Id3v2Tag(version,
+                          Id3v2Text(version, "TIT2", "Flag only") + Id3v2Text(version, "TPE1", "A"),
+                          0, 0x40));
+        EXPECT_EQ(r.Title(), "Flag only") << version;
+        EXPECT_EQ(r.Artist(), "A") << version;
+    }
+}
+
+// Unsynchronisation stores a zero after every FF, so that no tag byte looks
+// like the start of an MPEG frame.
+std::string Unsynchronised(std::string_view bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        out += c;
+        if (c == '\xFF') {
+            out += '\0';
+        }
+    }
+    return out;
+}
+
+TEST(ID3v2, UnsynchronisationIsUndone) {
+    const std::string hi = "\x01\xFF\xFEH\0i\0"s;  // UTF-16 with its byte-order mark
+    // Version 2.3: the whole tag after the header; frame sizes count the bytes
+    // without the zeros.
+    const std::string frames = Id3v2Frame(3, "TIT2", hi) + Id3v2Text(3, "TPE1", "\xFF\xFFx") +
+                               Id3v2Text(3, "TALB", "After");
+    const std::string body = Unsynchronised(frames + std::string(8, '\0'));
+    TID3v2 r = Read("ID3\x03\0\x80"s + SyncSafe(static_cast<std::uint32_t>(body.size())) + body);
+    EXPECT_EQ(r.Title(), "Hi");
+    EXPECT_EQ(r.Artist(), "\u00FF\u00FFx");
+    EXPECT_EQ(r.Album(), "After");
+
+    // Version 2.4: frame by frame (format flag 2, here with the data length
+    // of flag 1 before the data), or every frame when the header says so.
+    const std::string data = Unsynchronised(hi);
+    const std::string frame = "TIT2" + SyncSafe(static_cast<std::uint32_t>(4 + data.size())) +
+                              "\0\x03"s + SyncSafe(static_cast<std::uint32_t>(hi.size())) + data;
+    r = Read(Id3v2Tag(4, frame + Id3v2Text(4, "TALB", "After")));
+    EXPECT_EQ(r.Title(), "Hi");
+    EXPECT_EQ(r.Album(), "After");
+    r = Read(Id3v2Tag(4, Id3v2Frame(4, "TIT2", data) + Id3v2Text(4, "TALB", "After"), 0, 0x80));
+    EXPECT_EQ(r.Title(), "Hi");
+    EXPECT_EQ(r.Album(), "After");
+}
+
+// A widespread old tagger wrote version 2.4 tags with the plain frame sizes
+// of version 2.3; a picture then hid every frame after it.
+TEST(ID3v2, PlainFrameSizesInVersion24AreFollowedWhereTheyLead) {
+    const auto plain = [](std::string_view id, std::string_view data) {
+        return std::string(id) + BE(static_cast<std::uint32_t>(data.size()), 4) + "\0\0"s +
+               std::string(data);
+    };
+    const std::string picture = "\0image/jpeg\0\x03\0"s + std::string(300, '\x55');
+    const std::string blob(0x4000, 'b');  // 00 00 40 00: a valid sync-safe size too
+    TID3v2 r = Read(Id3v2Tag(4,
+                             plain("TIT2", "\0Title"s) + plain("APIC", picture) +
+                                 plain("TPE1", "\0Artist"s) + plain("PRIV", blob) +
+                                 plain("TALB", "\0Album"s),
+                             64));
+    EXPECT_EQ(r.Title(), "Title");
+    EXPECT_EQ(r.Artist(), "Artist");
+    EXPECT_EQ(r.Album(), "Album");
+}
+
+TEST(ID3v2, SeveralValuesAreJoinedAndNoZeroByteRemains) {
+    TID3v2 r = Read(Id3v2Tag(4, Id3v2Frame(4, "TPE1", "\0One\0Two\0"s) +
+                                    Id3v2Frame(4, "TIT2", "\x03\xC3\x84\0B"s) +
+                                    Id3v2Frame(4, "TALB", "\x01\xFF\xFEX\0\0\0\xFF\xFEY\0"s) +
+                                    Id3v2Frame(4, "TCOM", "\x02\0X\0\0\0Y"s) +
+                                    Id3v2Frame(4, "TCON",
+                                               "\x03"
+                                               "17\0Jazz"s)));
+    EXPECT_EQ(r.Artist(), "One / Two");
+    EXPECT_EQ(r.Title(), "\u00C4 / B");
+    EXPECT_EQ(r.Album(), "X / Y");
+    EXPECT_EQ(r.Composer(), "X / Y");
+    EXPECT_EQ(r.Genre(), "Rock / Jazz");
+}
+
+TEST(ID3v2, TheCommentPeopleWroteAndGenreNames) {
+    const std::string said = Id3v2Frame(3, "COMM", "\0eng\0Said"s);
+    const std::string machine = Id3v2Frame(3, "COMM", "\0engiTunNORM\0 00000A2B 00000A2B"s);
+    EXPECT_EQ(Read(Id3v2Tag(3, said + machine)).Comment(), "Said");
+    EXPECT_EQ(Read(Id3v2Tag(3, machine + said)).Comment(), "Said");
+    EXPECT_EQ(Read(Id3v2Tag(3, machine)).Comment(), "");
+    EXPECT_EQ(Read(Id3v2Tag(3, Id3v2Frame(3, "COMM", "\0engNote\0Written"s) + machine)).Comment(),
+              "Written");
+
+    for (const auto& [stored, shown] :
+         std::vector<std::pair<std::string, std::string>>{{"(17)", "Rock"},
+                                                          {"35", "House"},
+                                                          {"(17)Hard Rock", "Hard Rock"},
+                                                          {"(4)(17)", "Disco / Rock"},
+                                                          {"RX", "Remix"},
+                                                          {"(CR)", "Cover"},
+                                                          {"Rock (Classic)", "Rock (Classic)"},
+                                                          {"((Brackets)", "(Brackets)"},
+                                                          {"300", "300"}}) {
+        EXPECT_EQ(Read(Id3v2Tag(3, Id3v2Text(3, "TCON", stored))).Genre(), shown) << stored;
+    }
 }
 
 TEST(ID3v2, HostileSizesAndTruncation) {

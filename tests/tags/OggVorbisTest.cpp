@@ -134,3 +134,28 @@ TEST(OggVorbis, HostileCountsAndTruncation) {
         EXPECT_LE(cut.Title().size(), 4u);
     }
 }
+
+// A video's first page before the sound's, its pages among the sound's and
+// 20 KB of it after the sound's last page: tags and length are the sound's.
+TEST(OggVorbis, TheVorbisStreamBesideAVideo) {
+    constexpr std::uint32_t kVideo = 0x56494445;
+    const std::string video(4000, '\x33');
+    std::string file = OggPage(2, 0, 0, "\x80theora" + std::string(34, '\x01'), false, kVideo) +
+                       OggPage(2, 0, 0, VorbisIdentification(2, 44100, 128000)) +
+                       OggPage(0, 0, 1, "\x81theora" + std::string(20, '\x02'), false, kVideo) +
+                       OggPage(0, 0, 1, VorbisCommentPacket("v", {"TITLE=Clip", "ARTIST=Maker"})) +
+                       OggPage(4, 88200, 2, std::string(500, '\x11'));
+    for (std::uint32_t n = 2; n < 7; ++n) {
+        file += OggPage(0, n * 10, n, video, false, kVideo);
+    }
+    TOggVorbis ogg = Read(file);
+    EXPECT_EQ(ogg.Title(), "Clip");
+    EXPECT_EQ(ogg.Artist(), "Maker");
+    EXPECT_EQ(ogg.ChannelModeID(), 2);
+    EXPECT_EQ(ogg.Samples(), 88200);
+    EXPECT_TRUE(ogg.IsValid());
+    // Without a Vorbis stream among the first pages there is nothing to read.
+    TOggVorbis none;
+    EXPECT_FALSE(
+        none.ReadFromBuffer(Span(file.substr(0, 70) + OggPage(0, 10, 1, video, false, kVideo))));
+}

@@ -123,10 +123,12 @@ inline std::string Flac(std::uint32_t rate, int channels, int bits, std::uint64_
            std::string(blocks);
 }
 
-// One Ogg page (checksum left 0) whose segments carry `body`; `open` leaves
-// the last packet unfinished so that it goes on in the next page.
+// One Ogg page (checksum left 0) of the logical stream `serial` whose
+// segments carry `body`; `open` leaves the last packet unfinished so that it
+// goes on in the next page.
 inline std::string OggPage(std::uint8_t headerType, std::uint64_t granule, std::uint32_t sequence,
-                           std::string_view body, bool open = false) {
+                           std::string_view body, bool open = false,
+                           std::uint32_t serial = 0x4D49525Au) {
     std::string segments;
     std::size_t left = body.size();
     while (left >= 255) {
@@ -141,7 +143,7 @@ inline std::string OggPage(std::uint8_t headerType, std::uint64_t granule, std::
     page += static_cast<char>(headerType);
     page +=
         LE32(static_cast<std::uint32_t>(granule)) + LE32(static_cast<std::uint32_t>(granule >> 32));
-    page += LE32(0x4D49525Au) + LE32(sequence) + LE32(0);
+    page += LE32(serial) + LE32(sequence) + LE32(0);
     page += static_cast<char>(segments.size());
     return page + segments + std::string(body);
 }
