@@ -213,7 +213,8 @@ TEST_F(Accessibility, TheWindowsControlsAreNamedAndTheListAndBarsRead) {
     }
     const int percent = app->player.engine.Volume / 10;
     ASSERT_LT(percent, 100);
-    const Node* after = Find(Tree(), QStringLiteral("slider"), QStringLiteral("Volume"));
+    const std::vector<Node> later = Tree();
+    const Node* after = Find(later, QStringLiteral("slider"), QStringLiteral("Volume"));
     ASSERT_TRUE(after);
     EXPECT_EQ(after->value, percent);
     EXPECT_EQ(after->description, QStringLiteral("%1 %").arg(percent));
