@@ -52,6 +52,14 @@ struct Countdown {
             return t.second.interval == std::chrono::seconds(1);
         });
     }
+    // A second of a long tone from a one-entry list.
+    void PlayTone() {
+        const std::string tone = dir / "tone.wav";
+        test::WriteWav(tone, test::Tone(44100, 90.0, 440), 44100);
+        f.player.playlist.PlaylistEntries = {tone};
+        engine.PlayEntry(0);
+        Play(10);
+    }
     // The device plays, refilled as the update thread would.
     static void Play(int tenths) {
         for (int i = 0; i < tenths; ++i) {
@@ -76,11 +84,7 @@ struct Countdown {
 
 TEST(SleepTimer, OneMinuteFadesOverTheLastFiftySecondsThenExits) {
     Countdown c;
-    const std::string tone = c.dir / "tone.wav";
-    test::WriteWav(tone, test::Tone(44100, 90.0, 440), 44100);
-    c.f.player.playlist.PlaylistEntries = {tone};
-    c.engine.PlayEntry(0);
-    c.Play(10);
+    c.PlayTone();
     const std::uint32_t full = c.Volume();
     ASSERT_GT(full, 0u);
 
@@ -118,11 +122,7 @@ TEST(SleepTimer, OneMinuteFadesOverTheLastFiftySecondsThenExits) {
 
 TEST(SleepTimer, ASwitchOffThatIsRefusedIsSaidAndGivesTheFadedSoundBack) {
     Countdown c;
-    const std::string tone = c.dir / "tone.wav";
-    test::WriteWav(tone, test::Tone(44100, 90.0, 440), 44100);
-    c.f.player.playlist.PlaylistEntries = {tone};
-    c.engine.PlayEntry(0);
-    c.Play(10);
+    c.PlayTone();
     const std::uint32_t full = c.Volume();
     c.form.shutdown = true;
     c.timer.Button1Click("1");

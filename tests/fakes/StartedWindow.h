@@ -1,12 +1,16 @@
 #pragma once
 // The whole program with its window on the audio library's test device, for
 // the window tests: a playlist of `entries`, row 0 marked, the list focused.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "audio/Audio.h"
 #include "audio/TestDevice.h"
+#include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
 #include "ui/MainApp.h"
 
@@ -31,5 +35,23 @@ inline std::unique_ptr<MainApp> StartWindow(const TempDir& home,
     QApplication::processEvents();
     return app;
 }
+
+// A fixture around one such window on fakes of the desktop, its files in
+// `home`; the window goes before the audio library.
+class WindowTest : public ::testing::Test {
+  protected:
+    void Open() { app = StartWindow(home, files, desktop, hotKeys, dialogs); }
+    void TearDown() override {
+        app.reset();
+        audio::Free();
+    }
+
+    TempDir home;
+    FakeDesktop desktop;
+    FakeHotKeys hotKeys;
+    FakeDialogs dialogs;
+    std::vector<std::string> files;
+    std::unique_ptr<MainApp> app;
+};
 
 }  // namespace mirvo::test

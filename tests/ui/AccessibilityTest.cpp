@@ -140,7 +140,7 @@ QString Dump(const std::vector<Node>& nodes) {
     return out;
 }
 
-class Accessibility : public ::testing::Test {
+class Accessibility : public test::WindowTest {
   protected:
     void SetUp() override {
         for (const char* name : {"First song", "Second song", "Third song"}) {
@@ -148,20 +148,9 @@ class Accessibility : public ::testing::Test {
             test::WriteWav(wav, test::Tone(44100, 30.0, 440), 44100);
             files.push_back(wav);
         }
-        app = test::StartWindow(home, files, desktop, hotKeys, dialogs);
+        Open();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&app->window));
     }
-    void TearDown() override {
-        app.reset();
-        audio::Free();
-    }
-
-    test::TempDir home;
-    test::FakeDesktop desktop;
-    test::FakeHotKeys hotKeys;
-    test::FakeDialogs dialogs;
-    std::vector<std::string> files;
-    std::unique_ptr<MainApp> app;
 };
 
 TEST_F(Accessibility, TheWindowsControlsAreNamedAndTheListAndBarsRead) {

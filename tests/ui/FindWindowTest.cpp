@@ -15,7 +15,7 @@
 namespace mirvo {
 namespace {
 
-class FindWindow : public ::testing::Test {
+class FindWindow : public test::WindowTest {
   protected:
     void Start(const std::vector<std::string>& names) {
         const std::string tone = home / "tone.wav";
@@ -25,11 +25,7 @@ class FindWindow : public ::testing::Test {
             std::filesystem::copy_file(tone, home / name);
             files.push_back(home / name);
         }
-        app = test::StartWindow(home, files, desktop, hotKeys, dialogs);
-    }
-    void TearDown() override {
-        app.reset();
-        audio::Free();
+        Open();
     }
     // Runs `inside` once the dialog is up; the dialog is modal.
     void WhileOpen(std::function<void(TFind_Form&)> inside) {
@@ -64,13 +60,6 @@ class FindWindow : public ::testing::Test {
         }
         return rows;
     }
-
-    test::TempDir home;
-    test::FakeDesktop desktop;
-    test::FakeHotKeys hotKeys;
-    test::FakeDialogs dialogs;
-    std::vector<std::string> files;
-    std::unique_ptr<MainApp> app;
 };
 
 TEST_F(FindWindow, ALetterInTheListOpensItAndEnterPlaysTheChoice) {

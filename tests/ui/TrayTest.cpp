@@ -14,33 +14,23 @@
 namespace mirvo {
 namespace {
 
-class Tray : public ::testing::Test {
+class Tray : public test::WindowTest {
   protected:
     void SetUp() override {
         // A long name: the tip must be cut.
         const std::string wav = home / (std::string(150, 'x') + ".wav");
         test::WriteWav(wav, test::Tone(44100, 5.0, 440), 44100);
         files = {wav};
-        app = test::StartWindow(home, files, desktop, hotKeys, dialogs);
+        Open();
         ASSERT_TRUE(app->tray);
         app->tray->TrayAvailable = [this] { return trayHost; };
         app->tray->IconShown = [this] { return trayHost; };
-    }
-    void TearDown() override {
-        app.reset();
-        audio::Free();
     }
     void Minimise() {
         app->window.showMinimized();
         QApplication::processEvents();
     }
 
-    test::TempDir home;
-    test::FakeDesktop desktop;
-    test::FakeHotKeys hotKeys;
-    test::FakeDialogs dialogs;
-    std::vector<std::string> files;
-    std::unique_ptr<MainApp> app;
     bool trayHost = true;
 };
 
