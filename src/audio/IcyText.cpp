@@ -187,10 +187,28 @@ bool LooksLikePlaylist(std::string_view head) {
            start.starts_with("http://") || start.starts_with("https://");
 }
 
-Codec Sniff(std::string_view head, const std::string& type) {
+namespace {
+
+// A web page or XML. An audio station may start with "<" anywhere in a frame,
+// so one that says it sends audio must start with a real tag.
+bool LooksLikeMarkup(std::string_view head, const std::string& type) {
     const std::size_t text = head.find_first_not_of(" \t\r\n");
-    if (text != std::string_view::npos && head[text] == '<') {
-        return Codec::None;  // an HTML page
+    if (text == std::string_view::npos || head[text] != '<') {
+        return false;
+    }
+    if (!type.starts_with("audio/") && type != "application/ogg") {
+        return true;
+    }
+    const std::string start = Lower(head.substr(text, 9));
+    return start.starts_with("<!doctype") || start.starts_with("<html") ||
+           start.starts_with("<?xml") || start.starts_with("<head") || start.starts_with("<body");
+}
+
+}  // namespace
+
+Codec Sniff(std::string_view head, const std::string& type) {
+    if (LooksLikeMarkup(head, type)) {
+        return Codec::None;
     }
     if (head.starts_with("OggS")) {
         return OggCodec(head);

@@ -443,6 +443,75 @@ TEST(StationOverIcy, AStalledStationBuffersAndACutOneSaysSoWithoutMovingOn) {
     EXPECT_EQ(rig.f.view.status[3], "Error: Lost connection");
 }
 
+// Ten seconds of a tone in noise at 128 kbit/s from ffmpeg, as a live source
+// sends it: no Info frame, no tag, frames of 417 and 418 bytes.
+const std::string& LiveMp3Body() {
+    static const TempDir dir;
+    static const std::string body = [] {
+        const std::string mp3 = dir / "live.mp3";
+        if (!test::Encode("ffmpeg -nostdin -loglevel error -f lavfi -i "
+                          "'sine=f=440:r=44100:d=10' -f lavfi -i "
+                          "'anoisesrc=r=44100:d=10:a=0.3:c=pink' -filter_complex "
+                          "'[0][1]amix=inputs=2,aformat=channel_layouts=stereo' -c:a libmp3lame "
+                          "-b:a 128k -write_xing 0 -id3v2_version 0 " +
+                          mp3)) {
+            return std::string();
+        }
+        std::ifstream in(mp3, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    return body;
+}
+
+// A listener joins a live MP3 station anywhere: one byte into a frame, inside
+// its header, in the middle, with the metadata block cutting a header and the
+// data arriving in awkward pieces. Every start plays to the station's end.
+TEST(StationStarts, AnMp3StationJoinedAnywhereNeverFallsSilent) {
+    const std::string& live = LiveMp3Body();
+    ASSERT_FALSE(live.empty());
+    test::IcyServer server;
+    audio::SetConfig(audio::kConfigNetTimeout, 5000);
+    const std::size_t metaints[] = {8192, 16000, 417, 33};
+    const std::vector<std::size_t> pieces[] = {
+        {}, {1, 1, 2, 3, 417, 5, 1000}, {4096, 1, 8191}, {1, 417}};
+    constexpr std::size_t kBody = 64000;  // four seconds at 128 kbit/s
+    int silent = 0;
+    for (int start = 0; start < 200; ++start) {
+        // Frames are 417 or 418 bytes: these land on all kinds of places.
+        const std::size_t offset = 1 + static_cast<std::size_t>(start) * 211 % 20000;
+        test::IcyReply station =
+            test::IcyStation(live.substr(offset, kBody), "audio/mpeg", metaints[start % 4]);
+        station.pieces = pieces[start / 4 % 4];
+        station.meta = {"StreamTitle='Live';"};
+        const std::string path = "/live" + std::to_string(start);
+        server.Route(path, station);
+        const audio::Handle h = audio::StreamCreateURL(server.Url(path).c_str(), 0,
+                                                       audio::kStreamDecode, nullptr, nullptr);
+        ASSERT_NE(h, 0u) << start << " " << audio::ErrorGetCode();
+        // Everything until the station ends, waited for at most twenty seconds.
+        std::vector<char> buf(65536);
+        std::uint64_t heard = 0;
+        for (int i = 0; i < 2000 && audio::ChannelIsActive(h) != audio::kActiveStopped; ++i) {
+            const std::uint32_t got = audio::ChannelGetData(h, buf.data(), 65536);
+            if (got != audio::kDataError) {
+                heard += got;
+            }
+            if (got == 0 || got == audio::kDataError) {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        // The cut frames at either end may go; nothing more.
+        if (heard < 3.9 * 44100 * 4) {
+            ++silent;
+            ADD_FAILURE() << "start " << start << " at byte " << offset << " fell silent after "
+                          << heard / (44100.0 * 4) << " s";
+        }
+        audio::StreamFree(h);
+    }
+    EXPECT_EQ(silent, 0);
+    audio::SetConfig(audio::kConfigNetTimeout, 12000);
+}
+
 // "Add &url..." ---------------------------------------------------------------
 
 struct ListRig {
