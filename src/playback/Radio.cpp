@@ -112,6 +112,119 @@ void ParseTagPairs(std::string text, TagPairs& list, char keySeparator, bool cle
     }
 }
 
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The character of a reference "&#...;" at the start of `text` and its length;
+// 0 when it is none or names no character.
+std::size_t ReadReference(std::string_view text, char32_t& c) {
+    if (!text.starts_with("&#")) {
+        return 0;
+    }
+    std::size_t at = 2;
+    int base = 10;
+    if (at < text.size() && (text[at] == 'x' || text[at] == 'X')) {
+        base = 16;
+        ++at;
+    }
+    const std::size_t digits = at;
+    std::uint32_t value = 0;
+    const auto [end, ec] =
+        std::from_chars(text.data() + at, text.data() + text.size(), value, base);
+    at = static_cast<std::size_t>(end - text.data());
+    if (ec != std::errc() || at == digits || at >= text.size() || text[at] != ';' || value == 0 ||
+        value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    c = value;
+    return at + 1;
+}
+
+bool IsControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+}  // namespace
+
+std::string CleanStationText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        if (const std::size_t n = ReadReference(text.substr(i), c); n > 0) {
+            AppendUtf8(out, IsControl(c) ? U' ' : c);
+            i += n;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // C1 controls are U+0080..U+009F, in UTF-8 0xC2 0x80..0x9F.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+            static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+            out += ' ';
+            i += 2;
+            continue;
+        }
+        out += IsControl(byte) ? ' ' : text[i];
+        ++i;
+    }
+    const std::size_t first = out.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return out.substr(first, out.find_last_not_of(' ') - first + 1);
+}
+
+void ParseStreamMeta(std::string_view text, TagPairs& list) {
+    while (!text.empty()) {
+        const std::size_t eq = text.find('=');
+        if (eq == std::string_view::npos) {
+            return;
+        }
+        TagPair tag;
+        tag.Key = CleanStationText(text.substr(0, eq));
+        text.remove_prefix(eq + 1);
+        std::size_t end = std::string_view::npos;
+        std::size_t skip = 1;
+        if (text.starts_with('\'')) {
+            // The closing quote is the one before a ";", or at the very end.
+            end = text.find("';", 1);
+            if (end == std::string_view::npos && text.size() > 1 && text.ends_with('\'')) {
+                end = text.size() - 1;
+            }
+            if (end != std::string_view::npos) {
+                tag.Value = CleanStationText(text.substr(1, end - 1));
+                skip = 2;
+            }
+        }
+        if (end == std::string_view::npos) {
+            end = text.find(';');
+            tag.Value = CleanStationText(text.substr(0, end));
+        }
+        text.remove_prefix(
+            std::min(text.size(), end == std::string_view::npos ? text.size() : end + skip));
+        if (!tag.Key.empty() && !tag.Value.empty()) {
+            list.push_back(std::move(tag));
+        }
+    }
+}
+
 TagPair FindTagValue(std::string_view name, const TagPairs& list) {
     for (const TagPair& tag : list) {
         if (SameNoCase(tag.Key, name)) {
@@ -126,7 +239,7 @@ TagPairs ReadStationTags(audio::Handle stream) {
     ParseTagPairs(JoinTagStrings(audio::StreamGetTags(stream, audio::kTagHttp)), pairs, ':', true,
                   ';');
     if (const auto meta = audio::StreamGetTags(stream, audio::kTagMeta)) {
-        ParseTagPairs(*meta + ";", pairs, '=', false, ';');
+        ParseStreamMeta(*meta, pairs);
     }
     return pairs;
 }
@@ -442,7 +555,7 @@ void Engine::UpdateRadioStatus() {
         rateText = rate > 0 ? std::to_string(rate) : std::string(1, '?');
     }
     if (title.empty()) {
-        title = EntryTitle(entry);
+        title = CleanStationText(EntryTitle(entry));
     }
     SetCaptionTitle(p_, title, title);
     const std::string layout = StreamIsStereo(address, output) ? "Stereo" : "Mono";

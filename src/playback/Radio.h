@@ -34,6 +34,13 @@ std::string JoinTagStrings(const std::optional<std::string>& block);
 // with a blank key or value are dropped.
 void ParseTagPairs(std::string text, TagPairs& list, char keySeparator, bool clearFirst,
                    char pairSeparator);
+// Appends the fields of a station's in-stream metadata (`Key='value';...`): a
+// quoted value runs to the closing "';", so it may hold a ";". Numeric
+// character references become their characters, control characters blanks.
+void ParseStreamMeta(std::string_view text, TagPairs& list);
+// `text` with numeric character references (&#8212; &#x2014;) decoded and
+// control characters turned into blanks, trimmed.
+std::string CleanStationText(std::string_view text);
 // The first pair whose key is `name`, ignoring case; empty strings when none.
 TagPair FindTagValue(std::string_view name, const TagPairs& list);
 // The response headers of a URL stream, then its in-stream metadata, so that a

@@ -71,6 +71,31 @@ TEST(StationTags, AHeaderWinsOverAnInStreamFieldOfTheSameName) {
     EXPECT_EQ(FindTagValue("streamtitle", pairs).Value, "Song");
 }
 
+TEST(StationTags, AQuotedTitleRunsToItsClosingQuoteAndReferencesBecomeCharacters) {
+    TagPairs pairs;
+    ParseStreamMeta("StreamTitle='Artist; with semicolon - Song';StreamUrl='http://x/?a=1;b';",
+                    pairs);
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(FindTagValue("StreamTitle", pairs).Value, "Artist; with semicolon - Song");
+    EXPECT_EQ(FindTagValue("StreamUrl", pairs).Value, "http://x/?a=1;b");
+    // icecast2 writes what it cannot send as references; a quote inside stays.
+    pairs.clear();
+    ParseStreamMeta("StreamTitle='Rock 'n' Roll &#8212; Live &#x1F3B5;&#38;&#9;Co&#0;';", pairs);
+    EXPECT_EQ(FindTagValue("StreamTitle", pairs).Value,
+              "Rock 'n' Roll \u2014 Live \U0001F3B5& Co&#0;");
+    // Control characters, raw or C1, never stay; a title of nothing but them is none.
+    pairs.clear();
+    ParseStreamMeta("StreamTitle='\x01\x1b[2JNews\r\nat\xc2\x85ten\x7f';StreamUrl='\t';", pairs);
+    ASSERT_EQ(pairs.size(), 1u);
+    EXPECT_EQ(pairs[0].Value, "[2JNews  at ten");
+    // A field without quotes ends at the next ";", a lone quote stays.
+    pairs.clear();
+    ParseStreamMeta("StreamTitle=';Plain=word;Last='open", pairs);
+    EXPECT_EQ(FindTagValue("StreamTitle", pairs).Value, "'");
+    EXPECT_EQ(FindTagValue("Plain", pairs).Value, "word");
+    EXPECT_EQ(FindTagValue("Last", pairs).Value, "'open");
+}
+
 // Local WAV files stand in for stations: the test's open decodes them as the
 // library would a station, and may hold an open back until the test lets it go.
 class Stations {
@@ -390,7 +415,7 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     IcyRig rig;
     test::IcyReply station = test::IcyStation(Mp3Body(), "audio/mpeg", 8192);
     station.loop = true;
-    station.meta = {"StreamTitle='Miles Davis - So What';StreamUrl='';"};
+    station.meta = {"StreamTitle='Miles Davis; Coltrane - So What &#8212; Live\x07';StreamUrl='';"};
     rig.server.Route("/live", station);
     test::IcyReply bare = station;
     bare.headers = {
@@ -404,7 +429,7 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     // busy machine may let it stall a moment before.
     ASSERT_TRUE(rig.StepUntil([&] { return !rig.f.view.timeLabel.empty(); }));
     EXPECT_EQ(rig.f.view.status[3], "128 Kbps 44100 Hz - Stereo");
-    EXPECT_EQ(rig.f.view.caption, "Miles Davis - So What - Mirvo");
+    EXPECT_EQ(rig.f.view.caption, "Miles Davis; Coltrane - So What \u2014 Live - Mirvo");
     EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 16 KB/s");
     EXPECT_EQ(rig.view.position, 0);
     // The request asked for the in-stream titles.
