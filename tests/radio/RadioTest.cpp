@@ -593,7 +593,6 @@ TEST(AddStation, ARemoteListIsFetchedOffTheUiThreadAndItsEntriesAdded) {
     rig.f.loop.RunPosted();
     EXPECT_EQ(entries, (std::vector<std::string>{"/music/a.mp3", "http://127.0.0.1:1/one|Jazz One",
                                                  "http://127.0.0.1:1/two|Jazz Two"}));
-    EXPECT_FALSE(std::filesystem::exists(rig.home / "temp.pls"));
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
     EXPECT_EQ(server.Requests().size(), 1u);
 
@@ -609,6 +608,62 @@ TEST(AddStation, ARemoteListIsFetchedOffTheUiThreadAndItsEntriesAdded) {
     ASSERT_EQ(rig.f.dialogs.notices.size(), 2u);
     EXPECT_EQ(rig.f.dialogs.notices[1].text, "Could not connect to URL.");
     EXPECT_EQ(entries.size(), 3u);
+}
+
+// A list is read by its text or media type, whatever its address ends with,
+// and only its web stations join the playlist: no local files, nothing
+// relative, nothing in the program folder.
+TEST(AddStation, ARemoteListIsReadByWhatItIsAndKeepsOnlyWebStations) {
+    test::IcyServer server;
+    const auto list = [&](const std::string& path, std::string body, std::string type) {
+        server.Route(path,
+                     test::IcyStation(std::move(body), std::move(type), 0, "HTTP/1.0 200 OK"));
+        return server.Url(path);
+    };
+    ListRig rig;
+    auto& entries = rig.f.player.playlist.PlaylistEntries;
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {list("/m3u.pls",
+              "#EXTM3U\n#EXTINF:-1,One\nhttp://a/one\n#EXTINF:-1,Local\n/etc/passwd\n"
+              "#EXTINF:-1,File\nfile:///etc/passwd\n#EXTINF:-1,Near\nnear.mp3\n"
+              "#EXTINF:-1,Two\nHTTPS://b/two\n",
+              "audio/x-mpegurl"),
+         {"http://a/one|One", "HTTPS://b/two|Two"}},
+        {list("/plain.pls", "http://c/three\nsub/four.mp3\n", "audio/x-mpegurl"),
+         {"http://c/three"}},
+        {list("/list.pls",
+              "[playlist]\nFile1=music.mp3\nTitle1=Here\nFile2=http://d/five\nTitle2=Five\n",
+              "text/plain"),
+         {"http://d/five|Five"}},
+        {list("/asx.pls",
+              "<asx version=\"3.0\">\n<title>Jazz</title>\n<entry>\n<ref href=\"http://e/six\"/>\n"
+              "</entry>\n</asx>\n",
+              "video/x-ms-asf"),
+         {"http://e/six|Jazz"}},
+    };
+    for (const auto& [url, expected] : cases) {
+        entries.clear();
+        rig.lists.OpenRemotePlaylist(url);
+        ASSERT_TRUE(rig.f.loop.WaitForPosted());
+        rig.f.loop.RunPosted();
+        EXPECT_EQ(entries, expected) << url;
+        EXPECT_TRUE(rig.f.dialogs.notices.empty()) << url;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(rig.home.path()));
+    entries.clear();
+
+    // What went wrong is said: a list past the limit, a page with no station.
+    const std::string big = list("/big.pls", std::string(1100000, '#'), "audio/x-scpls");
+    const std::string page = list("/page.pls", "<html><body>Moved</body></html>", "text/html");
+    for (const std::string& url : {big, page}) {
+        rig.lists.OpenRemotePlaylist(url);
+        ASSERT_TRUE(rig.f.loop.WaitForPosted());
+        rig.f.loop.RunPosted();
+    }
+    ASSERT_EQ(rig.f.dialogs.notices.size(), 2u);
+    EXPECT_EQ(rig.f.dialogs.notices[0].text, "The station list is too large (over 1 MB).");
+    EXPECT_EQ(rig.f.dialogs.notices[1].text, "The list holds no radio stations.");
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST(AddStation, ADownloadStillRunningEndsWithItsOwner) {
