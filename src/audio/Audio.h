@@ -107,6 +107,7 @@ inline constexpr int kErrorTimeout = 40;       // the server did not answer in t
 inline constexpr int kErrorFileFormat = 41;    // no decoder recognises the data, or the
                                                // server's answer is not a stream
 inline constexpr int kErrorBusy = 46;          // called from a callback where it cannot work
+inline constexpr int kErrorMetaInterval = 48;  // a station announces an absurd metadata interval
 inline constexpr int kErrorUnknown = -1;
 
 struct ChannelInfo {

@@ -39,6 +39,8 @@ detail::Opened OpenCodec(Codec codec, detail::Source& source, detail::SampleType
             return detail::OpenOpusStream(source, type);
         case Codec::Aac:
             return detail::OpenAacStream(source, type);
+        case Codec::Flac:
+            return detail::OpenFlacOggStream(source, type);
         case Codec::None:
             break;
     }
@@ -256,6 +258,10 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
         if (status < 200 || status >= 300) {
             return Failed(kErrorFileOpen);
         }
+        if (const std::string metaint = download->Header("icy-metaint");
+            !metaint.empty() && !detail::ValidMetaInterval(metaint)) {
+            return Failed(kErrorMetaInterval);
+        }
         const std::string type = detail::MediaType(download->Header("content-type"));
         const bool listType = detail::IsPlaylistType(type);
         if (headersOnly && !listType) {
@@ -266,7 +272,7 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
             head = download->Peek(kMaxPlaylist, deadline);
             const auto next = detail::PlaylistAddress(head, listType);
             if (!next) {
-                return Failed(kErrorFileFormat);
+                return Failed(kErrorNotAudio);
             }
             url = detail::Resolve(download->EffectiveUrl(), *next);
             continue;
@@ -275,11 +281,11 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
             const int error = download->Error();
             return Failed(!download->Ended() ? kErrorTimeout
                           : error != kOk     ? error
-                                             : kErrorFileFormat);
+                                             : kErrorNotAudio);
         }
         const Codec codec = detail::Sniff(head, type);
         if (codec == Codec::None) {
-            return Failed(kErrorFileFormat);
+            return Failed(kErrorNotAudio);  // a web page, a text, a file of another kind
         }
         return {download, codec, kOk};
     }

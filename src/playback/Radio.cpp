@@ -45,6 +45,10 @@ std::string ConnectMessage(int error) {
             return "Error opening URL: Connection timed out.";
         case audio::kErrorFileFormat:
             return "Error opening URL: Can't logon to server or server is full.";
+        case audio::kErrorNotAudio:
+            return "Error opening URL: The address leads to no radio stream.";
+        case audio::kErrorMetaInterval:
+            return "Error opening URL: The station sends its titles at an impossible interval.";
         default:
             return "Error opening URL: Error code " + std::to_string(error);
     }

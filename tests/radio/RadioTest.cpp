@@ -298,6 +298,10 @@ TEST(StationConnect, FailuresStopThePlayerWithTheirMessage) {
     test::IcyServer server;
     server.Route("/page", test::IcyStation("<html><body>Not radio</body></html>", "text/html", 0,
                                            "HTTP/1.0 200 OK"));
+    server.Route("/absurd", test::IcyStation("\xff\xfb\x90\x00", "audio/mpeg", 1u << 30));
+    test::IcyReply notHttp;
+    notHttp.status = "ICY 400 Server Full";
+    server.Route("/full", notHttp);
     test::IcyReply silent;
     silent.silent = true;
     server.Route("/silent", silent);
@@ -306,11 +310,15 @@ TEST(StationConnect, FailuresStopThePlayerWithTheirMessage) {
     audio::SetConfig(audio::kConfigNetTimeout, 500);
     const std::string refused =
         "http://127.0.0.1:" + std::to_string(test::IcyServer::ClosedPort()) + "/";
-    rig.SetList(
-        {refused + "|Refused", server.Url("/silent") + "|Silent", server.Url("/page") + "|Page"});
-    const char* expected[] = {"Error opening URL.", "Error opening URL: Connection timed out.",
-                              "Error opening URL: Can't logon to server or server is full."};
-    for (int i = 0; i < 3; ++i) {
+    rig.SetList({refused + "|Refused", server.Url("/silent") + "|Silent",
+                 server.Url("/page") + "|Page", server.Url("/absurd") + "|Absurd",
+                 server.Url("/full") + "|Full"});
+    const char* expected[] = {
+        "Error opening URL.", "Error opening URL: Connection timed out.",
+        "Error opening URL: The address leads to no radio stream.",
+        "Error opening URL: The station sends its titles at an impossible interval.",
+        "Error opening URL: Can't logon to server or server is full."};
+    for (int i = 0; i < 5; ++i) {
         rig.f.dialogs.notices.clear();
         rig.engine->PlayEntry(i);
         rig.Settle();
