@@ -19,6 +19,14 @@ namespace {
 // The worker's wait before it connects: 51 steps of 10 ms.
 constexpr int kWaitSteps = 51;
 constexpr std::chrono::milliseconds kWaitStep{10};
+// A lost station is tried again after 1, 2, 4 ... at most 30 s, until the
+// waits would pass five minutes.
+constexpr int kLongestReconnectWait = 30;
+constexpr int kMostReconnectWaits = 300;
+
+int ReconnectWait(int attempt) {
+    return std::min(kLongestReconnectWait, 1 << std::min(attempt - 1, 5));
+}
 
 bool IsBlank(std::string_view text) {
     return text.find_first_not_of(' ') == std::string_view::npos;
@@ -484,9 +492,20 @@ void Engine::ConnectFinished(audio::Handle handle, int serial, int error) {
     }
     if (error != 0) {
         audio::StreamFree(handle);
+        if (reconnectAttempt_ > 0) {
+            ScheduleReconnect();
+            return;
+        }
         StopPlayback(true);
         p_.ui.dialogs.ShowNotice(NoticeKind::Information, ConnectMessage(error));
         return;
+    }
+    if (reconnectAttempt_ > 0) {
+        EndReconnect();
+        if (SwapStation(handle)) {
+            return;
+        }
+        recorder_.StopRecording();  // another format needs another output
     }
     FreeHandles();  // nothing should be left; a leftover would play on unseen
     source_ = handle;
@@ -497,6 +516,46 @@ void Engine::ConnectFinished(audio::Handle handle, int serial, int error) {
     PlayEntry(p_.playlist.PlayingIndex, false, true);
 }
 
+void Engine::ScheduleReconnect() {
+    const int wait = ReconnectWait(reconnectAttempt_ + 1);
+    if (reconnectWaited_ + wait > kMostReconnectWaits) {
+        EndReconnect();
+        stationGivenUp_ = true;  // the output drains and stops; the tick says so
+        return;
+    }
+    ++reconnectAttempt_;
+    reconnectWaited_ += wait;
+    p_.ui.view.SetStatusText(3, "Reconnecting... (" + std::to_string(reconnectAttempt_) + ")");
+    reconnectTimer_ = p_.ui.loop.StartTimer(std::chrono::seconds(wait), [this] {
+        p_.ui.loop.StopTimer(reconnectTimer_);
+        reconnectTimer_ = 0;
+        connector_.Connect(std::string(EntryAddress(p_.playlist.PlayingEntry)));
+    });
+}
+
+void Engine::EndReconnect() {
+    if (reconnectTimer_ != 0) {
+        p_.ui.loop.StopTimer(reconnectTimer_);
+        reconnectTimer_ = 0;
+    }
+    reconnectAttempt_ = 0;
+    reconnectWaited_ = 0;
+}
+
+bool Engine::SwapStation(audio::Handle handle) {
+    audio::ChannelInfo now;
+    audio::ChannelInfo was;
+    if (output_ == 0 || !audio::ChannelGetInfo(handle, &now) ||
+        !audio::ChannelGetInfo(output_, &was) || now.Frequency != was.Frequency ||
+        now.Channels != was.Channels) {
+        return false;
+    }
+    FreeStream(source_.exchange(handle));
+    RadioTickCount = -20;  // the new stream's tags soon
+    p_.ui.view.SetStatusText(3, "");
+    return true;
+}
+
 std::uint32_t Engine::StationFeed(void* buffer, std::uint32_t length) {
     const audio::Handle source = source_;
     if (source == 0) {
@@ -504,15 +563,22 @@ std::uint32_t Engine::StationFeed(void* buffer, std::uint32_t length) {
     }
     const std::uint32_t got = audio::ChannelGetData(source, buffer, length);
     const std::uint32_t kept = got == audio::kDataError ? 0 : got;
-    // A stalled station gives what it has and the channel waits; only a stream
-    // that has stopped ends it.
-    if (audio::ChannelIsActive(source) == audio::kActiveStopped) {
+    // A stalled station gives what it has and the channel waits; a stream that
+    // has stopped ends it only once reconnecting gave up.
+    if (audio::ChannelIsActive(source) == audio::kActiveStopped && stationGivenUp_) {
         return kept | audio::kFeedEnd;
     }
     return kept;
 }
 
 bool Engine::StationStatusTick() {
+    if (reconnectAttempt_ > 0) {
+        return false;  // the panel tells the attempt
+    }
+    if (!stationGivenUp_ && audio::ChannelIsActive(source_) == audio::kActiveStopped) {
+        ScheduleReconnect();
+        return false;
+    }
     const std::uint32_t state = OutputState();
     if (state == audio::kActiveStalled) {
         const audio::Handle source = source_;

@@ -237,9 +237,8 @@ TEST(StationConnect, AStationPlaysWhatItDeliversAndEndsOnlyWhenItStops) {
     }
     ASSERT_GE(heard.size(), expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), heard.begin()));
-    EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStopped);
-    // A station that has ended says so and stays; the next entry does not start.
-    EXPECT_EQ(rig.f.view.status[3], "Error: Lost connection");
+    // A station that has ended is tried again; the next entry does not start.
+    EXPECT_EQ(rig.f.view.status[3], "Reconnecting... (1)");
     EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
     EXPECT_NE(rig.engine->SourceStream(), 0u);
 }
@@ -470,10 +469,98 @@ TEST(StationOverIcy, AStalledStationBuffersAndACutOneSaysSoWithoutMovingOn) {
     cut.closeAfter = 30000;
     rig.server.Route("/cut", cut);
     rig.Play(rig.server.Url("/cut") + "|Cut");
-    EXPECT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Error: Lost connection"; }));
+    EXPECT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
     rig.Step(5);
     EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
-    EXPECT_EQ(rig.f.view.status[3], "Error: Lost connection");
+    EXPECT_EQ(rig.f.view.status[3], "Reconnecting... (1)");
+}
+
+// The reconnect timer's wait in seconds, 0 when none runs; `fire` runs it and
+// hands the connect that follows over.
+int ReconnectWait(IcyRig& rig, bool fire) {
+    for (auto& [id, timer] : rig.f.loop.timers) {
+        if (timer.interval >= 1s) {
+            const int seconds = static_cast<int>(timer.interval / 1s);
+            if (fire) {
+                const auto tick = timer.tick;
+                tick();
+                rig.Settle();
+            }
+            return seconds;
+        }
+    }
+    return 0;
+}
+
+// A station that drops comes back by itself on the same output, so that a
+// recording goes on into the same file.
+TEST(StationReconnect, ALostStationComesBackAndARecordingGoesOn) {
+    ASSERT_FALSE(Mp3Body().empty());
+    IcyRig rig;
+    const TempDir records;
+    rig.f.player.settings.WriteString("General", "RecordTempPath", records.path() + "/");
+    test::IcyReply dropping = test::IcyStation(Mp3Body(), "audio/mpeg", 8192);
+    dropping.loop = true;
+    dropping.closeAfter = 120000;  // some seven seconds of sound
+    rig.server.Route("/live", dropping);
+    rig.Play(rig.server.Url("/live") + "|Live");
+    ASSERT_NE(rig.engine->OutputChannel(), 0u);
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.engine->OutputState() == audio::kActivePlaying; }));
+    rig.f.dialogs.yesNoAnswers.push_back(true);
+    rig.engine->recorder().RecordStartAcExecute();
+    ASSERT_TRUE(rig.engine->recorder().RecordingActive());
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
+    const audio::Handle output = rig.engine->OutputChannel();
+    const audio::Handle lost = rig.engine->SourceStream();
+    // The server is back with the station.
+    test::IcyReply back = dropping;
+    back.closeAfter = test::IcyReply::kNever;
+    rig.server.Route("/live", back);
+    EXPECT_EQ(ReconnectWait(rig, true), 1);
+    EXPECT_NE(rig.engine->SourceStream(), lost);
+    EXPECT_TRUE(RadioRig::Freed(lost));
+    EXPECT_EQ(rig.engine->OutputChannel(), output);
+    EXPECT_EQ(ReconnectWait(rig, false), 0);
+    EXPECT_TRUE(
+        rig.StepUntil([&] { return rig.f.view.status[3] == "128 Kbps 44100 Hz - Stereo"; }));
+    EXPECT_TRUE(rig.engine->recorder().RecordingActive());
+    EXPECT_TRUE(rig.engine->recorder().DspInstalled());
+    EXPECT_TRUE(rig.f.view.timeLabel.starts_with("Recording... Left: ")) << rig.f.view.timeLabel;
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
+// A station that stays away is tried after 1, 2, 4 ... 30 s for five minutes
+// of waits, then says it is lost; Stop ends the trying at once.
+TEST(StationReconnect, AStationThatStaysAwayIsGivenUpAndStopEndsTheTrying) {
+    ASSERT_FALSE(Mp3Body().empty());
+    IcyRig rig;
+    test::IcyReply dropping = test::IcyStation(Mp3Body(), "audio/mpeg", 8192);
+    dropping.closeAfter = 40000;
+    rig.server.Route("/live", dropping);
+    rig.Play(rig.server.Url("/live") + "|Live");
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
+    test::IcyReply gone =
+        test::IcyStation("<html>gone</html>", "text/html", 0, "HTTP/1.0 404 Not Found");
+    rig.server.Route("/live", gone);
+    std::vector<int> waits;
+    for (int attempt = 1; attempt <= 20 && ReconnectWait(rig, false) != 0; ++attempt) {
+        EXPECT_EQ(rig.f.view.status[3], "Reconnecting... (" + std::to_string(attempt) + ")");
+        waits.push_back(ReconnectWait(rig, true));
+    }
+    EXPECT_EQ(waits, (std::vector<int>{1, 2, 4, 8, 16, 30, 30, 30, 30, 30, 30, 30, 30}));
+    EXPECT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Error: Lost connection"; }));
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStopped);
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
+
+    // Lost again, and stopped while it waits to try.
+    rig.server.Route("/live", dropping);
+    rig.Play(rig.server.Url("/live") + "|Live");
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
+    rig.engine->StopPlayback(true);
+    EXPECT_EQ(ReconnectWait(rig, false), 0);
+    EXPECT_EQ(rig.engine->Connector().Running(), 0);
+    EXPECT_EQ(rig.f.view.status[3], "");
 }
 
 // Ten seconds of a tone in noise at 128 kbit/s from ffmpeg, as a live source
