@@ -257,11 +257,11 @@ TagPairs ReadStationTags(audio::Handle stream) {
 }
 
 OpenUrlFunction LibraryOpenUrl() {
-    return [](const std::string& url, std::uint32_t flags) {
+    return [](const std::string& url, std::uint32_t flags, const std::atomic<bool>& cancel) {
         // The address goes with one more NUL, as the library's callers always passed it.
         std::string text = url;
         text.push_back('\0');
-        return audio::StreamCreateURL(text.c_str(), 0, flags, nullptr, nullptr);
+        return audio::StreamCreateURL(text.c_str(), 0, flags, nullptr, nullptr, &cancel);
     };
 }
 
@@ -295,6 +295,11 @@ void ConnectThread::Terminate() {
     wake_.notify_all();
 }
 
+void ConnectThread::Cancel() {
+    cancel_ = true;
+    Terminate();
+}
+
 void ConnectThread::Run() {
     for (int step = 0; step < kWaitSteps; ++step) {
         std::unique_lock lock(mutex_);
@@ -304,7 +309,7 @@ void ConnectThread::Run() {
         }
     }
     Serial = ++serial_;
-    Handle = open_(address_, audio::kStreamDecode | audio::kStreamStatus);
+    Handle = open_(address_, audio::kStreamDecode | audio::kStreamStatus, cancel_);
     Error = Handle == 0 ? audio::ErrorGetCode() : 0;
     if (Handle == 0 && Error == 0) {
         Error = audio::kErrorUnknown;  // no stream must never read as success
@@ -321,7 +326,7 @@ StationConnector::StationConnector(EventLoop& loop, Finished finished)
 
 StationConnector::~StationConnector() {
     for (const auto& worker : workers_) {
-        worker->Terminate();
+        worker->Cancel();  // the program may be ending: no connect is waited out
     }
     for (const auto& worker : workers_) {
         worker->Join();
@@ -403,6 +408,7 @@ StationNameLookup::StationNameLookup(EventLoop& loop, OpenUrlFunction open)
 
 StationNameLookup::~StationNameLookup() {
     Cancel();
+    closing_ = true;
     for (Worker& worker : workers_) {
         worker.thread.join();
     }
@@ -429,7 +435,7 @@ void StationNameLookup::Start(const std::string& address, std::chrono::milliseco
     workers_.push_back({std::thread([this, id, address, alive, ended, &loop, open = open_] {
                             std::string name;
                             // Metadata only: the stream decodes nothing and is freed at once.
-                            const audio::Handle h = open(address, audio::kStreamStatus);
+                            const audio::Handle h = open(address, audio::kStreamStatus, closing_);
                             if (h != 0) {
                                 name = FindTagValue("icy-name", ReadStationTags(h)).Value;
                                 audio::StreamFree(h);

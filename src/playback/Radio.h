@@ -48,8 +48,9 @@ TagPair FindTagValue(std::string_view name, const TagPairs& list);
 TagPairs ReadStationTags(audio::Handle stream);
 
 // How a worker opens an address (audio::StreamCreateURL by default); tests put
-// their own here. Called on worker threads; may block.
-using OpenUrlFunction = std::function<audio::Handle(const std::string& url, std::uint32_t flags)>;
+// their own here. Called on worker threads; may block until `cancel` is set.
+using OpenUrlFunction = std::function<audio::Handle(const std::string& url, std::uint32_t flags,
+                                                    const std::atomic<bool>& cancel)>;
 OpenUrlFunction LibraryOpenUrl();
 
 // One connect to a station: waits about half a second so that a quick run of
@@ -69,6 +70,8 @@ class ConnectThread {
 
     // A request only: a worker that is already connecting still finishes.
     void Terminate();
+    // Ends a connect that is running, too (the owner is going).
+    void Cancel();
     void Join();
     // The worker's run is over (it may still have to be handed over).
     bool Ended() const { return ended_; }
@@ -90,6 +93,7 @@ class ConnectThread {
     std::mutex mutex_;
     std::condition_variable wake_;
     bool terminate_ = false;  // protected by mutex_
+    std::atomic<bool> cancel_{false};
     std::atomic<bool> posted_{false};
     std::atomic<bool> ended_{false};
     std::thread thread_;
@@ -160,6 +164,7 @@ class StationNameLookup {
     EventLoop& loop_;
     OpenUrlFunction open_;
     std::vector<Worker> workers_;
+    std::atomic<bool> closing_{false};  // set when this goes: running lookups end
     std::uint64_t next_ = 0;
     std::uint64_t waiting_ = 0;  // the lookup whose answer is wanted, 0 none
     std::string address_;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -106,7 +107,8 @@ class Stations {
     }
     // "http://one/..." opens one.wav, "http://two/..." two.wav.
     OpenUrlFunction Open() {
-        return [this](const std::string& url, std::uint32_t flags) -> audio::Handle {
+        return [this](const std::string& url, std::uint32_t flags,
+                      const std::atomic<bool>&) -> audio::Handle {
             std::unique_lock lock(mutex_);
             opened_.push_back(url);
             flags_ = flags;
@@ -629,6 +631,43 @@ TEST(StationStarts, AnMp3StationJoinedAnywhereNeverFallsSilent) {
         audio::StreamFree(h);
     }
     EXPECT_EQ(silent, 0);
+    audio::SetConfig(audio::kConfigNetTimeout, 12000);
+}
+
+// The program may end while a station connects or is asked for its name: the
+// owners go at once instead of waiting out the network time-out.
+TEST(StationExit, ConnectsAndNameLookupsEndWithTheirOwner) {
+    test::IcyServer server;
+    test::IcyReply silent;
+    silent.silent = true;
+    server.Route("/silent", silent);
+    audio::SetConfig(audio::kConfigNetTimeout, 120000);
+    const auto waitForRequests = [&](std::size_t n) {
+        for (int i = 0; i < 4000 && server.Requests().size() < n; ++i) {
+            std::this_thread::sleep_for(5ms);
+        }
+        return server.Requests().size() >= n;
+    };
+    // Destroyed on another thread; done long before the time-out, or it waited.
+    const auto goesAtOnce = [](auto& owner) {
+        auto gone = std::async(std::launch::async, [&] { owner.reset(); });
+        return gone.wait_for(30s) == std::future_status::ready;
+    };
+    {
+        auto rig = std::make_unique<RadioRig>();
+        rig->engine->Connector().SetOpenUrl(LibraryOpenUrl());
+        rig->SetList({server.Url("/silent") + "|Silent"});
+        rig->engine->PlayEntry(0);
+        ASSERT_TRUE(waitForRequests(1));
+        EXPECT_TRUE(goesAtOnce(rig->engine));
+    }
+    {
+        test::FakeEventLoop loop;
+        auto lookup = std::make_unique<StationNameLookup>(loop);
+        lookup->Start(server.Url("/silent"), 120s, [](const std::string&) {});
+        ASSERT_TRUE(waitForRequests(2));
+        EXPECT_TRUE(goesAtOnce(lookup));
+    }
     audio::SetConfig(audio::kConfigNetTimeout, 12000);
 }
 
