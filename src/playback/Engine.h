@@ -235,6 +235,7 @@ class Engine {
     PlayState told_ = PlayState::Stopped;
     // UI thread: the reconnect attempt (0: none), the seconds waited for so far,
     // the timer of the next attempt.
+    std::string stationTitle_;  // UI thread: the title last told
     int reconnectAttempt_ = 0;
     int reconnectWaited_ = 0;
     EventLoop::TimerId reconnectTimer_ = 0;

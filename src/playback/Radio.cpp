@@ -487,6 +487,7 @@ void Engine::OpenStation(const std::string& entry) {
     p_.ui.view.RepaintList();
     p_.ui.view.SetStatusText(3, "Connecting " + std::string(EntryTitle(entry)) + "...");
     p_.ui.view.SetTimeLabel("");
+    stationTitle_.clear();
     audio::SetConfig(audio::kConfigBuffer, 5000);
     connector_.Connect(std::string(EntryAddress(entry)));
 }
@@ -633,7 +634,10 @@ void Engine::UpdateRadioStatus() {
     if (title.empty()) {
         title = CleanStationText(EntryTitle(entry));
     }
-    SetCaptionTitle(p_, title, title);
+    if (title != stationTitle_) {
+        stationTitle_ = title;
+        p_.events.StationTitleChanged(title);  // the caption, the tray, the media controls
+    }
     const std::string layout = StreamIsStereo(address, output) ? "Stereo" : "Mono";
     // The view leaves a panel alone that already shows the text.
     p_.ui.view.SetStatusText(

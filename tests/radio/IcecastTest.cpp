@@ -11,6 +11,7 @@
 #include "fakes/Icecast.h"
 #include "fakes/TempDir.h"
 #include "playback/Engine.h"
+#include "playback/Session.h"
 
 namespace mirvo {
 namespace {
@@ -42,11 +43,13 @@ class IcecastStations : public ::testing::Test {
         ASSERT_TRUE(ready_) << "icecast2, ezstream, lame and oggenc are needed";
         f_.player.engine.Device = 0;
         f_.player.app.ProgramTitle = kProgramTitle;
+        f_.player.events.Attach(caption_);
         engine_ = std::make_unique<Engine>(f_.player, view_);
     }
     void TearDown() override {
         engine_.reset();
         audio::Free();
+        f_.player.events.Detach(caption_);
     }
     // Plays the mount and runs the status refresh in real time until `done`.
     bool PlayUntil(const std::string& mount, const std::function<bool()>& done) {
@@ -73,6 +76,7 @@ class IcecastStations : public ::testing::Test {
     static inline bool ready_ = false;
     test::TempDir home_;
     test::FakePlayer f_{home_.path()};
+    CaptionFollower caption_{f_.player};
     test::FakePlaybackView view_;
     std::unique_ptr<Engine> engine_;
 };

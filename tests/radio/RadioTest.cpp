@@ -23,6 +23,7 @@
 #include "fakes/IcyServer.h"
 #include "fakes/TempDir.h"
 #include "playback/Engine.h"
+#include "playback/Session.h"
 #include "playback/StationLists.h"
 
 namespace mirvo {
@@ -165,8 +166,16 @@ class Stations {
     std::uint32_t flags_ = 0;
 };
 
+// The station titles the engine tells.
+struct TitleLog final : PlaybackListener {
+    void StationTitleChanged(const std::string& title) override { titles.push_back(title); }
+    std::vector<std::string> titles;
+};
+
 struct RadioRig {
-    RadioRig() : f(home.path()) {
+    RadioRig() : f(home.path()), caption(f.player) {
+        f.player.events.Attach(caption);
+        f.player.events.Attach(told);
         f.player.engine.Device = audio::test::kDevice;
         f.player.app.ProgramTitle = kProgramTitle;
         engine = std::make_unique<Engine>(f.player, view);
@@ -176,6 +185,8 @@ struct RadioRig {
     ~RadioRig() {
         engine.reset();
         audio::Free();
+        f.player.events.Detach(told);
+        f.player.events.Detach(caption);
     }
     void SetList(const std::vector<std::string>& entries) {
         f.player.playlist.PlaylistEntries = entries;
@@ -196,6 +207,8 @@ struct RadioRig {
 
     TempDir home;
     test::FakePlayer f;
+    CaptionFollower caption;
+    TitleLog told;
     test::FakePlaybackView view;
     Stations stations;
     std::unique_ptr<Engine> engine;
@@ -432,6 +445,8 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     bare.meta = {"StreamTitle='';"};
     rig.server.Route("/bare", bare);
 
+    std::string trayHint;
+    rig.f.player.playlist.Links.SetTrayHint = [&](const std::string& hint) { trayHint = hint; };
     rig.Play(rig.server.Url("/live") + "|Jazz FM");
     ASSERT_NE(rig.engine->OutputChannel(), 0u);
     // The first look is on the 20th tick that finds the station playing; a
@@ -439,6 +454,13 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     ASSERT_TRUE(rig.StepUntil([&] { return !rig.f.view.timeLabel.empty(); }));
     EXPECT_EQ(rig.f.view.status[3], "128 Kbps 44100 Hz - Stereo");
     EXPECT_EQ(rig.f.view.caption, "Miles Davis; Coltrane - So What \u2014 Live - Mirvo");
+    // The song went out as a playback event, once while it stays the same.
+    EXPECT_EQ(rig.told.titles,
+              std::vector<std::string>{"Miles Davis; Coltrane - So What \u2014 Live"});
+    rig.engine->RadioTickCount = 299;
+    rig.Step();
+    EXPECT_EQ(rig.told.titles.size(), 1u);
+    EXPECT_EQ(trayHint, "Miles Davis; Coltrane - So What \u2014 Live");
     EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 16 KB/s");
     EXPECT_EQ(rig.view.position, 0);
     // The request asked for the in-stream titles.
