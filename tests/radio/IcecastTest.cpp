@@ -104,5 +104,31 @@ TEST_F(IcecastStations, AnOggStationPlaysInStereoAt44100HzWithTheSongOfItsCommen
     EXPECT_EQ(engine_->OutputState(), audio::kActivePlaying);
 }
 
+// Joined wherever icecast2's burst starts, the MP3 mount plays every time:
+// forty starts, each with three seconds of sound.
+TEST_F(IcecastStations, EveryStartOfTheMp3MountPlaysOn) {
+    int silent = 0;
+    std::vector<char> buf(65536);
+    for (int start = 0; start < 40; ++start) {
+        const audio::Handle h = audio::StreamCreateURL(server_->Url("/radio.mp3").c_str(), 0,
+                                                       audio::kStreamDecode, nullptr, nullptr);
+        ASSERT_NE(h, 0u) << start << " " << audio::ErrorGetCode();
+        std::uint64_t heard = 0;
+        // At most twenty seconds of waiting; the burst holds the three at once.
+        for (int i = 0; i < 2000 && heard < 3 * 44100 * 4 &&
+                        audio::ChannelIsActive(h) != audio::kActiveStopped;
+             ++i) {
+            const std::uint32_t got = audio::ChannelGetData(h, buf.data(), 65536);
+            heard += got == audio::kDataError ? 0 : got;
+            if (got == 0 || got == audio::kDataError) {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        silent += heard < 3 * 44100 * 4 ? 1 : 0;
+        audio::StreamFree(h);
+    }
+    EXPECT_EQ(silent, 0);
+}
+
 }  // namespace
 }  // namespace mirvo
