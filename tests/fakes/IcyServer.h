@@ -41,6 +41,7 @@ struct IcyReply {
     std::vector<std::string> meta;
     bool loop = false;                // the body again and again, like a live station
     std::size_t bytesPerSecond = 0;   // 0: as fast as the client takes it
+    std::size_t burst = 0;            // body bytes sent at once before the pace starts
     std::size_t stallAfter = kNever;  // body bytes, then nothing for `stallFor`
     std::chrono::milliseconds stallFor = std::chrono::hours(1);  // (or until the client leaves)
     std::size_t closeAfter = kNever;     // bytes on the wire after the headers, then close
@@ -326,8 +327,9 @@ class IcyServer {
             }
             wire += out.size();
             if (reply.bytesPerSecond > 0) {
+                const std::size_t paced = body > reply.burst ? body - reply.burst : 0;
                 const auto due =
-                    start + std::chrono::microseconds(body * 1000000 / reply.bytesPerSecond);
+                    start + std::chrono::microseconds(paced * 1000000 / reply.bytesPerSecond);
                 std::this_thread::sleep_until(due);
                 if (stop_) {
                     return;
