@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "engine/EngineFixtures.h"
@@ -128,6 +129,39 @@ TEST_F(IcecastStations, EveryStartOfTheMp3MountPlaysOn) {
         audio::StreamFree(h);
     }
     EXPECT_EQ(silent, 0);
+}
+
+// The encoder fails and comes back: the player reconnects by itself and plays
+// on, without a message. Last, as it takes the mounts away for a moment.
+TEST_F(IcecastStations, ZAStationWhoseSourceDropsReconnectsByItself) {
+    ASSERT_TRUE(
+        PlayUntil("/radio.mp3", [&] { return f_.view.status[3] == "128 Kbps 44100 Hz - Stereo"; }));
+    server_->StopSources();
+    const auto tickUntil = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 600 && !done(); ++i) {  // at most about twenty seconds
+            f_.loop.RunPosted();
+            engine_->StatusTick();
+            std::this_thread::sleep_for(33ms);
+        }
+        return done();
+    };
+    EXPECT_TRUE(tickUntil([&] { return f_.view.status[3] == "Reconnecting... (1)"; }))
+        << f_.view.status[3];
+    server_->StartSources();
+    ASSERT_TRUE(server_->WaitForMount("/radio.mp3"));
+    // The attempt's timer is due (the test's loop runs timers only when told).
+    for (auto& [id, timer] : f_.loop.timers) {
+        if (timer.interval >= 1s) {
+            const auto tick = timer.tick;
+            tick();
+            break;
+        }
+    }
+    EXPECT_TRUE(tickUntil([&] {
+        return engine_->OutputState() == audio::kActivePlaying &&
+               !f_.view.status[3].starts_with("Reconnecting");
+    })) << f_.view.status[3];
+    EXPECT_TRUE(f_.dialogs.notices.empty());
 }
 
 }  // namespace
