@@ -16,70 +16,21 @@ make_tone "$seconds"
 lame --quiet -b 192 "$work/tone.wav" "$work/tone.mp3"
 
 # The X server and the sound server run outside the measured processes.
-Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$work/display" >/dev/null 2>&1 &
-children+=($!)
-pulse="$work/pulse"
-mkdir -p "$pulse"
-HOME="$pulse" XDG_RUNTIME_DIR="$pulse" PULSE_RUNTIME_PATH="$pulse" \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=stderr \
-    --log-level=error -L "module-native-protocol-unix socket=$pulse/native auth-anonymous=1" \
-    -L "module-null-sink sink_name=bench_null" &
-children+=($!)
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && [ -S "$pulse/native" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(cat "$work/display")"
-export PULSE_SERVER="unix:$pulse/native" PULSE_SINK=bench_null
-# Neither player may start a session bus of its own.
-export DBUS_SESSION_BUS_ADDRESS=disabled:
-
-ticks() {  # user + system ticks of a process and its children
-    local total=0 pid
-    for pid in "$1" $(pgrep -P "$1" || true); do
-        total=$((total + $(sed 's/.*) //' "/proc/$pid/stat" | awk '{print $12+$13+$14+$15}')))
-    done
-    echo "$total"
-}
-
-playing() {  # whether the process has an uncorked stream on the null sink
-    pactl list sink-inputs | awk -v pid="$1" '
-        /^Sink Input/ { corked = "" }
-        /Corked:/ { corked = $2 }
-        /application.process.id/ { gsub(/"/, "", $3); if ($3 == pid && corked == "no") found = 1 }
-        END { exit !found }'
-}
+start_desktop_sound
 
 # CPU seconds of process $1 between $from and $to seconds after its start, in $cpu.
 measure() {
     local pid=$1 name=$2 start end
     sleep "$from"
-    playing "$pid" || { echo "$name is not playing through the null sink" >&2; exit 1; }
-    start=$(ticks "$pid")
+    playing_on_sink "$pid" || { echo "$name is not playing through the null sink" >&2; exit 1; }
+    start=$(tree_ticks "$pid")
     sleep $((to - from))
-    end=$(ticks "$pid")
-    playing "$pid" || { echo "$name stopped playing before ${to} s" >&2; exit 1; }
+    end=$(tree_ticks "$pid")
+    playing_on_sink "$pid" || { echo "$name stopped playing before ${to} s" >&2; exit 1; }
     cpu=$(awk -v t="$(getconf CLK_TCK)" -v a="$start" -v b="$end" 'BEGIN { printf "%.2f", (b - a) / t }')
 }
 
-# Audacious with its GTK window, its output forced to PulseAudio.
-audacious_home="$work/audacious"
-mkdir -p "$audacious_home"
-audacious_run() {
-    HOME="$audacious_home" XDG_CONFIG_HOME="$audacious_home/.config" audacious "$@" \
-        >/dev/null 2>&1 &
-    children+=($!)
-}
-# A first run writes the plugin registry; then only the PulseAudio output is enabled.
-audacious_run -H
-sleep 3
-kill "$!"
-wait "$!" 2>/dev/null || true
-registry="$audacious_home/.config/audacious/plugin-registry"
-awk '/^[a-z]+ \// { output = ($1 == "output"); pulse = ($2 ~ /pulse_audio/) }
-     output && $1 == "enabled" { $2 = pulse ? 1 : 0 }
-     { print }' "$registry" >"$registry.new"
-mv "$registry.new" "$registry"
+audacious_prepare
 
 audacious_cpu() {
     audacious_run -G "$work/tone.mp3"

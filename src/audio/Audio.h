@@ -9,6 +9,7 @@
 // held while a callback runs. ChannelStop, StreamFree and ChannelRemoveDSP wait
 // for a callback of that channel that is running on the update thread, so the
 // caller must not hold a lock the callback takes.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -107,6 +108,8 @@ inline constexpr int kErrorTimeout = 40;       // the server did not answer in t
 inline constexpr int kErrorFileFormat = 41;    // no decoder recognises the data, or the
                                                // server's answer is not a stream
 inline constexpr int kErrorBusy = 46;          // called from a callback where it cannot work
+inline constexpr int kErrorMetaInterval = 48;  // a station announces an absurd metadata interval
+inline constexpr int kErrorCancelled = 49;     // the caller ended a connect
 inline constexpr int kErrorUnknown = -1;
 
 struct ChannelInfo {
@@ -175,10 +178,12 @@ Handle StreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::u
 // stream is stalled meanwhile); kStreamStatus alone only connects for the headers
 // and the first metadata block, and returns once the headers are there. No
 // length, no seeking. Codes: 2 refused or an HTTP error, 32 no such host,
-// 40 time-out, 41 not a stream.
+// 40 time-out, 41 not HTTP, 17 an answer that is no stream, 48 an absurd
+// metadata interval. `cancel`, when set from another thread, ends the connect
+// at once (code 49).
 using DownloadProc = void (*)(const void* buffer, std::uint32_t length, void* user);
 Handle StreamCreateURL(const char* url, std::uint32_t offset, std::uint32_t flags,
-                       DownloadProc proc, void* user);
+                       DownloadProc proc, void* user, const std::atomic<bool>* cancel = nullptr);
 // A URL stream's tag block: NUL-terminated strings followed by an empty one
 // (kTagHttp), or the latest in-stream metadata text (kTagMeta). None when the
 // stream has no such block. Any thread.

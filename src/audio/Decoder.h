@@ -76,6 +76,7 @@ Opened OpenMpegStream(Source& source, SampleType type);
 Opened OpenVorbisStream(Source& source, SampleType type);
 Opened OpenAacStream(Source& source, SampleType type);
 Opened OpenOpusStream(Source& source, SampleType type);
+Opened OpenFlacOggStream(Source& source, SampleType type);
 
 // Whether the first MPEG frame at `start` is an Info/Xing header with the frame count.
 bool MpegHeaderHasFrames(Source& source, std::int64_t start);

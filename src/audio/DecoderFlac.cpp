@@ -64,7 +64,8 @@ class FlacDecoder final : public Decoder {
         }
     }
 
-    int Init(bool ogg) {
+    // `stream`: read forward only, of no known length.
+    int Init(bool ogg, bool stream) {
         if (decoder_ == nullptr) {
             return kErrorMemory;
         }
@@ -93,7 +94,7 @@ class FlacDecoder final : public Decoder {
             return kErrorFormat;
         }
         type_ = ogg ? kTypeFlacOgg : kTypeFlac;
-        if (frames_ == 0) {
+        if (frames_ == 0 && !stream) {
             // No length in the header: count the frames once, then start over.
             counting_ = true;
             FLAC__stream_decoder_process_until_end_of_stream(decoder_);
@@ -304,7 +305,16 @@ class FlacDecoder final : public Decoder {
 
 Opened OpenFlac(Source& source, SampleType type, bool ogg) {
     auto decoder = std::make_unique<FlacDecoder>(source, type);
-    const int error = decoder->Init(ogg);
+    const int error = decoder->Init(ogg, false);
+    if (error != kOk) {
+        return {nullptr, error};
+    }
+    return {std::move(decoder), kOk};
+}
+
+Opened OpenFlacOggStream(Source& source, SampleType type) {
+    auto decoder = std::make_unique<FlacDecoder>(source, type);
+    const int error = decoder->Init(true, true);
     if (error != kOk) {
         return {nullptr, error};
     }

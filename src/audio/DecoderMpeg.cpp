@@ -33,7 +33,8 @@ class MpegDecoder final : public Decoder {
     bool Init(Source& source, SampleType type, int scan) {
         const int encoding = type == SampleType::F32 ? MPG123_ENC_FLOAT_32 : MPG123_ENC_SIGNED_16;
         const bool stream = scan < 0;
-        mpg123_param(handle_, MPG123_FLAGS, stream ? MPG123_QUIET : MPG123_GAPLESS | MPG123_QUIET,
+        mpg123_param(handle_, MPG123_FLAGS,
+                     stream ? MPG123_QUIET | MPG123_SEEKBUFFER : MPG123_GAPLESS | MPG123_QUIET,
                      0.0);
         mpg123_format_none(handle_);
         const long* rates = nullptr;

@@ -124,7 +124,9 @@ std::string ResponseHeaders::Block() const {
 }
 
 std::uint64_t ResponseHeaders::MetaInterval() const {
-    return std::strtoull(Header("icy-metaint").c_str(), nullptr, 10);
+    const std::string value = Header("icy-metaint");
+    // An absurd interval is refused by the connect; until then none is cut.
+    return ValidMetaInterval(value) ? std::strtoull(value.c_str(), nullptr, 10) : 0;
 }
 
 Download::Download(const std::string& url, bool headersOnly,

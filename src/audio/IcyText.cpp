@@ -49,6 +49,10 @@ Codec OggCodec(std::string_view head) {
     if (head.find("\x01vorbis") != std::string_view::npos) {
         return Codec::Vorbis;
     }
+    if (head.find("\x7f"
+                  "FLAC") != std::string_view::npos) {
+        return Codec::Flac;
+    }
     return Codec::None;
 }
 
@@ -141,7 +145,32 @@ std::string ToUtf8(std::string_view text) {
     return out;
 }
 
+// The first web address an ASX list refers to (<ref href="...">).
+std::optional<std::string> AsxAddress(std::string_view text) {
+    const std::string lower = Lower(text);
+    for (std::size_t ref = lower.find("<ref"); ref != std::string::npos;
+         ref = lower.find("<ref", ref + 4)) {
+        const std::size_t href = lower.find("href", ref);
+        const std::size_t open = lower.find_first_of("\"'", href);
+        if (href == std::string::npos || open == std::string::npos) {
+            break;
+        }
+        const std::size_t close = lower.find(lower[open], open + 1);
+        if (close == std::string::npos) {
+            break;
+        }
+        const std::string_view address = Trim(text.substr(open + 1, close - open - 1));
+        if (IsAddress(address)) {
+            return std::string(address);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> PlaylistAddress(std::string_view text, bool isList) {
+    if (Lower(text.substr(0, 4096)).find("<asx") != std::string::npos) {
+        return AsxAddress(text);
+    }
     std::size_t start = 0;
     bool pls = false;
     std::optional<std::string> firstLine;
@@ -178,19 +207,52 @@ std::optional<std::string> PlaylistAddress(std::string_view text, bool isList) {
 bool IsPlaylistType(std::string_view contentType) {
     const std::string type = MediaType(contentType);
     return type == "audio/x-scpls" || type == "audio/scpls" || type == "audio/x-mpegurl" ||
-           type == "audio/mpegurl" || type == "application/pls+xml";
+           type == "audio/mpegurl" || type == "application/pls+xml" || type == "video/x-ms-asf" ||
+           type == "video/x-ms-asx" || type == "audio/x-ms-asx";
+}
+
+bool ValidMetaInterval(std::string_view value) {
+    value = Trim(value);
+    // Stations use a few kilobytes; a megabyte between titles is no station.
+    constexpr std::uint64_t kMost = 1 << 20;
+    std::uint64_t n = 0;
+    for (const char c : value) {
+        if (std::isdigit(static_cast<unsigned char>(c)) == 0 || (n = n * 10 + (c - '0')) > kMost) {
+            return false;
+        }
+    }
+    return !value.empty();
 }
 
 bool LooksLikePlaylist(std::string_view head) {
-    const std::string start = Lower(head.substr(0, 10));
+    const std::string start = Lower(Trim(head.substr(0, 64)).substr(0, 10));
     return start.starts_with("[playlist]") || start.starts_with("#extm3u") ||
-           start.starts_with("http://") || start.starts_with("https://");
+           start.starts_with("http://") || start.starts_with("https://") ||
+           start.starts_with("<asx");
 }
 
-Codec Sniff(std::string_view head, const std::string& type) {
+namespace {
+
+// A web page or XML. An audio station may start with "<" anywhere in a frame,
+// so one that says it sends audio must start with a real tag.
+bool LooksLikeMarkup(std::string_view head, const std::string& type) {
     const std::size_t text = head.find_first_not_of(" \t\r\n");
-    if (text != std::string_view::npos && head[text] == '<') {
-        return Codec::None;  // an HTML page
+    if (text == std::string_view::npos || head[text] != '<') {
+        return false;
+    }
+    if (!type.starts_with("audio/") && type != "application/ogg") {
+        return true;
+    }
+    const std::string start = Lower(head.substr(text, 9));
+    return start.starts_with("<!doctype") || start.starts_with("<html") ||
+           start.starts_with("<?xml") || start.starts_with("<head") || start.starts_with("<body");
+}
+
+}  // namespace
+
+Codec Sniff(std::string_view head, const std::string& type) {
+    if (LooksLikeMarkup(head, type)) {
+        return Codec::None;
     }
     if (head.starts_with("OggS")) {
         return OggCodec(head);

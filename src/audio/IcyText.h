@@ -11,7 +11,7 @@ bool IsUtf8(std::string_view text);
 // Valid UTF-8 as it is; anything else read as Windows-1252.
 std::string ToUtf8(std::string_view text);
 
-// The first stream address of a .pls or .m3u text; none when the text is neither.
+// The first stream address of a .pls, .m3u or .asx text; none when the text is neither.
 // Relative .m3u entries count only in a text known to be a list (`isList`).
 std::optional<std::string> PlaylistAddress(std::string_view text, bool isList);
 std::string Lower(std::string_view text);
@@ -19,8 +19,10 @@ std::string Lower(std::string_view text);
 std::string MediaType(std::string_view contentType);
 // Whether a Content-Type names a playlist.
 bool IsPlaylistType(std::string_view contentType);
+// Whether an icy-metaint value is a count of bytes a station could mean.
+bool ValidMetaInterval(std::string_view value);
 
-enum class Codec { None, Mpeg, Vorbis, Opus, Aac };
+enum class Codec { None, Mpeg, Vorbis, Opus, Aac, Flac };
 
 // Whether the first bytes of an answer read as a playlist rather than audio.
 bool LooksLikePlaylist(std::string_view head);

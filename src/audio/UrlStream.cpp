@@ -39,6 +39,8 @@ detail::Opened OpenCodec(Codec codec, detail::Source& source, detail::SampleType
             return detail::OpenOpusStream(source, type);
         case Codec::Aac:
             return detail::OpenAacStream(source, type);
+        case Codec::Flac:
+            return detail::OpenFlacOggStream(source, type);
         case Codec::None:
             break;
     }
@@ -227,6 +229,62 @@ class UrlDecoding final : public detail::Decoding {
     std::thread thread_;
 };
 
+// Aborts the download a connect waits on as soon as the caller's flag is set,
+// from a thread of its own, so that every wait of the connect ends at once.
+class CancelWatch {
+  public:
+    explicit CancelWatch(const std::atomic<bool>* cancel) : cancel_(cancel) {
+        if (cancel_ != nullptr) {
+            thread_ = std::thread([this] { Watch(); });
+        }
+    }
+    ~CancelWatch() {
+        {
+            const std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    CancelWatch(const CancelWatch&) = delete;
+    CancelWatch& operator=(const CancelWatch&) = delete;
+
+    void Track(std::shared_ptr<Download> download) {
+        const std::lock_guard lock(mutex_);
+        current_ = std::move(download);
+        if (fired_) {
+            current_->Abort();
+        }
+    }
+    bool Cancelled() const { return cancel_ != nullptr && cancel_->load(); }
+
+  private:
+    void Watch() {
+        std::unique_lock lock(mutex_);
+        while (!done_) {
+            if (cancel_->load()) {
+                fired_ = true;
+                if (current_ != nullptr) {
+                    current_->Abort();
+                }
+                return;
+            }
+            wake_.wait_for(lock, std::chrono::milliseconds(20));
+        }
+    }
+
+    const std::atomic<bool>* cancel_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    // Guarded by mutex_.
+    std::shared_ptr<Download> current_;
+    bool done_ = false;
+    bool fired_ = false;
+    std::thread thread_;
+};
+
 struct Connected {
     std::shared_ptr<Download> download;
     Codec codec = Codec::None;
@@ -239,9 +297,10 @@ Connected Failed(int error) {
 
 // Connects, following playlist answers, until a station answers with audio.
 Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point deadline,
-                  std::chrono::milliseconds timeout) {
+                  std::chrono::milliseconds timeout, CancelWatch& watch) {
     for (int hop = 0; hop <= kMaxPlaylistHops; ++hop) {
         auto download = std::make_shared<Download>(Escape(url), headersOnly, timeout);
+        watch.Track(download);
         switch (download->WaitHeaders(deadline)) {
             case Download::Answer::TimedOut:
                 return Failed(kErrorTimeout);
@@ -256,6 +315,10 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
         if (status < 200 || status >= 300) {
             return Failed(kErrorFileOpen);
         }
+        if (const std::string metaint = download->Header("icy-metaint");
+            !metaint.empty() && !detail::ValidMetaInterval(metaint)) {
+            return Failed(kErrorMetaInterval);
+        }
         const std::string type = detail::MediaType(download->Header("content-type"));
         const bool listType = detail::IsPlaylistType(type);
         if (headersOnly && !listType) {
@@ -266,7 +329,7 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
             head = download->Peek(kMaxPlaylist, deadline);
             const auto next = detail::PlaylistAddress(head, listType);
             if (!next) {
-                return Failed(kErrorFileFormat);
+                return Failed(kErrorNotAudio);
             }
             url = detail::Resolve(download->EffectiveUrl(), *next);
             continue;
@@ -275,11 +338,11 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
             const int error = download->Error();
             return Failed(!download->Ended() ? kErrorTimeout
                           : error != kOk     ? error
-                                             : kErrorFileFormat);
+                                             : kErrorNotAudio);
         }
         const Codec codec = detail::Sniff(head, type);
         if (codec == Codec::None) {
-            return Failed(kErrorFileFormat);
+            return Failed(kErrorNotAudio);  // a web page, a text, a file of another kind
         }
         return {download, codec, kOk};
     }
@@ -288,7 +351,8 @@ Connected Connect(std::string url, bool headersOnly, Download::Clock::time_point
 
 }  // namespace
 
-Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, DownloadProc, void*) {
+Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, DownloadProc, void*,
+                       const std::atomic<bool>* cancel) {
     if (url == nullptr || *url == '\0') {
         return Fail(kErrorParameter, Handle{0});
     }
@@ -303,7 +367,11 @@ Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, Down
     const bool headersOnly = !decode && (flags & kStreamStatus) != 0;
     const std::chrono::milliseconds timeout(Library::Get().netTimeoutMs.load());
     const auto deadline = Download::Clock::now() + timeout;
-    Connected connected = Connect(url, headersOnly, deadline, timeout);
+    CancelWatch watch(cancel);
+    Connected connected = Connect(url, headersOnly, deadline, timeout, watch);
+    if (watch.Cancelled()) {
+        return Fail(kErrorCancelled, Handle{0});
+    }
     if (connected.download == nullptr) {
         return Fail(connected.error, Handle{0});
     }
@@ -320,6 +388,9 @@ Handle StreamCreateURL(const char* url, std::uint32_t, std::uint32_t flags, Down
     connected.download->SetReadDeadline(deadline);
     detail::Opened opened = OpenCodec(connected.codec, *source, type);
     connected.download->SetReadDeadline(std::nullopt);
+    if (watch.Cancelled()) {
+        return Fail(kErrorCancelled, Handle{0});
+    }
     if (opened.decoder == nullptr) {
         const int error = connected.download->Error();
         return Fail(connected.download->ReadTimedOut() ? kErrorTimeout

@@ -200,6 +200,22 @@ void MprisService::TrackAudible(const std::string& entry, std::int64_t lengthMs)
               {QStringLiteral("PlaybackStatus"), player_->PlaybackStatus()}});
 }
 
+void MprisService::StationTitleChanged(const std::string& title) {
+    if (!station_) {
+        return;
+    }
+    // Stations send "Artist - Title"; applets show the two apart.
+    const std::size_t dash = title.find(" - ");
+    if (dash != std::string::npos && dash > 0 && dash + 3 < title.size()) {
+        metadata_[QStringLiteral("xesam:artist")] = QStringList{Text(title.substr(0, dash))};
+        metadata_[QStringLiteral("xesam:title")] = Text(title.substr(dash + 3));
+    } else {
+        metadata_.remove(QStringLiteral("xesam:artist"));
+        metadata_[QStringLiteral("xesam:title")] = Text(title);
+    }
+    Announce({{QStringLiteral("Metadata"), metadata_}});
+}
+
 void MprisService::StateChanged(PlayState state) {
     if (state == PlayState::Stopped) {
         metadata_ = {

@@ -106,6 +106,7 @@ class MprisService final : public QObject, public PlaybackListener {
     void StateChanged(PlayState state) override;
     void VolumeChanged(int volume) override;
     void PositionJumped(std::int64_t positionMs) override;
+    void StationTitleChanged(const std::string& title) override;
 
   private:
     friend class MprisRoot;

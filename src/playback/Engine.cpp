@@ -46,6 +46,7 @@ Engine::Engine(Player& player, PlaybackView& view)
 Engine::~Engine() {
     opener_.Stop();
     SuspendStatus();
+    EndReconnect();
     FreeHandles();
     ResetFeedState();  // frees the prepared track's decoders
     PlaylistLinks& links = p_.playlist.Links;
@@ -211,6 +212,8 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
             view_.SetRecordVisible(false);
             view_.SetTimeLabelLeft(view_.PlayBarVisible() ? 130 : 6);
         }
+        EndReconnect();
+        stationGivenUp_ = false;
         FreeHandles();
         InitDevice();
         ResetFeedState();
@@ -357,6 +360,7 @@ void Engine::StopPlayback(bool releaseDevice) {
         recorder_.StopRecording();
     }
     SuspendStatus();
+    EndReconnect();
     FreeHandles();
     connector_.Reset();
     ResetFeedState();

@@ -167,6 +167,13 @@ class Engine {
     // The station branch of a status tick; false ends the tick.
     bool StationStatusTick();
     std::uint32_t StationFeed(void* buffer, std::uint32_t length);
+    // A lost station: the next attempt after 1, 2, 4 ... 30 s, for up to five
+    // minutes of waits, then the station ends. UI thread.
+    void ScheduleReconnect();
+    void EndReconnect();
+    // A reconnected stream of the output's format takes the old one's place,
+    // so that the output and a recording on it go on; false for another format.
+    bool SwapStation(audio::Handle handle);
     void AfterOpen(bool keepThreads);
     void FreeHandles();
     void ResetFeedState();
@@ -226,6 +233,14 @@ class Engine {
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;
+    // UI thread: the reconnect attempt (0: none), the seconds waited for so far,
+    // the timer of the next attempt.
+    std::string stationTitle_;  // UI thread: the title last told
+    int reconnectAttempt_ = 0;
+    int reconnectWaited_ = 0;
+    EventLoop::TimerId reconnectTimer_ = 0;
+    // Set once reconnecting gave up: the feed may end the station's output.
+    std::atomic<bool> stationGivenUp_{false};
     StationConnector connector_;
     Recorder recorder_;
     Opener opener_;  // last: its jobs use the members above

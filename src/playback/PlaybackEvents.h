@@ -26,6 +26,9 @@ class PlaybackListener {
                                   int /*elapsedMs*/) {}
     // The playlist's entries or their order changed.
     virtual void ListChanged() {}
+    // The playing station names another song ("Artist - Title" as it sends
+    // it), or, when it names none, the station's entry title.
+    virtual void StationTitleChanged(const std::string& /*title*/) {}
 };
 
 class PlaybackEvents {
@@ -45,6 +48,9 @@ class PlaybackEvents {
         Tell(&PlaybackListener::PositionAdvanced, positionMs, lengthMs, elapsedMs);
     }
     void ListChanged() const { Tell(&PlaybackListener::ListChanged); }
+    void StationTitleChanged(const std::string& title) const {
+        Tell(&PlaybackListener::StationTitleChanged, title);
+    }
 
   private:
     template <typename Method, typename... Args>

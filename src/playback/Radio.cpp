@@ -19,6 +19,14 @@ namespace {
 // The worker's wait before it connects: 51 steps of 10 ms.
 constexpr int kWaitSteps = 51;
 constexpr std::chrono::milliseconds kWaitStep{10};
+// A lost station is tried again after 1, 2, 4 ... at most 30 s, until the
+// waits would pass five minutes.
+constexpr int kLongestReconnectWait = 30;
+constexpr int kMostReconnectWaits = 300;
+
+int ReconnectWait(int attempt) {
+    return std::min(kLongestReconnectWait, 1 << std::min(attempt - 1, 5));
+}
 
 bool IsBlank(std::string_view text) {
     return text.find_first_not_of(' ') == std::string_view::npos;
@@ -45,6 +53,10 @@ std::string ConnectMessage(int error) {
             return "Error opening URL: Connection timed out.";
         case audio::kErrorFileFormat:
             return "Error opening URL: Can't logon to server or server is full.";
+        case audio::kErrorNotAudio:
+            return "Error opening URL: The address leads to no radio stream.";
+        case audio::kErrorMetaInterval:
+            return "Error opening URL: The station sends its titles at an impossible interval.";
         default:
             return "Error opening URL: Error code " + std::to_string(error);
     }
@@ -112,6 +124,119 @@ void ParseTagPairs(std::string text, TagPairs& list, char keySeparator, bool cle
     }
 }
 
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The character of a reference "&#...;" at the start of `text` and its length;
+// 0 when it is none or names no character.
+std::size_t ReadReference(std::string_view text, char32_t& c) {
+    if (!text.starts_with("&#")) {
+        return 0;
+    }
+    std::size_t at = 2;
+    int base = 10;
+    if (at < text.size() && (text[at] == 'x' || text[at] == 'X')) {
+        base = 16;
+        ++at;
+    }
+    const std::size_t digits = at;
+    std::uint32_t value = 0;
+    const auto [end, ec] =
+        std::from_chars(text.data() + at, text.data() + text.size(), value, base);
+    at = static_cast<std::size_t>(end - text.data());
+    if (ec != std::errc() || at == digits || at >= text.size() || text[at] != ';' || value == 0 ||
+        value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    c = value;
+    return at + 1;
+}
+
+bool IsControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c < 0xA0);
+}
+
+}  // namespace
+
+std::string CleanStationText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        if (const std::size_t n = ReadReference(text.substr(i), c); n > 0) {
+            AppendUtf8(out, IsControl(c) ? U' ' : c);
+            i += n;
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // C1 controls are U+0080..U+009F, in UTF-8 0xC2 0x80..0x9F.
+        if (byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0 &&
+            static_cast<unsigned char>(text[i + 1]) >= 0x80) {
+            out += ' ';
+            i += 2;
+            continue;
+        }
+        out += IsControl(byte) ? ' ' : text[i];
+        ++i;
+    }
+    const std::size_t first = out.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return out.substr(first, out.find_last_not_of(' ') - first + 1);
+}
+
+void ParseStreamMeta(std::string_view text, TagPairs& list) {
+    while (!text.empty()) {
+        const std::size_t eq = text.find('=');
+        if (eq == std::string_view::npos) {
+            return;
+        }
+        TagPair tag;
+        tag.Key = CleanStationText(text.substr(0, eq));
+        text.remove_prefix(eq + 1);
+        std::size_t end = std::string_view::npos;
+        std::size_t skip = 1;
+        if (text.starts_with('\'')) {
+            // The closing quote is the one before a ";", or at the very end.
+            end = text.find("';", 1);
+            if (end == std::string_view::npos && text.size() > 1 && text.ends_with('\'')) {
+                end = text.size() - 1;
+            }
+            if (end != std::string_view::npos) {
+                tag.Value = CleanStationText(text.substr(1, end - 1));
+                skip = 2;
+            }
+        }
+        if (end == std::string_view::npos) {
+            end = text.find(';');
+            tag.Value = CleanStationText(text.substr(0, end));
+        }
+        text.remove_prefix(
+            std::min(text.size(), end == std::string_view::npos ? text.size() : end + skip));
+        if (!tag.Key.empty() && !tag.Value.empty()) {
+            list.push_back(std::move(tag));
+        }
+    }
+}
+
 TagPair FindTagValue(std::string_view name, const TagPairs& list) {
     for (const TagPair& tag : list) {
         if (SameNoCase(tag.Key, name)) {
@@ -126,17 +251,17 @@ TagPairs ReadStationTags(audio::Handle stream) {
     ParseTagPairs(JoinTagStrings(audio::StreamGetTags(stream, audio::kTagHttp)), pairs, ':', true,
                   ';');
     if (const auto meta = audio::StreamGetTags(stream, audio::kTagMeta)) {
-        ParseTagPairs(*meta + ";", pairs, '=', false, ';');
+        ParseStreamMeta(*meta, pairs);
     }
     return pairs;
 }
 
 OpenUrlFunction LibraryOpenUrl() {
-    return [](const std::string& url, std::uint32_t flags) {
+    return [](const std::string& url, std::uint32_t flags, const std::atomic<bool>& cancel) {
         // The address goes with one more NUL, as the library's callers always passed it.
         std::string text = url;
         text.push_back('\0');
-        return audio::StreamCreateURL(text.c_str(), 0, flags, nullptr, nullptr);
+        return audio::StreamCreateURL(text.c_str(), 0, flags, nullptr, nullptr, &cancel);
     };
 }
 
@@ -170,6 +295,11 @@ void ConnectThread::Terminate() {
     wake_.notify_all();
 }
 
+void ConnectThread::Cancel() {
+    cancel_ = true;
+    Terminate();
+}
+
 void ConnectThread::Run() {
     for (int step = 0; step < kWaitSteps; ++step) {
         std::unique_lock lock(mutex_);
@@ -179,7 +309,7 @@ void ConnectThread::Run() {
         }
     }
     Serial = ++serial_;
-    Handle = open_(address_, audio::kStreamDecode | audio::kStreamStatus);
+    Handle = open_(address_, audio::kStreamDecode | audio::kStreamStatus, cancel_);
     Error = Handle == 0 ? audio::ErrorGetCode() : 0;
     if (Handle == 0 && Error == 0) {
         Error = audio::kErrorUnknown;  // no stream must never read as success
@@ -196,7 +326,7 @@ StationConnector::StationConnector(EventLoop& loop, Finished finished)
 
 StationConnector::~StationConnector() {
     for (const auto& worker : workers_) {
-        worker->Terminate();
+        worker->Cancel();  // the program may be ending: no connect is waited out
     }
     for (const auto& worker : workers_) {
         worker->Join();
@@ -278,6 +408,7 @@ StationNameLookup::StationNameLookup(EventLoop& loop, OpenUrlFunction open)
 
 StationNameLookup::~StationNameLookup() {
     Cancel();
+    closing_ = true;
     for (Worker& worker : workers_) {
         worker.thread.join();
     }
@@ -304,7 +435,7 @@ void StationNameLookup::Start(const std::string& address, std::chrono::milliseco
     workers_.push_back({std::thread([this, id, address, alive, ended, &loop, open = open_] {
                             std::string name;
                             // Metadata only: the stream decodes nothing and is freed at once.
-                            const audio::Handle h = open(address, audio::kStreamStatus);
+                            const audio::Handle h = open(address, audio::kStreamStatus, closing_);
                             if (h != 0) {
                                 name = FindTagValue("icy-name", ReadStationTags(h)).Value;
                                 audio::StreamFree(h);
@@ -356,6 +487,7 @@ void Engine::OpenStation(const std::string& entry) {
     p_.ui.view.RepaintList();
     p_.ui.view.SetStatusText(3, "Connecting " + std::string(EntryTitle(entry)) + "...");
     p_.ui.view.SetTimeLabel("");
+    stationTitle_.clear();
     audio::SetConfig(audio::kConfigBuffer, 5000);
     connector_.Connect(std::string(EntryAddress(entry)));
 }
@@ -367,9 +499,20 @@ void Engine::ConnectFinished(audio::Handle handle, int serial, int error) {
     }
     if (error != 0) {
         audio::StreamFree(handle);
+        if (reconnectAttempt_ > 0) {
+            ScheduleReconnect();
+            return;
+        }
         StopPlayback(true);
         p_.ui.dialogs.ShowNotice(NoticeKind::Information, ConnectMessage(error));
         return;
+    }
+    if (reconnectAttempt_ > 0) {
+        EndReconnect();
+        if (SwapStation(handle)) {
+            return;
+        }
+        recorder_.StopRecording();  // another format needs another output
     }
     FreeHandles();  // nothing should be left; a leftover would play on unseen
     source_ = handle;
@@ -380,6 +523,46 @@ void Engine::ConnectFinished(audio::Handle handle, int serial, int error) {
     PlayEntry(p_.playlist.PlayingIndex, false, true);
 }
 
+void Engine::ScheduleReconnect() {
+    const int wait = ReconnectWait(reconnectAttempt_ + 1);
+    if (reconnectWaited_ + wait > kMostReconnectWaits) {
+        EndReconnect();
+        stationGivenUp_ = true;  // the output drains and stops; the tick says so
+        return;
+    }
+    ++reconnectAttempt_;
+    reconnectWaited_ += wait;
+    p_.ui.view.SetStatusText(3, "Reconnecting... (" + std::to_string(reconnectAttempt_) + ")");
+    reconnectTimer_ = p_.ui.loop.StartTimer(std::chrono::seconds(wait), [this] {
+        p_.ui.loop.StopTimer(reconnectTimer_);
+        reconnectTimer_ = 0;
+        connector_.Connect(std::string(EntryAddress(p_.playlist.PlayingEntry)));
+    });
+}
+
+void Engine::EndReconnect() {
+    if (reconnectTimer_ != 0) {
+        p_.ui.loop.StopTimer(reconnectTimer_);
+        reconnectTimer_ = 0;
+    }
+    reconnectAttempt_ = 0;
+    reconnectWaited_ = 0;
+}
+
+bool Engine::SwapStation(audio::Handle handle) {
+    audio::ChannelInfo now;
+    audio::ChannelInfo was;
+    if (output_ == 0 || !audio::ChannelGetInfo(handle, &now) ||
+        !audio::ChannelGetInfo(output_, &was) || now.Frequency != was.Frequency ||
+        now.Channels != was.Channels) {
+        return false;
+    }
+    FreeStream(source_.exchange(handle));
+    RadioTickCount = -20;  // the new stream's tags soon
+    p_.ui.view.SetStatusText(3, "");
+    return true;
+}
+
 std::uint32_t Engine::StationFeed(void* buffer, std::uint32_t length) {
     const audio::Handle source = source_;
     if (source == 0) {
@@ -387,15 +570,22 @@ std::uint32_t Engine::StationFeed(void* buffer, std::uint32_t length) {
     }
     const std::uint32_t got = audio::ChannelGetData(source, buffer, length);
     const std::uint32_t kept = got == audio::kDataError ? 0 : got;
-    // A stalled station gives what it has and the channel waits; only a stream
-    // that has stopped ends it.
-    if (audio::ChannelIsActive(source) == audio::kActiveStopped) {
+    // A stalled station gives what it has and the channel waits; a stream that
+    // has stopped ends it only once reconnecting gave up.
+    if (audio::ChannelIsActive(source) == audio::kActiveStopped && stationGivenUp_) {
         return kept | audio::kFeedEnd;
     }
     return kept;
 }
 
 bool Engine::StationStatusTick() {
+    if (reconnectAttempt_ > 0) {
+        return false;  // the panel tells the attempt
+    }
+    if (!stationGivenUp_ && audio::ChannelIsActive(source_) == audio::kActiveStopped) {
+        ScheduleReconnect();
+        return false;
+    }
     const std::uint32_t state = OutputState();
     if (state == audio::kActiveStalled) {
         const audio::Handle source = source_;
@@ -442,9 +632,12 @@ void Engine::UpdateRadioStatus() {
         rateText = rate > 0 ? std::to_string(rate) : std::string(1, '?');
     }
     if (title.empty()) {
-        title = EntryTitle(entry);
+        title = CleanStationText(EntryTitle(entry));
     }
-    SetCaptionTitle(p_, title, title);
+    if (title != stationTitle_) {
+        stationTitle_ = title;
+        p_.events.StationTitleChanged(title);  // the caption, the tray, the media controls
+    }
     const std::string layout = StreamIsStereo(address, output) ? "Stereo" : "Mono";
     // The view leaves a panel alone that already shows the text.
     p_.ui.view.SetStatusText(

@@ -34,6 +34,13 @@ std::string JoinTagStrings(const std::optional<std::string>& block);
 // with a blank key or value are dropped.
 void ParseTagPairs(std::string text, TagPairs& list, char keySeparator, bool clearFirst,
                    char pairSeparator);
+// Appends the fields of a station's in-stream metadata (`Key='value';...`): a
+// quoted value runs to the closing "';", so it may hold a ";". Numeric
+// character references become their characters, control characters blanks.
+void ParseStreamMeta(std::string_view text, TagPairs& list);
+// `text` with numeric character references (&#8212; &#x2014;) decoded and
+// control characters turned into blanks, trimmed.
+std::string CleanStationText(std::string_view text);
 // The first pair whose key is `name`, ignoring case; empty strings when none.
 TagPair FindTagValue(std::string_view name, const TagPairs& list);
 // The response headers of a URL stream, then its in-stream metadata, so that a
@@ -41,8 +48,9 @@ TagPair FindTagValue(std::string_view name, const TagPairs& list);
 TagPairs ReadStationTags(audio::Handle stream);
 
 // How a worker opens an address (audio::StreamCreateURL by default); tests put
-// their own here. Called on worker threads; may block.
-using OpenUrlFunction = std::function<audio::Handle(const std::string& url, std::uint32_t flags)>;
+// their own here. Called on worker threads; may block until `cancel` is set.
+using OpenUrlFunction = std::function<audio::Handle(const std::string& url, std::uint32_t flags,
+                                                    const std::atomic<bool>& cancel)>;
 OpenUrlFunction LibraryOpenUrl();
 
 // One connect to a station: waits about half a second so that a quick run of
@@ -62,6 +70,8 @@ class ConnectThread {
 
     // A request only: a worker that is already connecting still finishes.
     void Terminate();
+    // Ends a connect that is running, too (the owner is going).
+    void Cancel();
     void Join();
     // The worker's run is over (it may still have to be handed over).
     bool Ended() const { return ended_; }
@@ -83,6 +93,7 @@ class ConnectThread {
     std::mutex mutex_;
     std::condition_variable wake_;
     bool terminate_ = false;  // protected by mutex_
+    std::atomic<bool> cancel_{false};
     std::atomic<bool> posted_{false};
     std::atomic<bool> ended_{false};
     std::thread thread_;
@@ -153,6 +164,7 @@ class StationNameLookup {
     EventLoop& loop_;
     OpenUrlFunction open_;
     std::vector<Worker> workers_;
+    std::atomic<bool> closing_{false};  // set when this goes: running lookups end
     std::uint64_t next_ = 0;
     std::uint64_t waiting_ = 0;  // the lookup whose answer is wanted, 0 none
     std::string address_;

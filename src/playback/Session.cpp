@@ -9,6 +9,10 @@ void CaptionFollower::TrackAudible(const std::string& entry, std::int64_t) {
     SetCaptionTitle(p_, FileNamePart(title), title);
 }
 
+void CaptionFollower::StationTitleChanged(const std::string& title) {
+    SetCaptionTitle(p_, title, title);
+}
+
 void Session::MeterFollower::StateChanged(PlayState state) {
     if (state == PlayState::Playing && !hidden) {
         vu_.Wake();

@@ -20,6 +20,7 @@ class CaptionFollower final : public PlaybackListener {
   public:
     explicit CaptionFollower(Player& player) : p_(player) {}
     void TrackAudible(const std::string& entry, std::int64_t lengthMs) override;
+    void StationTitleChanged(const std::string& title) override;
 
   private:
     Player& p_;

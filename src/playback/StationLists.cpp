@@ -1,14 +1,67 @@
 #include "playback/StationLists.h"
 
-#include <filesystem>
-
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
 #include "support/FastStrings.h"
-#include "support/Http.h"
 
 namespace mirvo {
+namespace {
+
+constexpr std::size_t kMaxListBytes = 1 << 20;  // a list, not a stream
+
+enum class ListKind { M3u, Pls, Asx };
+
+ListKind KindOf(std::string_view text, std::string_view contentType) {
+    const std::string head = LowerAscii(text.substr(0, 512));
+    const std::size_t start = head.find_first_not_of(" \t\r\n\xef\xbb\xbf");
+    const std::string_view first =
+        start == std::string::npos ? std::string_view() : std::string_view(head).substr(start);
+    if (first.starts_with("[playlist]")) {
+        return ListKind::Pls;
+    }
+    if (first.starts_with("#extm3u")) {
+        return ListKind::M3u;
+    }
+    if (head.find("<asx") != std::string::npos) {
+        return ListKind::Asx;
+    }
+    std::string type = LowerAscii(contentType.substr(0, contentType.find(';')));
+    std::erase(type, ' ');
+    if (type == "audio/x-scpls" || type == "audio/scpls") {
+        return ListKind::Pls;
+    }
+    if (type == "video/x-ms-asf" || type == "video/x-ms-asx" || type == "audio/x-ms-asx") {
+        return ListKind::Asx;
+    }
+    return ListKind::M3u;  // a plain list of addresses
+}
+
+bool IsWebAddress(std::string_view address) {
+    const std::string lower = LowerAscii(address.substr(0, 8));
+    return lower.starts_with("http://") || lower.starts_with("https://");
+}
+
+}  // namespace
+
+std::vector<std::string> ParseStationList(std::string_view text, std::string_view contentType) {
+    const std::vector<std::string> lines = SplitLines(text, kMaxPlaylistLines);
+    std::vector<std::string> entries;
+    // No folder: a relative or local entry stays relative and is dropped below.
+    switch (KindOf(text, contentType)) {
+        case ListKind::Pls:
+            ParsePlsPlaylist(lines, "", entries);
+            break;
+        case ListKind::Asx:
+            ParseAsxPlaylist(lines, entries);
+            break;
+        case ListKind::M3u:
+            ParseM3uPlaylist(lines, "", entries);
+            break;
+    }
+    std::erase_if(entries, [](const std::string& e) { return !IsWebAddress(EntryAddress(e)); });
+    return entries;
+}
 
 StationLists::StationLists(Player& player) : p_(player) {}
 
@@ -48,37 +101,38 @@ void StationLists::OpenRemotePlaylist(const std::string& address) {
     }
 }
 
-std::string StationLists::TempFile() const {
-    return p_.ProgramFolder + "/temp.pls";
-}
-
 void StationLists::StartNext() {
     const std::string address = waiting_.front();
     waiting_.pop_front();
     HttpLimits limits;
     limits.cancel = &cancel_;
-    limits.maxBytes = 1 << 20;  // a list, not a stream
+    limits.maxBytes = kMaxListBytes;
     std::weak_ptr<int> alive = alive_;
     EventLoop& loop = p_.ui.loop;
-    worker_ = std::thread([this, address, file = TempFile(), limits, alive, &loop] {
-        const std::uint64_t bytes = DownloadToFile(address, file, limits);
-        loop.PostToUiThread([this, bytes, alive] {
+    worker_ = std::thread([this, address, limits, alive, &loop] {
+        auto answer = std::make_shared<HttpDocument>(HttpGetDocument(address, limits));
+        loop.PostToUiThread([this, answer, alive] {
             if (!alive.expired()) {
-                Finish(bytes);
+                Finish(*answer);
             }
         });
     });
 }
 
-void StationLists::Finish(std::uint64_t bytes) {
+void StationLists::Finish(const HttpDocument& answer) {
     worker_.join();  // it has posted this and is ending
-    const std::string file = TempFile();
-    if (bytes > 0) {
-        LoadPlaylistPath(p_, file, kLoadAdd);
-        std::error_code error;
-        std::filesystem::remove(file, error);
-    } else {
+    if (answer.tooLarge) {
+        p_.ui.dialogs.ShowNotice(NoticeKind::Information,
+                                 "The station list is too large (over 1 MB).");
+    } else if (answer.status == 0 || answer.status >= 400 || answer.body.empty()) {
         p_.ui.dialogs.ShowNotice(NoticeKind::Information, "Could not connect to URL.");
+    } else if (std::vector<std::string> entries = ParseStationList(answer.body, answer.contentType);
+               entries.empty()) {
+        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "The list holds no radio stations.");
+    } else {
+        auto& list = p_.playlist.PlaylistEntries;
+        list.insert(list.end(), entries.begin(), entries.end());
+        RefreshListView(p_, true, true);
     }
     if (!waiting_.empty()) {
         StartNext();

@@ -1,7 +1,9 @@
 #pragma once
 // "Add &url...": a station typed in by hand, or a station list (".pls")
 // fetched from the web. The download runs on a worker; its entries join the
-// playlist on the UI thread, so the window never waits on the network.
+// playlist on the UI thread, so the window never waits on the network. A list
+// is read by what it holds (or says it is), never as a file of ours: only its
+// http and https entries count.
 #include <atomic>
 #include <cstdint>
 #include <deque>
@@ -9,10 +11,16 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "app/Player.h"
+#include "support/Http.h"
 
 namespace mirvo {
+
+// The http and https entries of a remote station list (PLS, M3U or ASX, told
+// by its text, else by its media type), as playlist entries.
+std::vector<std::string> ParseStationList(std::string_view text, std::string_view contentType);
 
 class StationLists {
   public:
@@ -23,15 +31,13 @@ class StationLists {
     StationLists& operator=(const StationLists&) = delete;
 
     void AddRadioAcExecute();
-    // Lists asked for while one downloads follow one after another: they share
-    // one temporary file.
+    // Lists asked for while one downloads follow one after another.
     void OpenRemotePlaylist(const std::string& address);
     bool Downloading() const { return worker_.joinable(); }
 
   private:
     void StartNext();
-    void Finish(std::uint64_t bytes);
-    std::string TempFile() const;
+    void Finish(const HttpDocument& answer);
 
     Player& p_;
     std::deque<std::string> waiting_;

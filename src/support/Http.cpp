@@ -47,13 +47,13 @@ struct HeadersFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-// Runs one request; the answer's status and body, status 0 when none came whole.
-long Fetch(const std::string& url, const std::string* postBody, const HttpLimits& limits,
-           std::string& out) {
+// Runs one request; status 0 when no answer came whole.
+HttpDocument Fetch(const std::string& url, const std::string* postBody, const HttpLimits& limits) {
     InitOnce();
+    HttpDocument out;
     const std::unique_ptr<CURL, CurlFree> curl(curl_easy_init());
     if (!curl) {
-        return 0;
+        return out;
     }
     CURL* c = curl.get();
     Answer answer{{}, limits.maxBytes};
@@ -86,12 +86,16 @@ long Fetch(const std::string& url, const std::string* postBody, const HttpLimits
         curl_easy_setopt(c, CURLOPT_USERAGENT, kAgent);
     }
     if (curl_easy_perform(c) != CURLE_OK || answer.tooLarge) {
-        return 0;
+        out.tooLarge = answer.tooLarge;
+        return out;
     }
-    long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    out = std::move(answer.body);
-    return status;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &out.status);
+    const char* type = nullptr;
+    if (curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
+        out.contentType = type;
+    }
+    out.body = std::move(answer.body);
+    return out;
 }
 
 }  // namespace
@@ -131,30 +135,34 @@ std::string UrlEncode(std::string_view text) {
 }
 
 HttpAnswer HttpGetLines(const std::string& url, const HttpLimits& limits) {
+    HttpDocument document = Fetch(url, nullptr, limits);
     HttpAnswer answer;
-    std::string body;
-    answer.status = Fetch(url, nullptr, limits, body);
-    SplitLines(body, '\n', answer.lines);
+    answer.status = document.status;
+    SplitLines(document.body, '\n', answer.lines);
     return answer;
+}
+
+HttpDocument HttpGetDocument(const std::string& url, const HttpLimits& limits) {
+    return Fetch(url, nullptr, limits);
 }
 
 HttpAnswer HttpPostLines(const std::string& url, const std::string& body,
                          const HttpLimits& limits) {
+    const HttpDocument document = Fetch(url, &body, limits);
     HttpAnswer answer;
-    std::string text;
-    answer.status = Fetch(url, &body, limits, text);
-    SplitLines(text, '\n', answer.lines);
+    answer.status = document.status;
+    SplitLines(document.body, '\n', answer.lines);
     return answer;
 }
 
 std::uint64_t DownloadToFile(const std::string& url, const std::string& file,
                              const HttpLimits& limits) {
-    std::string body;
-    const long status = Fetch(url, nullptr, limits, body);
-    if (status == 0 || status >= 400 || body.empty() || !WriteFileAtomically(file, body)) {
+    const HttpDocument document = Fetch(url, nullptr, limits);
+    if (document.status == 0 || document.status >= 400 || document.body.empty() ||
+        !WriteFileAtomically(file, document.body)) {
         return 0;
     }
-    return body.size();
+    return document.body.size();
 }
 
 }  // namespace mirvo

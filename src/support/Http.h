@@ -29,7 +29,17 @@ struct HttpAnswer {
     std::vector<std::string> lines;
 };
 
+// A whole answer as it came: its status (0 when none came whole), its body and
+// media type, and whether it was refused for its size.
+struct HttpDocument {
+    long status = 0;
+    std::string body;
+    std::string contentType;
+    bool tooLarge = false;
+};
+
 HttpAnswer HttpGetLines(const std::string& url, const HttpLimits& limits = {});
+HttpDocument HttpGetDocument(const std::string& url, const HttpLimits& limits = {});
 // The same for a form POST of `body` (application/x-www-form-urlencoded).
 HttpAnswer HttpPostLines(const std::string& url, const std::string& body,
                          const HttpLimits& limits = {});

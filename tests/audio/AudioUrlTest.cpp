@@ -224,6 +224,10 @@ TEST_F(UrlTest, ErrorCodes) {
     server.Route("/garbage", IcyStation(std::string(20000, 'z'), "application/octet-stream"));
     server.Route("/empty", IcyStation("", "audio/mpeg"));
     server.Route("/busy", IcyStation("", "audio/mpeg", 0, "ICY 401 Service Unavailable"));
+    server.Route("/absurd", IcyStation(FileBytes("tone.mp3"), "audio/mpeg", 99999999999));
+    IcyReply negative = IcyStation(FileBytes("tone.mp3"), "audio/mpeg");
+    negative.headers.emplace_back("icy-metaint", "-8192");
+    server.Route("/negative", negative);
     IcyReply slow = LiveStation();
     slow.delay = 10s;
     server.Route("/slow", slow);
@@ -246,12 +250,16 @@ TEST_F(UrlTest, ErrorCodes) {
         {server.Url("/slow"), audio::kErrorTimeout},
         {server.Url("/silent"), audio::kErrorTimeout},
         {server.Url("/noaudio"), audio::kErrorTimeout},
-        {server.Url("/page"), audio::kErrorFileFormat},
-        {server.Url("/full"), audio::kErrorFileFormat},
-        {server.Url("/fakempeg"), audio::kErrorFileFormat},
-        {server.Url("/garbage"), audio::kErrorFileFormat},
-        {server.Url("/empty"), audio::kErrorFileFormat},
+        // Answers, but nothing to play: a page, a text, bytes of no audio, nothing.
+        {server.Url("/page"), audio::kErrorNotAudio},
+        {server.Url("/full"), audio::kErrorNotAudio},
+        {server.Url("/fakempeg"), audio::kErrorNotAudio},
+        {server.Url("/garbage"), audio::kErrorNotAudio},
+        {server.Url("/empty"), audio::kErrorNotAudio},
+        // Not HTTP at all.
         {server.Url("/busy"), audio::kErrorFileFormat},
+        {server.Url("/absurd"), audio::kErrorMetaInterval},
+        {server.Url("/negative"), audio::kErrorMetaInterval},
         {"ftp://127.0.0.1/stream", audio::kErrorFileOpen},
     };
     for (const auto& [url, code] : cases) {
@@ -444,11 +452,20 @@ TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     server.Route("/moved", moved);
     server.Route("/loop.pls", IcyStation("[playlist]\nFile1=" + server.Url("/loop.pls") + "\n",
                                          "audio/x-scpls", 0, "HTTP/1.0 200 OK"));
+    server.Route(
+        "/list.asx",
+        IcyStation("<ASX version=\"3.0\">\r\n<Title>Test</Title>\r\n<Entry><Ref href = \"" +
+                       server.Url("/stream") + "\" /></Entry>\r\n</ASX>\r\n",
+                   "video/x-ms-asf", 0, "HTTP/1.0 200 OK"));
+    server.Route("/asx.html", IcyStation("\r\n<asx version='3.0'><entry><ref href='" +
+                                             server.Url("/list.m3u") + "'/></entry></asx>",
+                                         "text/html", 0, "HTTP/1.0 200 OK"));
     server.Route("/nolist.pls", IcyStation("[playlist]\nNumberOfEntries=0\n", "audio/x-scpls", 0,
                                            "HTTP/1.0 200 OK"));
 
     // An address stored with a blank and a non-ASCII letter is sent encoded.
-    for (const char* path : {"/list.pls", "/list.m3u", "/text", "/moved", "/my station\xc3\xa9"}) {
+    for (const char* path : {"/list.pls", "/list.m3u", "/text", "/moved", "/list.asx", "/asx.html",
+                             "/my station\xc3\xa9"}) {
         const audio::Handle h = Open(server.Url(path));
         ASSERT_NE(h, 0u) << path << " " << audio::ErrorGetCode();
         const auto lines = Lines(audio::StreamGetTags(h, audio::kTagHttp).value_or(""));
@@ -465,7 +482,7 @@ TEST_F(UrlTest, FollowsPlaylistsAndRedirects) {
     EXPECT_EQ(Open(server.Url("/loop.pls")), 0u);
     EXPECT_EQ(audio::ErrorGetCode(), audio::kErrorFileFormat);
     EXPECT_EQ(Open(server.Url("/nolist.pls")), 0u);
-    EXPECT_EQ(audio::ErrorGetCode(), audio::kErrorFileFormat);
+    EXPECT_EQ(audio::ErrorGetCode(), audio::kErrorNotAudio);
 }
 
 struct Station {
@@ -538,6 +555,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Station{"tone.opus", "audio/ogg", audio::kTypeOpus, 48000, 2, 1.5},
                       Station{"mono48.opus", "audio/opus", audio::kTypeOpus, 48000, 1, 0.5},
                       Station{"tone.aac", "audio/aac", audio::kTypeAac, 44100, 2, 1.5},
+                      Station{"tone.oga", "audio/ogg", audio::kTypeFlacOgg, 44100, 2, 1.5},
                       Station{"mono22.aac", "audio/aacp", audio::kTypeAac, 22050, 1, 2.0},
                       // Told apart by their first bytes alone.
                       Station{"tone.ogg", "application/octet-stream", audio::kTypeOgg, 44100, 2,

@@ -84,9 +84,10 @@ class Icecast {
                           "</filename></intake></intakes>"
                           "<metadata><format_str>@a@ - @t@</format_str></metadata></ezstream>");
             ::chmod(config.c_str(), 0600);  // ezstream refuses a config others can read
-            Spawn({"ezstream", "-c", config});
+            sources_.push_back(config);
             ++n;
         }
+        StartSources();
     }
     ~Icecast() {
         for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
@@ -97,6 +98,23 @@ class Icecast {
     }
     Icecast(const Icecast&) = delete;
     Icecast& operator=(const Icecast&) = delete;
+
+    // The sources go, as when an encoder fails: their mounts and listeners end.
+    void StopSources() {
+        for (const pid_t pid : sourcePids_) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+            std::erase(children_, pid);
+        }
+        sourcePids_.clear();
+    }
+    void StartSources() {
+        for (const std::string& config : sources_) {
+            if (const pid_t pid = Spawn({"ezstream", "-c", config}); pid > 0) {
+                sourcePids_.push_back(pid);
+            }
+        }
+    }
 
     std::string Url(const std::string& mount) const {
         return "http://127.0.0.1:" + std::to_string(port_) + mount;
@@ -149,7 +167,7 @@ class Icecast {
         const std::string path = dir_.Write(name, text);
         return path;
     }
-    void Spawn(std::vector<std::string> args) {
+    pid_t Spawn(std::vector<std::string> args) {
         std::vector<char*> argv;
         for (std::string& a : args) {
             argv.push_back(a.data());
@@ -164,13 +182,18 @@ class Icecast {
         pid_t pid = 0;
         if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
             children_.push_back(pid);
+        } else {
+            pid = 0;
         }
         posix_spawn_file_actions_destroy(&actions);
+        return pid;
     }
 
     TempDir dir_;
     int port_ = 0;
     std::vector<pid_t> children_;
+    std::vector<std::string> sources_;  // ezstream's configs, one per mount
+    std::vector<pid_t> sourcePids_;
 };
 
 }  // namespace mirvo::test

@@ -5,6 +5,7 @@
 // ends when its client leaves or the server is destroyed.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -40,11 +41,15 @@ struct IcyReply {
     std::vector<std::string> meta;
     bool loop = false;                // the body again and again, like a live station
     std::size_t bytesPerSecond = 0;   // 0: as fast as the client takes it
+    std::size_t burst = 0;            // body bytes sent at once before the pace starts
     std::size_t stallAfter = kNever;  // body bytes, then nothing for `stallFor`
     std::chrono::milliseconds stallFor = std::chrono::hours(1);  // (or until the client leaves)
     std::size_t closeAfter = kNever;     // bytes on the wire after the headers, then close
     std::chrono::milliseconds delay{0};  // before the answer
-    bool silent = false;                 // read the request, never answer
+    // Body bytes per send, these sizes in turn again and again (a metadata block
+    // also ends a send); empty: 1024.
+    std::vector<std::size_t> pieces;
+    bool silent = false;  // read the request, never answer
 };
 
 // The headers of the answer `status` with `contentType` and, if set, icy-metaint.
@@ -132,6 +137,9 @@ class IcyServer {
             }
             const int client = ::accept(listener_, nullptr, nullptr);
             if (client >= 0) {
+                // Each send its own segment, so that a client sees the pieces.
+                const int yes = 1;
+                ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
                 ++open_;
                 connections_.emplace_back([this, client] {
                     Serve(client);
@@ -274,7 +282,7 @@ class IcyServer {
         std::size_t block = 0;  // metadata blocks sent
         std::size_t untilMeta = reply.metaint;
         std::size_t stallAt = reply.stallAfter;
-        const std::size_t piece = 1024;
+        std::size_t sends = 0;
         while (!reply.body.empty() && (reply.loop || body < reply.body.size())) {
             if (body == stallAt) {
                 if (!Pause(fd, reply.stallFor)) {
@@ -286,6 +294,10 @@ class IcyServer {
                             std::chrono::microseconds(body * 1000000 / reply.bytesPerSecond);
                 }
             }
+            const std::size_t piece =
+                reply.pieces.empty()
+                    ? 1024
+                    : std::max<std::size_t>(1, reply.pieces[sends++ % reply.pieces.size()]);
             std::size_t take = std::min(piece, stallAt - body);
             if (!reply.loop) {
                 take = std::min(take, reply.body.size() - body);
@@ -315,8 +327,9 @@ class IcyServer {
             }
             wire += out.size();
             if (reply.bytesPerSecond > 0) {
+                const std::size_t paced = body > reply.burst ? body - reply.burst : 0;
                 const auto due =
-                    start + std::chrono::microseconds(body * 1000000 / reply.bytesPerSecond);
+                    start + std::chrono::microseconds(paced * 1000000 / reply.bytesPerSecond);
                 std::this_thread::sleep_until(due);
                 if (stop_) {
                     return;

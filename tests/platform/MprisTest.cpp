@@ -163,6 +163,23 @@ TEST_F(Mpris, PlayerctlSeesAndDrivesThePlayer) {
     EXPECT_EQ(Ctl({"status"}), "Stopped");
 }
 
+// A station's song reaches the applets, artist and title apart, as each
+// new title is told.
+TEST_F(Mpris, AStationsSongIsItsTitleAndArtist) {
+    PlaybackEvents& events = app->player.events;
+    events.TrackAudible("http://127.0.0.1:1/jazz|Jazz FM", 0);
+    EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}"}), "Jazz FM|");
+    events.StationTitleChanged("Miles Davis - So What");
+    EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}"}),
+              "So What|Miles Davis");
+    events.StationTitleChanged("News at ten");
+    EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}"}), "News at ten|");
+    // A file's own title is never replaced by a station's.
+    events.TrackAudible(files[0], 1000);
+    events.StationTitleChanged("Miles Davis - So What");
+    EXPECT_EQ(Ctl({"metadata", "xesam:title"}), "Tagged");
+}
+
 TEST_F(Mpris, ChangesAreAnnouncedToFollowers) {
     // playerctl --follow prints each change the player announces.
     QProcess follow;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -22,6 +23,7 @@
 #include "fakes/IcyServer.h"
 #include "fakes/TempDir.h"
 #include "playback/Engine.h"
+#include "playback/Session.h"
 #include "playback/StationLists.h"
 
 namespace mirvo {
@@ -71,6 +73,31 @@ TEST(StationTags, AHeaderWinsOverAnInStreamFieldOfTheSameName) {
     EXPECT_EQ(FindTagValue("streamtitle", pairs).Value, "Song");
 }
 
+TEST(StationTags, AQuotedTitleRunsToItsClosingQuoteAndReferencesBecomeCharacters) {
+    TagPairs pairs;
+    ParseStreamMeta("StreamTitle='Artist; with semicolon - Song';StreamUrl='http://x/?a=1;b';",
+                    pairs);
+    ASSERT_EQ(pairs.size(), 2u);
+    EXPECT_EQ(FindTagValue("StreamTitle", pairs).Value, "Artist; with semicolon - Song");
+    EXPECT_EQ(FindTagValue("StreamUrl", pairs).Value, "http://x/?a=1;b");
+    // icecast2 writes what it cannot send as references; a quote inside stays.
+    pairs.clear();
+    ParseStreamMeta("StreamTitle='Rock 'n' Roll &#8212; Live &#x1F3B5;&#38;&#9;Co&#0;';", pairs);
+    EXPECT_EQ(FindTagValue("StreamTitle", pairs).Value,
+              "Rock 'n' Roll \u2014 Live \U0001F3B5& Co&#0;");
+    // Control characters, raw or C1, never stay; a title of nothing but them is none.
+    pairs.clear();
+    ParseStreamMeta("StreamTitle='\x01\x1b[2JNews\r\nat\xc2\x85ten\x7f';StreamUrl='\t';", pairs);
+    ASSERT_EQ(pairs.size(), 1u);
+    EXPECT_EQ(pairs[0].Value, "[2JNews  at ten");
+    // A field without quotes ends at the next ";", a lone quote stays.
+    pairs.clear();
+    ParseStreamMeta("StreamTitle=';Plain=word;Last='open", pairs);
+    EXPECT_EQ(FindTagValue("StreamTitle", pairs).Value, "'");
+    EXPECT_EQ(FindTagValue("Plain", pairs).Value, "word");
+    EXPECT_EQ(FindTagValue("Last", pairs).Value, "'open");
+}
+
 // Local WAV files stand in for stations: the test's open decodes them as the
 // library would a station, and may hold an open back until the test lets it go.
 class Stations {
@@ -81,7 +108,8 @@ class Stations {
     }
     // "http://one/..." opens one.wav, "http://two/..." two.wav.
     OpenUrlFunction Open() {
-        return [this](const std::string& url, std::uint32_t flags) -> audio::Handle {
+        return [this](const std::string& url, std::uint32_t flags,
+                      const std::atomic<bool>&) -> audio::Handle {
             std::unique_lock lock(mutex_);
             opened_.push_back(url);
             flags_ = flags;
@@ -138,8 +166,16 @@ class Stations {
     std::uint32_t flags_ = 0;
 };
 
+// The station titles the engine tells.
+struct TitleLog final : PlaybackListener {
+    void StationTitleChanged(const std::string& title) override { titles.push_back(title); }
+    std::vector<std::string> titles;
+};
+
 struct RadioRig {
-    RadioRig() : f(home.path()) {
+    RadioRig() : f(home.path()), caption(f.player) {
+        f.player.events.Attach(caption);
+        f.player.events.Attach(told);
         f.player.engine.Device = audio::test::kDevice;
         f.player.app.ProgramTitle = kProgramTitle;
         engine = std::make_unique<Engine>(f.player, view);
@@ -149,6 +185,8 @@ struct RadioRig {
     ~RadioRig() {
         engine.reset();
         audio::Free();
+        f.player.events.Detach(told);
+        f.player.events.Detach(caption);
     }
     void SetList(const std::vector<std::string>& entries) {
         f.player.playlist.PlaylistEntries = entries;
@@ -169,6 +207,8 @@ struct RadioRig {
 
     TempDir home;
     test::FakePlayer f;
+    CaptionFollower caption;
+    TitleLog told;
     test::FakePlaybackView view;
     Stations stations;
     std::unique_ptr<Engine> engine;
@@ -212,9 +252,8 @@ TEST(StationConnect, AStationPlaysWhatItDeliversAndEndsOnlyWhenItStops) {
     }
     ASSERT_GE(heard.size(), expected.size());
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), heard.begin()));
-    EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStopped);
-    // A station that has ended says so and stays; the next entry does not start.
-    EXPECT_EQ(rig.f.view.status[3], "Error: Lost connection");
+    // A station that has ended is tried again; the next entry does not start.
+    EXPECT_EQ(rig.f.view.status[3], "Reconnecting... (1)");
     EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
     EXPECT_NE(rig.engine->SourceStream(), 0u);
 }
@@ -273,6 +312,10 @@ TEST(StationConnect, FailuresStopThePlayerWithTheirMessage) {
     test::IcyServer server;
     server.Route("/page", test::IcyStation("<html><body>Not radio</body></html>", "text/html", 0,
                                            "HTTP/1.0 200 OK"));
+    server.Route("/absurd", test::IcyStation("\xff\xfb\x90\x00", "audio/mpeg", 1u << 30));
+    test::IcyReply notHttp;
+    notHttp.status = "ICY 400 Server Full";
+    server.Route("/full", notHttp);
     test::IcyReply silent;
     silent.silent = true;
     server.Route("/silent", silent);
@@ -281,11 +324,15 @@ TEST(StationConnect, FailuresStopThePlayerWithTheirMessage) {
     audio::SetConfig(audio::kConfigNetTimeout, 500);
     const std::string refused =
         "http://127.0.0.1:" + std::to_string(test::IcyServer::ClosedPort()) + "/";
-    rig.SetList(
-        {refused + "|Refused", server.Url("/silent") + "|Silent", server.Url("/page") + "|Page"});
-    const char* expected[] = {"Error opening URL.", "Error opening URL: Connection timed out.",
-                              "Error opening URL: Can't logon to server or server is full."};
-    for (int i = 0; i < 3; ++i) {
+    rig.SetList({refused + "|Refused", server.Url("/silent") + "|Silent",
+                 server.Url("/page") + "|Page", server.Url("/absurd") + "|Absurd",
+                 server.Url("/full") + "|Full"});
+    const char* expected[] = {
+        "Error opening URL.", "Error opening URL: Connection timed out.",
+        "Error opening URL: The address leads to no radio stream.",
+        "Error opening URL: The station sends its titles at an impossible interval.",
+        "Error opening URL: Can't logon to server or server is full."};
+    for (int i = 0; i < 5; ++i) {
         rig.f.dialogs.notices.clear();
         rig.engine->PlayEntry(i);
         rig.Settle();
@@ -390,7 +437,7 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     IcyRig rig;
     test::IcyReply station = test::IcyStation(Mp3Body(), "audio/mpeg", 8192);
     station.loop = true;
-    station.meta = {"StreamTitle='Miles Davis - So What';StreamUrl='';"};
+    station.meta = {"StreamTitle='Miles Davis; Coltrane - So What &#8212; Live\x07';StreamUrl='';"};
     rig.server.Route("/live", station);
     test::IcyReply bare = station;
     bare.headers = {
@@ -398,13 +445,22 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     bare.meta = {"StreamTitle='';"};
     rig.server.Route("/bare", bare);
 
+    std::string trayHint;
+    rig.f.player.playlist.Links.SetTrayHint = [&](const std::string& hint) { trayHint = hint; };
     rig.Play(rig.server.Url("/live") + "|Jazz FM");
     ASSERT_NE(rig.engine->OutputChannel(), 0u);
     // The first look is on the 20th tick that finds the station playing; a
     // busy machine may let it stall a moment before.
     ASSERT_TRUE(rig.StepUntil([&] { return !rig.f.view.timeLabel.empty(); }));
     EXPECT_EQ(rig.f.view.status[3], "128 Kbps 44100 Hz - Stereo");
-    EXPECT_EQ(rig.f.view.caption, "Miles Davis - So What - Mirvo");
+    EXPECT_EQ(rig.f.view.caption, "Miles Davis; Coltrane - So What \u2014 Live - Mirvo");
+    // The song went out as a playback event, once while it stays the same.
+    EXPECT_EQ(rig.told.titles,
+              std::vector<std::string>{"Miles Davis; Coltrane - So What \u2014 Live"});
+    rig.engine->RadioTickCount = 299;
+    rig.Step();
+    EXPECT_EQ(rig.told.titles.size(), 1u);
+    EXPECT_EQ(trayHint, "Miles Davis; Coltrane - So What \u2014 Live");
     EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 16 KB/s");
     EXPECT_EQ(rig.view.position, 0);
     // The request asked for the in-stream titles.
@@ -437,10 +493,204 @@ TEST(StationOverIcy, AStalledStationBuffersAndACutOneSaysSoWithoutMovingOn) {
     cut.closeAfter = 30000;
     rig.server.Route("/cut", cut);
     rig.Play(rig.server.Url("/cut") + "|Cut");
-    EXPECT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Error: Lost connection"; }));
+    EXPECT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
     rig.Step(5);
     EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
-    EXPECT_EQ(rig.f.view.status[3], "Error: Lost connection");
+    EXPECT_EQ(rig.f.view.status[3], "Reconnecting... (1)");
+}
+
+// The reconnect timer's wait in seconds, 0 when none runs; `fire` runs it and
+// hands the connect that follows over.
+int ReconnectWait(IcyRig& rig, bool fire) {
+    for (auto& [id, timer] : rig.f.loop.timers) {
+        if (timer.interval >= 1s) {
+            const int seconds = static_cast<int>(timer.interval / 1s);
+            if (fire) {
+                const auto tick = timer.tick;
+                tick();
+                rig.Settle();
+            }
+            return seconds;
+        }
+    }
+    return 0;
+}
+
+// A station that drops comes back by itself on the same output, so that a
+// recording goes on into the same file.
+TEST(StationReconnect, ALostStationComesBackAndARecordingGoesOn) {
+    ASSERT_FALSE(Mp3Body().empty());
+    IcyRig rig;
+    const TempDir records;
+    rig.f.player.settings.WriteString("General", "RecordTempPath", records.path() + "/");
+    test::IcyReply dropping = test::IcyStation(Mp3Body(), "audio/mpeg", 8192);
+    dropping.loop = true;
+    dropping.closeAfter = 120000;  // some seven seconds of sound
+    rig.server.Route("/live", dropping);
+    rig.Play(rig.server.Url("/live") + "|Live");
+    ASSERT_NE(rig.engine->OutputChannel(), 0u);
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.engine->OutputState() == audio::kActivePlaying; }));
+    rig.f.dialogs.yesNoAnswers.push_back(true);
+    rig.engine->recorder().RecordStartAcExecute();
+    ASSERT_TRUE(rig.engine->recorder().RecordingActive());
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
+    const audio::Handle output = rig.engine->OutputChannel();
+    const audio::Handle lost = rig.engine->SourceStream();
+    // The server is back with the station.
+    test::IcyReply back = dropping;
+    back.closeAfter = test::IcyReply::kNever;
+    rig.server.Route("/live", back);
+    EXPECT_EQ(ReconnectWait(rig, true), 1);
+    EXPECT_NE(rig.engine->SourceStream(), lost);
+    EXPECT_TRUE(RadioRig::Freed(lost));
+    EXPECT_EQ(rig.engine->OutputChannel(), output);
+    EXPECT_EQ(ReconnectWait(rig, false), 0);
+    EXPECT_TRUE(
+        rig.StepUntil([&] { return rig.f.view.status[3] == "128 Kbps 44100 Hz - Stereo"; }));
+    EXPECT_TRUE(rig.engine->recorder().RecordingActive());
+    EXPECT_TRUE(rig.engine->recorder().DspInstalled());
+    EXPECT_TRUE(rig.f.view.timeLabel.starts_with("Recording... Left: ")) << rig.f.view.timeLabel;
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
+// A station that stays away is tried after 1, 2, 4 ... 30 s for five minutes
+// of waits, then says it is lost; Stop ends the trying at once.
+TEST(StationReconnect, AStationThatStaysAwayIsGivenUpAndStopEndsTheTrying) {
+    ASSERT_FALSE(Mp3Body().empty());
+    IcyRig rig;
+    test::IcyReply dropping = test::IcyStation(Mp3Body(), "audio/mpeg", 8192);
+    dropping.closeAfter = 40000;
+    rig.server.Route("/live", dropping);
+    rig.Play(rig.server.Url("/live") + "|Live");
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
+    test::IcyReply gone =
+        test::IcyStation("<html>gone</html>", "text/html", 0, "HTTP/1.0 404 Not Found");
+    rig.server.Route("/live", gone);
+    std::vector<int> waits;
+    for (int attempt = 1; attempt <= 20 && ReconnectWait(rig, false) != 0; ++attempt) {
+        EXPECT_EQ(rig.f.view.status[3], "Reconnecting... (" + std::to_string(attempt) + ")");
+        waits.push_back(ReconnectWait(rig, true));
+    }
+    EXPECT_EQ(waits, (std::vector<int>{1, 2, 4, 8, 16, 30, 30, 30, 30, 30, 30, 30, 30}));
+    EXPECT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Error: Lost connection"; }));
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStopped);
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
+
+    // Lost again, and stopped while it waits to try.
+    rig.server.Route("/live", dropping);
+    rig.Play(rig.server.Url("/live") + "|Live");
+    ASSERT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Reconnecting... (1)"; }));
+    rig.engine->StopPlayback(true);
+    EXPECT_EQ(ReconnectWait(rig, false), 0);
+    EXPECT_EQ(rig.engine->Connector().Running(), 0);
+    EXPECT_EQ(rig.f.view.status[3], "");
+}
+
+// Ten seconds of a tone in noise at 128 kbit/s from ffmpeg, as a live source
+// sends it: no Info frame, no tag, frames of 417 and 418 bytes.
+const std::string& LiveMp3Body() {
+    static const TempDir dir;
+    static const std::string body = [] {
+        const std::string mp3 = dir / "live.mp3";
+        if (!test::Encode("ffmpeg -nostdin -loglevel error -f lavfi -i "
+                          "'sine=f=440:r=44100:d=10' -f lavfi -i "
+                          "'anoisesrc=r=44100:d=10:a=0.3:c=pink' -filter_complex "
+                          "'[0][1]amix=inputs=2,aformat=channel_layouts=stereo' -c:a libmp3lame "
+                          "-b:a 128k -write_xing 0 -id3v2_version 0 " +
+                          mp3)) {
+            return std::string();
+        }
+        std::ifstream in(mp3, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+    return body;
+}
+
+// A listener joins a live MP3 station anywhere: one byte into a frame, inside
+// its header, in the middle, with the metadata block cutting a header and the
+// data arriving in awkward pieces. Every start plays to the station's end.
+TEST(StationStarts, AnMp3StationJoinedAnywhereNeverFallsSilent) {
+    const std::string& live = LiveMp3Body();
+    ASSERT_FALSE(live.empty());
+    test::IcyServer server;
+    audio::SetConfig(audio::kConfigNetTimeout, 5000);
+    const std::size_t metaints[] = {8192, 16000, 417, 33};
+    const std::vector<std::size_t> pieces[] = {
+        {}, {1, 1, 2, 3, 417, 5, 1000}, {4096, 1, 8191}, {1, 417}};
+    constexpr std::size_t kBody = 64000;  // four seconds at 128 kbit/s
+    int silent = 0;
+    for (int start = 0; start < 200; ++start) {
+        // Frames are 417 or 418 bytes: these land on all kinds of places.
+        const std::size_t offset = 1 + static_cast<std::size_t>(start) * 211 % 20000;
+        test::IcyReply station =
+            test::IcyStation(live.substr(offset, kBody), "audio/mpeg", metaints[start % 4]);
+        station.pieces = pieces[start / 4 % 4];
+        station.meta = {"StreamTitle='Live';"};
+        const std::string path = "/live" + std::to_string(start);
+        server.Route(path, station);
+        const audio::Handle h = audio::StreamCreateURL(server.Url(path).c_str(), 0,
+                                                       audio::kStreamDecode, nullptr, nullptr);
+        ASSERT_NE(h, 0u) << start << " " << audio::ErrorGetCode();
+        // Everything until the station ends, waited for at most twenty seconds.
+        std::vector<char> buf(65536);
+        std::uint64_t heard = 0;
+        for (int i = 0; i < 2000 && audio::ChannelIsActive(h) != audio::kActiveStopped; ++i) {
+            const std::uint32_t got = audio::ChannelGetData(h, buf.data(), 65536);
+            if (got != audio::kDataError) {
+                heard += got;
+            }
+            if (got == 0 || got == audio::kDataError) {
+                std::this_thread::sleep_for(10ms);
+            }
+        }
+        // The cut frames at either end may go; nothing more.
+        if (heard < 3.9 * 44100 * 4) {
+            ++silent;
+            ADD_FAILURE() << "start " << start << " at byte " << offset << " fell silent after "
+                          << heard / (44100.0 * 4) << " s";
+        }
+        audio::StreamFree(h);
+    }
+    EXPECT_EQ(silent, 0);
+    audio::SetConfig(audio::kConfigNetTimeout, 12000);
+}
+
+// The program may end while a station connects or is asked for its name: the
+// owners go at once instead of waiting out the network time-out.
+TEST(StationExit, ConnectsAndNameLookupsEndWithTheirOwner) {
+    test::IcyServer server;
+    test::IcyReply silent;
+    silent.silent = true;
+    server.Route("/silent", silent);
+    audio::SetConfig(audio::kConfigNetTimeout, 120000);
+    const auto waitForRequests = [&](std::size_t n) {
+        for (int i = 0; i < 4000 && server.Requests().size() < n; ++i) {
+            std::this_thread::sleep_for(5ms);
+        }
+        return server.Requests().size() >= n;
+    };
+    // Destroyed on another thread; done long before the time-out, or it waited.
+    const auto goesAtOnce = [](auto& owner) {
+        auto gone = std::async(std::launch::async, [&] { owner.reset(); });
+        return gone.wait_for(30s) == std::future_status::ready;
+    };
+    {
+        auto rig = std::make_unique<RadioRig>();
+        rig->engine->Connector().SetOpenUrl(LibraryOpenUrl());
+        rig->SetList({server.Url("/silent") + "|Silent"});
+        rig->engine->PlayEntry(0);
+        ASSERT_TRUE(waitForRequests(1));
+        EXPECT_TRUE(goesAtOnce(rig->engine));
+    }
+    {
+        test::FakeEventLoop loop;
+        auto lookup = std::make_unique<StationNameLookup>(loop);
+        lookup->Start(server.Url("/silent"), 120s, [](const std::string&) {});
+        ASSERT_TRUE(waitForRequests(2));
+        EXPECT_TRUE(goesAtOnce(lookup));
+    }
+    audio::SetConfig(audio::kConfigNetTimeout, 12000);
 }
 
 // "Add &url..." ---------------------------------------------------------------
@@ -499,7 +749,6 @@ TEST(AddStation, ARemoteListIsFetchedOffTheUiThreadAndItsEntriesAdded) {
     rig.f.loop.RunPosted();
     EXPECT_EQ(entries, (std::vector<std::string>{"/music/a.mp3", "http://127.0.0.1:1/one|Jazz One",
                                                  "http://127.0.0.1:1/two|Jazz Two"}));
-    EXPECT_FALSE(std::filesystem::exists(rig.home / "temp.pls"));
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
     EXPECT_EQ(server.Requests().size(), 1u);
 
@@ -515,6 +764,62 @@ TEST(AddStation, ARemoteListIsFetchedOffTheUiThreadAndItsEntriesAdded) {
     ASSERT_EQ(rig.f.dialogs.notices.size(), 2u);
     EXPECT_EQ(rig.f.dialogs.notices[1].text, "Could not connect to URL.");
     EXPECT_EQ(entries.size(), 3u);
+}
+
+// A list is read by its text or media type, whatever its address ends with,
+// and only its web stations join the playlist: no local files, nothing
+// relative, nothing in the program folder.
+TEST(AddStation, ARemoteListIsReadByWhatItIsAndKeepsOnlyWebStations) {
+    test::IcyServer server;
+    const auto list = [&](const std::string& path, std::string body, std::string type) {
+        server.Route(path,
+                     test::IcyStation(std::move(body), std::move(type), 0, "HTTP/1.0 200 OK"));
+        return server.Url(path);
+    };
+    ListRig rig;
+    auto& entries = rig.f.player.playlist.PlaylistEntries;
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {list("/m3u.pls",
+              "#EXTM3U\n#EXTINF:-1,One\nhttp://a/one\n#EXTINF:-1,Local\n/etc/passwd\n"
+              "#EXTINF:-1,File\nfile:///etc/passwd\n#EXTINF:-1,Near\nnear.mp3\n"
+              "#EXTINF:-1,Two\nHTTPS://b/two\n",
+              "audio/x-mpegurl"),
+         {"http://a/one|One", "HTTPS://b/two|Two"}},
+        {list("/plain.pls", "http://c/three\nsub/four.mp3\n", "audio/x-mpegurl"),
+         {"http://c/three"}},
+        {list("/list.pls",
+              "[playlist]\nFile1=music.mp3\nTitle1=Here\nFile2=http://d/five\nTitle2=Five\n",
+              "text/plain"),
+         {"http://d/five|Five"}},
+        {list("/asx.pls",
+              "<asx version=\"3.0\">\n<title>Jazz</title>\n<entry>\n<ref href=\"http://e/six\"/>\n"
+              "</entry>\n</asx>\n",
+              "video/x-ms-asf"),
+         {"http://e/six|Jazz"}},
+    };
+    for (const auto& [url, expected] : cases) {
+        entries.clear();
+        rig.lists.OpenRemotePlaylist(url);
+        ASSERT_TRUE(rig.f.loop.WaitForPosted());
+        rig.f.loop.RunPosted();
+        EXPECT_EQ(entries, expected) << url;
+        EXPECT_TRUE(rig.f.dialogs.notices.empty()) << url;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(rig.home.path()));
+    entries.clear();
+
+    // What went wrong is said: a list past the limit, a page with no station.
+    const std::string big = list("/big.pls", std::string(1100000, '#'), "audio/x-scpls");
+    const std::string page = list("/page.pls", "<html><body>Moved</body></html>", "text/html");
+    for (const std::string& url : {big, page}) {
+        rig.lists.OpenRemotePlaylist(url);
+        ASSERT_TRUE(rig.f.loop.WaitForPosted());
+        rig.f.loop.RunPosted();
+    }
+    ASSERT_EQ(rig.f.dialogs.notices.size(), 2u);
+    EXPECT_EQ(rig.f.dialogs.notices[0].text, "The station list is too large (over 1 MB).");
+    EXPECT_EQ(rig.f.dialogs.notices[1].text, "The list holds no radio stations.");
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST(AddStation, ADownloadStillRunningEndsWithItsOwner) {

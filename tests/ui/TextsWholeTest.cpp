@@ -163,6 +163,7 @@ TEST(TextsWhole, TheStatusPanelsWithTheProgramsTexts) {
         {"Checking for updates...", "updates"},
         {"Error: Lost connection", "Lost connection"},
         {"Buffering...50%", "50%"},
+        {"Reconnecting... (12)", "(12)"},
         {"Writing wave file...", "wave file"},
     };
     for (const auto& d : details) {
