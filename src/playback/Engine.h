@@ -233,9 +233,9 @@ class Engine {
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;
+    std::string stationTitle_;  // UI thread: the title last told
     // UI thread: the reconnect attempt (0: none), the seconds waited for so far,
     // the timer of the next attempt.
-    std::string stationTitle_;  // UI thread: the title last told
     int reconnectAttempt_ = 0;
     int reconnectWaited_ = 0;
     EventLoop::TimerId reconnectTimer_ = 0;
