@@ -74,3 +74,53 @@ audacious_prepare() {
          { print }' "$registry" >"$registry.new"
     mv "$registry.new" "$registry"
 }
+
+# start_icecast: a local icecast2 on a free port ($port), left by root for nobody.
+start_icecast() {
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    local owner=""
+    if [ "$(id -u)" = 0 ]; then
+        owner="<changeowner><user>nobody</user><group>nogroup</group></changeowner>"
+        chown nobody:nogroup "$work"
+    fi
+    cat >"$work/icecast.xml" <<XML
+<icecast><limits><sources>8</sources><burst-size>65536</burst-size></limits>
+<authentication><source-password>hackme</source-password><admin-user>admin</admin-user>
+<admin-password>hackme</admin-password></authentication><hostname>127.0.0.1</hostname>
+<location>here</location><admin>nobody@localhost</admin>
+<listen-socket><port>$port</port><bind-address>127.0.0.1</bind-address></listen-socket>
+<paths><basedir>$work</basedir><logdir>$work</logdir><webroot>/usr/share/icecast2/web</webroot>
+<adminroot>/usr/share/icecast2/admin</adminroot></paths>
+<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>2</loglevel></logging>
+<security><chroot>0</chroot>$owner</security></icecast>
+XML
+    icecast2 -c "$work/icecast.xml" >/dev/null 2>&1 &
+    children+=($!)
+    sleep 1
+}
+
+# start_source MOUNT FORMAT FILE: ezstream sends FILE (again and again) to the
+# mount in real time (FORMAT: MP3 or OGG); returns once the mount answers.
+start_source() {
+    local config="$work/ezstream${1//\//-}.xml"
+    echo "$3" >"$config.m3u"
+    cat >"$config" <<XML
+<ezstream><servers><server><hostname>127.0.0.1</hostname><port>$port</port>
+<password>hackme</password><tls>none</tls></server></servers>
+<streams><stream><mountpoint>$1</mountpoint><format>$2</format>
+<stream_name>Benchmark FM</stream_name><stream_bitrate>128</stream_bitrate></stream></streams>
+<intakes><intake><type>playlist</type><filename>$config.m3u</filename></intake></intakes>
+<metadata><format_str>@a@ - @t@</format_str></metadata></ezstream>
+XML
+    chmod 600 "$config"
+    ezstream -c "$config" >/dev/null 2>&1 &
+    children+=($!)
+    for _ in $(seq 100); do
+        # A stream never ends: the time limit ends the request, the status is there.
+        [ "$(curl -s -m 1 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port$1" || true)" = 200 ] &&
+            return 0
+        sleep 0.1
+    done
+    echo "the mount $1 does not answer" >&2
+    return 1
+}

@@ -14,44 +14,9 @@ source "$(dirname "$0")/../Common.sh"
 make_tone 60
 lame --quiet -b 128 --tt "Benchmark" --ta "Mirvo" "$work/tone.wav" "$work/tone.mp3"
 
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-owner=""
-if [ "$(id -u)" = 0 ]; then  # icecast2 leaves root for nobody
-    owner="<changeowner><user>nobody</user><group>nogroup</group></changeowner>"
-    chown nobody:nogroup "$work"
-fi
-cat >"$work/icecast.xml" <<XML
-<icecast><limits><sources>2</sources><burst-size>65536</burst-size></limits>
-<authentication><source-password>hackme</source-password><admin-user>admin</admin-user>
-<admin-password>hackme</admin-password></authentication><hostname>127.0.0.1</hostname>
-<location>here</location><admin>nobody@localhost</admin>
-<listen-socket><port>$port</port><bind-address>127.0.0.1</bind-address></listen-socket>
-<paths><basedir>$work</basedir><logdir>$work</logdir><webroot>/usr/share/icecast2/web</webroot>
-<adminroot>/usr/share/icecast2/admin</adminroot></paths>
-<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog><loglevel>2</loglevel></logging>
-<security><chroot>0</chroot>$owner</security></icecast>
-XML
-echo "$work/tone.mp3" >"$work/list.m3u"
-cat >"$work/ezstream.xml" <<XML
-<ezstream><servers><server><hostname>127.0.0.1</hostname><port>$port</port>
-<password>hackme</password><tls>none</tls></server></servers>
-<streams><stream><mountpoint>/radio.mp3</mountpoint><format>MP3</format>
-<stream_name>Benchmark FM</stream_name><stream_bitrate>128</stream_bitrate></stream></streams>
-<intakes><intake><type>playlist</type><filename>$work/list.m3u</filename></intake></intakes>
-<metadata><format_str>@a@ - @t@</format_str></metadata></ezstream>
-XML
-chmod 600 "$work/ezstream.xml"
-icecast2 -c "$work/icecast.xml" >/dev/null 2>&1 &
-children+=($!)
-sleep 1
-ezstream -c "$work/ezstream.xml" >/dev/null 2>&1 &
-children+=($!)
+start_icecast
+start_source /radio.mp3 MP3 "$work/tone.mp3"
 station="http://127.0.0.1:$port/radio.mp3"
-for _ in $(seq 100); do
-    # A stream never ends: the time limit ends the request, the status is there.
-    [ "$(curl -s -m 1 -o /dev/null -w '%{http_code}' "$station" || true)" = 200 ] && break
-    sleep 0.1
-done
 
 listeners() {
     curl -s "http://127.0.0.1:$port/status-json.xsl" |
