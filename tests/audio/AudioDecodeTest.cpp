@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -472,27 +473,6 @@ TEST(AudioDecode, FilesAreReadAheadOfTheDecoder) {
                             }),
               0);
     audio::StreamFree(h);
-}
-
-}  // namespace
-
-// A sample count missing from the header comes from the last frame (or the
-// last Ogg page), not from decoding the whole file.
-TEST(AudioDecode, FlacLengthWithoutASampleCountComesFromTheEnd) {
-    CountingWrap wrap;
-    for (const char* name : {"longbare.flac", "longbare.oga"}) {
-        SCOPED_TRACE(name);
-        wrap.Reset();
-        const audio::Handle h = OpenDecode(name);
-        ASSERT_NE(h, 0u) << audio::ErrorGetCode();
-        EXPECT_EQ(audio::StreamGetLength(h), 180u * 22050 * 2);
-        const double share = static_cast<double>(wrap.Bytes(Path(name))) /
-                             static_cast<double>(std::filesystem::file_size(Path(name)));
-        EXPECT_LT(share, 0.5);
-        // The length is the sound's: every sample decodes, none is left over.
-        EXPECT_EQ(ReadAll(h).size(), 180u * 22050 * 2);
-        audio::StreamFree(h);
-    }
 }
 
 }  // namespace
