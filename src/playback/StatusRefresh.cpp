@@ -42,6 +42,9 @@ void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
 void Engine::StatusTick() {
     FreeRetired();
     recorder_.ReportWriterFailure();
+    if (pendingStart_) {
+        return;  // what ends or follows now is the start's to decide once it lands
+    }
     const int kind = EntryKind(p_.playlist.PlayingEntry);
     if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
         if (!SeekPending) {

@@ -80,6 +80,7 @@ TEST(SleepTimer, OneMinuteFadesOverTheLastFiftySecondsThenExits) {
     test::WriteWav(tone, test::Tone(44100, 90.0, 440), 44100);
     c.f.player.playlist.PlaylistEntries = {tone};
     c.engine.PlayEntry(0);
+    c.engine.Settle();
     c.Play(10);
     const std::uint32_t full = c.Volume();
     ASSERT_GT(full, 0u);
@@ -122,6 +123,7 @@ TEST(SleepTimer, ASwitchOffThatIsRefusedIsSaidAndGivesTheFadedSoundBack) {
     test::WriteWav(tone, test::Tone(44100, 90.0, 440), 44100);
     c.f.player.playlist.PlaylistEntries = {tone};
     c.engine.PlayEntry(0);
+    c.engine.Settle();
     c.Play(10);
     const std::uint32_t full = c.Volume();
     c.form.shutdown = true;
