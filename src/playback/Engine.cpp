@@ -234,7 +234,6 @@ void Engine::StartOutput(bool keepThreads) {
         recorder_.StartRecordDsp(true);
     }
     TellState(PlayState::Playing);
-    TrimWorkingSet();
 }
 
 void Engine::OpenSources() {

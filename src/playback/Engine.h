@@ -168,6 +168,7 @@ class Engine {
         std::int64_t threeSeconds = 0;
         std::int64_t leadIn = 0;
         bool isMp3 = false;
+        std::vector<std::int16_t> tail;  // the tail trim's 3 s, made off the update thread
     };
 
     struct PendingStart {
@@ -252,6 +253,9 @@ class Engine {
     // The source is a station: fed as it comes, never switched or trimmed.
     std::atomic<bool> sourceIsStation_{false};
     std::int64_t positionBase_ = 0;
+    // The tail trim's window of the source's sound: made where the source is
+    // opened, swapped in at the switch, so the feed allocates nothing.
+    std::vector<std::int16_t> tailSamples_;
 
     std::array<std::atomic<audio::Handle>, 4> retired_{};
 

@@ -152,6 +152,7 @@ void Engine::BeginPlaying(PendingStart& start, Started& started) {
     sourceLength_ = started.length;
     sourceThreeSeconds_ = started.threeSeconds;
     sourceIsMp3_ = AudioFileType(start.entry) == 0;
+    tailSamples_.resize(static_cast<std::size_t>(started.threeSeconds / 2));
     pl.PlayingEntry = start.entry;
     pl.PlayingIndex = index;
     if (source_ == 0) {

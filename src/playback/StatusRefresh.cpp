@@ -7,7 +7,6 @@
 #include "playback/EngineDetail.h"
 #include "playback/TimeText.h"
 #include "playlist/Model.h"
-#include "support/Memory.h"
 
 namespace mirvo {
 
@@ -129,7 +128,6 @@ void Engine::FinishSeamlessSwitch() {
     view_.SetProgressMax(static_cast<int>(lengthMs));
     view_.SetProgressPosition(0);
     p_.ui.view.RepaintList();
-    TrimWorkingSet();
     decoderFinished_ = false;
     // Told last: a listener may take long enough for the feed to move on.
     p_.events.TrackAudible(pl.PlayingEntry, lengthMs);
