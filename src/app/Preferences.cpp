@@ -299,7 +299,7 @@ void Preferences::ChangeDevice(int device) {
     }
     engine_.StopPlayback(true);
     engine_.PlayEntry(p_.playlist.PlayingIndex);
-    if (engine_.OutputChannel() == 0) {
+    if (engine_.OutputChannel() == 0 && !engine_.Starting()) {
         return;
     }
     // Paused first, so that nothing sounds from the start of the track.

@@ -15,6 +15,9 @@ namespace audio::detail {
 namespace {
 
 constexpr unsigned kMostChannels = 8;
+// How much of the end is searched for the last frame or page: more than the
+// largest frame of ordinary files.
+constexpr std::int64_t kTailBytes = 256 * 1024;
 using MixMatrix = std::array<std::array<float, kMostChannels>, kMostChannels>;
 
 // How much of each of `from` channels goes into each of `to`, for a stream
@@ -95,7 +98,10 @@ class FlacDecoder final : public Decoder {
         }
         type_ = ogg ? kTypeFlacOgg : kTypeFlac;
         if (frames_ == 0 && !stream) {
-            // No length in the header: count the frames once, then start over.
+            frames_ = ogg ? LastGranule() : LastFrameEnd();
+        }
+        if (frames_ == 0 && !stream) {
+            // No length anywhere we can read it from: count the frames once, then start over.
             counting_ = true;
             FLAC__stream_decoder_process_until_end_of_stream(decoder_);
             counting_ = false;
@@ -143,6 +149,158 @@ class FlacDecoder final : public Decoder {
     }
 
   private:
+    // The end of the file, read without moving the decoder's position.
+    std::vector<unsigned char> Tail() {
+        const std::int64_t size = source_.Size();
+        const std::int64_t back = source_.Tell();
+        if (size <= 0 || back < 0) {
+            return {};
+        }
+        const std::int64_t from = std::max<std::int64_t>(0, size - kTailBytes);
+        std::vector<unsigned char> tail(static_cast<std::size_t>(size - from));
+        std::size_t have = 0;
+        if (source_.Seek(from)) {
+            while (have < tail.size()) {
+                const std::size_t got = source_.Read(tail.data() + have, tail.size() - have);
+                if (got == 0) {
+                    break;
+                }
+                have += got;
+            }
+        }
+        tail.resize(have);
+        return source_.Seek(back) ? tail : std::vector<unsigned char>();
+    }
+
+    // Without a sample count the last frame's header says where the stream
+    // ends: its first sample plus its block size. 0 when none is found.
+    std::uint64_t LastFrameEnd() {
+        const std::vector<unsigned char> tail = Tail();
+        for (std::size_t at = tail.size(); at-- > 0;) {
+            if (const std::uint64_t end = FrameEndAt(tail, at); end > firstSample_) {
+                return end - firstSample_;
+            }
+        }
+        return 0;
+    }
+
+    // A frame header at `at` that agrees with the stream: the sample after its last.
+    std::uint64_t FrameEndAt(const std::vector<unsigned char>& b, std::size_t at) const {
+        if (at + 6 > b.size() || b[at] != 0xFF || (b[at + 1] & 0xFE) != 0xF8) {
+            return 0;
+        }
+        const unsigned sizeCode = b[at + 2] >> 4;
+        const unsigned rateCode = b[at + 2] & 0x0F;
+        if (sizeCode == 0 || rateCode == 0x0F || (b[at + 3] >> 4) > 10 ||
+            ((b[at + 3] >> 1) & 7) == 3 || (b[at + 3] & 1) != 0) {
+            return 0;
+        }
+        std::size_t i = at + 4;
+        // The frame or sample number, UTF-8 coded.
+        const unsigned lead = b[i];
+        int more = lead < 0x80    ? 0
+                   : lead < 0xC0  ? -1
+                   : lead < 0xE0  ? 1
+                   : lead < 0xF0  ? 2
+                   : lead < 0xF8  ? 3
+                   : lead < 0xFC  ? 4
+                   : lead < 0xFE  ? 5
+                   : lead == 0xFE ? 6
+                                  : -1;
+        if (more < 0 || i + static_cast<std::size_t>(more) + 1 >= b.size()) {
+            return 0;
+        }
+        std::uint64_t number = more == 0 ? lead : lead & (0x3Fu >> more);
+        for (++i; more > 0; --more, ++i) {
+            if ((b[i] & 0xC0) != 0x80) {
+                return 0;
+            }
+            number = number << 6 | (b[i] & 0x3Fu);
+        }
+        std::uint64_t block = 0;
+        if (sizeCode == 1) {
+            block = 192;
+        } else if (sizeCode <= 5) {
+            block = 576u << (sizeCode - 2);
+        } else if (sizeCode >= 8) {
+            block = 256u << (sizeCode - 8);
+        }
+        const std::size_t extra = (sizeCode == 6   ? 1
+                                   : sizeCode == 7 ? 2
+                                                   : 0) +
+                                  (rateCode == 12   ? 1
+                                   : rateCode >= 13 ? 2
+                                                    : 0);
+        if (i + extra >= b.size()) {
+            return 0;
+        }
+        if (sizeCode == 6) {
+            block = b[i] + 1u;
+        } else if (sizeCode == 7) {
+            block = (std::uint64_t{b[i]} << 8 | b[i + 1]) + 1;
+        }
+        i += extra;
+        std::uint8_t crc = 0;
+        for (std::size_t k = at; k < i; ++k) {
+            crc = static_cast<std::uint8_t>(crc ^ b[k]);
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = static_cast<std::uint8_t>((crc & 0x80) != 0 ? (crc << 1) ^ 0x07 : crc << 1);
+            }
+        }
+        if (crc != b[i]) {
+            return 0;
+        }
+        // Fixed-size blocks count frames, variable ones samples.
+        const std::uint64_t first = (b[at + 1] & 1) != 0 ? number : number * firstBlock_;
+        return first + block;
+    }
+
+    // Ogg FLAC: the granule position of the last page is the sample count.
+    std::uint64_t LastGranule() {
+        const std::vector<unsigned char> b = Tail();
+        for (std::size_t at = b.size() >= 27 ? b.size() - 27 + 1 : 0; at-- > 0;) {
+            if (b[at] != 'O' || b[at + 1] != 'g' || b[at + 2] != 'g' || b[at + 3] != 'S' ||
+                b[at + 4] != 0) {
+                continue;
+            }
+            std::size_t end = at + 27 + b[at + 26];
+            if (end > b.size()) {
+                continue;
+            }
+            for (std::size_t k = at + 27; k < at + 27 + b[at + 26]; ++k) {
+                end += b[k];
+            }
+            std::uint64_t granule = 0;
+            for (int k = 7; k >= 0; --k) {
+                granule = granule << 8 | b[at + 6 + static_cast<std::size_t>(k)];
+            }
+            if (end <= b.size() && granule != ~std::uint64_t{0} && granule > 0 &&
+                OggCrc(b, at, end) == ReadLe32(b, at + 22)) {
+                return granule;
+            }
+        }
+        return 0;
+    }
+
+    static std::uint32_t ReadLe32(const std::vector<unsigned char>& b, std::size_t at) {
+        return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8 |
+               std::uint32_t{b[at + 2]} << 16 | std::uint32_t{b[at + 3]} << 24;
+    }
+
+    // The page's checksum, computed with its own field as zeros.
+    static std::uint32_t OggCrc(const std::vector<unsigned char>& b, std::size_t from,
+                                std::size_t end) {
+        std::uint32_t crc = 0;
+        for (std::size_t k = from; k < end; ++k) {
+            const unsigned byte = k >= from + 22 && k < from + 26 ? 0 : b[k];
+            crc ^= static_cast<std::uint32_t>(byte) << 24;
+            for (int bit = 0; bit < 8; ++bit) {
+                crc = (crc & 0x80000000u) != 0 ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+            }
+        }
+        return crc;
+    }
+
     bool Rewind() {
         ClearPending();
         return FLAC__stream_decoder_reset(decoder_) &&
@@ -173,6 +331,10 @@ class FlacDecoder final : public Decoder {
             started_ = true;
             rate_ = frame->header.sample_rate;
             channels_ = frame->header.channels;
+            firstBlock_ = blocksize;
+            firstSample_ = frame->header.number_type == FLAC__FRAME_NUMBER_TYPE_SAMPLE_NUMBER
+                               ? frame->header.number.sample_number
+                               : std::uint64_t{frame->header.number.frame_number} * blocksize;
         }
         counted_ += blocksize;
         if (counting_) {
@@ -295,6 +457,9 @@ class FlacDecoder final : public Decoder {
     std::size_t pendingPos_ = 0;
     bool hasStreamInfo_ = false;
     bool started_ = false;  // the first frame has told the format
+    // Where the first frame starts, and its size: frame numbers count in it.
+    std::uint64_t firstSample_ = 0;
+    std::uint64_t firstBlock_ = 0;
     bool counting_ = false;
     std::uint64_t counted_ = 0;  // samples per channel decoded: the length once counted
     std::vector<FLAC__int32> mixed_;

@@ -18,7 +18,8 @@ std::uint32_t FileDecoding::Read(void* out, std::uint32_t bytes) {
     if (ended_ || failed_) {
         return 0;
     }
-    const std::uint64_t frames = std::min<std::uint64_t>(bytes / frameBytes_, length_ - position_);
+    const std::uint64_t at = position_.load();
+    const std::uint64_t frames = std::min<std::uint64_t>(bytes / frameBytes_, length_ - at);
     std::size_t got = 0;
     if (type_ == SampleType::U8) {
         scratch_.resize(static_cast<std::size_t>(frames) * decoder_->Channels());
@@ -30,11 +31,12 @@ std::uint32_t FileDecoding::Read(void* out, std::uint32_t bytes) {
     } else {
         got = decoder_->Read(out, static_cast<std::size_t>(frames));
     }
-    position_ += got;
+    position_ = at + got;
     // A decoder that runs dry before the length it reported has ended too,
     // unless the data changed its format: the next read tells that.
-    failed_ = got < frames && decoder_->FormatChanged();
-    ended_ = !failed_ && (position_ >= length_ || got < frames);
+    const bool failed = got < frames && decoder_->FormatChanged();
+    failed_ = failed;
+    ended_ = !failed && (at + got >= length_ || got < frames);
     return static_cast<std::uint32_t>(got * frameBytes_);
 }
 
@@ -46,23 +48,20 @@ bool FileDecoding::Seek(std::uint64_t frame) {
         return false;
     }
     position_ = frame;
-    ended_ = position_ >= length_;
+    ended_ = frame >= length_;
     failed_ = false;
     return true;
 }
 
 bool FileDecoding::Ended() {
-    std::lock_guard lock(mutex_);
     return ended_;
 }
 
 bool FileDecoding::Failed() {
-    std::lock_guard lock(mutex_);
     return failed_;
 }
 
 std::uint64_t FileDecoding::PositionFrames() {
-    std::lock_guard lock(mutex_);
     return position_;
 }
 

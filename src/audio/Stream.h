@@ -59,6 +59,8 @@ class Decoding {
 };
 
 // One decoder over its source, decoding on the caller's thread under a lock.
+// Position, end and failure are published as they change, so that reading
+// them never waits for a decode that waits for the disk.
 class FileDecoding final : public Decoding {
   public:
     FileDecoding(std::unique_ptr<Source> source, std::unique_ptr<Decoder> decoder, SampleType type);
@@ -79,9 +81,9 @@ class FileDecoding final : public Decoding {
     SampleType type_;
     std::uint32_t frameBytes_;
     std::uint64_t length_;
-    std::uint64_t position_ = 0;
-    bool ended_ = false;
-    bool failed_ = false;
+    std::atomic<std::uint64_t> position_{0};
+    std::atomic<bool> ended_{false};
+    std::atomic<bool> failed_{false};
     std::vector<std::int16_t> scratch_;  // 16-bit samples on their way to 8-bit
 };
 

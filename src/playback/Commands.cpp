@@ -81,7 +81,7 @@ bool Commands::DispatchKey(int key, unsigned modifiers) {
             const int next = engine_.ChooseTrack(previous);
             engine_.PlayEntry(next);
             if (paused && next >= 0) {
-                again(kKeySpace, kNoModifier);  // the new track waits paused
+                engine_.Pause();  // the new track waits paused
             } else if (!paused) {
                 ShowPlayingEntry(p_);
             }

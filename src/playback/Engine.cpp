@@ -44,6 +44,9 @@ Engine::Engine(Player& player, PlaybackView& view)
 }
 
 Engine::~Engine() {
+    starter_.Stop();
+    CancelStart();
+    LandStarts();  // frees what the starter left
     opener_.Stop();
     SuspendStatus();
     EndReconnect();
@@ -77,52 +80,12 @@ int Engine::CheckFile(const std::string& entry, bool quiet) {
     if (!HasDecoder(kind)) {
         return kPlayable;
     }
-    std::error_code error;
-    if (!std::filesystem::exists(entry, error)) {
-        return kFileNotFound;
+    const Probed probed = ProbeFile(entry, kind);
+    if (probed.notice && !quiet) {
+        p_.ui.dialogs.ShowNotice(NoticeKind::Information,
+                                 "Error" + std::to_string(probed.error) + " Function CheckFile");
     }
-    // A float probe tells unsupported rates and formats apart from the files we
-    // can play; unscanned, it reads no more than the start of the file. It opens
-    // as playing will: a ".flac" file that holds something else plays nothing.
-    const audio::Handle probe =
-        OpenDecoder(entry, kind, audio::kSampleFloat | audio::kStreamNoScan);
-    int result;
-    if (probe != 0 && Length(probe) > 0) {
-        audio::ChannelInfo info;
-        audio::ChannelGetInfo(probe, &info);
-        const audio::Handle out =
-            audio::StreamCreate(info.Frequency, info.Channels, 0, FeedProc, this);
-        result = out != 0 ? kPlayable : kDriverUnsupported;
-        FreeStream(out);
-    } else {
-        const int code = audio::ErrorGetCode();
-        switch (code) {
-            case audio::kErrorFileOpen:
-                result = kCannotOpen;
-                break;
-            case audio::kErrorFormat:
-                result = kUnsupportedSampleFormat;
-                break;
-            case audio::kErrorNotAudio:
-                result = kNotAudioFile;
-                break;
-            case audio::kErrorFrequency:
-                result = kIllegalSampleRate;
-                break;
-            case audio::kErrorFileFormat:
-                result = kUnsupportedFormat;
-                break;
-            default:
-                result = kUnknownFormat;
-                break;
-        }
-        if (!quiet) {
-            p_.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                     "Error" + std::to_string(code) + " Function CheckFile");
-        }
-    }
-    FreeStream(probe);
-    return result;
+    return probed.result;
 }
 
 void Engine::ShowCheckWarning(int code, const std::string& entry) {
@@ -195,12 +158,32 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
             return;
         }
         const std::string entry = pl.PlaylistEntries[static_cast<std::size_t>(index)];
+        const int kind = EntryKind(entry);
+        if (HasDecoder(kind)) {
+            // Checked and opened off this thread: a slow disk or a scan never holds the window.
+            // A station still connecting or waiting to reconnect is dropped
+            // now, not when the file lands.
+            connector_.Reset();
+            EndReconnect();
+            InitDevice();
+            PendingStart start;
+            start.id = ++startId_;
+            start.index = index;
+            start.entry = entry;
+            start.kind = kind;
+            start.keepThreads = keepThreads;
+            pendingStart_ = std::move(start);
+            latestStart_ = startId_;
+            starter_.Post([this, id = startId_, entry, kind] { OpenStart(id, entry, kind); });
+            return;
+        }
+        CancelStart();
         const int code = CheckFile(entry);
         if (code != kPlayable) {
             ShowCheckWarning(code, entry);
             return;
         }
-        if (EntryKind(entry) == kRadioKind) {
+        if (kind == kRadioKind) {
             SuspendStatus();
             p_.engine.PlayMode = 0;
             ApplyPlayMode();
@@ -208,16 +191,9 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
             view_.SetRecordVisible(true);
             view_.SetTimeLabelLeft(146);
         } else {
-            connector_.Reset();
-            view_.SetRecordVisible(false);
-            view_.SetTimeLabelLeft(view_.PlayBarVisible() ? 130 : 6);
+            ShowFileControls();
         }
-        EndReconnect();
-        stationGivenUp_ = false;
-        FreeHandles();
-        InitDevice();
-        ResetFeedState();
-        sourceIsStation_ = false;
+        ReleaseForOpen();
         pendingIndex_ = index;
         OpenSources();
         pl.PlayingIndex = pendingIndex_;
@@ -230,6 +206,26 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
             return;
         }
     }
+    StartOutput(keepThreads);
+}
+
+void Engine::ShowFileControls() {
+    connector_.Reset();
+    view_.SetRecordVisible(false);
+    view_.SetTimeLabelLeft(view_.PlayBarVisible() ? 130 : 6);
+}
+
+void Engine::ReleaseForOpen() {
+    EndReconnect();
+    stationGivenUp_ = false;
+    FreeHandles();
+    InitDevice();
+    ResetFeedState();
+    sourceIsStation_ = false;
+}
+
+void Engine::StartOutput(bool keepThreads) {
+    PlaylistState& pl = p_.playlist;
     audio::ChannelInfo info;
     audio::ChannelGetInfo(source_, &info);
     output_ = audio::StreamCreate(info.Frequency, info.Channels, 0, FeedProc, this);
@@ -243,33 +239,19 @@ void Engine::PlayEntry(int index, bool keepThreads, bool resume) {
         recorder_.StartRecordDsp(true);
     }
     TellState(PlayState::Playing);
-    TrimWorkingSet();
 }
 
 void Engine::OpenSources() {
     const int index = pendingIndex_;
     const PlaylistState& pl = p_.playlist;
+    source_ = 0;
     if (index < 0 || index >= static_cast<int>(pl.PlaylistEntries.size())) {
-        source_ = 0;
         return;
     }
     const std::string entry = pl.PlaylistEntries[static_cast<std::size_t>(index)];
     audio::SetConfig(audio::kConfigBuffer, 3000);
-    const int kind = EntryKind(entry);
-    if (kind == kRadioKind) {
+    if (EntryKind(entry) == kRadioKind) {
         OpenStation(entry);
-    } else if (HasDecoder(kind)) {
-        source_ = OpenDecoder(entry, kind);
-        std::uint64_t track = 0;
-        {
-            const std::lock_guard lock(prepareLock_);
-            track = trackId_;
-        }
-        // Its scan waits for the opener; the look-ahead is first needed at the tail.
-        opener_.Post([this, track, entry, kind] { OpenLookahead(track, entry, kind); });
-        sourceLength_ = Length(source_);
-        sourceThreeSeconds_ = Bytes(source_, 3.0);
-        sourceIsMp3_ = AudioFileType(entry) == 0;
     }
     p_.playlist.PlayingEntry = entry;
 }
@@ -304,22 +286,49 @@ void Engine::AfterOpen(bool keepThreads) {
     ShowPlayingEntry(p_);
 }
 
+void Engine::SeekToMs(std::int64_t ms, bool announce) {
+    if (pendingStart_) {
+        pendingStart_->seekMs = ms;
+        pendingStart_->seekBytes = -1;
+        pendingStart_->announce = announce;
+        return;
+    }
+    SeekTo(MsToBytes(ms), announce);
+}
+
 void Engine::SeekTo(std::int64_t bytes, bool announce) {
+    if (pendingStart_) {
+        pendingStart_->seekBytes = bytes;
+        pendingStart_->seekMs = -1;
+        pendingStart_->announce = announce;
+        return;
+    }
     if (EntryKind(p_.playlist.PlayingEntry) == kRadioKind) {
         return;
     }
     const std::uint32_t state = OutputState();
     if (decoderFinished_) {
-        // The source is used up (or already the next track's): open this track again.
+        // The source is used up (or already the next track's): open this track
+        // again, at this place once it is open.
         StopPlayback(false);
         PlayEntry(p_.playlist.PlayingIndex);
+        if (pendingStart_) {
+            pendingStart_->seekBytes = bytes;
+            pendingStart_->announce = announce;
+            pendingStart_->paused = state == audio::kActivePaused;
+        }
+        return;
     }
     const std::int64_t last = sourceLength_ - MsToBytes(1000);
     bytes = std::max<std::int64_t>(0, std::min(bytes, last));
     bytes -= bytes % 4;
     audio::ChannelStop(output_);
-    // The look-ahead stays parked near the end (OpenAhead.cpp).
-    audio::ChannelSetPosition(source_, static_cast<std::uint64_t>(bytes));
+    // The look-ahead stays parked near the end (OpenAhead.cpp). A source already
+    // there (a track just opened) is left alone: a decoder's seek may read the file.
+    const auto target = static_cast<std::uint64_t>(bytes);
+    if (audio::ChannelGetPosition(source_) != target) {
+        audio::ChannelSetPosition(source_, target);
+    }
     positionBase_ = -bytes;
     ResetFeedState();
     if (announce) {
@@ -356,6 +365,7 @@ std::int64_t Engine::MsToBytes(std::int64_t ms) const {
 }
 
 void Engine::StopPlayback(bool releaseDevice) {
+    CancelStart();
     if (EntryKind(p_.playlist.PlayingEntry) == kRadioKind) {
         recorder_.StopRecording();
     }
@@ -422,6 +432,9 @@ bool Engine::IsPaused() const {
 }
 
 void Engine::Pause() {
+    if (pendingStart_) {
+        pendingStart_->paused = true;
+    }
     audio::ChannelPause(output_);
     p_.ui.view.SetStatusText(3, "Paused");
     SuspendStatus();
@@ -429,6 +442,9 @@ void Engine::Pause() {
 }
 
 void Engine::Resume() {
+    if (pendingStart_) {
+        pendingStart_->paused = false;
+    }
     const std::string& entry = p_.playlist.PlayingEntry;
     p_.ui.view.SetStatusText(3, FormatDescription(std::string(EntryAddress(entry)), source_));
     audio::ChannelResume(output_);

@@ -19,6 +19,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <random>
@@ -78,9 +79,16 @@ class Engine {
 
     void InitDevice();
     int CheckFile(const std::string& entry, bool quiet = false);
+    // A file is checked and opened on the starter thread and plays once that
+    // lands on the UI thread; a newer start or a stop supersedes it.
     void PlayEntry(int index, bool keepThreads = false, bool resume = false);
+    // A start is on its way: seeks, pause and resume apply to it when it lands.
+    bool Starting() const { return pendingStart_.has_value(); }
+    // Returns once every start asked for so far has landed.
+    void Settle();
     // `announce`: a jump the listeners hear of (not the start of a track).
     void SeekTo(std::int64_t bytes, bool announce = true);
+    void SeekToMs(std::int64_t ms, bool announce = true);
     std::int64_t CurrentPositionBytes() const;
     std::int64_t BytesToMs(std::int64_t bytes) const;
     std::int64_t MsToBytes(std::int64_t ms) const;
@@ -160,9 +168,42 @@ class Engine {
         std::int64_t threeSeconds = 0;
         std::int64_t leadIn = 0;
         bool isMp3 = false;
+        std::vector<std::int16_t> tail;  // the tail trim's 3 s, made off the update thread
+    };
+
+    struct PendingStart {
+        std::uint64_t id = 0;
+        int index = -1;
+        std::string entry;
+        int kind = -1;
+        bool keepThreads = false;
+        bool paused = false;
+        bool announce = false;
+        std::int64_t seekBytes = -1;
+        std::int64_t seekMs = -1;
+    };
+    // What the starter thread found, for the UI thread.
+    struct Started {
+        std::uint64_t id = 0;
+        int code = 0;
+        int error = 0;
+        bool notice = false;  // the probe failed in a way the library can say
+        audio::Handle source = 0;
+        std::int64_t length = 0;
+        std::int64_t threeSeconds = 0;
     };
 
     void OpenSources();
+    // Starter thread.
+    void OpenStart(std::uint64_t id, const std::string& entry, int kind);
+    void LandStarts();
+    void BeginPlaying(PendingStart& start, Started& started);
+    void StartOutput(bool keepThreads);
+    // Before a file plays: no record command, the time label where files have it.
+    void ShowFileControls();
+    // Before any open: what played is freed, the device ready, the feed reset.
+    void ReleaseForOpen();
+    void CancelStart();
     void OpenStation(const std::string& entry);
     // The station branch of a status tick; false ends the tick.
     bool StationStatusTick();
@@ -219,6 +260,9 @@ class Engine {
     // The source is a station: fed as it comes, never switched or trimmed.
     std::atomic<bool> sourceIsStation_{false};
     std::int64_t positionBase_ = 0;
+    // The tail trim's window of the source's sound: made where the source is
+    // opened, swapped in at the switch, so the feed allocates nothing.
+    std::vector<std::int16_t> tailSamples_;
 
     std::array<std::atomic<audio::Handle>, 4> retired_{};
 
@@ -243,7 +287,17 @@ class Engine {
     std::atomic<bool> stationGivenUp_{false};
     StationConnector connector_;
     Recorder recorder_;
-    Opener opener_;  // last: its jobs use the members above
+
+    // UI thread: the start on its way; `latestStart_` lets the starter skip stale ones.
+    std::optional<PendingStart> pendingStart_;
+    std::uint64_t startId_ = 0;
+    std::atomic<std::uint64_t> latestStart_{0};
+    std::mutex startLock_;
+    std::vector<Started> started_;  // landed on the starter, not yet taken
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+
+    Opener starter_;  // last two: their jobs use the members above
+    Opener opener_;
 };
 
 }  // namespace mirvo

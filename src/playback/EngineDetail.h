@@ -53,4 +53,13 @@ inline bool HasDecoder(int kind) {
     return kind == kKindAudio || kind == kKindModule || kind == kKindFlac || kind == kKindUnknown;
 }
 
+// A float probe of a file before it plays: a CheckResult, and the library's
+// code when opening failed in a way worth telling (`notice`). Any thread.
+struct Probed {
+    int result = 0;
+    int error = 0;
+    bool notice = false;
+};
+Probed ProbeFile(const std::string& entry, int kind);
+
 }  // namespace mirvo::engine_detail

@@ -43,8 +43,7 @@ std::int64_t Engine::TrimTail() {
     if (at == audio::kPositionError || !audio::ChannelSetPosition(lookahead_, at)) {
         return -1;
     }
-    const std::int64_t window = Bytes(source, 3.0);
-    std::vector<std::int16_t> samples(static_cast<std::size_t>(window / 2));
+    std::vector<std::int16_t>& samples = tailSamples_;
     const std::uint32_t got =
         ReadData(lookahead_, samples.data(), static_cast<std::uint32_t>(samples.size() * 2));
     const std::size_t count = got / 2;
@@ -151,6 +150,7 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
     sourceLength_ = next->length;
     sourceThreeSeconds_ = next->threeSeconds;
     sourceIsMp3_ = next->isMp3;
+    tailSamples_.swap(next->tail);  // the old buffer goes with `next`, freed on the UI thread
     if (source_ == 0 || !SameOutputFormat() || sourceLength_ <= sourceThreeSeconds_) {
         transition_ = 2;
         return kept | audio::kFeedEnd;

@@ -14,11 +14,11 @@ class Query {
     Query(const std::string& fileName, audio::Handle handle, bool flacAware = true)
         : handle_(handle) {
         if (handle_ == 0) {
+            // Unscanned: the description needs the header, not an exact length.
             const bool flac = flacAware && AudioFileType(fileName) == 3;
-            handle_ =
-                flac ? audio::FlacStreamCreateFile(false, fileName.c_str(), 0, 0,
-                                                   audio::kStreamDecode)
-                     : audio::StreamCreateFile(false, fileName.c_str(), 0, 0, audio::kStreamDecode);
+            const std::uint32_t flags = audio::kStreamDecode | audio::kStreamNoScan;
+            handle_ = flac ? audio::FlacStreamCreateFile(false, fileName.c_str(), 0, 0, flags)
+                           : audio::StreamCreateFile(false, fileName.c_str(), 0, 0, flags);
             owned_ = true;
         }
     }

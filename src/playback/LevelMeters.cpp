@@ -93,8 +93,29 @@ void LevelMeters::UpdateLevels() {
 
     const int style = player_.values.VUStyle;
     if (style == 1 || style == 2) {
-        view_.SetMeterLeds(style, LedCount(style, leftLevel_), LedCount(style, rightLevel_));
+        if (style != ledStyle_) {
+            ledStyle_ = style;
+            leftLeds_ = rightLeds_ = 0;
+        }
+        leftLeds_ = Leds(style, leftLevel_, leftLeds_);
+        rightLeds_ = Leds(style, rightLevel_, rightLeds_);
+        view_.SetMeterLeds(style, leftLeds_, rightLeds_);
     }
+}
+
+int LevelMeters::Leds(int style, int level, int shown) {
+    const int count = LedCount(style, level);
+    if (count >= shown) {
+        return count;
+    }
+    // A steady tone's peaks differ a little from window to window: around a
+    // threshold they would light and darken its LED on every update. Within
+    // 10 % below it the LED stays; the table's steps lie further apart, so a
+    // fall by decay is never held.
+    const auto table = Thresholds(style);
+    const int edge = table[table.size() - static_cast<std::size_t>(shown)];
+    return static_cast<std::int64_t>(level) * 10 >= static_cast<std::int64_t>(edge) * 9 ? shown
+                                                                                        : count;
 }
 
 int LevelMeters::NextLevel(int held, int peak, bool decayTick) const {

@@ -73,6 +73,9 @@ class LevelMeters {
     // The held level after this update: a louder peak at once, a quieter one
     // one table step down on every second update.
     int NextLevel(int held, int peak, bool decayTick) const;
+    // The LEDs to show for `level` when `shown` are lit: one step is given up
+    // only once the level is clearly below it.
+    static int Leds(int style, int level, int shown);
 
     Player& player_;
     MeterView& view_;
@@ -80,6 +83,9 @@ class LevelMeters {
     int leftLevel_ = 0;
     int rightLevel_ = 0;
     int decayCounter_ = 0;
+    int leftLeds_ = 0;
+    int rightLeds_ = 0;
+    int ledStyle_ = 0;  // the style the counts above were shown for
     std::vector<std::int16_t> samples_;
 };
 

@@ -66,6 +66,7 @@ void Engine::OpenPrepared(std::uint64_t id, const std::string& entry, int kind) 
             prepared_->threeSeconds = threeSeconds;
             prepared_->leadIn = leadIn;
             prepared_->isMp3 = isMp3;
+            prepared_->tail.resize(static_cast<std::size_t>(threeSeconds / 2));
             prepared_->opened = true;
             return;
         }

@@ -7,7 +7,6 @@
 #include "playback/EngineDetail.h"
 #include "playback/TimeText.h"
 #include "playlist/Model.h"
-#include "support/Memory.h"
 
 namespace mirvo {
 
@@ -42,6 +41,9 @@ void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
 void Engine::StatusTick() {
     FreeRetired();
     recorder_.ReportWriterFailure();
+    if (pendingStart_) {
+        return;  // what ends or follows now is the start's to decide once it lands
+    }
     const int kind = EntryKind(p_.playlist.PlayingEntry);
     if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
         if (!SeekPending) {
@@ -126,7 +128,6 @@ void Engine::FinishSeamlessSwitch() {
     view_.SetProgressMax(static_cast<int>(lengthMs));
     view_.SetProgressPosition(0);
     p_.ui.view.RepaintList();
-    TrimWorkingSet();
     decoderFinished_ = false;
     // Told last: a listener may take long enough for the feed to move on.
     p_.events.TrackAudible(pl.PlayingEntry, lengthMs);

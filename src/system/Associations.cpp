@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <thread>
 
 #include "support/Files.h"
 #include "tags/TagText.h"
@@ -418,8 +419,11 @@ void FileAssociations::NotifyChanged() const {
     if (::posix_spawnp(&pid, tool, nullptr, nullptr, argv, environ) != 0) {
         return;  // not installed: nothing keeps a cache to rebuild
     }
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-    }
+    // Reaped elsewhere: a large applications folder takes the tool seconds.
+    std::thread([pid] {
+        while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
 }
 
 void ClaimAssociationsAtStart(const Settings& settings, bool claim) {

@@ -41,7 +41,7 @@ class FileAssociations {
     bool IsTypeAssociated(std::string_view extension) const;
 
     // Rebuilds the applications folder's MIME cache when update-desktop-database
-    // is installed, so menus of "Open with" see the change.
+    // is installed, so menus of "Open with" see the change. Does not wait for it.
     void NotifyChanged() const;
 
   private:

@@ -264,7 +264,7 @@ RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
     }
     if (audible) {
         engine.PlayEntry(index);
-        engine.SeekTo(engine.MsToBytes(positionMs), false);
+        engine.SeekToMs(positionMs, false);
         if (paused) {
             engine.Pause();
         }

@@ -296,6 +296,7 @@ TEST(Preferences, ChangingTheDeviceGoesOnAtTheSamePosition) {
     r.f.player.playlist.PlaylistEntries = {song};
     Engine& e = *r.engine;
     e.PlayEntry(0);
+    e.Settle();
     for (int i = 0; i < 10; ++i) {
         audio::test::Update();
         audio::test::Advance(17640);

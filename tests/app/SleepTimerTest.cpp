@@ -58,6 +58,7 @@ struct Countdown {
         test::WriteWav(tone, test::Tone(44100, 90.0, 440), 44100);
         f.player.playlist.PlaylistEntries = {tone};
         engine.PlayEntry(0);
+        engine.Settle();
         Play(10);
     }
     // The device plays, refilled as the update thread would.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -475,3 +476,111 @@ TEST(AudioDecode, FilesAreReadAheadOfTheDecoder) {
 }
 
 }  // namespace
+
+// A sample count missing from the header comes from the last frame (or the
+// last Ogg page), not from decoding the whole file.
+TEST(AudioDecode, FlacLengthWithoutASampleCountComesFromTheEnd) {
+    CountingWrap wrap;
+    for (const char* name : {"longbare.flac", "longbare.oga"}) {
+        SCOPED_TRACE(name);
+        wrap.Reset();
+        const audio::Handle h = OpenDecode(name);
+        ASSERT_NE(h, 0u) << audio::ErrorGetCode();
+        EXPECT_EQ(audio::StreamGetLength(h), 180u * 22050 * 2);
+        const double share = static_cast<double>(wrap.Bytes(Path(name))) /
+                             static_cast<double>(std::filesystem::file_size(Path(name)));
+        EXPECT_LT(share, 0.5);
+        // The length is the sound's: every sample decodes, none is left over.
+        EXPECT_EQ(ReadAll(h).size(), 180u * 22050 * 2);
+        audio::StreamFree(h);
+    }
+}
+
+// A reader that stops at its next read until let go (or 10 s pass).
+class GateWrap {
+  public:
+    GateWrap() {
+        audio::SetFileReaderWrap([this](std::unique_ptr<audio::Reader> file,
+                                        const std::string&) -> std::unique_ptr<audio::Reader> {
+            return std::make_unique<Gated>(*this, std::move(file));
+        });
+    }
+    ~GateWrap() {
+        Open();
+        audio::SetFileReaderWrap({});
+    }
+    void Close() {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    void Open() {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = false;
+        }
+        changed_.notify_all();
+    }
+    void WaitForAStoppedRead() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_; });
+    }
+    // A read gave up waiting: nobody opened the gate in time.
+    bool TimedOut() {
+        const std::lock_guard lock(mutex_);
+        return timedOut_;
+    }
+
+  private:
+    class Gated final : public audio::Reader {
+      public:
+        Gated(GateWrap& owner, std::unique_ptr<audio::Reader> file)
+            : owner_(owner), file_(std::move(file)) {}
+        std::size_t Read(void* dst, std::size_t n) override {
+            {
+                std::unique_lock lock(owner_.mutex_);
+                owner_.waiting_ = owner_.closed_;
+                owner_.changed_.notify_all();
+                if (!owner_.changed_.wait_for(lock, std::chrono::seconds(10),
+                                              [&] { return !owner_.closed_; })) {
+                    owner_.timedOut_ = true;
+                }
+            }
+            return file_->Read(dst, n);
+        }
+        bool Seek(std::int64_t pos) override { return file_->Seek(pos); }
+        std::int64_t Tell() const override { return file_->Tell(); }
+        std::int64_t Size() const override { return file_->Size(); }
+
+      private:
+        GateWrap& owner_;
+        std::unique_ptr<audio::Reader> file_;
+    };
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool closed_ = false;
+    bool waiting_ = false;
+    bool timedOut_ = false;
+};
+
+// While a decode waits for the disk, position, activity and end are there to
+// read at once: the status refresh asks for them on the UI thread.
+TEST(AudioDecode, PositionAndActivityDoNotWaitForADecode) {
+    GateWrap gate;
+    const audio::Handle h = OpenDecode("long.mp3");
+    ASSERT_NE(h, 0u);
+    gate.Close();
+    std::thread decoding([&] {
+        std::vector<std::uint8_t> block(4 << 20);
+        audio::ChannelGetData(h, block.data(), static_cast<std::uint32_t>(block.size()));
+    });
+    gate.WaitForAStoppedRead();
+    // Long enough for the decode to stop at the block the read-ahead lacks.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_NE(audio::ChannelGetPosition(h), audio::kPositionError);
+    EXPECT_EQ(audio::ChannelIsActive(h), audio::kActivePlaying);
+    gate.Open();
+    decoding.join();
+    EXPECT_FALSE(gate.TimedOut());
+    audio::StreamFree(h);
+}

@@ -179,7 +179,9 @@ int main(int argc, char** argv) {
               Write(dir + "layer1.mp3", SilentMpeg(1, audio_fixtures::kLayer1Frames)) &&
               Write(dir + "layer2.mp3", SilentMpeg(2, audio_fixtures::kLayer2Frames)) &&
               Write(dir + "tune.mod", Module()) &&
-              Write(dir + "long.wav", Wave(Coding::S16, 22050, 1, 22050 * 180, 0));
+              Write(dir + "long.wav", Wave(Coding::S16, 22050, 1, 22050 * 180, 0)) &&
+              // Samples alone: flac writing to a pipe cannot go back for the count.
+              Write(dir + "long.raw", Wave(Coding::S16, 22050, 1, 22050 * 180, 0).substr(44));
     for (int i = 0; ok && i < 3; ++i) {
         ok = Write(dir + "part" + std::to_string(i) + ".wav",
                    Wave(Coding::S16, kRate, 2, audio_fixtures::kPartFrames[i], 1 + i));
@@ -196,6 +198,12 @@ int main(int argc, char** argv) {
          // Three minutes with and without the Info header (-t).
          Run("lame --quiet -b 64" + q + "long.wav'" + q + "long.mp3'") &&
          Run("lame --quiet -t -b 64" + q + "long.wav'" + q + "longbare.mp3'") &&
+         Run("flac -s -f --force-raw-format --endian=little --sign=signed --channels=1 --bps=16 "
+             "--sample-rate=22050 -c - <" +
+             q + "long.raw' >" + q + "longbare.flac'") &&
+         Run("flac -s -f --ogg --force-raw-format --endian=little --sign=signed --channels=1 "
+             "--bps=16 --sample-rate=22050 -c - <" +
+             q + "long.raw' >" + q + "longbare.oga'") &&
          // Station bodies: Opus and AAC (ADTS) for URL streams, and a mono MP3 and AAC.
          Run("lame --quiet -b 32" + q + "mono22.wav'" + q + "mono22.mp3'") &&
          Run("opusenc --quiet" + q + "tone.wav'" + q + "tone.opus'") &&
@@ -215,5 +223,6 @@ int main(int argc, char** argv) {
              "bung'" +
              q + "tone.wav'" + q + "second.opus'");
     std::remove((dir + "long.wav").c_str());
+    std::remove((dir + "long.raw").c_str());
     return ok ? 0 : 1;
 }

@@ -476,6 +476,7 @@ TEST_F(DeleteTest, YesMovesTheFilesAndStopsThePlayingOne) {
     SetList({files[0], files[1], files[2], "http://a.example/s|S"});
     p.playlist.QueueList = {files[2], files[0]};
     engine->PlayEntry(1);
+    engine->Settle();
     ASSERT_NE(engine->OutputChannel(), 0u);
     ASSERT_EQ(p.playlist.PlayingIndex, 1);
     Select({1, 2, 3}, 3);

@@ -38,8 +38,11 @@ struct Keys {
         engine.reset();
         audio::Free();
     }
+    // A key, and the start it may have asked for landed.
     bool Press(int key, unsigned modifiers = kNoModifier) {
-        return commands->DispatchKey(key, modifiers);
+        const bool handled = commands->DispatchKey(key, modifiers);
+        engine->Settle();
+        return handled;
     }
     int Playing() const { return f.player.playlist.PlayingIndex; }
 
@@ -79,10 +82,13 @@ TEST(Commands, PlayPauseAndStopTwice) {
 
     // The stop button does both presses in one click.
     k.commands->StopButton();
+    k.engine->Settle();
     EXPECT_FALSE(k.f.player.engine.DeviceReady);
     k.commands->PlayPauseButton();
+    k.engine->Settle();
     EXPECT_EQ(k.engine->OutputState(), audio::kActivePlaying);
     k.commands->PlayPauseButton();
+    k.engine->Settle();
     EXPECT_TRUE(k.engine->IsPaused());
 }
 
@@ -257,24 +263,32 @@ TEST(Commands, PlayModesAndHotKeys) {
     EXPECT_EQ(k.f.view.status[2], "");
 
     k.commands->HotKey(0);
+    k.engine->Settle();
     EXPECT_EQ(k.engine->OutputState(), audio::kActivePlaying);
     k.commands->HotKey(1);
+    k.engine->Settle();
     EXPECT_TRUE(k.engine->IsPaused());
     k.commands->HotKey(5);
+    k.engine->Settle();
     EXPECT_EQ(k.f.player.engine.Volume, 1000);
     k.commands->HotKey(6);
+    k.engine->Settle();
     EXPECT_EQ(k.f.player.engine.Volume, 970);
     k.commands->HotKey(2);
+    k.engine->Settle();
     EXPECT_EQ(k.engine->OutputChannel(), 0u);
     int exits = 0;
     k.commands->ExitApplication = [&] { ++exits; };
     k.commands->SettingsDialogShown = [] { return true; };
     k.commands->HotKey(9);
+    k.engine->Settle();
     EXPECT_EQ(exits, 0);  // ignored while the settings dialog shows
     k.commands->SettingsDialogShown = nullptr;
     k.commands->HotKey(9);
+    k.engine->Settle();
     EXPECT_EQ(exits, 1);
     k.commands->HotKey(8);
+    k.engine->Settle();
     EXPECT_EQ(k.f.view.broughtToFront, 1);
 }
 

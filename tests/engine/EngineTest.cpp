@@ -99,8 +99,8 @@ struct Rig {
         f.view.rowCount = static_cast<int>(entries.size());
     }
     // One step of real time: the update thread refills, the hardware plays,
-    // the status timer ticks. The opener is given the time it needs, unless the
-    // test holds it back.
+    // the status timer ticks. The starter and the opener are given the time
+    // they need, unless the test holds the opener back.
     std::vector<std::uint8_t> Step(std::uint32_t bytes = kStep) {
         if (waitForOpener) {
             engine->WaitForOpener();
@@ -108,6 +108,7 @@ struct Rig {
         audio::test::Update();
         auto played = audio::test::Advance(bytes);
         engine->StatusTick();
+        engine->Settle();
         return played;
     }
 
@@ -203,6 +204,7 @@ TEST(Engine, PlaysAListWithoutGaps) {
     rig.SetList(entries);
     rig.f.player.engine.PlayMode = 2;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     ASSERT_TRUE(rig.f.player.engine.DeviceReady);
     ASSERT_NE(rig.engine->OutputChannel(), 0u);
 
@@ -254,6 +256,7 @@ TEST(Engine, OtherFormatAndShortTracksOpenAfterTheDrain) {
                  files.Path("a.wav")});
     rig.f.player.engine.PlayMode = 2;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     std::map<int, bool> seen;
     audio::ChannelInfo info;
     for (int i = 0; i < 300 && rig.f.player.engine.DeviceReady; ++i) {
@@ -263,7 +266,7 @@ TEST(Engine, OtherFormatAndShortTracksOpenAfterTheDrain) {
             seen[playing] = true;
             // Each track got an output channel of its own format: an ordinary open.
             EXPECT_EQ(info.Frequency, playing == 1 ? 48000u : 44100u) << playing;
-            EXPECT_EQ(rig.engine->TransitionState(), 0);
+            EXPECT_EQ(rig.engine->TransitionState(), 0) << playing << " step " << i;
         }
     }
     EXPECT_TRUE(seen[0] && seen[1] && seen[2] && seen[3]);
@@ -276,6 +279,7 @@ TEST(Engine, ListEditedDuringASwitchKeepsThePlayingMark) {
     rig.SetList({files.Path("f.wav"), files.Path("g.wav"), files.Path("a.wav")});
     rig.f.player.engine.PlayMode = 2;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     int steps = 0;
     while (rig.engine->TransitionState() != 1 && steps++ < 200) {
         rig.Step();
@@ -299,8 +303,12 @@ TEST(Engine, UnplayableEntriesWarnAndLeavePlaybackAlone) {
     Rig rig;
     rig.SetList({files.Path("a.wav"), dir / "missing.mp3", junk, text});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     const audio::Handle playing = rig.engine->OutputChannel();
     rig.engine->PlayEntry(1);
+    // Checked on the starter: told once that lands.
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+    rig.engine->Settle();
     ASSERT_FALSE(rig.f.dialogs.notices.empty());
     EXPECT_EQ(rig.f.dialogs.notices.back().text, "File not found.\r\r" + (dir / "missing.mp3"));
     EXPECT_EQ(rig.f.dialogs.notices.back().kind, NoticeKind::Warning);
@@ -310,6 +318,7 @@ TEST(Engine, UnplayableEntriesWarnAndLeavePlaybackAlone) {
     for (int index : {2, 3}) {
         rig.f.dialogs.notices.clear();
         rig.engine->PlayEntry(index);
+        rig.engine->Settle();
         ASSERT_EQ(rig.f.dialogs.notices.size(), 2u);
         EXPECT_EQ(rig.f.dialogs.notices[0].text.rfind("Error", 0), 0u);
         const std::string& warning = rig.f.dialogs.notices[1].text;
@@ -328,8 +337,12 @@ TEST(Engine, AFlacNameOnOtherSoundWarnsAndTabPassesIt) {
     Rig rig;
     rig.SetList({files.Path("a.wav"), misnamed, files.Path("d.flac")});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     const audio::Handle playing = rig.engine->OutputChannel();
     rig.engine->PlayEntry(1);
+    // Checked on the starter: told once that lands.
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+    rig.engine->Settle();
     ASSERT_FALSE(rig.f.dialogs.notices.empty());
     EXPECT_EQ(rig.f.dialogs.notices.back().text, "Unsupported file format.\r\r" + misnamed);
     EXPECT_EQ(rig.engine->OutputChannel(), playing);
@@ -343,6 +356,7 @@ TEST(Engine, AnEntryThatOpensNothingShowsThatNothingPlays) {
     Rig rig;
     rig.SetList({files.Path("five.wav"), list});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     Play(rig, 3);
     ASSERT_NE(rig.f.view.timeLabel, "");
     ASSERT_NE(rig.f.view.status[3], "");
@@ -374,6 +388,7 @@ TEST(Engine, AFlacStreamChangingItsRateStopsThereAsUnplayable) {
     Rig rig;
     rig.SetList({path});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     ASSERT_TRUE(rig.f.player.engine.DeviceReady);
     for (int step = 0; step < 400 && rig.f.player.engine.DeviceReady; ++step) {
         rig.Step();
@@ -389,6 +404,7 @@ TEST(Engine, SeekingClampsAndKeepsTheState) {
     Rig rig;
     rig.SetList({files.Path("five.wav")});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     Play(rig, 3);
     const std::int64_t length = 5 * 176400;
     rig.engine->SeekTo(length * 2);
@@ -420,6 +436,7 @@ TEST(Engine, StoppingReleasesTheDeviceAndPlayingOpensItAgain) {
     Rig rig;
     rig.SetList({files.Path("five.wav")});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     Play(rig, 2);
     rig.engine->StopPlayback(true);
     EXPECT_FALSE(rig.f.player.engine.DeviceReady);
@@ -427,6 +444,7 @@ TEST(Engine, StoppingReleasesTheDeviceAndPlayingOpensItAgain) {
     EXPECT_EQ(rig.f.view.caption, "Mirvo 1.04i");
     EXPECT_EQ(rig.view.position, 0);
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     EXPECT_TRUE(rig.f.player.engine.DeviceReady);
     EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
 }
@@ -456,6 +474,7 @@ TEST(Engine, StatusTickWritesTheTimeLabelAndSubmits) {
     Rig rig;
     rig.SetList({files.Path("five.wav")});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     EXPECT_EQ(rig.view.max, 5000);
     EXPECT_TRUE(rig.engine->FineTimeFormat());
     EXPECT_EQ(rig.engine->RefreshPeriod(), 10);
@@ -493,6 +512,7 @@ TEST(Engine, LongTracksAreSubmittedAfterHalf) {
     Rig rig;
     rig.SetList({path, path});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     EXPECT_FALSE(rig.engine->FineTimeFormat());
     Play(rig, 105);  // 10.5 s: the now-playing notice, once
     ASSERT_EQ(rig.scrobbler.calls.size(), 1u);
@@ -501,12 +521,14 @@ TEST(Engine, LongTracksAreSubmittedAfterHalf) {
     EXPECT_EQ(rig.scrobbler.calls.size(), 1u);
 
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     for (int step = 0; rig.report.PlayedMs() <= 20000; ++step) {
         ASSERT_LT(step, 700);
         rig.Step(kTickBytes);
     }
     ASSERT_EQ(rig.scrobbler.calls.size(), 2u);  // its own now-playing notice
     rig.engine->PlayEntry(1);                   // starting the next one submits the finished play
+    rig.engine->Settle();
     ASSERT_EQ(rig.scrobbler.calls.size(), 3u);
     EXPECT_EQ(rig.scrobbler.calls[2], path + "|40|0");
 }
@@ -519,6 +541,7 @@ TEST(Engine, LateTicksCountAllThatWasHeard) {
     Rig rig;
     rig.SetList({path});
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     for (int step = 0; step < 220; ++step) {
         rig.Step(kStep);  // 100 ms of sound per 33 ms tick
     }
@@ -538,6 +561,7 @@ TEST(Engine, EachTrackIsReportedWithItsOwnLength) {
     rig.SetList({first, second});
     rig.f.player.engine.PlayMode = 2;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     bool switched = false;
     for (int step = 0; step < 3000 && rig.f.player.engine.DeviceReady; ++step) {
         rig.Step(kTickBytes);
@@ -596,12 +620,14 @@ TEST(Engine, AnEndThatComesWhileTheSwitchIsHandledIsNotLost) {
         endedDuringTick = rig.engine->TransitionState() == 2;
     };
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     for (int step = 0; step < 3000 && rig.f.player.engine.DeviceReady; ++step) {
         rig.engine->WaitForOpener();
         audio::test::Update();
         const auto played = audio::test::Advance(kTickBytes);
         out.insert(out.end(), played.begin(), played.end());
         rig.engine->StatusTick();
+        rig.engine->Settle();
     }
     ASSERT_TRUE(endedDuringTick);
     // Every track once, in order, and the end of the list stops playback.
@@ -648,6 +674,7 @@ TEST(Engine, OnASlowDiskTheSwitchOpensNothingOnTheUpdateThread) {
     rig.SetList(entries);
     rig.f.player.engine.PlayMode = 2;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     const std::thread::id update = UpdateThread(rig);
     std::vector<std::uint8_t> out;
     for (int step = 0; step < 2000 && rig.f.player.engine.DeviceReady; ++step) {
@@ -680,8 +707,12 @@ TEST(Engine, AnOpenerHeldPastTheSwitchLeavesTheNextTrackToTheDrain) {
     rig.SetList(entries);
     rig.f.player.engine.PlayMode = 2;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
+    // The track was started where the next one starts too: on the starter.
+    const std::thread::id starter = disk.Events().front().thread;
+    ASSERT_NE(starter, std::this_thread::get_id());
     const std::thread::id update = UpdateThread(rig);
-    disk.Hold({std::this_thread::get_id(), update});
+    disk.Hold({std::this_thread::get_id(), starter, update});
     std::vector<std::uint8_t> out;
     bool drained = false;
     for (int step = 0; step < 200 && rig.f.player.playlist.PlayingIndex == 0; ++step) {
@@ -715,6 +746,7 @@ TEST(Engine, AnEngineGoneBeforeTheSwitchLeavesNoFileOpen) {
     rig.SetList({files.Path("f.wav"), files.Path("g.wav")});
     rig.f.player.engine.PlayMode = 2;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     Play(rig, 3);  // the next track is prepared and opened
     rig.engine->WaitForOpener();
     EXPECT_EQ(disk.OpenReaders(), 4);  // source and look-ahead of both
@@ -736,6 +768,53 @@ TEST(Engine, CheckFileReadsOnlyTheStartOfALongMp3) {
         EXPECT_EQ(rig.engine->CheckFile(mp3, true), kPlayable);
         EXPECT_LT(disk.BytesRead(mp3), std::filesystem::file_size(mp3) / 4) << mp3;
     }
+}
+
+// A track the user starts is checked, opened and (an MP3 without a frame
+// count) scanned on the starter; the UI thread only takes the result.
+TEST(Engine, StartingATrackReadsNothingOnTheUiThread) {
+    Files& files = Files::Get();
+    TempDir dir;
+    const std::string wav = dir / "long.wav";
+    test::WriteWav(wav, test::Tone(22050, 240.0, 440), 22050);
+    const std::string bare = dir / "bare.mp3";
+    ASSERT_TRUE(test::Encode("lame --quiet -t -b 64 " + wav + " " + bare));
+    test::SlowDisk disk(0us);
+    Rig rig;
+    rig.SetList({bare, files.Path("a.mp3"), files.Path("d.flac")});
+    const std::thread::id ui = std::this_thread::get_id();
+    // Nothing plays: the description reads the start only.
+    const std::string description = rig.f.player.playlist.Links.FormatDescription(bare);
+    EXPECT_EQ(description.rfind("MP3 64 kbps", 0), 0u) << description;
+    EXPECT_LT(disk.BytesRead(bare), std::filesystem::file_size(bare) / 4);
+    const std::size_t before = CountOn(disk.Events(), test::SlowDisk::Event::Read, ui);
+
+    rig.engine->PlayEntry(0);
+    EXPECT_TRUE(rig.engine->Starting());
+    rig.engine->Settle();
+    EXPECT_FALSE(rig.engine->Starting());
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 0);
+    EXPECT_NE(rig.engine->SourceStream(), 0u);
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
+    EXPECT_NEAR(rig.view.ProgressMax(), 240000, 200);  // scanned, not estimated
+    // A newer start wins over one still on its way; the older leaves nothing open.
+    rig.engine->PlayEntry(1);
+    rig.engine->PlayEntry(2);
+    rig.engine->Settle();
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 2);
+    EXPECT_EQ(rig.f.player.playlist.PlayingEntry, files.Path("d.flac"));
+    rig.engine->WaitForOpener();
+    EXPECT_EQ(disk.OpenReaders(), 2);  // the source and look-ahead of what plays
+    // A stop drops a start on its way.
+    rig.engine->PlayEntry(1);
+    rig.engine->StopPlayback(true);
+    rig.engine->Settle();
+    EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStopped);
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 2);
+    const auto events = disk.Events();
+    EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Read, ui), before);
+    EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Open, ui), 1u);  // the description's
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
 }
 
 }  // namespace

@@ -37,6 +37,7 @@ TEST(RealPlayback, FiveSecondsThroughTheRealTimer) {
     Engine engine(player, bar);
 
     engine.PlayEntry(0);
+    engine.Settle();
     ASSERT_TRUE(player.engine.DeviceReady);
     EXPECT_TRUE(engine.StatusRunning());
 

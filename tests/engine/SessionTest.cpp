@@ -76,6 +76,7 @@ TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
         f.player.events.Attach(listener);
         Engine& engine = session.engine();
         engine.PlayEntry(0);
+        engine.Settle();
         EXPECT_EQ(f.view.caption, "first.wav - Mirvo");
         EXPECT_TRUE(MeterTimerRuns(f.loop));
         session.commands().DispatchKey(kKeySpace, kNoModifier);  // pause
@@ -89,6 +90,7 @@ TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
             audio::test::Update();
             audio::test::Advance(5820);
             engine.StatusTick();
+            engine.Settle();
             switched = switched || engine.TransitionState() == 1;
         }
         EXPECT_TRUE(switched);  // the second track followed without a gap

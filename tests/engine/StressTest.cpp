@@ -67,7 +67,9 @@ struct Stress {
         audio::Free();
     }
     // The status timer, when it runs.
+    // The UI thread's loop: starts land as they come, then the status tick.
     void Tick() {
+        f.loop.RunPosted();
         if (engine->StatusRunning()) {
             engine->StatusTick();
         }
@@ -90,6 +92,7 @@ TEST(EngineStress, CommandsWhileTheAudioThreadsRunFree) {
     PlaylistState& pl = s.f.player.playlist;
     s.f.player.engine.PlayMode = 0;  // wraps, so the list keeps playing
     s.engine->PlayEntry(0);
+    s.engine->Settle();
     FreeRunningDevice device;
     std::mt19937 random(12345);
     const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
@@ -158,6 +161,7 @@ TEST(EngineStress, CommandsWhileTheAudioThreadsRunFree) {
     s.engine->ApplyPlayMode();
     const int first = s.Rows() - 3;
     s.engine->PlayEntry(first);
+    s.engine->Settle();  // lands this start and drops every older one still on its way
     std::vector<int> played{pl.PlayingIndex};
     const auto deadline = std::chrono::steady_clock::now() + 120s;  // only against a hang
     while (s.f.player.engine.DeviceReady && std::chrono::steady_clock::now() < deadline) {

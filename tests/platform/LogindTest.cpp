@@ -148,6 +148,7 @@ TEST_F(LogindTest, TheSleepTimersEndAsksLogindAndARefusalIsSaidAndGivesTheSoundB
         test::WriteWav(tone, test::Tone(44100, 10.0, 440), 44100);
         player.playlist.PlaylistEntries = {tone};
         engine.PlayEntry(0);
+        engine.Settle();
         // Where the fade of the last 50 seconds leaves the sound.
         audio::ChannelSetAttributes(engine.OutputChannel(), -1, 0, -101);
         CheckedForm form;

@@ -124,6 +124,27 @@ TEST(LevelMeters, MonoLightsBothBars) {
     EXPECT_EQ(m.meters.LeftLevel(), m.meters.RightLevel());
 }
 
+// A steady tone whose peaks fall on either side of a step from window to
+// window lights the same LEDs throughout; a real fall still shows.
+TEST(LevelMeters, ASteadyToneOnAStepEdgeDoesNotFlicker) {
+    for (const auto& [style, edge] : {std::pair{1, 11627}, std::pair{2, 8231}}) {
+        Meters m(style);
+        std::vector<int> counts;
+        for (int i = 0; i < 40; ++i) {
+            const auto peak = static_cast<std::int16_t>(i % 2 == 0 ? edge + 30 : edge - 30);
+            m.sampler.Constant(peak, peak);
+            counts.push_back(m.Update().left);
+        }
+        EXPECT_EQ(std::count(counts.begin(), counts.end(), counts.front()), 40) << style;
+        m.sampler.Constant(static_cast<std::int16_t>(edge * 3 / 4), 0);
+        int left = counts.front();
+        for (int i = 0; i < 4; ++i) {
+            left = m.Update().left;
+        }
+        EXPECT_EQ(left, counts.front() - 1) << style;
+    }
+}
+
 TEST(LevelMeters, SilenceAfterLoudMusicFallsOneStepEverySecondUpdate) {
     Meters m(2);
     m.sampler.Constant(-32768, 32767);

@@ -290,6 +290,7 @@ TEST(StationConnect, AStationStillConnectingWhenAFileStartsNeverPlaysLater) {
     rig.stations.WaitOpened("http://one/old");
     rig.engine->PlayEntry(1);
     EXPECT_EQ(rig.engine->ConnectSerial(), 0);
+    rig.engine->Settle();
     EXPECT_FALSE(rig.view.recordVisible);
     rig.engine->PlayEntry(2);
     rig.stations.WaitOpened("http://two/new");

@@ -151,6 +151,7 @@ TEST_F(StationWindow, AddUrlOnItsKeyAndTheRecordButtonOnlyForStations) {
     EXPECT_TRUE(window().SpeedButtonRecord->isVisible());
     EXPECT_TRUE(app_->controller.Action("RecordStartAc")->isVisible());
     engine.PlayEntry(0);
+    engine.Settle();
     EXPECT_FALSE(window().SpeedButtonRecord->isVisible());
     EXPECT_FALSE(app_->controller.Action("RecordStartAc")->isVisible());
     EXPECT_EQ(engine.ConnectSerial(), 0);

@@ -44,6 +44,7 @@ struct EngineRig {
     // A file plays under a station's entry: the recorder only sees the channel.
     void PlayAsStation() {
         engine->PlayEntry(0);
+        engine->Settle();
         f.player.playlist.PlayingEntry = "http://127.0.0.1:9/live|Station";
         Step(2);
         f.dialogs.yesNoAnswers.push_back(true);
@@ -65,12 +66,14 @@ struct EngineRig {
 TEST(EngineRecording, RecordCommandNeedsAStationThatPlays) {
     EngineRig rig;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     rig.engine->recorder().RecordStartAcExecute();
     ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
     EXPECT_EQ(rig.f.dialogs.notices[0].text,
               "You can only record internet radio.\rPlease connect to one first.");
 
     rig.engine->PlayEntry(2);  // connecting: nothing plays yet
+    rig.engine->Settle();
     EXPECT_TRUE(rig.view.recordVisible);
     rig.engine->recorder().RecordStartAcExecute();
     ASSERT_EQ(rig.f.dialogs.notices.size(), 2u);
@@ -96,6 +99,7 @@ TEST(EngineRecording, PlayingAnotherEntryEndsTheRecordingFirst) {
     rig.f.dialogs.yesNoAnswers.push_back(true);
     rig.f.dialogs.saveAnswers.push_back(saved);
     rig.engine->PlayEntry(1);
+    rig.engine->Settle();
     EXPECT_GE(std::filesystem::file_size(saved), 44u + 5 * 17640);
     EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 1);
     EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
@@ -107,10 +111,14 @@ TEST(EngineRecording, PlayingAnotherEntryEndsTheRecordingFirst) {
 TEST(EngineRecording, AnEntryThatStartedWhileAskingIsNotRecorded) {
     EngineRig rig;
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     rig.f.player.playlist.PlayingEntry = "http://127.0.0.1:9/live|Station";
     rig.Step(2);
     rig.f.dialogs.yesNoAnswers = {true};
-    rig.f.dialogs.meanwhile = [&] { rig.engine->PlayEntry(1); };
+    rig.f.dialogs.meanwhile = [&] {
+        rig.engine->PlayEntry(1);
+        rig.engine->Settle();
+    };
     rig.engine->recorder().RecordStartAcExecute();
     EXPECT_FALSE(rig.engine->recorder().RecordingActive());
     ASSERT_EQ(rig.f.dialogs.notices.size(), 1u);
@@ -126,6 +134,7 @@ TEST(EngineRecording, AHotKeyWaitsForStartRecording) {
     EngineRig rig;
     Commands commands(rig.f.player, *rig.engine);
     rig.engine->PlayEntry(0);
+    rig.engine->Settle();
     rig.f.player.playlist.PlayingEntry = "http://127.0.0.1:9/live|Station";
     rig.Step(2);
     rig.f.dialogs.yesNoAnswers = {true, false};
@@ -137,6 +146,7 @@ TEST(EngineRecording, AHotKeyWaitsForStartRecording) {
     rig.engine->recorder().WaitForWriter();
     EXPECT_TRUE(rig.Recorded());
     rig.f.loop.RunPosted();
+    rig.engine->Settle();
     EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 1);
     EXPECT_FALSE(rig.engine->recorder().RecordingActive());
     EXPECT_EQ(rig.f.dialogs.questions.back(), "Record has been stopped.\rSave record?");

@@ -593,6 +593,7 @@ TEST(Scrobbling, ARealPlayPastHalfIsReportedOnceWithItsTrack) {
     {
         Session session(f.player, bar, meters, &c.client);
         session.engine().PlayEntry(0);
+        session.engine().Settle();
         for (int step = 0; step < 2000 && f.player.engine.DeviceReady; ++step) {
             audio::test::Update();
             audio::test::Advance(1455 * 4);  // one status period of sound

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "fakes/TempDir.h"
 #include "fakes/XdgHome.h"
@@ -264,6 +267,31 @@ TEST_F(Associations, AnyExecutablePathTheEntryCanCarry) {
         EXPECT_EQ(Entry("m3u"), "<none>") << unusable;
         EXPECT_FALSE(broken.IsTypeAssociated("m3u"));
     }
+}
+
+// The MIME cache rebuild runs beside the program: a slow one holds nothing up.
+TEST_F(Associations, TheCacheRebuildIsNotWaitedFor) {
+    TempDir bin;
+    const std::string go = bin / "go";
+    const std::string seen = bin / "seen";
+    // Says "go" once it sees the go-ahead written after NotifyChanged returned,
+    // "late" when it gave up waiting for it.
+    const std::string tool =
+        bin.Write("update-desktop-database",
+                  "#!/bin/sh\nfor i in $(seq 100); do\n  if [ -e '" + go + "' ]; then echo go > '" +
+                      seen + ".new'; mv '" + seen + ".new' '" + seen +
+                      "'; exit 0; fi\n  sleep 0.1\ndone\necho late > '" + seen + "'\n");
+    ASSERT_EQ(::chmod(tool.c_str(), 0755), 0);
+    std::filesystem::create_directories(xdg.Applications());
+    const std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    ::setenv("PATH", (bin.path() + ":" + path).c_str(), 1);
+    ours.NotifyChanged();
+    ::setenv("PATH", path.c_str(), 1);
+    bin.Write("go", "");
+    for (int i = 0; i < 400 && !std::filesystem::exists(seen); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(ReadWholeFile(seen).value_or("<none>"), "go\n");
 }
 
 }  // namespace

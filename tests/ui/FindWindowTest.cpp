@@ -85,6 +85,7 @@ TEST_F(FindWindow, ALetterInTheListOpensItAndEnterPlaysTheChoice) {
         EXPECT_FALSE(form.isVisible());
     });
     QTest::keyClick(app->window.ListScreen, Qt::Key_C);
+    app->controller.engine().Settle();
     ASSERT_TRUE(seen);
     EXPECT_EQ(app->player.playlist.PlayingIndex, 2);
     EXPECT_EQ(app->controller.engine().OutputState(), audio::kActivePlaying);

@@ -160,6 +160,7 @@ class HostileMedia : public ::testing::Test {
         test::KeyOnList(window(), key, modifiers);
         QApplication::processEvents();
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        engine().Settle();  // what the key started has landed
         slowest_.emplace(ms, what);
         if (slowest_.size() > 5) {
             slowest_.erase(slowest_.begin());

@@ -48,8 +48,10 @@ class Keys : public ::testing::Test {
         audio::Free();
     }
 
+    // A key, and the start it may have asked for landed.
     void Press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(app_->window.ListScreen, static_cast<Qt::Key>(key), modifiers);
+        engine().Settle();
     }
     Player& player() { return app_->player; }
     Engine& engine() { return app_->controller.engine(); }
@@ -61,6 +63,7 @@ class Keys : public ::testing::Test {
     void RecordAStation() {
         player().settings.WriteString("General", "RecordTempPath", dir_.path() + "/");
         engine().PlayEntry(1);
+        engine().Settle();
         list().PlayingEntry = "http://127.0.0.1:9/live|Station";
         app_->controller.SetRecordVisible(true);
         audio::test::Update();
@@ -105,10 +108,13 @@ TEST_F(Keys, PlayPauseStopNextPrevious) {
 
     // The play bar's buttons.
     window().SpeedButton1->click();
+    engine().Settle();
     EXPECT_EQ(engine().OutputState(), audio::kActivePlaying);
     window().SpeedButton5->click();
+    engine().Settle();
     EXPECT_EQ(list().PlayingIndex, 2);
     window().SpeedButton3->click();
+    engine().Settle();
     EXPECT_EQ(engine().OutputChannel(), 0u);
 }
 
@@ -263,6 +269,7 @@ TEST_F(Keys, RecordKeyAndButtonOnAStationAndExitEndsTheRecording) {
     QToolButton* button = window().SpeedButtonRecord;
     list().PlaylistEntries.push_back("http://127.0.0.1:9/live|Station");
     engine().PlayEntry(4);  // connecting: nothing plays yet
+    engine().Settle();
     EXPECT_TRUE(record->isVisible());
     EXPECT_TRUE(button->isVisibleTo(window().PlayBar));
     Press(Qt::Key_Asterisk, Qt::KeypadModifier);
@@ -273,6 +280,7 @@ TEST_F(Keys, RecordKeyAndButtonOnAStationAndExitEndsTheRecording) {
 
     // A file: the command is gone.
     engine().PlayEntry(0);
+    engine().Settle();
     EXPECT_FALSE(record->isVisible());
     EXPECT_FALSE(record->isEnabled());
     Press(Qt::Key_Asterisk, Qt::KeypadModifier);

@@ -315,12 +315,14 @@ TEST_F(PreferencesWindow, ChoosingAnotherOutputKeepsThePausedSongWhereItWas) {
     ASSERT_TRUE(server.ready()) << "pulseaudio did not start";
     Engine& engine = app->controller.engine();
     engine.PlayEntry(0);
+    engine.Settle();
     engine.Pause();
     engine.SeekTo(176400);
     ASSERT_EQ(engine.CurrentPositionBytes(), 176400);
     WhileOpen([&](TPreferences_Form& form) {
         ShowPage(form, 6);
         form.ComboDevice->setCurrentIndex(0);
+        engine.Settle();  // the track opened again on the new device
         EXPECT_EQ(Key("General", "Device"), "1");
         EXPECT_TRUE(dialogs.notices.empty()) << dialogs.notices[0].text;
         EXPECT_TRUE(engine.IsPaused());

@@ -57,6 +57,7 @@ class Properties : public ::testing::Test {
     }
     void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         test::KeyOnList(window(), key, modifiers);
+        engine().Settle();  // what the command started has landed
     }
     Engine& engine() { return app_->controller.engine(); }
     PlaylistState& list() { return app_->player.playlist; }
@@ -190,6 +191,7 @@ TEST_F(Properties, AHandOverWhileTheDialogIsOpenComesAfterIt) {
     EXPECT_FALSE(std::filesystem::exists(dir_ / "t0.wav"));
     EXPECT_TRUE(std::filesystem::exists(handed));
     QApplication::processEvents();
+    engine().Settle();
     // Played, with its folder as the list (the default for a path from outside).
     EXPECT_EQ(list().PlaylistEntries, std::vector<std::string>{handed});
     EXPECT_EQ(list().PlayingEntry, handed);

@@ -51,6 +51,7 @@ TEST(Screenshot, FullWindowLayout) {
     QApplication::processEvents();
     app.window.SetListFocusedRow(3);
     app.controller.engine().PlayEntry(3);
+    app.controller.engine().Settle();
     app.player.playlist.QueueList = {entries[7], entries[5]};
     app.window.SetListSelection({10});
     app.window.RepaintList();

@@ -36,6 +36,7 @@ class Tray : public test::WindowTest {
 
 TEST_F(Tray, MinimisingGoesToTheTrayAndOpenBringsTheWindowBack) {
     QTest::keyClick(app->window.ListScreen, Qt::Key_Return);
+    app->controller.engine().Settle();
     Session& session = app->controller.session();
     ASSERT_TRUE(session.MetersRunning());
     EXPECT_EQ(app->tray->Hint().size(), 127);

@@ -54,6 +54,7 @@ class Walk : public ::testing::Test {
         QTest::keyClick(
             QApplication::focusWidget() ? QApplication::focusWidget() : window().ListScreen,
             static_cast<Qt::Key>(key), modifiers);
+        engine().Settle();  // what the key started has landed
     }
     Engine& engine() { return app_->controller.engine(); }
     PlaylistState& list() { return app_->player.playlist; }

@@ -1,0 +1,182 @@
+// Starting a track: the starter thread checks and opens the file (an MP3
+// without a frame count is scanned whole there), and the UI thread takes the
+// opened decoder when that lands. Only the newest start plays; every older
+// one is freed where it lands.
+#include <filesystem>
+
+#include "app/Application.h"
+#include "playback/Engine.h"
+#include "playback/EngineDetail.h"
+#include "playlist/Model.h"
+
+namespace mirvo {
+
+namespace engine_detail {
+
+namespace {
+
+std::uint32_t SilentFeed(audio::Handle, void*, std::uint32_t, void*) {
+    return audio::kFeedEnd;
+}
+
+int CheckResultOf(int code) {
+    switch (code) {
+        case audio::kErrorFileOpen:
+            return kCannotOpen;
+        case audio::kErrorFormat:
+            return kUnsupportedSampleFormat;
+        case audio::kErrorNotAudio:
+            return kNotAudioFile;
+        case audio::kErrorFrequency:
+            return kIllegalSampleRate;
+        case audio::kErrorFileFormat:
+            return kUnsupportedFormat;
+        default:
+            return kUnknownFormat;
+    }
+}
+
+}  // namespace
+
+Probed ProbeFile(const std::string& entry, int kind) {
+    std::error_code error;
+    if (!std::filesystem::exists(entry, error)) {
+        return {kFileNotFound, 0, false};
+    }
+    // A float probe tells unsupported rates and formats apart from the files we
+    // can play; unscanned, it reads no more than the start of the file. It opens
+    // as playing will: a ".flac" file that holds something else plays nothing.
+    const audio::Handle probe =
+        OpenDecoder(entry, kind, audio::kSampleFloat | audio::kStreamNoScan);
+    Probed probed;
+    if (probe != 0 && Length(probe) > 0) {
+        audio::ChannelInfo info;
+        audio::ChannelGetInfo(probe, &info);
+        const audio::Handle out =
+            audio::StreamCreate(info.Frequency, info.Channels, 0, SilentFeed, nullptr);
+        probed.result = out != 0 ? kPlayable : kDriverUnsupported;
+        FreeStream(out);
+    } else {
+        probed.error = audio::ErrorGetCode();
+        probed.result = CheckResultOf(probed.error);
+        probed.notice = true;
+    }
+    FreeStream(probe);
+    return probed;
+}
+
+}  // namespace engine_detail
+
+using namespace engine_detail;
+
+void Engine::OpenStart(std::uint64_t id, const std::string& entry, int kind) {
+    Started started;
+    started.id = id;
+    // A newer start has come meanwhile: this one lands only to be dropped.
+    if (id == latestStart_) {
+        const Probed probed = ProbeFile(entry, kind);
+        started.code = probed.result;
+        started.error = probed.error;
+        started.notice = probed.notice;
+        if (probed.result == kPlayable) {
+            started.source = OpenDecoder(entry, kind);
+            started.length = Length(started.source);
+            started.threeSeconds = Bytes(started.source, 3.0);
+        }
+    }
+    {
+        const std::lock_guard lock(startLock_);
+        started_.push_back(started);
+    }
+    p_.ui.loop.PostToUiThread([this, alive = std::weak_ptr<int>(alive_)] {
+        if (!alive.expired()) {
+            LandStarts();
+        }
+    });
+}
+
+void Engine::Settle() {
+    starter_.WaitIdle();
+    LandStarts();
+}
+
+void Engine::CancelStart() {
+    pendingStart_.reset();
+    latestStart_ = 0;
+}
+
+void Engine::LandStarts() {
+    std::vector<Started> landed;
+    {
+        const std::lock_guard lock(startLock_);
+        landed.swap(started_);
+    }
+    for (Started& started : landed) {
+        if (pendingStart_ && pendingStart_->id == started.id) {
+            PendingStart start = std::move(*pendingStart_);
+            CancelStart();
+            BeginPlaying(start, started);
+        } else {
+            FreeStream(started.source);
+        }
+    }
+}
+
+void Engine::BeginPlaying(PendingStart& start, Started& started) {
+    if (started.code != kPlayable) {
+        // What plays goes on.
+        if (started.notice) {
+            p_.ui.dialogs.ShowNotice(
+                NoticeKind::Information,
+                "Error" + std::to_string(started.error) + " Function CheckFile");
+        }
+        ShowCheckWarning(started.code, start.entry);
+        return;
+    }
+    PlaylistState& pl = p_.playlist;
+    // The list may have changed while the file opened: find the entry again then.
+    int index = start.index;
+    if (index >= static_cast<int>(pl.PlaylistEntries.size()) ||
+        pl.PlaylistEntries[static_cast<std::size_t>(index)] != start.entry) {
+        index = FindEntry(pl, start.entry);
+    }
+    if (index < 0) {
+        FreeStream(started.source);
+        return;
+    }
+    ShowFileControls();
+    ReleaseForOpen();
+    audio::SetConfig(audio::kConfigBuffer, 3000);
+    pendingIndex_ = index;
+    source_ = started.source;
+    sourceLength_ = started.length;
+    sourceThreeSeconds_ = started.threeSeconds;
+    sourceIsMp3_ = AudioFileType(start.entry) == 0;
+    tailSamples_.resize(static_cast<std::size_t>(started.threeSeconds / 2));
+    pl.PlayingEntry = start.entry;
+    pl.PlayingIndex = index;
+    if (source_ == 0) {
+        StopPlayback(false);
+        return;
+    }
+    std::uint64_t track = 0;
+    {
+        const std::lock_guard lock(prepareLock_);
+        track = trackId_;
+    }
+    // Its scan waits for the opener; the look-ahead is first needed at the tail.
+    opener_.Post([this, track, entry = start.entry, kind = start.kind] {
+        OpenLookahead(track, entry, kind);
+    });
+    StartOutput(start.keepThreads);
+    if (start.seekBytes > 0) {
+        SeekTo(start.seekBytes, start.announce);
+    } else if (start.seekMs > 0) {
+        SeekTo(MsToBytes(start.seekMs), start.announce);
+    }
+    if (start.paused) {
+        Pause();
+    }
+}
+
+}  // namespace mirvo
