@@ -38,21 +38,29 @@ stop_busy() {
 }
 
 # gaps FILE: the count of silent stretches over 5 ms in a raw 44.1 kHz stereo
-# s16 recording, and the longest in ms, leaving out the first and last second.
+# s16 recording and the longest in ms, leaving out the first and last second;
+# a recording that is mostly silence means nothing played.
 gaps() {
     python3 - "$1" <<'PY'
 import array, sys
 data = array.array("h", open(sys.argv[1], "rb").read())
 frames = len(data) // 2
-quiet, count, longest = 0, 0, 0
-for i in range(44100, frames - 44100):
+span = range(44100, frames - 44100)
+quiet, silent, count, longest = 0, 0, 0, 0
+for i in span:
     if abs(data[2 * i]) < 64 and abs(data[2 * i + 1]) < 64:
         quiet += 1
+        silent += 1
         continue
     if quiet > 220:
         count += 1
         longest = max(longest, quiet)
     quiet = 0
+if quiet > 220:
+    count += 1
+    longest = max(longest, quiet)
+if len(span) < 44100 or silent > len(span) // 10:
+    sys.exit(f"{sys.argv[1]}: nothing played")
 print(count, round(longest / 44.1))
 PY
 }
@@ -91,6 +99,7 @@ for mount in radio.mp3 radio.ogg radio.opus; do
 
     read -r mine mine_longest < <(gaps "$work/mirvo-$mount.raw")
     read -r theirs theirs_longest < <(gaps "$work/ffmpeg-$mount.raw")
+    [ -n "${mine:-}" ] && [ -n "${theirs:-}" ] || exit 1
     results+=("$(printf "%-10s mirvo: %d gaps over 5 ms (longest %d ms)   ffmpeg: %d (longest %d ms)   ratio %s" \
         "$mount" "$mine" "$mine_longest" "$theirs" "$theirs_longest" \
         "$(awk -v a="$mine" -v b="$theirs" 'BEGIN { print (b > 0 ? sprintf("%.2f", a / b) : (a > 0 ? "inf" : "1.00")) }')")")
