@@ -115,6 +115,11 @@ XML
     chmod 600 "$config"
     ezstream -c "$config" >/dev/null 2>&1 &
     children+=($!)
+    wait_mount "$1"
+}
+
+# wait_mount MOUNT: returns once the mount answers, fails after 10 s.
+wait_mount() {
     for _ in $(seq 100); do
         # A stream never ends: the time limit ends the request, the status is there.
         [ "$(curl -s -m 1 -o /dev/null -w '%{http_code}' "http://127.0.0.1:$port$1" || true)" = 200 ] &&
