@@ -306,6 +306,7 @@ TEST(Preferences, ChangingTheDeviceGoesOnAtTheSamePosition) {
     ASSERT_EQ(position, 176400);
 
     r.prefs->ChangeDevice(audio::test::kDevice);
+    e.Settle();
     EXPECT_TRUE(r.f.player.engine.DeviceReady);
     EXPECT_EQ(e.OutputState(), audio::kActivePlaying);
     EXPECT_EQ(e.CurrentPositionBytes(), position);
@@ -316,11 +317,13 @@ TEST(Preferences, ChangingTheDeviceGoesOnAtTheSamePosition) {
 
     // From "No sound", paused: still paused, at the same place, on the new device.
     r.prefs->ChangeDevice(0);
+    e.Settle();
     EXPECT_EQ(r.f.player.engine.Device, 0);
     EXPECT_EQ(e.OutputState(), audio::kActivePlaying);
     e.Pause();
     const std::int64_t paused = e.CurrentPositionBytes();  // a paused clock stands still
     r.prefs->ChangeDevice(audio::test::kDevice);
+    e.Settle();
     EXPECT_TRUE(e.IsPaused());
     EXPECT_EQ(e.CurrentPositionBytes(), paused);
     e.Resume();
@@ -338,6 +341,7 @@ TEST(Preferences, ChangingTheDeviceWhileStoppedStartsTheCurrentEntry) {
     r.f.player.playlist.PlaylistEntries = {song};
     r.f.player.playlist.PlayingIndex = 0;
     r.prefs->ChangeDevice(audio::test::kDevice);
+    r.engine->Settle();
     EXPECT_EQ(r.engine->OutputState(), audio::kActivePlaying);
     audio::test::Update();
     const std::vector<std::uint8_t> heard = audio::test::Advance(4410);

@@ -125,6 +125,7 @@ class Mpris : public ::testing::Test {
 TEST_F(Mpris, PlayerctlSeesAndDrivesThePlayer) {
     EXPECT_EQ(Ctl({"status"}), "Stopped");
     Ctl({"play"});
+    app->controller.engine().Settle();
     EXPECT_EQ(app->controller.engine().OutputState(), audio::kActivePlaying);
     EXPECT_EQ(Ctl({"status"}), "Playing");
     EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}"}),
@@ -151,11 +152,13 @@ TEST_F(Mpris, PlayerctlSeesAndDrivesThePlayer) {
     EXPECT_EQ(Ctl({"status"}), "Playing");
 
     Ctl({"next"});
+    app->controller.engine().Settle();
     EXPECT_EQ(app->player.playlist.PlayingIndex, 1);
     EXPECT_EQ(Ctl({"metadata", "xesam:title"}), "two of 50% Été.wav");
     EXPECT_EQ(Ctl({"metadata", "xesam:url"}),
               "file://" + home.path() + "/two%20of%2050%25%20%C3%89t%C3%A9.wav");
     Ctl({"previous"});
+    app->controller.engine().Settle();
     EXPECT_EQ(app->player.playlist.PlayingIndex, 0);
 
     Ctl({"stop"});

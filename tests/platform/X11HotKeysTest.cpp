@@ -150,6 +150,7 @@ TEST_F(X11HotKeysTest, ACombinationWorksWhileAnotherWindowHasTheFocusWhateverThe
         Engine engine(f.player, bar);
         Commands commands(f.player, engine);
         ASSERT_TRUE(commands.DispatchKey(kKeyEnter, kNoModifier));
+        engine.Settle();
         ASSERT_EQ(engine.OutputState(), audio::kActivePlaying);
 
         OtherClient other(display);

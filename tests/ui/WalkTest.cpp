@@ -93,6 +93,7 @@ TEST_F(Walk, DoubleClickPlaysTheRow) {
     Start();
     QTest::mouseDClick(window().ListScreen->viewport(), Qt::LeftButton, Qt::NoModifier,
                        RowCentre(2));
+    engine().Settle();
     EXPECT_EQ(list().PlayingIndex, 2);
     EXPECT_EQ(engine().OutputState(), audio::kActivePlaying);
     EXPECT_EQ(window().windowTitle(), QStringLiteral("t2.wav - Mirvo"));
