@@ -9,6 +9,7 @@
 #include "playback/Format.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
+#include "tags/TagText.h"
 
 namespace mirvo {
 
@@ -126,24 +127,6 @@ void ParseTagPairs(std::string text, TagPairs& list, char keySeparator, bool cle
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // The character of a reference "&#...;" at the start of `text` and its length;
 // 0 when it is none or names no character.
 std::size_t ReadReference(std::string_view text, char32_t& c) {
@@ -181,7 +164,7 @@ std::string CleanStationText(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         char32_t c = 0;
         if (const std::size_t n = ReadReference(text.substr(i), c); n > 0) {
-            AppendUtf8(out, IsControl(c) ? U' ' : c);
+            tagtext::AppendUtf8(out, IsControl(c) ? U' ' : c);
             i += n;
             continue;
         }

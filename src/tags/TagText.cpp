@@ -1,7 +1,6 @@
 #include "tags/TagText.h"
 
 namespace mirvo::tagtext {
-namespace {
 
 void AppendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -20,6 +19,8 @@ void AppendUtf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
 }
+
+namespace {
 
 bool IsControl(char c) {
     return static_cast<unsigned char>(c) <= 32;

@@ -7,6 +7,9 @@
 
 namespace mirvo::tagtext {
 
+// Appends the code point `c` as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Every byte is one ISO-8859-1 character.
 std::string Latin1ToUtf8(std::string_view bytes);
 
