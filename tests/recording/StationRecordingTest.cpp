@@ -86,6 +86,11 @@ struct StationRig {
                 std::this_thread::sleep_for(5ms);
             }
         }
+        // A stalled station shows its buffering, not the recording: look once it plays.
+        for (int i = 0; i < 100 && engine->OutputState() != audio::kActivePlaying; ++i) {
+            std::this_thread::sleep_for(10ms);
+            Step();
+        }
         engine->RadioTickCount = 299;  // the status line's next look is now
         Step();
         EXPECT_TRUE(f.view.timeLabel.starts_with("Recording... Left: ")) << f.view.timeLabel;
