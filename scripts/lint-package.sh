@@ -6,7 +6,7 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 cd "$(dirname "$0")/.."
-version=$(sed -n 's/.*kProgramVersion = "\(.*\)";/\1/p' src/app/Player.h)
+version=$(sed -n 's/.*kProgramVersion = "\(.*\)";/\1/p' src/player/Player.h)
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 (cd "$build" && cpack -G DEB -B "$out" >/dev/null)

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Settings.h"
+#include "player/Settings.h"
 #include "support/IniFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

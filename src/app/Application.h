@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "app/Player.h"
 #include "app/UpdateCheck.h"
+#include "player/Player.h"
 
 namespace mirvo {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/Instance.h"
-#include "app/Settings.h"
+#include "player/Settings.h"
 
 namespace mirvo {
 

@@ -1,6 +1,6 @@
 #include "app/HotKeys.h"
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "support/IniFile.h"
 
 namespace mirvo {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "app/HotKeys.h"
-#include "app/Player.h"
 #include "audio/Audio.h"
 #include "playback/Engine.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "playlist/Scanning.h"
 #include "system/Mixer.h"

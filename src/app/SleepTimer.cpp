@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "app/Player.h"
 #include "playback/Engine.h"
+#include "player/Player.h"
 #include "support/IniFile.h"
 
 namespace mirvo {

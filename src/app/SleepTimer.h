@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <thread>
 
-#include "app/Player.h"
+#include "player/Player.h"
 
 namespace mirvo {
 

@@ -4,7 +4,7 @@
 #include <QObject>
 #include <string>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 

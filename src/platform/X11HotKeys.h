@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 
 class QSocketNotifier;
 

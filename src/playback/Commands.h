@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/Player.h"
 #include "playback/Engine.h"
+#include "player/Player.h"
 
 namespace mirvo {
 

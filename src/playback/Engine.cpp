@@ -5,7 +5,6 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/Application.h"
 #include "playback/Engine.h"
 #include "playback/EngineDetail.h"
 #include "playback/Format.h"

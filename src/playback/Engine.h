@@ -26,13 +26,13 @@
 #include <string>
 #include <vector>
 
-#include "app/Player.h"
 #include "audio/Audio.h"
 #include "playback/Opener.h"
 #include "playback/PlaybackView.h"
 #include "playback/Radio.h"
 #include "playback/Recording.h"
 #include "playback/TimeText.h"
+#include "player/Player.h"
 
 namespace mirvo {
 

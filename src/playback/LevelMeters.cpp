@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "app/Player.h"
+#include "player/Player.h"
 
 namespace mirvo {
 namespace {

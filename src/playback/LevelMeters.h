@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/Interfaces.h"
 #include "audio/Audio.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 

@@ -14,7 +14,7 @@
 #include "playback/TimeText.h"
 #include "playlist/Entries.h"
 #include "support/Files.h"
-#include "tools/FileProperties.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {

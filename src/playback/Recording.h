@@ -20,9 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/Player.h"
 #include "audio/Audio.h"
 #include "playback/PlaybackView.h"
+#include "player/Player.h"
 
 namespace mirvo {
 

@@ -5,12 +5,12 @@
 #include <memory>
 #include <optional>
 
-#include "app/Player.h"
 #include "playback/Commands.h"
 #include "playback/Engine.h"
 #include "playback/LevelMeters.h"
-#include "playback/PlaybackEvents.h"
 #include "playback/StationLists.h"
+#include "player/PlaybackEvents.h"
+#include "player/Player.h"
 #include "scrobble/PlayReport.h"
 
 namespace mirvo {

@@ -4,7 +4,6 @@
 // one is freed where it lands.
 #include <filesystem>
 
-#include "app/Application.h"
 #include "playback/Engine.h"
 #include "playback/EngineDetail.h"
 #include "playlist/Model.h"

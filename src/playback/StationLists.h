@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "support/Http.h"
 
 namespace mirvo {

@@ -2,7 +2,6 @@
 // track prepared for the feed, and the switch completed once it is heard.
 #include <algorithm>
 
-#include "app/Application.h"
 #include "playback/Engine.h"
 #include "playback/EngineDetail.h"
 #include "playback/TimeText.h"

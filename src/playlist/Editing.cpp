@@ -9,10 +9,11 @@
 #include <unordered_set>
 #include <utility>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/Scanning.h"
+#include "support/Files.h"
 
 namespace mirvo {
 namespace {
@@ -25,11 +26,6 @@ bool FileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool FolderExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 // Anything at all under that name, a dangling link included.
 bool PathPresent(const std::string& path) {
     struct stat st {};
@@ -37,7 +33,7 @@ bool PathPresent(const std::string& path) {
 }
 
 // The folder part with its trailing "/", or empty.
-std::string FolderOf(std::string_view path) {
+std::string FolderWithSlashOf(std::string_view path) {
     const auto slash = path.rfind('/');
     return slash == std::string_view::npos ? std::string() : std::string(path.substr(0, slash + 1));
 }
@@ -217,10 +213,10 @@ void Refresh(Player& player) {
     PlaylistState& pl = player.playlist;
     MainView& view = player.ui.view;
     if (!pl.PlaylistEntries.empty() && (pl.CurrentFolder.empty() || FileExists(pl.CurrentFolder))) {
-        pl.CurrentFolder = FolderOf(pl.PlaylistEntries.front());
+        pl.CurrentFolder = FolderWithSlashOf(pl.PlaylistEntries.front());
     }
     const std::size_t missing = KeepEntries(pl, ExistingFiles(pl.PlaylistEntries));
-    if (!FolderExists(pl.CurrentFolder)) {
+    if (!IsFolder(pl.CurrentFolder)) {
         RefreshListView(player, true, true);
         Inform(player, "Open a folder first.");
         return;

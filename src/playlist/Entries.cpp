@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "support/FastStrings.h"
 
 namespace mirvo {

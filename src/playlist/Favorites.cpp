@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"

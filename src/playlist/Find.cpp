@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/FastStrings.h"

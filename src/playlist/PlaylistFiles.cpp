@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/Scanning.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 
 namespace mirvo {

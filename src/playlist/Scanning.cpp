@@ -12,11 +12,10 @@
 #include <thread>
 #include <utility>
 
-#include "app/Application.h"
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
-#include "playlist/PlaylistFiles.h"
+#include "support/Files.h"
 #include "support/Memory.h"
 
 namespace mirvo {
@@ -293,11 +292,6 @@ WalkResult WalkFolder(Walk& walk, std::string folder) {
     return result;
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 void PickAndScan(Player& player, bool open) {
     player.ui.loop.ProcessPendingMessages();
     PlaylistState& pl = player.playlist;
@@ -317,21 +311,6 @@ void PickAndScan(Player& player, bool open) {
         scan(*choice, open);
     }
     TrimWorkingSet();
-}
-
-// Playable files that go straight into the list rather than through the loader.
-bool IsBatchKind(int kind) {
-    return kind == kKindAudio || kind == kKindModule || kind == kKindStream;
-}
-
-void AppendBatch(Player& player, std::vector<std::string>& batch) {
-    if (batch.size() > 1) {
-        SortEntries(batch);
-    }
-    auto& list = player.playlist.PlaylistEntries;
-    list.insert(list.end(), std::make_move_iterator(batch.begin()),
-                std::make_move_iterator(batch.end()));
-    RefreshListView(player, true, true);
 }
 
 }  // namespace
@@ -482,45 +461,6 @@ void OpenDirAc(Player& player) {
 
 void AddDirAc(Player& player) {
     PickAndScan(player, false);
-}
-
-void OpenFileAc(Player& player) {
-    const std::vector<std::string> files = player.ui.dialogs.PickOpenFiles(
-        "Add music file(s) to playlist", player.playlist.CurrentFolder,
-        "All supported music files|*.mp3;*.mp2;*.mp1;*.wav;*.ogg;*.flac;"
-        "|WAVE files (*.wav)|*.wav;|MPEG files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1;"
-        "|OGG Vorbis files (*.ogg)|*.ogg;"
-        "|FLAC Lossless files (*.flac)|*.flac;"
-        "|All files (*.*)|*.*");
-    std::vector<std::string> batch;
-    for (const std::string& file : files) {
-        if (IsBatchKind(EntryKind(file))) {
-            batch.push_back(file);
-        } else {
-            LoadPlaylistPath(player, file, kLoadAdd);
-        }
-    }
-    AppendBatch(player, batch);
-}
-
-void DropFiles(Player& player, const std::vector<std::string>& paths) {
-    MainView& view = player.ui.view;
-    view.SetBusyCursor(true);
-    view.BeginListUpdate();
-    std::vector<std::string> batch;
-    for (const std::string& path : paths) {
-        if (IsFolder(path)) {
-            ScanFolder(player, path, false, true, true);
-        } else if (IsBatchKind(EntryKind(path))) {
-            batch.push_back(path);
-        } else {
-            LoadPlaylistPath(player, path, kLoadDropped);
-        }
-    }
-    AppendBatch(player, batch);
-    view.EndListUpdate();
-    view.SetBusyCursor(false);
-    view.BringToFront();
 }
 
 }  // namespace mirvo

@@ -27,11 +27,8 @@ void SortEntries(std::vector<std::string>& list);
 void SortByFileName(std::vector<std::string>& paths);
 void ApplySortingWay(Player& player, int way);
 
-// "&Open folder...", "&Add folder...", "Add &file(s)...".
+// "&Open folder...", "&Add folder...".
 void OpenDirAc(Player& player);
 void AddDirAc(Player& player);
-void OpenFileAc(Player& player);
-// Paths dropped on the main window, in the order the desktop gave them.
-void DropFiles(Player& player, const std::vector<std::string>& paths);
 
 }  // namespace mirvo

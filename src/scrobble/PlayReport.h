@@ -4,7 +4,7 @@
 // of 30 s or less are never reported.
 #include <string>
 
-#include "playback/PlaybackEvents.h"
+#include "player/PlaybackEvents.h"
 #include "scrobble/Scrobbler.h"
 
 namespace mirvo {

@@ -270,6 +270,11 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
     return false;
 }
 
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) {

@@ -53,6 +53,9 @@ bool IsReadOnlyFile(const std::string& path);
 // of letter case on a file system that ignores case is allowed.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 
+// A folder, or a link to one.
+bool IsFolder(const std::string& path);
+
 // The folder part of a path, without the trailing "/"; "" when there is none.
 std::string FolderOf(const std::string& path);
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Settings.h"
+#include "player/Settings.h"
 
 namespace mirvo {
 

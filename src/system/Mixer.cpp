@@ -2,8 +2,8 @@
 
 #include <alsa/asoundlib.h>
 
-#include "app/Interfaces.h"
 #include "playback/Engine.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 namespace {

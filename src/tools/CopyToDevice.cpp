@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "support/Files.h"
 #include "tools/FileProperties.h"

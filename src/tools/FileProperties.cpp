@@ -7,15 +7,16 @@
 #include <cmath>
 #include <cstring>
 
-#include "app/Player.h"
 #include "audio/Audio.h"
 #include "playback/Engine.h"
 #include "playback/Format.h"
 #include "playback/TimeText.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/FastStrings.h"
 #include "support/Files.h"
+#include "support/Text.h"
 #include "tags/FLACfile.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -162,23 +163,6 @@ PropertiesTarget ChoosePropertiesTarget(Player& player) {
     }
     player.ui.dialogs.ShowNotice(NoticeKind::Warning, "File not found.\r\r" + entry);
     return PropertiesTarget::Nothing;
-}
-
-std::string GroupThousands(std::uint64_t value, std::string_view separator) {
-    const std::string digits = std::to_string(value);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0) {
-            out += separator;
-        }
-        out += digits[i];
-    }
-    return out;
-}
-
-std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator) {
-    return GroupThousands(static_cast<std::uint64_t>(static_cast<double>(bytes) / 1048576.0 + 0.5),
-                          separator);
 }
 
 std::string TagReport(const std::string& fileName) {

@@ -16,11 +16,6 @@ enum class PropertiesTarget { Nothing, Station, File, Renamer };
 // files and stations.
 PropertiesTarget ChoosePropertiesTarget(Player& player);
 
-// `value` with `separator` between each group of three digits from the right.
-std::string GroupThousands(std::uint64_t value, std::string_view separator);
-// Whole megabytes (1048576 bytes, rounded) grouped with `separator`.
-std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator);
-
 // The tags of `fileName` as the report lists them; empty for a type without
 // tags or a file without them.
 std::string TagReport(const std::string& fileName);

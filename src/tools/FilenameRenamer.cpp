@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/FastStrings.h"

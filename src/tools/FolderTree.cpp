@@ -9,10 +9,11 @@
 #include <sstream>
 #include <string_view>
 
-#include "app/Interfaces.h"
-#include "app/Settings.h"
-#include "playlist/PlaylistState.h"
+#include "player/Interfaces.h"
+#include "player/PlaylistState.h"
+#include "player/Settings.h"
 #include "playlist/Scanning.h"
+#include "support/Files.h"
 
 namespace mirvo {
 namespace {
@@ -51,11 +52,6 @@ std::string WithoutTrailingSlash(std::string path) {
         path.pop_back();
     }
     return path;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool IsFolderEntry(const std::string& folder, const dirent& item) {

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <utility>
 
-#include "app/Player.h"
 #include "audio/Audio.h"
 #include "playback/TimeText.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "tags/FLACfile.h"
 #include "tags/OggVorbis.h"

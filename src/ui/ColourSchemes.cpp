@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Model.h"
 #include "support/Files.h"
 #include "ui/HoxelListbox.h"

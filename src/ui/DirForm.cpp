@@ -14,7 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/Player.h"
+#include "player/Player.h"
+#include "support/Files.h"
 #include "ui/QtServices.h"
 
 namespace mirvo {
@@ -44,11 +45,6 @@ void AddPlaceholder(QTreeWidgetItem* node, const char* text) {
 
 bool HasPlaceholder(const QTreeWidgetItem* node) {
     return node->childCount() == 1 && KindOf(node->child(0)) == kPlaceholder;
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 std::string WithSlash(std::string path) {

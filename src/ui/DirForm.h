@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 #include "tools/FolderTree.h"
 
 class QAction;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Player.h"
+#include "player/Player.h"
 
 class QListWidget;
 

@@ -10,7 +10,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/Player.h"
+#include "player/Player.h"
 
 namespace mirvo {
 

@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include "app/Preferences.h"
+#include "playlist/Adding.h"
 #include "playlist/PlaylistFiles.h"
 #include "playlist/RowLook.h"
 #include "playlist/Scanning.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/Application.h"
-#include "app/Player.h"
+#include "player/Player.h"
 #include "scrobble/Scrobbling.h"
 #include "ui/MainController.h"
 #include "ui/MainWindow.h"

@@ -19,6 +19,7 @@
 #include <QWindow>
 #include <filesystem>
 
+#include "playlist/Adding.h"
 #include "playlist/Editing.h"
 #include "playlist/Entries.h"
 #include "playlist/Favorites.h"

@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "app/Application.h"
-#include "app/Player.h"
 #include "playback/PlaybackView.h"
 #include "playback/Session.h"
+#include "player/Player.h"
 #include "playlist/Editing.h"
 
 class QAction;

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/Interfaces.h"
 #include "playback/LevelMeters.h"
+#include "player/Interfaces.h"
 #include "ui/FitLabel.h"
 #include "ui/HoxelListbox.h"
 #include "ui/HoxelProgress.h"

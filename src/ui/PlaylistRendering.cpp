@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/RowLook.h"
 #include "ui/HoxelListbox.h"
 

@@ -18,7 +18,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "ui/KeyMap.h"
 #include "ui/QtServices.h"
 #include "ui/Style.h"

@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "ui/DirForm.h"
 #include "ui/HoxelListbox.h"
 #include "ui/MainWindow.h"

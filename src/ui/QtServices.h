@@ -5,7 +5,7 @@
 #include <QString>
 #include <map>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 #include "ui/InputForm.h"
 
 class QTimer;

@@ -11,7 +11,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 
 namespace mirvo {

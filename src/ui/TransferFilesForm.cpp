@@ -8,17 +8,13 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/Player.h"
-#include "tools/FileProperties.h"
+#include "player/Player.h"
+#include "support/Files.h"
+#include "support/Text.h"
 #include "ui/QtServices.h"
 
 namespace mirvo {
 namespace {
-
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 QLabel* Label(QWidget* parent, const char* text, int x, int y) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);

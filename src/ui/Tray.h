@@ -9,8 +9,8 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/Player.h"
 #include "playback/Session.h"
+#include "player/Player.h"
 
 class QMenu;
 

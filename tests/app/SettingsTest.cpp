@@ -1,4 +1,4 @@
-#include "app/Settings.h"
+#include "player/Settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

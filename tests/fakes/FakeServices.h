@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/Interfaces.h"
-#include "app/Player.h"
 #include "playback/PlaybackView.h"
+#include "player/Interfaces.h"
+#include "player/Player.h"
 
 namespace mirvo::test {
 

@@ -7,6 +7,7 @@
 
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
+#include "playlist/Adding.h"
 #include "playlist/Entries.h"
 #include "playlist/Scanning.h"
 

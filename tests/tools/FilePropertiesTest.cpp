@@ -9,6 +9,7 @@
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
+#include "support/Text.h"
 #include "tags/TagFixtures.h"
 #include "tools/FileProperties.h"
 

@@ -14,8 +14,8 @@
 #include "fakes/TempDir.h"
 #include "fakes/Unprivileged.h"
 #include "support/Files.h"
+#include "support/Text.h"
 #include "tools/CopyToDevice.h"
-#include "tools/FileProperties.h"
 #include "tools/FolderTree.h"
 #include "tools/TotalTime.h"
 

@@ -1,9 +1,9 @@
-#include "app/Settings.h"
+#include "player/Settings.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "app/Player.h"
+#include "player/Player.h"
 #include "support/Files.h"
 
 namespace mirvo {

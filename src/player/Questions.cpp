@@ -1,4 +1,4 @@
-#include "app/Questions.h"
+#include "player/Questions.h"
 
 namespace mirvo {
 

@@ -4,12 +4,12 @@
 // build as many as they need.
 #include <string>
 
-#include "app/Interfaces.h"
-#include "app/Questions.h"
-#include "app/Settings.h"
-#include "playback/EngineState.h"
-#include "playback/PlaybackEvents.h"
-#include "playlist/PlaylistState.h"
+#include "player/EngineState.h"
+#include "player/Interfaces.h"
+#include "player/PlaybackEvents.h"
+#include "player/PlaylistState.h"
+#include "player/Questions.h"
+#include "player/Settings.h"
 
 namespace mirvo {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 #include "support/IniFile.h"
 
 namespace mirvo {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Interfaces.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 
