@@ -24,13 +24,10 @@
 #include "playlist/Entries.h"
 #include "playlist/Favorites.h"
 #include "playlist/Model.h"
-#include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"
 #include "support/Files.h"
-#include "system/Mixer.h"
 #include "tools/FileProperties.h"
 #include "tools/FolderTree.h"
-#include "tools/TotalTime.h"
 #include "ui/FavoritesForm.h"
 #include "ui/FileInfoForm.h"
 #include "ui/FindForm.h"
@@ -42,8 +39,6 @@
 #include "ui/QtServices.h"
 #include "ui/RadioForm.h"
 #include "ui/ReplaceFilenamesForm.h"
-#include "ui/TimerForm.h"
-#include "ui/TransferFilesForm.h"
 
 namespace mirvo {
 namespace {
@@ -123,7 +118,7 @@ MainController::MainController(MainWindow& window, Player& player, Application& 
     };
     application_.AttachPlayback(*engine_, *commands_);
 
-    BuildCommands();
+    MakeCommands();
     BuildMenus();
     ConnectWindow();
     qApp->installEventFilter(this);
@@ -141,224 +136,6 @@ void MainController::SettingsLoaded() {
 QAction* MainController::Action(const std::string& name) const {
     const auto it = actions_.find(name);
     return it == actions_.end() ? nullptr : it->second;
-}
-
-QAction* MainController::Add(const char* name, const char* caption, QKeySequence shortcut,
-                             std::function<void()> run) {
-    auto* action = new QAction(QString::fromUtf8(caption), &window_);
-    action->setObjectName(QLatin1String(name));
-    // The keys are ours to route (see eventFilter); the menus only show them.
-    action->setShortcut(shortcut);
-    action->setShortcutContext(Qt::WidgetShortcut);
-    if (run) {
-        connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
-    } else {
-        // Its feature comes later: on its key and in its menu, but not yet usable.
-        action->setEnabled(false);
-    }
-    actions_[name] = action;
-    return action;
-}
-
-void MainController::Bind(int virtualKey, unsigned modifiers, QAction* action) {
-    shortcuts_[{virtualKey, modifiers}] = action;
-}
-
-void MainController::BuildCommands() {
-    Player& p = p_;
-    Commands& c = *commands_;
-    const auto key = [&c](int vk, unsigned mods = kNoModifier) {
-        return [&c, vk, mods] { c.DispatchKey(vk, mods); };
-    };
-    const auto bind = [this](QAction* a, int vk, unsigned mods = kNoModifier) {
-        Bind(vk, mods, a);
-        return a;
-    };
-    using K = QKeySequence;
-
-    bind(Add("OpenFileAc", "Add &file(s)...", K(Qt::CTRL | Qt::Key_L), [&p] { OpenFileAc(p); }),
-         'L', kCtrl);
-    bind(Add("OpenDirAc", "&Open folder...", K(Qt::Key_F4), [&p] { OpenDirAc(p); }), 115);
-    bind(Add("AddDirAc", "&Add folder...", K(Qt::Key_F3), [&p] { AddDirAc(p); }), 114);
-    bind(Add("AddRadioAc", "Add &url...", K(Qt::CTRL | Qt::Key_R),
-             [this] { session_->stations().AddRadioAcExecute(); }),
-         'R', kCtrl);
-    bind(Add("LoadPlayListAc", "&Open playlist...", K(Qt::CTRL | Qt::Key_O),
-             [&p] { LoadPlayListAc(p); }),
-         'O', kCtrl);
-    bind(Add("SavePlaylistAc", "&Save playlist...", K(Qt::CTRL | Qt::Key_S),
-             [&p] { SavePlaylistAc(p); }),
-         'S', kCtrl);
-    bind(Add("EscAc", "&Exit", K(Qt::Key_Escape), [this] { EscAc(); }), 27);
-    // F5 rescans the folder the list came from, as the shortcut list promises.
-    bind(Add("RefreshAc", "Check for new files", K(Qt::Key_F5), [&p] { Refresh(p); }), 116);
-    bind(Add("PreferencesAc", "&Settings...", K(Qt::Key_F6), [this] { ShowPreferences(); }), 117);
-    bind(Add("ShortcutsAc", "Shortcuts...", K(Qt::Key_F1), [this] { ShowShortcuts(); }), 112);
-    bind(Add("DocAc", "&Documentation...", K(Qt::CTRL | Qt::Key_F1),
-             [this] { ShowDocumentation(); }),
-         112, kCtrl);
-    Add("AboutAc", "&About...", K(), [this] {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                 p_.app.ProgramTitle + "\r\rProgram folder: " + p_.ProgramFolder);
-    });
-
-    bind(Add("PlayAc", "&Play", K(Qt::Key_Return), key(kKeyEnter)), kKeyEnter);
-    bind(Add("PauseAc", "Pa&use", K(Qt::Key_Space), key(kKeySpace)), kKeySpace);
-    bind(Add("StopAc", "&Stop", K(Qt::KeypadModifier | Qt::Key_0), key(kKeyNumpad0)), kKeyNumpad0);
-    bind(Add("NextAc", "&Next", K(Qt::Key_Tab), key(kKeyTab)), kKeyTab);
-    bind(Add("PrevAc", "&Previous", K(Qt::SHIFT | Qt::Key_Tab), key(kKeyTab, kShift)), kKeyTab,
-         kShift);
-    bind(Add("TerugspoelenAc", "Total rewind", K(Qt::Key_Backspace), key(kKeyBack)), kKeyBack);
-    bind(Add("JumpAc", "Select &playing item", K(Qt::Key_QuoteLeft), [&p] { JumpAc(p); }),
-         kKeyBackQuote);
-    const char* modeNames[] = {"ModeAc1", "ModeAc2", "ModeAc3", "ModeAc4", "ModeAc5"};
-    const char* modeCaptions[] = {"&Repeat list", "&Repeat file", "&Play list", "&Play file",
-                                  "&Shuffle"};
-    const int modeKeys[] = {'N', 'R', 'L', 'F', 'S'};
-    for (int mode = 0; mode < 5; ++mode) {
-        QAction* a = Add(modeNames[mode], modeCaptions[mode],
-                         K(Qt::ALT | (Qt::Key_A + (modeKeys[mode] - 'A'))), [this, mode] {
-                             commands_->SetPlayMode(mode);
-                             SetViewChecks();
-                         });
-        a->setCheckable(true);
-        bind(a, modeKeys[mode], kAlt);
-    }
-    bind(Add("PlayModeToggleAc", "&Toggle", K(Qt::Key_F9),
-             [this] {
-                 commands_->TogglePlayMode();
-                 SetViewChecks();
-             }),
-         120);
-    QAction* record = bind(Add("RecordStartAc", "&Record", K(Qt::KeypadModifier | Qt::Key_Asterisk),
-                               [this] { engine_->recorder().RecordStartAcExecute(); }),
-                           106);
-    record->setVisible(false);
-    record->setEnabled(false);
-    QAction* queue = bind(Add("QueuAc", "&Queue", K(Qt::Key_Insert), [&p] { QueuAc(p); }), 45);
-    Bind(191, kNoModifier, queue);  // "/" too
-    Bind(111, kNoModifier, queue);  // and the keypad's "/"
-    bind(Add("DeleteAc", "&Remove", K(Qt::Key_Delete), key(kKeyDelete)), kKeyDelete);
-    bind(Add("RealDelAc", "&Delete...", K(Qt::SHIFT | Qt::Key_Delete), [&p] { RealDelAc(p); }),
-         kKeyDelete, kShift);
-    bind(Add("CropAc", "&Crop selected or queued items", K(Qt::CTRL | Qt::Key_Delete),
-             [&p] { CropAc(p); }),
-         kKeyDelete, kCtrl);
-    bind(Add("BrokenFilesAc", "Remove &missing files from list", K(Qt::ALT | Qt::Key_Delete),
-             [&p] { BrokenFilesAc(p); }),
-         kKeyDelete, kAlt);
-    bind(Add("DupAc", "&Remove duplicates", K(Qt::CTRL | Qt::ALT | Qt::Key_D), [&p] { DupAc(p); }),
-         'D', kCtrl | kAlt);
-    bind(Add("CopyAc", "&Copy playlist entry", K(Qt::CTRL | Qt::Key_C), [&p] { CopyAc(p); }), 'C',
-         kCtrl);
-    bind(Add("CutAc", "Cu&t playlist entry", K(Qt::CTRL | Qt::Key_X), [&p] { CutAc(p); }), 'X',
-         kCtrl);
-    bind(Add("PastAc", "&Paste playlist entry", K(Qt::CTRL | Qt::Key_V), [&p] { PastAc(p); }), 'V',
-         kCtrl);
-    bind(Add("ListEntryAc", "&Edit playlist entry...", K(Qt::SHIFT | Qt::Key_F2),
-             [&p] { ListEntryAc(p); }),
-         113, kShift);
-    bind(Add("NewListAc", "&Clear list", K(Qt::CTRL | Qt::Key_N), [&p] { NewListAc(p); }), 'N',
-         kCtrl);
-    bind(Add("ClearShuffleHistoryAc", "&Clear shuffle/queue history",
-             K(Qt::CTRL | Qt::SHIFT | Qt::Key_C), [&p] { ClearShuffleHistoryAc(p); }),
-         'C', kCtrl | kShift);
-    bind(Add("SuffleListRealAc", "&Randomize list", K(Qt::CTRL | Qt::ALT | Qt::Key_S),
-             [&p] { SuffleListRealAc(p); }),
-         'S', kCtrl | kAlt);
-    Add("CopyPlAc", "&Copy playing title", K(), [&p] { CopyPlAc(p); });
-    bind(Add("FindAc", "&Find...", K(Qt::CTRL | Qt::Key_F), [this] { OpenFind({}); }), 'F', kCtrl);
-    bind(Add("FavoritesAddAc", "&Add playlist to favorites...", K(Qt::CTRL | Qt::Key_D),
-             [this] {
-                 if (AddPlaylistToFavorites(p_)) {
-                     RebuildFavoritesMenu();
-                 }
-             }),
-         'D', kCtrl);
-    bind(Add("FavoritesOrganize", "&Organize favorites...", K(Qt::CTRL | Qt::Key_B),
-             [this] { OrganizeFavorites(); }),
-         'B', kCtrl);
-    bind(Add("FileInfoAc", "Properties...", K(Qt::Key_F2), [this] { FileInfoAcExecute(); }), 113);
-    bind(Add("PropertiesAc", "Properties...", K(Qt::ALT | Qt::Key_Return),
-             [this] { PropertiesAc(); }),
-         kKeyEnter, kAlt);
-    bind(Add("ExplorerFile", "&Explore...", K(Qt::CTRL | Qt::Key_E), [this] { ExploreFile(); }),
-         'E', kCtrl);
-    bind(Add("ExplorerExe", "&Explore from application path", K(Qt::CTRL | Qt::ALT | Qt::Key_E),
-             [this] { ShowFolder(p_.ProgramFolder); }),
-         'E', kCtrl | kAlt);
-    // The window owns the view-format actions: the list model checks them.
-    QAction* views[] = {window_.View1Ac, window_.View2Ac, window_.View3Ac};
-    void (*viewRoutines[])(Player&) = {View1Ac, View2Ac, View3Ac};
-    for (int i = 0; i < 3; ++i) {
-        connect(views[i], &QAction::triggered, this, [&p, r = viewRoutines[i]] { r(p); });
-        actions_[views[i]->objectName().toStdString()] = views[i];
-    }
-    bind(Add("ViewFormatPathAc", "&Toggle", K(Qt::Key_F8), [&p] { ViewFormatPathAc(p); }), 119);
-    QAction* controls = Add("ViewPlayBarAc", "Controls", K(), nullptr);
-    controls->setEnabled(true);
-    controls->setCheckable(true);
-    connect(controls, &QAction::toggled, this, [this](bool on) {
-        p_.values.PlayBar = on;
-        p_.settings.WriteBool("Window", "PlayBar", on);
-        window_.SetPlayBarVisible(on);
-    });
-    QAction* progress = Add("ViewProgressPanelAc", "Progress", K(), nullptr);
-    progress->setEnabled(true);
-    progress->setCheckable(true);
-    connect(progress, &QAction::toggled, this, [this](bool on) {
-        p_.values.ProgressPanel = on;
-        p_.settings.WriteBool("Window", "ProgressPanel", on);
-        window_.SetProgressPanelVisible(on);
-    });
-    Add("VUToggleAc", "&Toggle", K(), [this] {
-        meters_->ToggleLevelMeterStyle();
-        SetViewChecks();
-    });
-    const char* levelNames[] = {"Level1Ac", "Level2Ac", "Level3Ac"};
-    const char* levelCaptions[] = {"&No level meter", "&6 Led level meter", "&14 Led level meter"};
-    for (int style = 0; style < 3; ++style) {
-        Add(levelNames[style], levelCaptions[style], K(), [this, style] {
-            meters_->SetLevelMeterStyle(style);
-            SetViewChecks();
-        })->setCheckable(true);
-    }
-    bind(Add("ResetMixerAc", "Reset sounddriver mixer", K(Qt::CTRL | Qt::Key_Space),
-             [this] { ResetSoundMixer(p_.ui.dialogs, *engine_); }),
-         kKeySpace, kCtrl);
-    bind(Add("TotalTimeAc", "Playing length selected item(s)...", K(Qt::CTRL | Qt::ALT | Qt::Key_T),
-             [&p] { TotalTimeAcExecute(p); }),
-         'T', kCtrl | kAlt);
-    bind(Add("SleepTimerAc", "Sleep &timer...", K(Qt::ALT | Qt::Key_T),
-             [this] {
-                 if (!timerForm_) {
-                     // Nobody is there to answer: a quit that cannot ask.
-                     timerForm_ =
-                         new TTimer_Form(&window_, p_, *engine_, [this] { p_.ui.loop.Quit(); });
-                 }
-                 timerForm_->exec();
-             }),
-         'T', kAlt);
-    bind(Add("CopySelAc", "Copy to MP3 player...", K(Qt::CTRL | Qt::Key_M),
-             [this] {
-                 if (!transferForm_) {
-                     transferForm_ = new TTransferFiles_Form(&window_, p_);
-                 }
-                 transferForm_->exec();
-             }),
-         'M', kCtrl);
-    bind(
-        Add("MinimizeAc", "&Minimize to tray", K(Qt::Key_F11), [this] { window_.showMinimized(); }),
-        122);
-    bind(Add("MaximizeAc", "", K(Qt::Key_F12),
-             [this] { window_.isMaximized() ? window_.showNormal() : window_.showMaximized(); }),
-         123);
-    // The menu item runs the properties command, which opens the renamer on a multiple selection.
-    Add("RenamerAc", "&Multiple filename renamer", K(), [this] { FileInfoAcExecute(); });
-    // Kept for their keys: soft mute lives on the Pause key.
-    Add("SoftmuteAc", "&Soft mute", K(Qt::Key_NumLock), [] {});
-    Add("Next2Ac", "", K(), [] {});
-    Add("Previous2Ac", "", K(Qt::SHIFT | Qt::Key_NumLock), [] {});
 }
 
 void MainController::BuildMenus() {
@@ -675,8 +452,10 @@ void MainController::RebuildFavoritesMenu() {
         const int position = static_cast<int>(i) + 3;
         connect(item, &QAction::triggered, this, [this, position] { OpenFavoriteEvent(position); });
         if (i < 9) {
-            item->setShortcut(QKeySequence(Qt::CTRL | (Qt::Key_1 + static_cast<int>(i))));
-            Bind('1' + static_cast<int>(i), kCtrl, item);
+            const QKeyCombination key(Qt::ControlModifier,
+                                      static_cast<Qt::Key>(Qt::Key_1 + static_cast<int>(i)));
+            item->setShortcut(QKeySequence(key));
+            Route(key, item);
         }
     }
 }

@@ -3,10 +3,12 @@
 // captions, shortcuts and menus, the keys of the playlist, the play bar, the
 // progress bar, the status bar and the level meters.
 #include <QDialog>
+#include <QKeyCombination>
 #include <QObject>
 #include <QPointer>
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "app/Application.h"
 #include "playback/PlaybackView.h"
@@ -84,12 +86,30 @@ class MainController final : public QObject, public PlaybackView {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    QAction* Add(const char* name, const char* caption, QKeySequence shortcut,
-                 std::function<void()> run);
-    void BuildCommands();
+    enum CommandFlags : unsigned {
+        kCheckable = 1,
+        kHidden = 2,        // until its feature shows it
+        kKeyShownOnly = 4,  // the menu shows the key; nothing routes it
+    };
+    // A command of the window: its action's object name, caption and key.
+    struct Command {
+        const char* name;
+        const char* caption;
+        QKeyCombination key;  // Qt::Key_unknown: none
+        // Empty: the dispatcher's command of `key`.
+        std::function<void()> run;
+        unsigned flags = 0;
+        std::vector<QKeyCombination> moreKeys = {};
+        // Set for a check item that acts on each change of its state.
+        std::function<void(bool checked)> toggled = {};
+    };
+    // Defined in MainCommands.cpp.
+    std::vector<Command> CommandTable();
+    void MakeCommands();
+    // `key` triggers `action` wherever the main window has the keyboard.
+    void Route(QKeyCombination key, QAction* action);
     void BuildMenus();
     void ConnectWindow();
-    void Bind(int virtualKey, unsigned modifiers, QAction* action);
     bool HandleKey(QKeyEvent* key, bool release);
     bool ListHasFocus() const;
     void ExploreFile();
