@@ -1,6 +1,6 @@
 #pragma once
 // Recording the station that plays: a DSP on the output channel copies every
-// block into a queue, a writer thread of the recorder writes the blocks to raw
+// block into a RecordQueue, whose writer thread writes the blocks to raw
 // temporary files in the record folder ("mirvo0.pcm" for the recording, a ring
 // of "mirvo1.pcm" to "mirvo4.pcm" for the pre-record cache), and stopping
 // offers to combine them into one WAV file.
@@ -10,67 +10,26 @@
 // thread does all file work in queue order; everything else runs on the UI
 // thread. The DSP's ring state is touched by the UI thread only while no DSP
 // is installed (ChannelRemoveDSP waits for a running callback).
-#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "audio/Audio.h"
 #include "playback/PlaybackView.h"
+#include "playback/RecordQueue.h"
+#include "playback/WaveFile.h"
 #include "player/Player.h"
 
 namespace mirvo {
 
-// The sound as the output channel delivers it.
-struct RecordFormat {
-    std::uint32_t Frequency = 44100;
-    std::uint32_t Channels = 2;
-    std::uint32_t BitsPerSample = 16;
-    std::uint32_t BytesPerSecond = 176400;
-};
-
-// The 44-byte header of a PCM WAV file holding `dataBytes` of sound.
-std::array<std::uint8_t, 44> WaveHeader(const RecordFormat& format, std::uint64_t dataBytes);
-// The RIFF size (offset 4) and data size (offset 40) of a WAV file of
-// `fileSize` bytes; past 4 GiB both stay at 0xFFFFFFFF instead of wrapping.
-std::pair<std::uint32_t, std::uint32_t> WaveSizeFields(std::uint64_t fileSize);
-// Mode 1 creates `fileName` anew with the header; mode 0 patches its two size
-// fields from the file's size. False when the file cannot be written.
-bool WriteWaveHeader(int mode, const std::string& fileName, const RecordFormat& format);
-
-// The temporary file N (0 to 4) of a record folder.
-std::string RecordTempFile(const std::string& folder, int n);
 // The order the temporary files are combined in: the ring files from the one
 // after `lastRingIndex` (the oldest) round to `lastRingIndex`, then 0; only
 // those whose bit is set in `written`.
 std::vector<int> CombineOrder(int lastRingIndex, unsigned written);
-
-// Where the writer thread puts the temporary files. Writer thread; may block.
-class RecordSink {
-  public:
-    virtual ~RecordSink() = default;
-    // Creates the file anew (replacing one of that name) and keeps it open.
-    virtual bool Create(const std::string& path) = 0;
-    virtual bool Append(const void* data, std::size_t bytes) = 0;
-    virtual void Close() = 0;
-};
-
-// The real files.
-class RecordFileSink : public RecordSink {
-  public:
-    ~RecordFileSink() override;
-    bool Create(const std::string& path) override;
-    bool Append(const void* data, std::size_t bytes) override;
-    void Close() override;
-
-  private:
-    int fd_ = -1;
-};
 
 class Recorder {
   public:
@@ -111,7 +70,7 @@ class Recorder {
     const std::string& RecordFolder() const { return recordFolder_; }
 
     // Returns once the writer has written all the DSP queued so far.
-    void WaitForWriter() const;
+    void WaitForWriter() const { queue_.WaitForWriter(); }
     // Seams for tests: the files the writer writes, the free-space query.
     void SetSink(std::unique_ptr<RecordSink> sink);
     void SetSpaceQuery(SpaceQuery query) { spaceQuery_ = std::move(query); }
@@ -120,8 +79,6 @@ class Recorder {
     void RecordDspProc(const void* buffer, std::uint32_t length);
 
   private:
-    enum Failure : int { kNoFailure = 0, kOverflow = 1, kWriteFailed = 2 };
-
     void SaveRecording();
     // Under the offered name in the record folder, for a quit that cannot ask.
     void SaveUnasked();
@@ -129,15 +86,6 @@ class Recorder {
     // dialog asked), else under the next free name; false, and the temporary
     // files are kept, on any failure.
     bool CombineInto(const std::string& fileName, bool replace);
-    void StartWriter();
-    void StopWriter();
-    void WriterLoop(const std::string& folder);
-    // Update thread: the queue's free bytes and one record pushed into it.
-    std::size_t QueueFree() const;
-    void Push(std::uint64_t& head, int file, bool create, const std::uint8_t* data,
-              std::uint32_t bytes);
-    void CopyIn(std::uint64_t at, const void* data, std::size_t bytes);
-    void CopyOut(std::uint64_t at, void* data, std::size_t bytes) const;
     int CacheSeconds() const;
     std::string ReadRecordFolder() const;
 
@@ -156,7 +104,6 @@ class Recorder {
     bool saving_ = false;  // the save question and the combining let messages run
 
     std::atomic<bool> recordingActive_{false};
-    std::atomic<int> failure_{kNoFailure};
 
     // The DSP's ring state: update thread while a DSP is installed, else UI thread.
     int ringIndex_ = 0;
@@ -166,15 +113,7 @@ class Recorder {
     std::uint64_t ringFileLimit_ = 0;
     unsigned written_ = 0;  // bit N: file N was created in this session
 
-    // The queue: records of an 8-byte header and their sound, in a byte ring.
-    // The DSP alone moves `head_`, the writer alone `tail_`.
-    std::vector<std::uint8_t> queue_;
-    std::atomic<std::uint64_t> head_{0};
-    std::atomic<std::uint64_t> tail_{0};
-    std::atomic<std::uint32_t> signal_{0};  // bumped to wake the writer
-    std::atomic<bool> stopWriter_{false};
-    std::unique_ptr<RecordSink> sink_;  // writer thread while it runs
-    std::thread writer_;
+    RecordQueue queue_;
 };
 
 }  // namespace mirvo
