@@ -113,7 +113,7 @@ void MprisPlayer::Seek(qlonglong offset) {
     Engine& engine = service_.session_.engine();
     const std::int64_t target = std::max<std::int64_t>(0, service_.PositionMs() + offset / 1000);
     // Beyond the end means the next track.
-    if (target >= service_.session_.engine().View().ProgressMax()) {
+    if (target >= service_.lengthMs_) {
         Next();
         return;
     }
@@ -123,7 +123,7 @@ void MprisPlayer::Seek(qlonglong offset) {
 void MprisPlayer::SetPosition(const QDBusObjectPath& track, qlonglong position) {
     Engine& engine = service_.session_.engine();
     if (!CanSeek() || track != service_.track_ || position < 0 ||
-        position / 1000 > engine.View().ProgressMax()) {
+        position / 1000 > service_.lengthMs_) {
         return;
     }
     engine.SeekTo(engine.MsToBytes(position / 1000));
@@ -171,6 +171,7 @@ std::int64_t MprisService::PositionMs() const {
 
 void MprisService::TrackAudible(const std::string& entry, std::int64_t lengthMs) {
     station_ = EntryKind(entry) == 2;
+    lengthMs_ = lengthMs;
     const std::string address(EntryAddress(entry));
     QVariantMap m;
     track_ = QDBusObjectPath(QStringLiteral("/org/mirvo/track/") + QString::number(++trackNumber_));

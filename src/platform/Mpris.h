@@ -123,6 +123,8 @@ class MprisService final : public QObject, public PlaybackListener {
     QVariantMap metadata_;
     QDBusObjectPath track_{QStringLiteral("/org/mirvo/NoTrack")};
     int trackNumber_ = 0;
+    // The audible track's, as the engine told it: seeks stay within it.
+    std::int64_t lengthMs_ = 0;
     bool station_ = false;
     bool registered_ = false;
 };

@@ -166,6 +166,22 @@ TEST_F(Mpris, PlayerctlSeesAndDrivesThePlayer) {
     EXPECT_EQ(Ctl({"status"}), "Stopped");
 }
 
+// Seeks keep to the length the engine told with the track, whatever a window
+// shows meanwhile.
+TEST_F(Mpris, SeeksKeepToTheAudibleTracksLength) {
+    Ctl({"play"});
+    app->controller.engine().Settle();
+    Play(1000);
+    app->controller.SetProgressMax(3000);
+    Ctl({"position", "5"});
+    EXPECT_NEAR(static_cast<double>(PositionMs()), 5000, 50);
+    Ctl({"position", "25"});  // past the end: no seek
+    EXPECT_NEAR(static_cast<double>(PositionMs()), 5000, 50);
+    Ctl({"position", "16+"});  // beyond the end by offset: the next track
+    app->controller.engine().Settle();
+    EXPECT_EQ(app->player.playlist.PlayingIndex, 1);
+}
+
 // A station's song reaches the applets, artist and title apart, as each
 // new title is told.
 TEST_F(Mpris, AStationsSongIsItsTitleAndArtist) {
