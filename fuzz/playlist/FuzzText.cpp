@@ -9,6 +9,7 @@
 #include "playlist/Entries.h"
 #include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"
+#include "support/Text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace mirvo;

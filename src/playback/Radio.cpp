@@ -9,6 +9,7 @@
 #include "playback/Format.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
+#include "support/Text.h"
 #include "tags/TagText.h"
 
 namespace mirvo {
@@ -31,19 +32,6 @@ int ReconnectWait(int attempt) {
 
 bool IsBlank(std::string_view text) {
     return text.find_first_not_of(' ') == std::string_view::npos;
-}
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(static_cast<unsigned char>(a[i])) !=
-            LowerAscii(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string ConnectMessage(int error) {
@@ -222,7 +210,7 @@ void ParseStreamMeta(std::string_view text, TagPairs& list) {
 
 TagPair FindTagValue(std::string_view name, const TagPairs& list) {
     for (const TagPair& tag : list) {
-        if (SameNoCase(tag.Key, name)) {
+        if (EqualsNoCase(tag.Key, name)) {
             return tag;
         }
     }

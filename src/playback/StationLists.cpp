@@ -4,6 +4,7 @@
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
 #include "support/FastStrings.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {

@@ -14,6 +14,7 @@
 #include "playlist/Model.h"
 #include "playlist/Scanning.h"
 #include "support/Files.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {

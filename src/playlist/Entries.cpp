@@ -5,6 +5,7 @@
 
 #include "player/Player.h"
 #include "support/FastStrings.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {
@@ -37,14 +38,6 @@ std::string ReplaceExact(std::string_view text, std::string_view find, std::stri
 }
 
 }  // namespace
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        c = static_cast<char>(LowerAscii(static_cast<unsigned char>(c)));
-    }
-    return lower;
-}
 
 std::string_view EntryAddress(std::string_view entry) {
     const auto bar = entry.find('|');

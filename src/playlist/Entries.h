@@ -20,12 +20,6 @@ inline constexpr int kKindPls = 22;
 inline constexpr int kKindAsx = 23;
 inline constexpr int kKindB4s = 24;
 
-// Byte c lower-cased, letters A-Z only.
-inline unsigned char LowerAscii(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
-}
-std::string LowerAscii(std::string_view text);
-
 // Text before the first "|", or the whole entry.
 std::string_view EntryAddress(std::string_view entry);
 // At most 1000 characters after the first "|", or the whole entry.

@@ -8,23 +8,10 @@
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/FastStrings.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (prefix.size() > text.size()) {
-        return false;
-    }
-    const auto& upper = FastStrings::UpperCaseTable();
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (upper[static_cast<unsigned char>(text[i])] !=
-            upper[static_cast<unsigned char>(prefix[i])]) {
-            return false;
-        }
-    }
-    return true;
-}
 
 // One search over many texts, for short typed texts: the first character is
 // found with memchr in each of its cases (fast, vectorised), the rest compared.

@@ -13,6 +13,7 @@
 #include "playlist/Model.h"
 #include "playlist/Scanning.h"
 #include "support/Files.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {
@@ -251,23 +252,6 @@ ReadResult ForEachFileLine(const std::string& path, std::size_t maxLines,
     splitter.Finish();
     ::close(fd);
     return result;
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view lowerNeedle) {
-    if (lowerNeedle.size() > text.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i + lowerNeedle.size() <= text.size(); ++i) {
-        std::size_t k = 0;
-        while (k < lowerNeedle.size() && LowerAscii(static_cast<unsigned char>(text[i + k])) ==
-                                             static_cast<unsigned char>(lowerNeedle[k])) {
-            ++k;
-        }
-        if (k == lowerNeedle.size()) {
-            return true;
-        }
-    }
-    return false;
 }
 
 std::size_t FindNoCase(std::string_view text, std::string_view lowerNeedle, std::size_t from = 0) {

@@ -17,6 +17,7 @@
 #include "playlist/Model.h"
 #include "support/Files.h"
 #include "support/Memory.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {

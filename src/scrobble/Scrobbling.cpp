@@ -7,6 +7,7 @@
 #include "playlist/Entries.h"
 #include "support/Files.h"
 #include "support/Md5.h"
+#include "support/Text.h"
 #include "tags/FLACfile.h"
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
@@ -35,15 +36,6 @@ class SystemClock final : public ScrobbleClock {
         return std::chrono::steady_clock::now();
     }
 };
-
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
 
 // Removes bytes 0..32 at both ends, as the zero byte before an ID3v2 UFID id.
 std::string Trim(std::string_view text) {
@@ -428,7 +420,7 @@ void ScrobbleClient::NoteSuccess() {
 
 bool ScrobbleClient::Handshake(const ScrobbleAccount& account, std::vector<std::string>& answer) {
     const std::string timestamp = std::to_string(clock_.UnixTime());
-    const std::string token = Lower(Md5Hex(Lower(Md5Hex(account.Password)) + timestamp));
+    const std::string token = LowerAscii(Md5Hex(LowerAscii(Md5Hex(account.Password)) + timestamp));
     // The name is encoded: a blank or "&" in it would break the request.
     answer = ServiceWords(
         HttpGetLines(account.Host + "/?hs=true&p=1.2&c=mrv&v=0.1&u=" + UrlEncode(account.Username) +

@@ -19,4 +19,38 @@ std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator) {
                           separator);
 }
 
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        c = static_cast<char>(LowerAscii(static_cast<unsigned char>(c)));
+    }
+    return lower;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (prefix.size() > text.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (LowerAscii(static_cast<unsigned char>(text[i])) !=
+            LowerAscii(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view needle) {
+    for (std::size_t i = 0; i + needle.size() <= text.size(); ++i) {
+        if (StartsWithNoCase(text.substr(i), needle)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace mirvo

@@ -11,4 +11,13 @@ std::string GroupThousands(std::uint64_t value, std::string_view separator);
 // Whole megabytes (1048576 bytes, rounded) grouped with `separator`.
 std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator);
 
+// Letter case is folded for A-Z only: UTF-8 sequences pass through untouched.
+inline unsigned char LowerAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;
+}
+std::string LowerAscii(std::string_view text);
+bool EqualsNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+bool ContainsNoCase(std::string_view text, std::string_view needle);
+
 }  // namespace mirvo

@@ -10,6 +10,7 @@
 #include "playlist/Adding.h"
 #include "playlist/Entries.h"
 #include "playlist/Scanning.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {
