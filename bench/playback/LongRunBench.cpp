@@ -124,6 +124,7 @@ int main() {
         ++cycles;
         if (!seeked && engine.CurrentPositionBytes() > 0) {
             engine.SeekTo(engine.MsToBytes(bar.ProgressMax() / 3));
+            engine.Settle();  // the source moves on the starter
             seeked = true;
         }
         if (pl.PlayingIndex == last) {

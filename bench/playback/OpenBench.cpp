@@ -103,6 +103,7 @@ SwitchResult Switches(const std::string& folder, const std::vector<std::string>&
         // feed has to read on its own); the seek is not what is measured.
         rig.engine.WaitForOpener();
         rig.engine.SeekTo(rig.engine.MsToBytes(rig.bar.ProgressMax() - 20000));
+        rig.engine.Settle();
         disk.SetDelay(20ms);
         const int playing = rig.fp.player.playlist.PlayingIndex;
         bool switched = false;

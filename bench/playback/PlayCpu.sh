@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
-# The whole player playing 30 seconds of an MP3 in its window (Xvfb) through a
-# real sound server (a private PulseAudio with a null sink), beside Audacious
-# playing the same file through the same sink, both measured by the CPU time
-# they take over the same 20 seconds of playing. Once with each meter.
+# The whole player playing an MP3 in its window (Xvfb) through a real sound
+# server (a private PulseAudio with a null sink), beside Audacious playing the
+# same file through the same sink, both measured by the CPU time they take
+# over the same 60 seconds of playing. Three rounds per meter (7 and 14 LEDs),
+# the order of the two players alternating, and the median of the rounds'
+# ratios: Audacious alone varies by a fifth from run to run.
 #   bench/playback/PlayCpu.sh [path/to/mirvo]
 set -euo pipefail
 mirvo=$(realpath "${1:-build/src/mirvo}")
-seconds=30
+seconds=75
 from=5
-to=25
+to=65
+rounds=3
 # shellcheck source=../Common.sh
 source "$(dirname "$0")/../Common.sh"
 
@@ -53,17 +56,31 @@ mirvo_cpu() {  # $1: the meter style, 1 for 7 LEDs, 2 for 14
     wait "$pid"
 }
 
-# Each player's run beside a reference run taken just before it, so a
-# machine busy with other work weighs on both alike.
+# Each round runs both players one after the other, Audacious first in odd
+# rounds and Mirvo first in even ones, so a machine busy with other work, or
+# one warming up, weighs on both alike.
 window=$((to - from))
 for style in 1 2; do
     leds=$([ "$style" = 1 ] && echo 7 || echo 14)
-    audacious_cpu
-    reference=$cpu
-    mirvo_cpu "$style"
-    awk -v p="$cpu" -v r="$reference" -v w="$window" -v l="$leds" 'BEGIN {
-        printf "mirvo (%d-LED), %d s of playing:    %.2f s CPU (%.1f %% of one core)\n", l, w, p, 100 * p / w
-        printf "audacious (GTK), the same %d s:  %.2f s CPU (%.1f %% of one core)\n", w, r, 100 * r / w
-        printf "ratio mirvo/audacious (%d-LED): %.2f\n", l, (r > 0 ? p / r : 0)
-    }'
+    ratios=()
+    for round in $(seq "$rounds"); do
+        if [ $((round % 2)) = 1 ]; then
+            audacious_cpu
+            reference=$cpu
+            mirvo_cpu "$style"
+        else
+            mirvo_cpu "$style"
+            mine=$cpu
+            audacious_cpu
+            reference=$cpu
+            cpu=$mine
+        fi
+        ratio=$(awk -v p="$cpu" -v r="$reference" 'BEGIN { printf "%.3f", (r > 0 ? p / r : 0) }')
+        ratios+=("$ratio")
+        awk -v p="$cpu" -v r="$reference" -v w="$window" -v l="$leds" -v n="$round" -v q="$ratio" 'BEGIN {
+            printf "round %d (%d-LED): mirvo %.2f s CPU (%.2f %% of one core), audacious %.2f s (%.2f %%), ratio %.2f\n", n, l, p, 100 * p / w, r, 100 * r / w, q
+        }'
+    done
+    median=$(printf '%s\n' "${ratios[@]}" | sort -g | sed -n "$(((rounds + 1) / 2))p")
+    echo "median ratio mirvo/audacious (${leds}-LED) over $rounds rounds of ${window} s: $median (goal 0.9)"
 done

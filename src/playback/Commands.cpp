@@ -78,11 +78,10 @@ bool Commands::DispatchKey(int key, unsigned modifiers) {
                 (previous || pl.QueueList.empty())) {
                 return true;
             }
-            const int next = engine_.ChooseTrack(previous);
-            engine_.PlayEntry(next);
-            if (paused && next >= 0) {
-                engine_.Pause();  // the new track waits paused
-            } else if (!paused) {
+            engine_.PlayNext(previous);
+            if (paused) {
+                engine_.Pause();  // a new track waits paused
+            } else {
                 ShowPlayingEntry(p_);
             }
             return true;

@@ -130,9 +130,13 @@ void Engine::FreeHandles() {
     }
     FreeStream(lookahead);
     FreeRetired();
+    // A seek still on the starter moves a source that is gone.
+    pendingSeek_.reset();
+    latestSeek_ = 0;
 }
 
 void Engine::ResetFeedState() {
+    latestPrepared_ = 0;
     tailRemaining_ = -1;
     bytesDelivered_ = 0;
     decoderFinished_ = false;
@@ -232,7 +236,11 @@ void Engine::StartOutput(bool keepThreads) {
     AfterOpen(keepThreads);
     SeekTo(0, false);
     SetVolume(p_.engine.Volume);
-    audio::StreamPlay(output_, false, 0);
+    if (pendingSeek_) {
+        pendingSeek_->state = audio::kActivePlaying;  // plays once the source is at its start
+    } else {
+        audio::StreamPlay(output_, false, 0);
+    }
     if (EntryKind(pl.PlayingEntry) == kRadioKind &&
         p_.settings.ReadBool("General", "RecordAhead", false)) {
         recorder_.StartRecordDsp(true);
@@ -272,7 +280,7 @@ void Engine::AfterOpen(bool keepThreads) {
     view_.SetProgressMax(static_cast<int>(lengthMs));
     view_.SetProgressPosition(0);
     fineTime_ = lengthMs <= 9999;
-    refreshPeriod_ = fineTime_ ? 10 : 33;
+    refreshPeriod_ = WantedPeriod();
     // Shown at once: a track opened paused gets no status tick until resumed.
     // A station's label tells its rate once it is known.
     if (!sourceIsStation_) {
@@ -322,24 +330,53 @@ void Engine::SeekTo(std::int64_t bytes, bool announce) {
     bytes = std::max<std::int64_t>(0, std::min(bytes, last));
     bytes -= bytes % 4;
     audio::ChannelStop(output_);
-    // The look-ahead stays parked near the end (OpenAhead.cpp). A source already
-    // there (a track just opened) is left alone: a decoder's seek may read the file.
-    const auto target = static_cast<std::uint64_t>(bytes);
-    if (audio::ChannelGetPosition(source_) != target) {
-        audio::ChannelSetPosition(source_, target);
-    }
     positionBase_ = -bytes;
     ResetFeedState();
     if (announce) {
         p_.events.PositionJumped(BytesToMs(bytes));
     }
+    if (state == audio::kActivePaused) {
+        WriteTimeLabel(BytesToMs(bytes), view_.ProgressMax());
+    }
+    // The look-ahead stays parked near the end (OpenAhead.cpp). A source already
+    // there (a track just opened) is left alone.
+    const auto target = static_cast<std::uint64_t>(bytes);
+    if (!pendingSeek_ && audio::ChannelGetPosition(source_) == target) {
+        PlayOnAfterSeek(state);
+        return;
+    }
+    pendingSeek_ = PendingSeek{++seekId_, state};
+    latestSeek_ = seekId_;
+    starter_.Post([this, id = seekId_, source = source_.load(), target] {
+        // Only the newest seek moves the source: the older ones are on their way out.
+        if (id == latestSeek_) {
+            audio::ChannelSetPosition(source, target);
+        }
+        seekDone_ = id;
+        p_.ui.loop.PostToUiThread([this, alive = std::weak_ptr<int>(alive_)] {
+            if (!alive.expired()) {
+                LandSeek();
+            }
+        });
+    });
+}
+
+void Engine::LandSeek() {
+    if (!pendingSeek_ || seekDone_ != pendingSeek_->id) {
+        return;
+    }
+    const std::uint32_t state = pendingSeek_->state;
+    pendingSeek_.reset();
+    PlayOnAfterSeek(state);
+}
+
+void Engine::PlayOnAfterSeek(std::uint32_t state) {
     if (state == audio::kActivePlaying || state == audio::kActiveStalled) {
         SetVolume(p_.engine.Volume);
         audio::StreamPlay(output_, false, 0);
     } else if (state == audio::kActivePaused) {
         audio::StreamPlay(output_, false, 0);
         audio::ChannelPause(output_);
-        WriteTimeLabel(BytesToMs(bytes), view_.ProgressMax());
     }
 }
 
@@ -422,6 +459,9 @@ void Engine::TellState(PlayState state) {
 }
 
 std::uint32_t Engine::OutputState() const {
+    if (pendingSeek_) {
+        return pendingSeek_->state;
+    }
     const audio::Handle out = output_;
     return out == 0 ? audio::kActiveStopped : audio::ChannelIsActive(out);
 }
@@ -434,7 +474,13 @@ void Engine::Pause() {
     if (pendingStart_) {
         pendingStart_->paused = true;
     }
-    audio::ChannelPause(output_);
+    if (pendingSeek_) {
+        pendingSeek_->state = audio::kActivePaused;
+        // No status tick shows where the seek goes: its tick waited for it.
+        WriteTimeLabel(BytesToMs(CurrentPositionBytes()), view_.ProgressMax());
+    } else {
+        audio::ChannelPause(output_);
+    }
     p_.ui.view.SetStatusText(3, "Paused");
     SuspendStatus();
     TellState(PlayState::Paused);
@@ -446,7 +492,12 @@ void Engine::Resume() {
     }
     const std::string& entry = p_.playlist.PlayingEntry;
     p_.ui.view.SetStatusText(3, FormatDescription(std::string(EntryAddress(entry)), source_));
-    audio::ChannelResume(output_);
+    if (pendingSeek_) {
+        // Not before the source is where the seek moves it.
+        pendingSeek_->state = audio::kActivePlaying;
+    } else {
+        audio::ChannelResume(output_);
+    }
     ResumeStatus();
     TellState(PlayState::Playing);
 }

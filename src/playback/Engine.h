@@ -19,6 +19,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -86,7 +87,12 @@ class Engine {
     bool Starting() const { return pendingStart_.has_value(); }
     // Returns once every start asked for so far has landed.
     void Settle();
-    // `announce`: a jump the listeners hear of (not the start of a track).
+    // The next (or previous) track by the queue and the play mode, chosen and
+    // opened on the starter; nothing happens when there is none.
+    void PlayNext(bool previous);
+    // `announce`: a jump the listeners hear of (not the start of a track). The
+    // source is moved on the starter (a decoder's seek may read the file); the
+    // output is silent until then and plays on once it lands.
     void SeekTo(std::int64_t bytes, bool announce = true);
     void SeekToMs(std::int64_t ms, bool announce = true);
     std::int64_t CurrentPositionBytes() const;
@@ -113,7 +119,8 @@ class Engine {
     int RefreshPeriod() const { return refreshPeriod_; }
     bool FineTimeFormat() const { return fineTime_; }
 
-    // Track choice (queue first, then the play mode).
+    // Track choice (queue first, then the play mode), made here with the
+    // candidates checked on this thread.
     int ChooseTrack(bool previous);
     TrackChoice PlanTrack(bool previous);
     void ApplyEffects(const std::vector<ChoiceEffect>& effects);
@@ -149,7 +156,36 @@ class Engine {
     std::array<std::string, 11> ShuffleBackHistory;
     std::array<std::string, 11> QueueBackHistory;
 
+    // What a choice is made from.
+    struct ChoiceView {
+        const std::vector<std::string>& entries;
+        const std::vector<std::string>& queue;
+        const std::vector<std::string>& shuffleHistory;
+        const std::array<std::string, 11>& queueBack;
+        const std::array<std::string, 11>& shuffleBack;
+        int playingIndex;
+        int mode;
+    };
+
   private:
+    // A copy of the UI thread's list, queue and histories, for a choice made
+    // on the starter or the opener.
+    struct ChoiceInput {
+        explicit ChoiceInput(const Engine& engine);
+        ChoiceView View() const;
+        std::vector<std::string> entries;
+        std::vector<std::string> queue;
+        std::vector<std::string> shuffleHistory;
+        std::array<std::string, 11> queueBack;
+        std::array<std::string, 11> shuffleBack;
+        int playingIndex;
+        int mode;
+    };
+    static TrackChoice Plan(const ChoiceView& in, bool previous, std::mt19937& random,
+                            const std::function<bool(const std::string&)>& playable);
+    // CheckFile's answer without its notice, on any thread once the device is ready.
+    static int CheckCandidate(const std::string& entry);
+
     struct Prepared {
         TrackChoice choice;
         std::string entry;
@@ -159,9 +195,9 @@ class Engine {
         int playingIndex = -1;
         std::size_t entryCount = 0;
         std::vector<std::string> queue;
-        // Filled by the opener: the decoders, positioned after the lead-in.
+        // Filled by the opener: the choice, the decoders positioned after the lead-in.
         std::uint64_t id = 0;
-        bool opened = false;
+        bool opened = false;  // all of it, also when nothing follows
         audio::Handle source = 0;
         audio::Handle lookahead = 0;
         std::int64_t length = 0;
@@ -181,6 +217,10 @@ class Engine {
         bool announce = false;
         std::int64_t seekBytes = -1;
         std::int64_t seekMs = -1;
+        // A track the starter chooses; `afterDrain`: none stops playback.
+        bool choose = false;
+        bool previous = false;
+        bool afterDrain = false;
     };
     // What the starter thread found, for the UI thread.
     struct Started {
@@ -191,12 +231,32 @@ class Engine {
         audio::Handle source = 0;
         std::int64_t length = 0;
         std::int64_t threeSeconds = 0;
+        // A start that chose its track: the choice, its entry and kind.
+        TrackChoice choice;
+        std::string entry;
+        int kind = -1;
+    };
+    // A seek on its way to the starter: the output waits stopped, in the state
+    // it had before, which pause and resume change meanwhile.
+    struct PendingSeek {
+        std::uint64_t id = 0;
+        std::uint32_t state = 0;
     };
 
     void OpenSources();
     // Starter thread.
     void OpenStart(std::uint64_t id, const std::string& entry, int kind);
+    void OpenChoice(std::uint64_t id, const ChoiceInput& in, bool previous);
+    static void OpenSource(Started& started, const std::string& entry, int kind);
+    void PostStarted(Started started);
+    void StartChoice(bool previous, bool keepThreads, bool afterDrain);
     void LandStarts();
+    void LandChoice(PendingStart& start, Started& started);
+    // Where `entry` stands now, `index` when the list has not changed there; -1 when gone.
+    int Refind(int index, const std::string& entry) const;
+    void LandSeek();
+    // The output again as it was before a seek stopped it.
+    void PlayOnAfterSeek(std::uint32_t state);
     void BeginPlaying(PendingStart& start, Started& started);
     void StartOutput(bool keepThreads);
     // Before a file plays: no record command, the time label where files have it.
@@ -223,11 +283,14 @@ class Engine {
     bool SwitchPending();
     static void FreePrepared(std::optional<Prepared>& prepared);
     // Opener thread.
-    void OpenPrepared(std::uint64_t id, const std::string& entry, int kind);
+    void OpenPrepared(std::uint64_t id, const ChoiceInput& in);
     void OpenLookahead(std::uint64_t track, const std::string& entry, int kind);
     // Decoders the feed has finished with, freed on the UI thread.
     void Retire(audio::Handle handle);
     void FreeRetired();
+    // The status refresh's period for what plays now; the timer follows it.
+    int WantedPeriod() const;
+    void FollowPeriod();
     void WriteTimeLabel(std::int64_t pos, std::int64_t length);
     void ShowCheckWarning(int code, const std::string& entry);
     void TellState(PlayState state);
@@ -267,13 +330,14 @@ class Engine {
     std::array<std::atomic<audio::Handle>, 4> retired_{};
 
     std::mutex prepareLock_;
-    std::optional<Prepared> prepared_;  // the next track, chosen on the UI thread
-    std::optional<Prepared> switched_;  // taken by the feed, applied at the boundary
-    std::uint64_t preparedId_ = 0;      // UI thread: the last choice sent to the opener
-    std::uint64_t trackId_ = 0;         // the track playing, for its look-ahead
+    std::optional<Prepared> prepared_;              // the next track, chosen on the UI thread
+    std::optional<Prepared> switched_;              // taken by the feed, applied at the boundary
+    std::uint64_t preparedId_ = 0;                  // UI thread: the last choice sent to the opener
+    std::atomic<std::uint64_t> latestPrepared_{0};  // the opener's walk stops once stale
+    std::uint64_t trackId_ = 0;                     // the track playing, for its look-ahead
 
     EventLoop::TimerId statusTimer_ = 0;
-    int refreshPeriod_ = 33;
+    int refreshPeriod_ = 100;
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;
@@ -294,6 +358,10 @@ class Engine {
     std::atomic<std::uint64_t> latestStart_{0};
     std::mutex startLock_;
     std::vector<Started> started_;  // landed on the starter, not yet taken
+    std::optional<PendingSeek> pendingSeek_;
+    std::uint64_t seekId_ = 0;
+    std::atomic<std::uint64_t> latestSeek_{0};
+    std::atomic<std::uint64_t> seekDone_{0};
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 
     Opener starter_;  // last two: their jobs use the members above

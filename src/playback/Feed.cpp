@@ -123,9 +123,9 @@ std::uint32_t Engine::StreamFeed(void* buffer, std::uint32_t length) {
         const std::lock_guard lock(prepareLock_);
         Retire(lookahead_.exchange(0));
         ++trackId_;  // a look-ahead still opening for the old track is dropped
-        // Decoders still opening are not waited for: the drain path opens the next track.
-        if (prepared_ &&
-            (prepared_->opened || prepared_->choice.index < 0 || !HasDecoder(prepared_->kind))) {
+        // A choice or decoders still on the opener are not waited for: the drain
+        // path opens the next track.
+        if (prepared_ && prepared_->opened) {
             next.swap(prepared_);
         }
     }

@@ -7,6 +7,7 @@
 
 #include "playback/Engine.h"
 #include "playback/EngineDetail.h"
+#include "playlist/Entries.h"
 
 namespace mirvo {
 
@@ -48,25 +49,48 @@ void Park(audio::Handle lookahead) {
 
 }  // namespace
 
-void Engine::OpenPrepared(std::uint64_t id, const std::string& entry, int kind) {
-    const audio::Handle source = OpenDecoder(entry, kind);
-    // Scanned whole: the tail trim seeks it near the end on the update thread.
-    const audio::Handle lookahead = OpenDecoder(entry, kind, audio::kStreamPrescan);
-    const std::int64_t length = Length(source);
-    const std::int64_t threeSeconds = Bytes(source, 3.0);
-    const std::int64_t leadIn = length > threeSeconds ? SkipLeadIn(source) : 0;
-    Park(lookahead);
+void Engine::OpenPrepared(std::uint64_t id, const ChoiceInput& in) {
+    std::mt19937 random;
+    // A newer choice or a reset makes the rest of the walk moot.
+    TrackChoice choice = Plan(in.View(), false, random, [&](const std::string& candidate) {
+        return id == latestPrepared_ && CheckCandidate(candidate) == kPlayable;
+    });
+    std::string entry;
+    int kind = -1;
+    audio::Handle source = 0;
+    audio::Handle lookahead = 0;
+    std::int64_t length = 0;
+    std::int64_t threeSeconds = 0;
+    std::int64_t leadIn = 0;
+    std::vector<std::int16_t> tail;
+    if (choice.index >= 0) {
+        entry = in.entries[static_cast<std::size_t>(choice.index)];
+        kind = EntryKind(entry);
+    }
+    if (choice.index >= 0 && HasDecoder(kind) && id == latestPrepared_) {
+        source = OpenDecoder(entry, kind);
+        // Scanned whole: the tail trim seeks it near the end on the update thread.
+        lookahead = OpenDecoder(entry, kind, audio::kStreamPrescan);
+        length = Length(source);
+        threeSeconds = Bytes(source, 3.0);
+        leadIn = length > threeSeconds ? SkipLeadIn(source) : 0;
+        Park(lookahead);
+        tail.resize(static_cast<std::size_t>(threeSeconds / 2));
+    }
     const bool isMp3 = AudioFileType(entry) == 0;
     {
         const std::lock_guard lock(prepareLock_);
         if (prepared_ && prepared_->id == id) {
+            prepared_->choice = std::move(choice);
+            prepared_->entry = std::move(entry);
+            prepared_->kind = kind;
             prepared_->source = source;
             prepared_->lookahead = lookahead;
             prepared_->length = length;
             prepared_->threeSeconds = threeSeconds;
             prepared_->leadIn = leadIn;
             prepared_->isMp3 = isMp3;
-            prepared_->tail.resize(static_cast<std::size_t>(threeSeconds / 2));
+            prepared_->tail.swap(tail);
             prepared_->opened = true;
             return;
         }

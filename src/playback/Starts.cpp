@@ -68,6 +68,12 @@ Probed ProbeFile(const std::string& entry, int kind) {
 
 using namespace engine_detail;
 
+void Engine::OpenSource(Started& started, const std::string& entry, int kind) {
+    started.source = OpenDecoder(entry, kind);
+    started.length = Length(started.source);
+    started.threeSeconds = Bytes(started.source, 3.0);
+}
+
 void Engine::OpenStart(std::uint64_t id, const std::string& entry, int kind) {
     Started started;
     started.id = id;
@@ -78,14 +84,38 @@ void Engine::OpenStart(std::uint64_t id, const std::string& entry, int kind) {
         started.error = probed.error;
         started.notice = probed.notice;
         if (probed.result == kPlayable) {
-            started.source = OpenDecoder(entry, kind);
-            started.length = Length(started.source);
-            started.threeSeconds = Bytes(started.source, 3.0);
+            OpenSource(started, entry, kind);
         }
     }
+    PostStarted(std::move(started));
+}
+
+void Engine::OpenChoice(std::uint64_t id, const ChoiceInput& in, bool previous) {
+    Started started;
+    started.id = id;
+    if (id == latestStart_) {
+        std::mt19937 random;
+        // Once a newer start came, the walk checks nothing more: it lands only to be dropped.
+        started.choice = Plan(in.View(), previous, random, [&](const std::string& entry) {
+            return id == latestStart_ && CheckCandidate(entry) == kPlayable;
+        });
+        const int index = started.choice.index;
+        if (index >= 0 && id == latestStart_) {
+            started.entry = in.entries[static_cast<std::size_t>(index)];
+            started.kind = EntryKind(started.entry);
+            started.code = kPlayable;
+            if (HasDecoder(started.kind)) {
+                OpenSource(started, started.entry, started.kind);
+            }
+        }
+    }
+    PostStarted(std::move(started));
+}
+
+void Engine::PostStarted(Started started) {
     {
         const std::lock_guard lock(startLock_);
-        started_.push_back(started);
+        started_.push_back(std::move(started));
     }
     p_.ui.loop.PostToUiThread([this, alive = std::weak_ptr<int>(alive_)] {
         if (!alive.expired()) {
@@ -94,9 +124,32 @@ void Engine::OpenStart(std::uint64_t id, const std::string& entry, int kind) {
     });
 }
 
+void Engine::PlayNext(bool previous) {
+    recorder_.StopRecording();
+    StartChoice(previous, false, false);
+}
+
+void Engine::StartChoice(bool previous, bool keepThreads, bool afterDrain) {
+    InitDevice();  // the candidates' checks need it
+    PendingStart start;
+    start.id = ++startId_;
+    start.keepThreads = keepThreads;
+    start.choose = true;
+    start.previous = previous;
+    start.afterDrain = afterDrain;
+    pendingStart_ = std::move(start);
+    latestStart_ = startId_;
+    // The copy costs the UI thread a pass over the list; the checks would cost a
+    // look at the disk for every candidate.
+    auto in = std::make_shared<const ChoiceInput>(*this);
+    starter_.Post(
+        [this, id = startId_, in = std::move(in), previous] { OpenChoice(id, *in, previous); });
+}
+
 void Engine::Settle() {
     starter_.WaitIdle();
     LandStarts();
+    LandSeek();
 }
 
 void Engine::CancelStart() {
@@ -114,9 +167,49 @@ void Engine::LandStarts() {
         if (pendingStart_ && pendingStart_->id == started.id) {
             PendingStart start = std::move(*pendingStart_);
             CancelStart();
-            BeginPlaying(start, started);
+            if (start.choose) {
+                LandChoice(start, started);
+            } else {
+                BeginPlaying(start, started);
+            }
         } else {
             FreeStream(started.source);
+        }
+    }
+}
+
+int Engine::Refind(int index, const std::string& entry) const {
+    // The list may have changed while the file opened: find the entry again then.
+    const PlaylistState& pl = p_.playlist;
+    if (index < 0 || index >= static_cast<int>(pl.PlaylistEntries.size()) ||
+        pl.PlaylistEntries[static_cast<std::size_t>(index)] != entry) {
+        return FindEntry(pl, entry);
+    }
+    return index;
+}
+
+void Engine::LandChoice(PendingStart& start, Started& started) {
+    // Applied now that the choice is taken: a start dropped changes nothing.
+    ApplyEffects(started.choice.effects);
+    if (started.choice.index < 0) {
+        if (start.afterDrain) {
+            StopPlayback(true);
+        }
+        return;
+    }
+    start.index = started.choice.index;
+    start.entry = started.entry;
+    start.kind = started.kind;
+    if (HasDecoder(start.kind)) {
+        BeginPlaying(start, started);
+        return;
+    }
+    // A playlist file in the list: nothing to open ahead, it plays as Enter plays it.
+    const int index = Refind(start.index, start.entry);
+    if (index >= 0) {
+        PlayEntry(index, start.keepThreads);
+        if (start.paused) {
+            Pause();
         }
     }
 }
@@ -133,12 +226,7 @@ void Engine::BeginPlaying(PendingStart& start, Started& started) {
         return;
     }
     PlaylistState& pl = p_.playlist;
-    // The list may have changed while the file opened: find the entry again then.
-    int index = start.index;
-    if (index >= static_cast<int>(pl.PlaylistEntries.size()) ||
-        pl.PlaylistEntries[static_cast<std::size_t>(index)] != start.entry) {
-        index = FindEntry(pl, start.entry);
-    }
+    const int index = Refind(start.index, start.entry);
     if (index < 0) {
         FreeStream(started.source);
         return;

@@ -17,6 +17,14 @@ namespace {
 // the opener needs the time on a slow disk (a look-ahead is scanned whole).
 constexpr double kPrepareSeconds = 10.0;
 
+// A track of whole seconds moves its label once a second and its bar a pixel
+// in several hundred ms: ten ticks a second show that. While its end is
+// handled (the switch to be heard, the drain to be done) a tick comes every
+// frame, as one with hundredths always does.
+constexpr int kCoarsePeriod = 100;
+constexpr int kEndPeriod = 33;
+constexpr int kFinePeriod = 10;
+
 }  // namespace
 
 void Engine::ResumeStatus() {
@@ -33,6 +41,24 @@ void Engine::SuspendStatus() {
     }
 }
 
+int Engine::WantedPeriod() const {
+    if (fineTime_) {
+        return kFinePeriod;
+    }
+    return transition_ != 0 ? kEndPeriod : kCoarsePeriod;
+}
+
+void Engine::FollowPeriod() {
+    const int wanted = WantedPeriod();
+    if (wanted != refreshPeriod_) {
+        refreshPeriod_ = wanted;
+        if (statusTimer_ != 0) {
+            SuspendStatus();
+            ResumeStatus();
+        }
+    }
+}
+
 void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
     p_.ui.view.SetTimeLabel(TimeLabelText(pos, length, fineTime_));
 }
@@ -40,7 +66,7 @@ void Engine::WriteTimeLabel(std::int64_t pos, std::int64_t length) {
 void Engine::StatusTick() {
     FreeRetired();
     recorder_.ReportWriterFailure();
-    if (pendingStart_) {
+    if (pendingStart_ || pendingSeek_) {
         return;  // what ends or follows now is the start's to decide once it lands
     }
     const int kind = EntryKind(p_.playlist.PlayingEntry);
@@ -61,6 +87,9 @@ void Engine::StatusTick() {
         PrepareNextTrack();
     } else if (kind == kRadioKind && !StationStatusTick()) {
         return;
+    }
+    if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
+        FollowPeriod();
     }
 
     const int state = transition_;
@@ -133,12 +162,7 @@ void Engine::FinishSeamlessSwitch() {
 }
 
 void Engine::AdvanceAfterDrain() {
-    const int next = ChooseTrack(false);
-    if (next == -1) {
-        StopPlayback(true);
-    } else {
-        PlayEntry(next, true, false);
-    }
+    StartChoice(false, true, true);
 }
 
 bool Engine::PreparedIsCurrent(const Prepared& prepared) const {
@@ -168,29 +192,21 @@ void Engine::PrepareNextTrack() {
         stale.swap(prepared_);
     }
     FreePrepared(stale);
+    // Chosen on the opener: the candidates' checks may each wait for the disk.
     Prepared next;
-    next.choice = PlanTrack(false);
     const PlaylistState& pl = p_.playlist;
-    if (next.choice.index >= 0) {
-        next.entry = pl.PlaylistEntries[static_cast<std::size_t>(next.choice.index)];
-        next.kind = EntryKind(next.entry);
-    }
     next.playMode = p_.engine.PlayMode;
     next.playingIndex = pl.PlayingIndex;
     next.entryCount = pl.PlaylistEntries.size();
     next.queue = pl.QueueList;
     next.id = ++preparedId_;
-    const bool open = next.choice.index >= 0 && HasDecoder(next.kind);
-    const std::uint64_t id = next.id;
-    const std::string entry = next.entry;
-    const int kind = next.kind;
+    latestPrepared_ = next.id;
     {
         const std::lock_guard lock(prepareLock_);
         prepared_ = std::move(next);
     }
-    if (open) {
-        opener_.Post([this, id, entry, kind] { OpenPrepared(id, entry, kind); });
-    }
+    auto in = std::make_shared<const ChoiceInput>(*this);
+    opener_.Post([this, id = preparedId_, in = std::move(in)] { OpenPrepared(id, *in); });
 }
 
 }  // namespace mirvo

@@ -1,5 +1,8 @@
 // Track choice: the queue first, then the play mode; planned as effects so
-// a choice made ahead of the switch changes nothing until it is heard.
+// a choice made ahead of the switch changes nothing until it is heard. A
+// choice for a key or the drain path is made on the starter, one for the
+// switch on the opener: each checks its candidates there, from a copy of the
+// list, so a list of missing files never holds the window.
 #include <algorithm>
 #include <chrono>
 #include <unordered_set>
@@ -17,7 +20,7 @@ namespace {
 // The queue and histories as a choice sees them, changed only in this copy;
 // the changes are recorded as effects.
 struct ChoiceState {
-    const PlaylistState& pl;
+    const Engine::ChoiceView& in;
     std::vector<std::string> queue;
     std::array<std::string, 11> queueBack;
     std::array<std::string, 11> shuffleBack;
@@ -26,13 +29,12 @@ struct ChoiceState {
     std::optional<std::vector<int>> open;  // shuffle's undrawn entries, made on first use
 };
 
-bool InPlaylist(const PlaylistState& pl, const std::string& entry) {
-    return std::find(pl.PlaylistEntries.begin(), pl.PlaylistEntries.end(), entry) !=
-           pl.PlaylistEntries.end();
+bool InList(const std::vector<std::string>& entries, const std::string& entry) {
+    return std::find(entries.begin(), entries.end(), entry) != entries.end();
 }
 
-std::string PopBack(std::array<std::string, 11>& slots, const PlaylistState& pl) {
-    if (slots[1].empty() || !InPlaylist(pl, slots[1])) {
+std::string PopBack(std::array<std::string, 11>& slots, const std::vector<std::string>& entries) {
+    if (slots[1].empty() || !InList(entries, slots[1])) {
         return {};
     }
     std::string entry = slots[1];
@@ -53,11 +55,11 @@ void PushBack(std::array<std::string, 11>& slots, const std::string& entry) {
 
 // Indices of the first occurrence of every entry string not yet played.
 std::vector<int> UnplayedEntries(const ChoiceState& s) {
-    const auto& entries = s.pl.PlaylistEntries;
+    const auto& entries = s.in.entries;
     std::unordered_set<std::string_view> skip;
-    skip.reserve(entries.size() + s.pl.ShuffleHistory.size());
+    skip.reserve(entries.size() + s.in.shuffleHistory.size());
     if (!s.shuffleCleared) {
-        skip.insert(s.pl.ShuffleHistory.begin(), s.pl.ShuffleHistory.end());
+        skip.insert(s.in.shuffleHistory.begin(), s.in.shuffleHistory.end());
     }
     std::vector<int> open;
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -71,7 +73,7 @@ std::vector<int> UnplayedEntries(const ChoiceState& s) {
 // Draws from `s.open`, built once per choice: an entry drawn leaves it, so
 // attempts that fail cost no pass over the list.
 int PickShuffle(ChoiceState& s, std::mt19937& random) {
-    const auto& entries = s.pl.PlaylistEntries;
+    const auto& entries = s.in.entries;
     if (!s.open) {
         s.open = UnplayedEntries(s);
     }
@@ -100,28 +102,53 @@ int PickShuffle(ChoiceState& s, std::mt19937& random) {
 
 }  // namespace
 
+Engine::ChoiceInput::ChoiceInput(const Engine& engine)
+    : entries(engine.p_.playlist.PlaylistEntries),
+      queue(engine.p_.playlist.QueueList),
+      shuffleHistory(engine.p_.playlist.ShuffleHistory),
+      queueBack(engine.QueueBackHistory),
+      shuffleBack(engine.ShuffleBackHistory),
+      playingIndex(engine.p_.playlist.PlayingIndex),
+      mode(engine.p_.engine.PlayMode) {}
+
+Engine::ChoiceView Engine::ChoiceInput::View() const {
+    return {entries, queue, shuffleHistory, queueBack, shuffleBack, playingIndex, mode};
+}
+
+int Engine::CheckCandidate(const std::string& entry) {
+    const int kind = EntryKind(entry);
+    return HasDecoder(kind) ? ProbeFile(entry, kind).result : kPlayable;
+}
+
 TrackChoice Engine::PlanTrack(bool previous) {
     const PlaylistState& pl = p_.playlist;
-    const int count = static_cast<int>(pl.PlaylistEntries.size());
+    const ChoiceView in{pl.PlaylistEntries, pl.QueueList,    pl.ShuffleHistory, QueueBackHistory,
+                        ShuffleBackHistory, pl.PlayingIndex, p_.engine.PlayMode};
+    return Plan(in, previous, random_,
+                [this](const std::string& entry) { return CheckFile(entry, true) == kPlayable; });
+}
+
+TrackChoice Engine::Plan(const ChoiceView& in, bool previous, std::mt19937& random,
+                         const std::function<bool(const std::string&)>& playable) {
+    const int count = static_cast<int>(in.entries.size());
     if (count == 0) {
         return {};
     }
-    ChoiceState s{pl, pl.QueueList, QueueBackHistory, ShuffleBackHistory, false, {}, {}};
+    ChoiceState s{in, in.queue, in.queueBack, in.shuffleBack, false, {}, {}};
     const auto firstIndex = [&](const std::string& entry) {
-        const auto it = std::find(pl.PlaylistEntries.begin(), pl.PlaylistEntries.end(), entry);
-        return it == pl.PlaylistEntries.end() ? -1
-                                              : static_cast<int>(it - pl.PlaylistEntries.begin());
+        const auto it = std::find(in.entries.begin(), in.entries.end(), entry);
+        return it == in.entries.end() ? -1 : static_cast<int>(it - in.entries.begin());
     };
     const auto passes = [&](int index) {
-        const std::string& entry = pl.PlaylistEntries[static_cast<std::size_t>(index)];
-        return EntryKind(entry) != kRadioKind && CheckFile(entry, true) == kPlayable;
+        const std::string& entry = in.entries[static_cast<std::size_t>(index)];
+        return EntryKind(entry) != kRadioKind && playable(entry);
     };
 
-    int b = pl.PlayingIndex;
+    int b = in.playingIndex;
     int candidate = -1;
     std::size_t skippedQueued = 0;  // queued entries before the candidate that cannot play
     if (previous) {
-        const std::string t = PopBack(s.queueBack, pl);
+        const std::string t = PopBack(s.queueBack, in.entries);
         if (!t.empty()) {
             s.effects.push_back({ChoiceEffect::PopQueueBack, {}});
             const int i = firstIndex(t);
@@ -140,7 +167,7 @@ TrackChoice Engine::PlanTrack(bool previous) {
         }
     }
 
-    const int mode = p_.engine.PlayMode;
+    const int mode = in.mode;
     for (int pass = 0; pass < 2; ++pass) {
         for (int attempt = 0; attempt < count; ++attempt) {
             if (candidate >= 0) {
@@ -151,8 +178,7 @@ TrackChoice Engine::PlanTrack(bool previous) {
                     for (std::size_t i = 0; i <= skippedQueued && i < s.queue.size(); ++i) {
                         s.effects.push_back({ChoiceEffect::RemoveQueued, s.queue[i]});
                     }
-                    const std::string& entry =
-                        pl.PlaylistEntries[static_cast<std::size_t>(candidate)];
+                    const std::string& entry = in.entries[static_cast<std::size_t>(candidate)];
                     s.effects.push_back({ChoiceEffect::PushQueueBack, entry});
                     PushBack(s.queueBack, entry);
                 }
@@ -176,7 +202,7 @@ TrackChoice Engine::PlanTrack(bool previous) {
                         return {};
                     default:
                         if (previous) {
-                            const std::string t = PopBack(s.shuffleBack, pl);
+                            const std::string t = PopBack(s.shuffleBack, in.entries);
                             if (!t.empty()) {
                                 s.effects.push_back({ChoiceEffect::PopShuffleBack, {}});
                             }
@@ -185,7 +211,7 @@ TrackChoice Engine::PlanTrack(bool previous) {
                                 b = i;
                             }
                         } else {
-                            b = PickShuffle(s, random_);
+                            b = PickShuffle(s, random);
                         }
                         break;
                 }
@@ -193,9 +219,9 @@ TrackChoice Engine::PlanTrack(bool previous) {
             if (b < 0 || b >= count) {
                 return {};
             }
-            const std::string& entry = pl.PlaylistEntries[static_cast<std::size_t>(b)];
+            const std::string& entry = in.entries[static_cast<std::size_t>(b)];
             if (EntryKind(entry) != kRadioKind) {
-                if (CheckFile(entry, true) == kPlayable) {
+                if (playable(entry)) {
                     return {b, std::move(s.effects)};
                 }
                 if (mode == 4) {
@@ -259,10 +285,10 @@ void Engine::PushQueueBack(const std::string& entry) {
     PushBack(QueueBackHistory, entry);
 }
 std::string Engine::PopShuffleBack() {
-    return PopBack(ShuffleBackHistory, p_.playlist);
+    return PopBack(ShuffleBackHistory, p_.playlist.PlaylistEntries);
 }
 std::string Engine::PopQueueBack() {
-    return PopBack(QueueBackHistory, p_.playlist);
+    return PopBack(QueueBackHistory, p_.playlist.PlaylistEntries);
 }
 
 void Engine::ApplyPlayMode() {

@@ -326,5 +326,47 @@ TEST(Commands, SelectPlayingItem) {
                   "\ris not in the current playlist or the list has been changed.");
 }
 
+// Next and Previous over entries that cannot play: each is checked off the UI
+// thread, which opens none of them; queued ones that cannot play still leave
+// the queue with the one that plays.
+TEST(Commands, NextOverWhatCannotPlayReadsNothingOnTheUiThread) {
+    test::SlowDisk disk(std::chrono::microseconds(0));
+    Keys k(2);
+    PlaylistState& pl = k.f.player.playlist;
+    const std::string last = pl.PlaylistEntries[1];
+    pl.PlaylistEntries.pop_back();
+    for (int i = 0; i < 20; ++i) {
+        const std::string junk = k.dir / ("junk" + std::to_string(i) + ".mp3");
+        std::ofstream(junk) << "no sound in " << i;
+        pl.PlaylistEntries.push_back(junk);
+        pl.PlaylistEntries.push_back(k.dir / ("gone" + std::to_string(i) + ".wav"));
+    }
+    pl.PlaylistEntries.push_back(last);
+    const int end = static_cast<int>(pl.PlaylistEntries.size()) - 1;
+    k.f.view.rowCount = end + 1;
+    k.Press(kKeyEnter);
+    EXPECT_EQ(k.Playing(), 0);
+    k.Press(kKeyTab);
+    EXPECT_EQ(k.Playing(), end);
+    k.Press(kKeyTab, kShift);
+    EXPECT_EQ(k.Playing(), 0);
+    pl.QueueList = {pl.PlaylistEntries[1], pl.PlaylistEntries[2], last, pl.PlaylistEntries[3]};
+    k.Press(kKeyTab);
+    EXPECT_EQ(k.Playing(), end);
+    EXPECT_EQ(pl.QueueList, std::vector<std::string>{pl.PlaylistEntries[3]});
+    // Shuffle draws past what cannot play too.
+    k.f.player.engine.PlayMode = 4;
+    k.Press(kKeyTab);
+    EXPECT_TRUE(k.Playing() == 0 || k.Playing() == end) << k.Playing();
+    EXPECT_FALSE(pl.ShuffleHistory.empty());
+    EXPECT_EQ(k.engine->OutputState(), audio::kActivePlaying);
+
+    const std::thread::id ui = std::this_thread::get_id();
+    for (const test::SlowDisk::Event& e : disk.Events()) {
+        EXPECT_TRUE(e.kind == test::SlowDisk::Event::Close || e.thread != ui) << e.path;
+    }
+    EXPECT_TRUE(k.f.dialogs.notices.empty());
+}
+
 }  // namespace
 }  // namespace mirvo

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <thread>
@@ -424,6 +425,7 @@ TEST(Engine, SeekingClampsAndKeepsTheState) {
     rig.engine->SeekTo(4000);
     rig.engine->Resume();
     EXPECT_EQ(rig.f.view.status[3], "WAVE 1411 kbps - 44100 Hz 16 bit Stereo");
+    rig.engine->Settle();  // the source moves on the starter
     const auto played = Play(rig, 1);
     const auto data = test::DecodeAll(files.Path("five.wav"));
     ASSERT_EQ(played.size(), kStep);
@@ -814,6 +816,110 @@ TEST(Engine, StartingATrackReadsNothingOnTheUiThread) {
     const auto events = disk.Events();
     EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Read, ui), before);
     EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Open, ui), 1u);  // the description's
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
+// Files that cannot play, named after `name`: some hold no sound, some are gone.
+void AddUnplayable(const TempDir& dir, const std::string& name, int count,
+                   std::vector<std::string>& list) {
+    for (int i = 0; i < count; ++i) {
+        const std::string junk = dir / (name + std::to_string(i) + ".mp3");
+        std::ofstream(junk) << "no sound in " << i;
+        list.push_back(junk);
+        list.push_back(dir / (name + std::to_string(i) + "-gone.flac"));
+    }
+}
+
+// At the end of a track the next one is chosen past what cannot play off the
+// UI thread: ahead of the switch on the opener, after a drain on the starter.
+TEST(Engine, TheNextTrackIsChosenWithoutReadingOnTheUiThread) {
+    Files& files = Files::Get();
+    TempDir dir;
+    std::vector<std::string> list = {files.Path("short.wav")};  // drains: too short to trim
+    AddUnplayable(dir, "a", 10, list);
+    const int second = static_cast<int>(list.size());
+    list.push_back(files.Path("f.wav"));
+    AddUnplayable(dir, "b", 10, list);
+    test::SlowDisk disk(0us);
+    Rig rig;
+    rig.SetList(list);
+    rig.f.player.engine.PlayMode = 2;
+    rig.engine->PlayEntry(0);
+    rig.engine->Settle();
+    bool reached = false;
+    for (int step = 0; step < 200 && rig.f.player.engine.DeviceReady; ++step) {
+        rig.Step();
+        reached = reached || rig.f.player.playlist.PlayingIndex == second;
+    }
+    EXPECT_TRUE(reached);
+    // After the second nothing can play: the end of the list.
+    EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+    EXPECT_EQ(rig.f.player.playlist.PlayingIndex, second);
+    const std::thread::id ui = std::this_thread::get_id();
+    const auto events = disk.Events();
+    EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Open, ui), 0u);
+    EXPECT_EQ(CountOn(events, test::SlowDisk::Event::Read, ui), 0u);
+    EXPECT_TRUE(rig.f.dialogs.notices.empty());
+}
+
+// A seek moves the source on the starter: an MP3 that was not scanned is read
+// up to the place there, a FLAC file looks for its frame there. The output
+// waits silent meanwhile, paused or playing as asked.
+TEST(Engine, SeekingReadsNothingOnTheUiThread) {
+    TempDir dir;
+    const std::string wav = dir / "long.wav";
+    test::WriteWav(wav, test::Tone(22050, 240.0, 440), 22050);
+    const std::string mp3 = dir / "long.mp3";  // with its Info header: not scanned
+    const std::string flac = dir / "long.flac";
+    ASSERT_TRUE(test::Encode("lame --quiet -b 64 " + wav + " " + mp3));
+    ASSERT_TRUE(test::Encode("flac --silent -f -o " + flac + " " + wav));
+    test::SlowDisk disk(0us);
+    Rig rig;
+    rig.SetList({mp3, flac});
+    const std::thread::id ui = std::this_thread::get_id();
+    for (int index = 0; index < 2; ++index) {
+        SCOPED_TRACE(index);
+        rig.engine->PlayEntry(index);
+        rig.engine->Settle();
+        rig.engine->WaitForOpener();
+        ASSERT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
+        const std::size_t before = CountOn(disk.Events(), test::SlowDisk::Event::Read, ui);
+
+        rig.engine->SeekToMs(200000);
+        EXPECT_EQ(rig.engine->BytesToMs(rig.engine->CurrentPositionBytes()), 200000);
+        rig.engine->Settle();
+        EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
+        EXPECT_EQ(audio::ChannelIsActive(rig.engine->OutputChannel()), audio::kActivePlaying);
+        EXPECT_EQ(audio::ChannelGetPosition(rig.engine->SourceStream()),
+                  static_cast<std::uint64_t>(rig.engine->MsToBytes(200000)));
+        EXPECT_FALSE(Audible(rig.Step()).empty());
+        const std::int64_t at = rig.engine->BytesToMs(rig.engine->CurrentPositionBytes());
+        EXPECT_GT(at, 200000);
+        EXPECT_LT(at, 201000);
+
+        // Paused while the seek is on its way, it stays paused where it went.
+        rig.engine->SeekToMs(100000);
+        rig.engine->Pause();
+        EXPECT_TRUE(rig.engine->IsPaused());
+        rig.engine->Settle();
+        EXPECT_TRUE(rig.engine->IsPaused());
+        EXPECT_EQ(audio::ChannelIsActive(rig.engine->OutputChannel()), audio::kActivePaused);
+        EXPECT_EQ(rig.f.view.timeLabel.rfind("1:40 / ", 0), 0u) << rig.f.view.timeLabel;
+        // Resumed while the next is on its way, it plays once the source is there.
+        rig.engine->SeekToMs(30000);
+        rig.engine->Resume();
+        EXPECT_EQ(rig.engine->OutputState(), audio::kActivePlaying);
+        rig.engine->Settle();
+        EXPECT_EQ(audio::ChannelIsActive(rig.engine->OutputChannel()), audio::kActivePlaying);
+        EXPECT_EQ(audio::ChannelGetPosition(rig.engine->SourceStream()),
+                  static_cast<std::uint64_t>(rig.engine->MsToBytes(30000)));
+        // Stopped before it lands, nothing plays on.
+        rig.engine->SeekToMs(150000);
+        rig.engine->StopPlayback(false);
+        rig.engine->Settle();
+        EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStopped);
+        EXPECT_EQ(CountOn(disk.Events(), test::SlowDisk::Event::Read, ui), before);
+    }
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
 }
 
