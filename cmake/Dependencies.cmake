@@ -7,6 +7,12 @@ pkg_check_modules(OPENMPT REQUIRED IMPORTED_TARGET libopenmpt)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
 pkg_check_modules(OPUSFILE REQUIRED IMPORTED_TARGET opusfile)
+# Opus, MP4 (AAC, ALAC), WavPack and Monkey's Audio files; their tags through TagLib.
+pkg_check_modules(AVFORMAT REQUIRED IMPORTED_TARGET libavformat)
+pkg_check_modules(AVCODEC REQUIRED IMPORTED_TARGET libavcodec)
+pkg_check_modules(SWRESAMPLE REQUIRED IMPORTED_TARGET libswresample)
+pkg_check_modules(AVUTIL REQUIRED IMPORTED_TARGET libavutil)
+pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
 # libfaad has no pkg-config file on Debian.
 find_library(FAAD_LIBRARY faad REQUIRED)
 find_path(FAAD_INCLUDE_DIR neaacdec.h REQUIRED)

@@ -7,11 +7,12 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev libgl-dev
   libmpg123-dev libvorbis-dev libflac-dev libsndfile1-dev libopenmpt-dev libfaad-dev libopusfile-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libtag1-dev
   libsdl2-dev libcurl4-openssl-dev libssl-dev libxcb1-dev libxcb-keysyms1-dev libxkbcommon-dev libasound2-dev
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth xdotool
-  sox lame flac vorbis-tools opus-tools ffmpeg id3v2 mpg123 icecast2 ezstream pulseaudio dbus playerctl
+  sox lame flac vorbis-tools opus-tools ffmpeg wavpack id3v2 mpg123 icecast2 ezstream pulseaudio dbus playerctl
   xdg-utils desktop-file-utils audacious python3 python3-mutagen openbox trayer at-spi2-core python3-pyatspi
 )
 # What scripts/lint-package.sh checks the Debian package with.

@@ -65,6 +65,15 @@ PY
 ffmpeg -loglevel error -y -f lavfi -i testsrc=size=32x24:rate=10:duration=0.2 -f lavfi \
   -i sine=frequency=440:sample_rate=22050:duration=0.1 -map 0:v -map 1:a -c:v libtheora \
   -c:a libvorbis "$work/video.ogg"
+# Opus at 48 kHz, AAC and ALAC in MP4, WavPack (lossless and hybrid); APE has no
+# encoder in Debian: its header alone, then the rest of a WavPack file.
+tone 48000 2 -b 16 "$work/s48.wav"
+opusenc --quiet --bitrate 16 "$work/s48.wav" "$work/ff.opus"
+ffmpeg -loglevel error -y -i "$work/s16.wav" -c:a aac -b:a 32k "$work/aac.m4a"
+ffmpeg -loglevel error -y -i "$work/m16.wav" -c:a alac "$work/alac.m4a"
+wavpack -q -y "$work/s16.wav" -o "$work/tone.wv"
+wavpack -q -y -b24 "$work/m16.wav" -o "$work/hybrid.wv"
+{ printf 'MAC \x96\x0f\x34\x00'; head -c 200 "$work/tone.wv"; } >"$work/header.ape"
 put() { mkdir -p "corpus/$1"; for f in "${@:2}"; do cp "$work/$f" "corpus/$1/$f"; done; }
 all=(s16.wav u8.wav s24.wav float.wav plain.wav tone.mp3 bare.mp3 tone.ogg tone.flac tone.oga
      tone.opus tone.aac tune.mod frames.flac channels.flac rates.flac video.ogg)
@@ -72,3 +81,4 @@ put fuzz_audio_decode "${all[@]}"
 put fuzz_audio_header_seconds s16.wav u8.wav float.wav tone.mp3 bare.mp3
 put fuzz_audio_wave s16.wav u8.wav s24.wav float.wav plain.wav
 put fuzz_station_decode tone.mp3 tone.ogg tone.opus tone.aac
+put fuzz_ffmpeg_decode ff.opus aac.m4a alac.m4a tone.wv hybrid.wv header.ape

@@ -16,7 +16,8 @@ bool HandleCommandLine(const std::string& argument, const Settings& settings, In
     }
     if (argument == "-reg" || argument == "-unreg") {
         FileAssociations associations(settings, AssociationPlaces::FromEnvironment());
-        for (const char* extension : {"mp3", "wav", "ogg", "m3u", "pls"}) {
+        for (const char* extension :
+             {"mp3", "wav", "ogg", "m3u", "pls", "opus", "m4a", "wv", "ape"}) {
             if (argument == "-reg") {
                 associations.AssociateType(extension);
             } else if (associations.IsTypeAssociated(extension)) {

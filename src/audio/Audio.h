@@ -63,7 +63,11 @@ inline constexpr std::uint32_t kTypeMp2 = 0x10004;
 inline constexpr std::uint32_t kTypeMp3 = 0x10005;
 inline constexpr std::uint32_t kTypeFlac = 0x10900;
 inline constexpr std::uint32_t kTypeFlacOgg = 0x10901;
-inline constexpr std::uint32_t kTypeAac = 0x10b00;   // AAC and HE-AAC in ADTS
+inline constexpr std::uint32_t kTypeAac = 0x10b00;  // AAC and HE-AAC in ADTS
+inline constexpr std::uint32_t kTypeMp4 = 0x10b01;  // AAC in MP4
+inline constexpr std::uint32_t kTypeWavPack = 0x10500;
+inline constexpr std::uint32_t kTypeApe = 0x10700;
+inline constexpr std::uint32_t kTypeAlac = 0x10e00;  // ALAC in MP4
 inline constexpr std::uint32_t kTypeOpus = 0x11200;  // Ogg Opus
 inline constexpr std::uint32_t kTypeMod = 0x20000;
 inline constexpr std::uint32_t kTypeMtm = 0x20001;
@@ -164,7 +168,8 @@ std::optional<std::string> GetDeviceDescription(int device);
 // select a part of it, length 0 = to the end) or on memory the caller keeps alive
 // (`mem` true: `length` bytes at `file`). With kStreamDecode it is a decode stream
 // read with ChannelGetData; without, it is an output channel on the device.
-// MP1/MP2/MP3, Ogg Vorbis, FLAC, WAV and tracker modules, told apart by content.
+// MP1/MP2/MP3, Ogg Vorbis, FLAC, WAV, Ogg Opus, MP4 (AAC, ALAC), WavPack, Monkey's
+// Audio and tracker modules, told apart by content.
 Handle StreamCreateFile(bool mem, const void* file, std::uint64_t offset, std::uint64_t length,
                         std::uint32_t flags);
 // A stream on an internet address (http or https, ICY servers included), read by

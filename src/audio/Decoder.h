@@ -68,6 +68,9 @@ Opened OpenVorbis(Source& source, SampleType type);
 Opened OpenFlac(Source& source, SampleType type, bool ogg);
 Opened OpenWave(Source& source, SampleType type);
 Opened OpenModule(Source& source, SampleType type);
+// Containers FFmpeg's libraries decode for the library.
+enum class FfmpegContainer { Opus, Mp4, WavPack, Ape };
+Opened OpenFfmpeg(Source& source, SampleType type, FfmpegContainer container);
 
 // audio::HeaderSeconds.
 std::optional<double> HeaderSecondsOf(const char* file);

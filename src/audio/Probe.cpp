@@ -382,6 +382,9 @@ Opened OpenDecoder(Source& source, SampleType type, bool flacOnly, Scan scan) {
             if (!flacOnly && StartsWith(head, packet, "\x01vorbis")) {
                 return open([&] { return OpenVorbis(source, type); });
             }
+            if (!flacOnly && StartsWith(head, packet, "OpusHead")) {
+                return open([&] { return OpenFfmpeg(source, type, FfmpegContainer::Opus); });
+            }
             video = video || StartsWith(head, packet, "\x80theora");
             page = packet;
             for (std::size_t i = 0; i < segments; ++i) {
@@ -403,6 +406,15 @@ Opened OpenDecoder(Source& source, SampleType type, bool flacOnly, Scan scan) {
          StartsWith(head, 0, "RF64")) &&
         StartsWith(head, 8, "WAVE")) {
         return open([&] { return OpenWave(source, type); });
+    }
+    if (StartsWith(head, 4, "ftyp")) {
+        return open([&] { return OpenFfmpeg(source, type, FfmpegContainer::Mp4); });
+    }
+    if (StartsWith(head, 0, "wvpk")) {
+        return open([&] { return OpenFfmpeg(source, type, FfmpegContainer::WavPack); });
+    }
+    if (std::memcmp(magic, "MAC ", 4) == 0) {
+        return open([&] { return OpenFfmpeg(source, type, FfmpegContainer::Ape); });
     }
     if (LooksLikeMpeg(source, tags)) {
         const bool full = scan == Scan::Always ||

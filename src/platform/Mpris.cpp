@@ -30,6 +30,9 @@ QStringList MprisRoot::SupportedMimeTypes() const {
     return {QStringLiteral("audio/mpeg"),         QStringLiteral("audio/x-wav"),
             QStringLiteral("audio/wav"),          QStringLiteral("audio/ogg"),
             QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/flac"),
+            QStringLiteral("audio/x-opus+ogg"),   QStringLiteral("audio/opus"),
+            QStringLiteral("audio/mp4"),          QStringLiteral("audio/x-m4a"),
+            QStringLiteral("audio/x-wavpack"),    QStringLiteral("audio/x-ape"),
             QStringLiteral("audio/x-mpegurl"),    QStringLiteral("audio/x-scpls")};
 }
 

@@ -59,6 +59,16 @@ std::string FormatName(const std::string& fileName, audio::Handle handle) {
             return "MP3";
         case audio::kTypeFlac:
             return "FLAC";
+        case audio::kTypeOpus:
+            return "OPUS";
+        case audio::kTypeMp4:
+            return "AAC";
+        case audio::kTypeAlac:
+            return "ALAC";
+        case audio::kTypeWavPack:
+            return "WAVPACK";
+        case audio::kTypeApe:
+            return "APE";
         default:
             return "Unknown format";
     }
@@ -133,6 +143,10 @@ std::string FormatDescription(const std::string& fileName, audio::Handle handle)
             return f + " " + k + " kbps - " + hz + " Hz " +
                    std::to_string(WaveBitsPerSample(fileName)) + " bit " + layout;
         case 3:
+        case 4:
+        case 5:
+        case 6:
+        case 7:
             return f + " " + k + " kbps - " + hz + " Hz " + layout;
         default:
             return f + " " + k + " kbps " + layout;

@@ -32,10 +32,15 @@ void AppendBatch(Player& player, std::vector<std::string>& batch) {
 void OpenFileAc(Player& player) {
     const std::vector<std::string> files = player.ui.dialogs.PickOpenFiles(
         "Add music file(s) to playlist", player.playlist.CurrentFolder,
-        "All supported music files|*.mp3;*.mp2;*.mp1;*.wav;*.ogg;*.flac;"
+        "All supported music files|*.mp3;*.mp2;*.mp1;*.wav;*.ogg;*.flac;*.opus;*.m4a;*.mp4;*.wv;"
+        "*.ape;"
         "|WAVE files (*.wav)|*.wav;|MPEG files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1;"
         "|OGG Vorbis files (*.ogg)|*.ogg;"
         "|FLAC Lossless files (*.flac)|*.flac;"
+        "|Opus files (*.opus)|*.opus;"
+        "|MPEG-4 Audio files (*.m4a,*.mp4)|*.m4a;*.mp4;"
+        "|WavPack files (*.wv)|*.wv;"
+        "|Monkey's Audio files (*.ape)|*.ape;"
         "|All files (*.*)|*.*");
     std::vector<std::string> batch;
     for (const std::string& file : files) {

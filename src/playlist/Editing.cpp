@@ -45,7 +45,7 @@ bool IsRefreshFile(std::string_view path) {
         return false;
     }
     const std::string tail = LowerAscii(path.substr(path.size() - 3));
-    return tail == "mp3" || tail == "wav" || tail == "ogg";
+    return tail == "mp3" || tail == "wav" || tail == "ogg" || AudioFileType(path) >= 4;
 }
 
 bool IsStream(std::string_view entry) {

@@ -74,23 +74,14 @@ int EntryKind(std::string_view text) {
     if (ext.size() < 3 || ext.size() > 5) {
         return kKindUnknown;
     }
-    static constexpr std::array<std::pair<std::string_view, int>, 17> kKinds{{
-        {".mp3", kKindAudio},
-        {".wav", kKindAudio},
-        {".ogg", kKindAudio},
-        {".mp2", kKindAudio},
-        {".mp1", kKindAudio},
-        {".xm", kKindModule},
-        {".mod", kKindModule},
-        {".s3m", kKindModule},
-        {".it", kKindModule},
-        {".mtm", kKindModule},
-        {".mo3", kKindModule},
-        {".flac", kKindFlac},
-        {".txt", kKindTextPlaylist},
-        {".m3u", kKindM3u},
-        {".pls", kKindPls},
-        {".asx", kKindAsx},
+    static constexpr std::array<std::pair<std::string_view, int>, 22> kKinds{{
+        {".mp3", kKindAudio},  {".opus", kKindAudio}, {".m4a", kKindAudio},
+        {".mp4", kKindAudio},  {".wv", kKindAudio},   {".ape", kKindAudio},
+        {".wav", kKindAudio},  {".ogg", kKindAudio},  {".mp2", kKindAudio},
+        {".mp1", kKindAudio},  {".xm", kKindModule},  {".mod", kKindModule},
+        {".s3m", kKindModule}, {".it", kKindModule},  {".mtm", kKindModule},
+        {".mo3", kKindModule}, {".flac", kKindFlac},  {".txt", kKindTextPlaylist},
+        {".m3u", kKindM3u},    {".pls", kKindPls},    {".asx", kKindAsx},
         {".b4s", kKindB4s},
     }};
     char lower[5];
@@ -124,6 +115,18 @@ int AudioFileType(std::string_view fileName) {
     }
     if (ext == ".flac") {
         return 3;
+    }
+    if (ext == ".opus") {
+        return 4;
+    }
+    if (ext == ".m4a" || ext == ".mp4") {
+        return 5;
+    }
+    if (ext == ".wv") {
+        return 6;
+    }
+    if (ext == ".ape") {
+        return 7;
     }
     return -1;
 }

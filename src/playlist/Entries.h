@@ -34,7 +34,8 @@ std::string_view FileNamePart(std::string_view path);
 // From the last "." of the file name on, dot included; empty when none.
 std::string_view ExtensionOf(std::string_view path);
 
-// 0 ".mp3", 1 ".wav", 2 ".ogg", 3 ".flac", -1 anything else.
+// 0 ".mp3", 1 ".wav", 2 ".ogg", 3 ".flac", 4 ".opus", 5 ".m4a" or ".mp4", 6 ".wv",
+// 7 ".ape", -1 anything else.
 int AudioFileType(std::string_view fileName);
 
 // What row `index` shows in the current view format.

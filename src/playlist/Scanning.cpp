@@ -325,7 +325,8 @@ bool IsMusicFile(std::string_view path) {
         tail[i] = static_cast<char>(kLower[static_cast<unsigned char>(path[path.size() - 3 + i])]);
     }
     const std::string_view t(tail, 3);
-    return t == "mp3" || t == "wav" || t == "ogg" || t == "lac";
+    // Opus, MP4, WavPack and Monkey's Audio by their whole extension.
+    return t == "mp3" || t == "wav" || t == "ogg" || t == "lac" || AudioFileType(path) >= 4;
 }
 
 WalkResult CollectFolderFiles(Player& player, std::vector<std::string>& buffer,

@@ -12,6 +12,7 @@
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 #include "tags/OggVorbis.h"
+#include "tags/TagLibFile.h"
 
 namespace mirvo {
 namespace {
@@ -247,6 +248,18 @@ ScrobbleTrack GatherTrack(const std::string& fileName, int lengthSeconds) {
         case 2:
             number = FromVorbisComments<TOggVorbis>(fileName, track);
             break;
+        case 4:
+        case 5:
+        case 6:
+        case 7: {
+            TTagLibFile tags;
+            tags.ReadFromFile(fileName);
+            track.Artist = tags.Artist();
+            track.Album = tags.Album();
+            track.Title = tags.Title();
+            number = tags.TrackString();
+            break;
+        }
         default:
             break;
     }

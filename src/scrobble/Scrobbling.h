@@ -33,7 +33,8 @@ struct ScrobbleTrack {
     int Length = 0;  // seconds
 };
 
-// Tags by file type: ID3v2 over ID3v1 for MP3, the Vorbis comments of FLAC and Ogg.
+// Tags by file type: ID3v2 over ID3v1 for MP3, the Vorbis comments of FLAC and Ogg,
+// TagLib's reading of MP4, Opus and APEv2 tags.
 ScrobbleTrack GatherTrack(const std::string& fileName, int lengthSeconds);
 // "3/12" and "03-12" give 3; text that is no number gives 0.
 int ParseLeadingNumber(std::string_view text);

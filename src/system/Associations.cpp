@@ -290,6 +290,10 @@ const std::vector<std::string_view>& MimeTypesOf(std::string_view extension) {
         {"wav", {"audio/x-wav", "audio/wav"}},
         {"ogg", {"audio/ogg", "audio/x-vorbis+ogg"}},
         {"flac", {"audio/flac"}},
+        {"opus", {"audio/x-opus+ogg", "audio/opus"}},
+        {"m4a", {"audio/mp4", "audio/x-m4a"}},
+        {"wv", {"audio/x-wavpack"}},
+        {"ape", {"audio/x-ape"}},
         {"m3u", {"audio/x-mpegurl"}},
         {"pls", {"audio/x-scpls"}},
     };

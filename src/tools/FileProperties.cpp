@@ -21,6 +21,7 @@
 #include "tags/ID3v1.h"
 #include "tags/ID3v2.h"
 #include "tags/OggVorbis.h"
+#include "tags/TagLibFile.h"
 #include "tools/FilenameRenamer.h"
 
 namespace mirvo {
@@ -105,6 +106,19 @@ std::string OggTags(const std::string& fileName) {
            Line("Comments: \t", ogg.Comment());
 }
 
+// MP4 atoms, Opus comments, APEv2.
+std::string TagLibTags(const std::string& fileName) {
+    TTagLibFile tags;
+    if (!tags.ReadFromFile(fileName) || !tags.Exists()) {
+        return {};
+    }
+    const bool opus = TTagLibFile::ContainerOf(fileName) == TTagLibFile::Container::Opus;
+    return OpeningLines(tags.Title(), tags.Artist(), tags.Album(),
+                        opus ? "Date: \t\t" : "Year: \t\t", tags.Year(), tags.TrackString(),
+                        tags.Genre()) +
+           Line("Comment: \t", tags.Comment());
+}
+
 // Format line and length line; the decode stream needs no device.
 std::string FormatAndLength(const std::string& fileName) {
     const audio::Handle stream =
@@ -173,6 +187,11 @@ std::string TagReport(const std::string& fileName) {
             return OggTags(fileName);
         case 3:
             return FlacTags(fileName);
+        case 4:
+        case 5:
+        case 6:
+        case 7:
+            return TagLibTags(fileName);
         default:
             return {};
     }

@@ -85,7 +85,7 @@ TEST(CommandLine, RegAndUnregHandleTheMusicAndPlaylistTypes) {
 
     EXPECT_TRUE(HandleCommandLine("-reg", settings, link, "2026-12-08"));
     const IniFile flags = IniFile::Load(dir / "Mirvo.ini");
-    for (const char* extension : {"mp3", "wav", "ogg", "m3u", "pls"}) {
+    for (const char* extension : {"mp3", "wav", "ogg", "m3u", "pls", "opus", "m4a", "wv", "ape"}) {
         EXPECT_TRUE(associations.IsTypeAssociated(extension)) << extension;
         EXPECT_TRUE(flags.ReadBool("Associations", extension, false)) << extension;
     }
@@ -94,6 +94,9 @@ TEST(CommandLine, RegAndUnregHandleTheMusicAndPlaylistTypes) {
     // The MIME cache of the applications folder was rebuilt.
     const std::string cache = ReadWholeFile(xdg.Applications() + "/mimeinfo.cache").value_or("");
     EXPECT_NE(cache.find("audio/x-vorbis+ogg=mirvo-ogg.desktop;"), std::string::npos) << cache;
+    EXPECT_NE(cache.find("audio/x-opus+ogg=mirvo-opus.desktop;"), std::string::npos) << cache;
+    EXPECT_NE(cache.find("audio/mp4=mirvo-m4a.desktop;"), std::string::npos) << cache;
+    EXPECT_EQ(test::XdgHome::QueryDefault("audio/x-wavpack"), "mirvo-wv.desktop");
 
     EXPECT_TRUE(HandleCommandLine("-unreg", settings, link, "2026-12-08"));
     EXPECT_EQ(ReadWholeFile(xdg.MimeApps()), before);

@@ -94,7 +94,8 @@ TEST_F(BadInputTest, MissingEmptyFolderAndNonAudio) {
 
 TEST_F(BadInputTest, RandomBytesUnderAudioNames) {
     std::mt19937 rng(7);
-    for (const char* name : {"noise.mp3", "noise.ogg", "noise.flac", "noise.wav", "noise.xm"}) {
+    for (const char* name : {"noise.mp3", "noise.ogg", "noise.flac", "noise.wav", "noise.xm",
+                             "noise.opus", "noise.m4a", "noise.wv", "noise.ape"}) {
         for (int i = 0; i < 20; ++i) {
             std::string bytes(1 + rng() % 20000, '\0');
             for (auto& c : bytes) {
@@ -148,9 +149,49 @@ TEST_F(BadInputTest, CorruptFlac) {
     EXPECT_EQ(OpenPath(Write("head.flac", flac.substr(0, 30))), audio::kErrorFileFormat);
 }
 
+// The magic of each container FFmpeg reads, with nothing sound behind it.
+TEST_F(BadInputTest, FfmpegContainersWithBrokenHeadersAreRefused) {
+    const std::string junk(3000, '\x33');
+    const std::string opusPage = ReadFile(Path("tone48.opus")).substr(0, 80);
+    for (const auto& [name, bytes] : {
+             std::pair{"ape.ape", "MAC \x96\x0f\0\0" + junk},
+             std::pair{"ape0.ape", std::string("MAC ", 4)},
+             std::pair{"wv.wv", "wvpk\x20\0\0\0\x10\x04" + junk},
+             std::pair{"mp4.m4a", std::string("\0\0\0\x18"
+                                              "ftypM4A \0\0\0\0isom",
+                                              20) +
+                                      junk},
+             std::pair{"moov.m4a", std::string("\0\0\0\x0c"
+                                               "ftypM4A \xff\xff\xff\xff"
+                                               "moov",
+                                               20) +
+                                       junk},
+             std::pair{"opus.opus", opusPage},
+         }) {
+        EXPECT_EQ(OpenPath(Write(name, bytes)), audio::kErrorFileFormat) << name;
+    }
+}
+
+// MP4 files whose sound is no AAC or ALAC, and Opus headers that do not add up.
+TEST_F(BadInputTest, FfmpegFilesOfOtherCodecsAreRefused) {
+    const std::string mp3in = (dir_ / "mp3in.m4a").string();
+    ASSERT_EQ(std::system(("ffmpeg -v error -y -i '" + Path("tone.wav") +
+                           "' -c:a libmp3lame -f mp4 '" + mp3in + "'")
+                              .c_str()),
+              0);
+    EXPECT_EQ(OpenPath(mp3in), audio::kErrorFileFormat);
+    // Eight channels is the most: the OpusHead channel count byte set to 200.
+    std::string opus = ReadFile(Path("tone48.opus"));
+    const std::size_t head = opus.find("OpusHead");
+    ASSERT_NE(head, std::string::npos);
+    opus[head + 9] = static_cast<char>(200);
+    const int code = OpenPath(Write("many.opus", opus));
+    EXPECT_TRUE(code == audio::kErrorFileFormat || code == audio::kErrorFormat) << code;
+}
+
 TEST_F(BadInputTest, TruncatedFilesEndCleanly) {
-    for (const char* name :
-         {"tone.wav", "tone.mp3", "tone.ogg", "tone.flac", "tune.mod", "layer2.mp3"}) {
+    for (const char* name : {"tone.wav", "tone.mp3", "tone.ogg", "tone.flac", "tune.mod",
+                             "layer2.mp3", "tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv"}) {
         const std::string bytes = ReadFile(Path(name));
         for (std::size_t cut : {std::size_t{3}, std::size_t{40}, std::size_t{300}, bytes.size() / 5,
                                 bytes.size() / 2, bytes.size() - 1}) {
@@ -211,7 +252,8 @@ TEST_P(MutationTest, MutatedFixturesNeverCrashOrHang) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, MutationTest,
                          ::testing::Values("tone.wav", "tone.mp3", "tone.ogg", "tone.flac",
-                                           "tone.oga", "tune.mod", "layer1.mp3"),
+                                           "tone.oga", "tune.mod", "layer1.mp3", "tone48.opus",
+                                           "tone.m4a", "tonealac.m4a", "tone.wv"),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (auto& c : name) {

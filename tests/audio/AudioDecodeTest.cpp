@@ -62,7 +62,9 @@ INSTANTIATE_TEST_SUITE_P(Formats, LosslessTest,
                                            Lossless{"toneext.wav", audio::kTypeWave},
                                            Lossless{"tone.flac", audio::kTypeFlac},
                                            Lossless{"tone24.flac", audio::kTypeFlac},
-                                           Lossless{"tone.oga", audio::kTypeFlacOgg}));
+                                           Lossless{"tone.oga", audio::kTypeFlacOgg},
+                                           Lossless{"tonealac.m4a", audio::kTypeAlac},
+                                           Lossless{"tone.wv", audio::kTypeWavPack}));
 
 TEST(AudioDecode, EightBitAndFloatWavesKeepTheirPrecision) {
     const audio::Handle h8 = OpenDecode("tone8.wav");
@@ -87,7 +89,8 @@ TEST(AudioDecode, EightBitAndFloatWavesKeepTheirPrecision) {
 
 TEST(AudioDecode, LossyFormatsKeepExactLengthAndAlignment) {
     for (const auto& [name, type] :
-         {std::pair{"tone.mp3", audio::kTypeMp3}, std::pair{"tone.ogg", audio::kTypeOgg}}) {
+         {std::pair{"tone.mp3", audio::kTypeMp3}, std::pair{"tone.ogg", audio::kTypeOgg},
+          std::pair{"tone.m4a", audio::kTypeMp4}}) {
         SCOPED_TRACE(name);
         const audio::Handle h = OpenDecode(name);
         ASSERT_NE(h, 0u) << audio::ErrorGetCode();
@@ -103,7 +106,8 @@ TEST(AudioDecode, LossyFormatsKeepExactLengthAndAlignment) {
 }
 
 TEST(AudioDecode, FloatFlagDeliversScaledFloats) {
-    for (const char* name : {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg"}) {
+    for (const char* name :
+         {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg", "tonealac.m4a", "tone.wv"}) {
         SCOPED_TRACE(name);
         const audio::Handle h = OpenDecode(name, audio::kSampleFloat);
         ASSERT_NE(h, 0u);
@@ -117,9 +121,10 @@ TEST(AudioDecode, FloatFlagDeliversScaledFloats) {
         for (std::size_t i = 0; i < f.size(); ++i) {
             err = std::max(err, std::abs(f[i] * 32768.0 - want[i]));
         }
-        EXPECT_LT(err, std::string(name).ends_with(".wav") || std::string(name).ends_with(".flac")
-                           ? 0.01
-                           : 3000.0);
+        const std::string n = name;
+        const bool lossless = n.ends_with(".wav") || n.ends_with(".flac") || n.ends_with(".wv") ||
+                              n.ends_with("alac.m4a");
+        EXPECT_LT(err, lossless ? 0.01 : 3000.0);
         audio::StreamFree(h);
     }
 }
@@ -213,7 +218,8 @@ TEST(AudioDecode, MusicFreeFreesModulesOnly) {
 }
 
 TEST(AudioDecode, SeeksAreSampleExact) {
-    for (const char* name : {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg"}) {
+    for (const char* name :
+         {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg", "tonealac.m4a", "tone.wv"}) {
         SCOPED_TRACE(name);
         const audio::Handle whole = OpenDecode(name);
         const auto all = AsSamples(ReadAll(whole));
@@ -386,7 +392,8 @@ class CountingWrap {
 TEST(AudioDecode, EveryDecoderReadsThroughTheReaderSeam) {
     CountingWrap wrap;
     for (const char* name :
-         {"tone.mp3", "layer2.mp3", "tone.ogg", "tone.flac", "tone.oga", "tone.wav", "tune.mod"}) {
+         {"tone.mp3", "layer2.mp3", "tone.ogg", "tone.flac", "tone.oga", "tone.wav", "tune.mod",
+          "tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv"}) {
         SCOPED_TRACE(name);
         const audio::Handle h = OpenDecode(name);
         ASSERT_NE(h, 0u) << audio::ErrorGetCode();

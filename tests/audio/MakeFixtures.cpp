@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <taglib/mp4file.h>
+#include <taglib/mp4tag.h>
+
 #include "Signal.h"
 
 namespace {
@@ -28,15 +31,16 @@ void Put32(std::string& out, std::uint32_t v) {
 
 enum class Coding { U8, S16, S24, S32, F32 };
 
-// A WAV file of the test signal; `extensible` writes WAVE_FORMAT_EXTENSIBLE.
+// A WAV file of the test signal from frame `first` on; `extensible` writes
+// WAVE_FORMAT_EXTENSIBLE.
 std::string Wave(Coding coding, std::uint32_t rate, std::uint32_t channels, std::uint32_t frames,
-                 std::uint32_t seed, bool extensible = false) {
+                 std::uint32_t seed, bool extensible = false, std::uint32_t first = 0) {
     const unsigned bits = coding == Coding::U8    ? 8
                           : coding == Coding::S16 ? 16
                           : coding == Coding::S24 ? 24
                                                   : 32;
     std::string data;
-    for (std::uint32_t f = 0; f < frames; ++f) {
+    for (std::uint32_t f = first; f < first + frames; ++f) {
         for (std::uint32_t c = 0; c < channels; ++c) {
             const std::int32_t s = Sample(f, c, seed);
             switch (coding) {
@@ -151,6 +155,20 @@ bool Write(const std::string& path, const std::string& bytes) {
     return static_cast<bool>(file);
 }
 
+// The iTunes gapless tag in place of an edit list: priming, padding and the
+// track's own samples, in hexadecimal.
+bool WriteItunesGapless(const std::string& path, std::uint32_t samples) {
+    char text[128];
+    std::snprintf(text, sizeof text, " 00000000 00000400 00000000 %016X 00000000 00000000",
+                  samples);
+    TagLib::MP4::File file(path.c_str());
+    if (!file.isValid()) {
+        return false;
+    }
+    file.tag()->setItem("----:com.apple.iTunes:iTunSMPB", TagLib::StringList(text));
+    return file.save();
+}
+
 bool Run(const std::string& command) {
     if (std::system(command.c_str()) != 0) {
         std::fprintf(stderr, "failed: %s\n", command.c_str());
@@ -186,7 +204,39 @@ int main(int argc, char** argv) {
         ok = Write(dir + "part" + std::to_string(i) + ".wav",
                    Wave(Coding::S16, kRate, 2, audio_fixtures::kPartFrames[i], 1 + i));
     }
+    for (int i = 0; ok && i < 3; ++i) {
+        using audio_fixtures::kAlbumCuts;
+        using audio_fixtures::kAlbumCuts48;
+        const std::string n = std::to_string(i);
+        ok = Write(dir + "album" + n + ".wav",
+                   Wave(Coding::S16, kRate, 2, kAlbumCuts[i + 1] - kAlbumCuts[i], 5, false,
+                        kAlbumCuts[i])) &&
+             Write(dir + "album48_" + n + ".wav",
+                   Wave(Coding::S16, 48000, 2, kAlbumCuts48[i + 1] - kAlbumCuts48[i], 5, false,
+                        kAlbumCuts48[i]));
+    }
+    ok = ok && Write(dir + "tone48.wav", Wave(Coding::S16, 48000, 2, audio_fixtures::kFrames48, 0));
     const std::string q = " '" + dir;
+    // Opus, AAC and ALAC in MP4, WavPack; the album's tracks in each.
+    const auto ffmpeg = [&](const std::string& codec, const std::string& from,
+                            const std::string& to) {
+        return Run("ffmpeg -v error -y -i" + q + from + "' -c:a " + codec + q + to + "'");
+    };
+    ok = ok && Run("opusenc --quiet" + q + "tone48.wav'" + q + "tone48.opus'") &&
+         ffmpeg("aac -b:a 160k", "tone.wav", "tone.m4a") &&
+         ffmpeg("alac", "tone.wav", "tonealac.m4a") &&
+         Run("wavpack -q -y" + q + "tone.wav' -o" + q + "tone.wv'");
+    for (int i = 0; ok && i < 3; ++i) {
+        const std::string n = std::to_string(i);
+        ok = Run("opusenc --quiet" + q + "album48_" + n + ".wav'" + q + "album" + n + ".opus'") &&
+             ffmpeg("aac -b:a 160k", "album" + n + ".wav", "album" + n + ".m4a") &&
+             ffmpeg("alac", "album" + n + ".wav", "albumalac" + n + ".m4a") &&
+             Run("wavpack -q -y" + q + "album" + n + ".wav' -o" + q + "album" + n + ".wv'") &&
+             ffmpeg("aac -b:a 160k -use_editlist 0", "album" + n + ".wav",
+                    "albumsmpb" + n + ".m4a") &&
+             WriteItunesGapless(dir + "albumsmpb" + n + ".m4a",
+                                audio_fixtures::kAlbumCuts[i + 1] - audio_fixtures::kAlbumCuts[i]);
+    }
     ok = ok && Run("lame --quiet -b 160" + q + "tone.wav'" + q + "tone.mp3'") &&
          Run("oggenc -Q -q 5 -o" + q + "tone.ogg'" + q + "tone.wav'") &&
          Run("flac -s -f -o" + q + "tone.flac'" + q + "tone.wav'") &&

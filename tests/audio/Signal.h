@@ -11,6 +11,12 @@ inline constexpr std::uint32_t kRate = 44100;
 inline constexpr std::uint32_t kFrames = 66150;  // 1.5 s
 // Lengths of the three gapless parts, in frames.
 inline constexpr std::uint32_t kPartFrames[3] = {22050, 32101, 48511};
+// The 48 kHz fixtures (Opus) of the same signal: 1.5 s.
+inline constexpr std::uint32_t kFrames48 = 72000;
+// An album cut from one run of the signal (seed 5) into three tracks, at 44.1
+// and at 48 kHz: where each track starts, and the end.
+inline constexpr std::uint32_t kAlbumCuts[4] = {0, 30011, 74111, 99124};
+inline constexpr std::uint32_t kAlbumCuts48[4] = {0, 33331, 80640, 107999};
 // The module: one pattern broken after 16 rows at speed 6, 125 BPM (1.92 s).
 inline constexpr std::uint32_t kModuleFrames = 84672;
 // Silent MPEG fixtures written frame by frame.

@@ -250,6 +250,104 @@ std::vector<std::uint8_t> Play(Rig& rig, int steps) {
     return out;
 }
 
+// One tone cut into three tracks, each cut where the tone is loud, so the
+// seamless switch enters each track at its first sample.
+struct CutAlbum {
+    std::vector<std::int16_t> source;
+    std::vector<std::size_t> cuts;  // frames where tracks 2 and 3 begin
+};
+
+CutAlbum WriteCutAlbum(const std::string& folder) {
+    CutAlbum album{test::Tone(kRate, 12.5, 440), {}};
+    for (const double at : {4.1, 8.3}) {
+        auto frame = static_cast<std::size_t>(at * kRate);
+        while (std::abs(album.source[2 * frame]) < 12000) {
+            ++frame;
+        }
+        album.cuts.push_back(frame);
+    }
+    const std::vector<std::size_t> edges = {0, album.cuts[0], album.cuts[1],
+                                            album.source.size() / 2};
+    for (std::size_t i = 0; i < 3; ++i) {
+        test::WriteWav(folder + "/cut" + std::to_string(i) + ".wav",
+                       std::vector<std::int16_t>(
+                           album.source.begin() + static_cast<std::ptrdiff_t>(2 * edges[i]),
+                           album.source.begin() + static_cast<std::ptrdiff_t>(2 * edges[i + 1])),
+                       kRate);
+    }
+    return album;
+}
+
+double SnrDb(const std::int16_t* got, const std::int16_t* want, std::size_t n) {
+    double signal = 0;
+    double noise = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        signal += double(want[i]) * want[i];
+        noise += (double(got[i]) - want[i]) * (double(got[i]) - want[i]);
+    }
+    return 10.0 * std::log10(signal / std::max(noise, 1.0));
+}
+
+// MP4 (AAC, ALAC) and WavPack tracks: the encoders' delay and padding left
+// out, the album plays as the uncut tone, without a gap at either cut.
+TEST(Engine, PlaysACutAlbumWithoutGapsInEachFormat) {
+    TempDir dir;
+    const CutAlbum album = WriteCutAlbum(dir.path());
+    const std::vector<std::pair<std::string, std::string>> formats = {
+        {"aac.m4a", "ffmpeg -v error -y -i %.wav -c:a aac -b:a 160k %aac.m4a"},
+        {"alac.m4a", "ffmpeg -v error -y -i %.wav -c:a alac %alac.m4a"},
+        {".wv", "wavpack -q -y %.wav -o %.wv"}};
+    for (const auto& [suffix, command] : formats) {
+        SCOPED_TRACE(suffix);
+        std::vector<std::string> entries;
+        for (int i = 0; i < 3; ++i) {
+            const std::string base = dir / ("cut" + std::to_string(i));
+            std::string line = command;
+            for (auto at = line.find('%'); at != std::string::npos; at = line.find('%')) {
+                line.replace(at, 1, base);
+            }
+            ASSERT_TRUE(test::Encode(line));
+            entries.push_back(base + suffix);
+        }
+        std::vector<std::size_t> boundaries;
+        const std::vector<std::uint8_t> expected = Joined(entries, boundaries);
+        ASSERT_EQ(boundaries.size(), 2u);
+        // The joined decodes are the uncut tone: no lead-in was skipped.
+        ASSERT_EQ(expected.size(), album.source.size() * 2);
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(boundaries[i], album.cuts[i] * 4);
+        }
+
+        Rig rig;
+        rig.SetList(entries);
+        rig.f.player.engine.PlayMode = 2;
+        rig.engine->PlayEntry(0);
+        rig.engine->Settle();
+        ASSERT_TRUE(rig.f.player.engine.DeviceReady);
+        const std::vector<std::uint8_t> out = Play(rig, 200);
+        EXPECT_FALSE(rig.f.player.engine.DeviceReady);
+        ASSERT_GE(out.size(), expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()))
+            << "first difference at byte "
+            << std::mismatch(expected.begin(), expected.end(), out.begin()).first -
+                   expected.begin();
+
+        const auto* heard = reinterpret_cast<const std::int16_t*>(out.data());
+        const std::int16_t* source = album.source.data();
+        if (suffix != "aac.m4a") {
+            EXPECT_TRUE(std::equal(source, source + album.source.size(), heard));
+            continue;
+        }
+        // Lossy: 20 ms on either side of each cut match the tone as the whole does.
+        EXPECT_GT(SnrDb(heard, source, album.source.size()), 25.0);
+        const std::size_t span = kRate / 50 * 2;
+        for (const std::size_t cut : album.cuts) {
+            EXPECT_GT(SnrDb(heard + 2 * cut - span, source + 2 * cut - span, span), 20.0);
+            EXPECT_GT(SnrDb(heard + 2 * cut, source + 2 * cut, span), 20.0);
+        }
+    }
+}
+
 TEST(Engine, OtherFormatAndShortTracksOpenAfterTheDrain) {
     Files& files = Files::Get();
     Rig rig;

@@ -20,6 +20,9 @@ TEST(EntryKindTest, ClassifiesByExtensionAndAddress) {
     EXPECT_EQ(EntryKind("/m/list.b4s"), kKindB4s);
     EXPECT_EQ(EntryKind("/m/list.m3u8"), kKindUnknown);
     EXPECT_EQ(EntryKind("/m/a.wma"), kKindUnknown);
+    for (const char* name : {"/m/a.opus", "/m/a.M4A", "/m/a.mp4", "/m/a.wv", "/m/a.APE"}) {
+        EXPECT_EQ(EntryKind(name), kKindAudio) << name;
+    }
     EXPECT_EQ(EntryKind("/m/a.mp3.bak"), kKindUnknown);
     EXPECT_EQ(EntryKind("/m.mp3/noext"), kKindUnknown);
     EXPECT_EQ(EntryKind("C:\\Music\\Song.MP3"), kKindAudio);

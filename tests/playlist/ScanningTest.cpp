@@ -126,6 +126,11 @@ TEST(SortTest, MusicFileFilter) {
     EXPECT_FALSE(IsMusicFile("/a/x.mp2"));
     EXPECT_FALSE(IsMusicFile("/a/x.xm"));
     EXPECT_FALSE(IsMusicFile("ac"));
+    for (const char* name : {"/a/x.opus", "/a/x.M4A", "/a/x.mp4", "/a/x.wv", "/a/x.Ape"}) {
+        EXPECT_TRUE(IsMusicFile(name)) << name;
+    }
+    EXPECT_FALSE(IsMusicFile("/a/octopus"));
+    EXPECT_FALSE(IsMusicFile("/a/x.m4v"));
 }
 
 class ScanTest : public ::testing::Test {

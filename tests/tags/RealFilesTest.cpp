@@ -12,6 +12,7 @@
 #include "tags/ID3v2.h"
 #include "tags/OggVorbis.h"
 #include "tags/TagFixtures.h"
+#include "tags/TagLibFile.h"
 #include "tags/TagTestSupport.h"
 
 using namespace mirvo;
@@ -251,4 +252,58 @@ TEST_F(RealFiles, OggVideoWithVorbisSound) {
     EXPECT_EQ(std::to_string(reader.Samples()) + "\n", samples);
     EXPECT_EQ(reader.Title(), "Clip");
     EXPECT_EQ(reader.Artist(), "Maker");
+}
+
+// Tags as opusenc, ffmpeg (MP4 atoms) and wavpack (APEv2) write them, read
+// through TagLib for the properties and the play history alike.
+TEST_F(RealFiles, OpusMp4AndWavPackTagsOfTheirEncoders) {
+    const std::string opus = dir_ / "a.opus";
+    const std::string m4a = dir_ / "a.m4a";
+    const std::string alac = dir_ / "b.M4A";
+    const std::string wv = dir_ / "a.wv";
+    Shell(
+        "opusenc --quiet --title 'Tïtle ☃' --artist 'Ártist' --album 'Älbum' --date 2004 "
+        "--tracknumber 3/12 --genre Rock --comment 'COMMENT=Cömment' " +
+        Quote(wav_) + " " + Quote(opus));
+    const std::string metadata =
+        " -metadata 'title=Tïtle ☃' -metadata 'artist=Ártist' -metadata 'album=Älbum' -metadata "
+        "date=2004 -metadata track=3/12 -metadata genre=Rock -metadata 'comment=Cömment' ";
+    Shell("ffmpeg -v error -y -i " + Quote(wav_) + " -c:a aac" + metadata + Quote(m4a));
+    Shell("ffmpeg -v error -y -i " + Quote(wav_) + " -c:a alac" + metadata + "-f ipod " +
+          Quote(alac));
+    Shell(
+        "wavpack -q -y -w 'Title=Tïtle ☃' -w 'Artist=Ártist' -w 'Album=Älbum' -w Year=2004 "
+        "-w Track=3/12 -w Genre=Rock -w 'Comment=Cömment' " +
+        Quote(wav_) + " -o " + Quote(wv));
+    for (const std::string& file : {opus, m4a, alac, wv}) {
+        SCOPED_TRACE(file);
+        TTagLibFile tags;
+        ASSERT_TRUE(tags.ReadFromFile(file));
+        EXPECT_TRUE(tags.Exists());
+        EXPECT_EQ(tags.Title(), "Tïtle ☃");
+        EXPECT_EQ(tags.Artist(), "Ártist");
+        EXPECT_EQ(tags.Album(), "Älbum");
+        EXPECT_EQ(tags.Year(), "2004");
+        EXPECT_EQ(tags.TrackString(), "3/12");
+        EXPECT_EQ(tags.Genre(), "Rock");
+        EXPECT_EQ(tags.Comment(), "Cömment");
+        const ScrobbleTrack track = GatherTrack(file, 1);
+        EXPECT_EQ(track.Title, "Tïtle ☃");
+        EXPECT_EQ(track.Artist, "Ártist");
+        EXPECT_EQ(track.Album, "Älbum");
+        EXPECT_EQ(track.TrackNumber, 3);
+    }
+    // Untagged, and tags of one container under the name of another.
+    const std::string bare = dir_ / "bare.wv";
+    Shell("wavpack -q -y " + Quote(wav_) + " -o " + Quote(bare));
+    std::filesystem::create_directory(dir_ / "folder.opus");
+    TTagLibFile tags;
+    EXPECT_TRUE(tags.ReadFromFile(bare));
+    EXPECT_FALSE(tags.Exists());
+    std::filesystem::copy_file(opus, dir_ / "opus.m4a");
+    EXPECT_FALSE(tags.ReadFromFile(dir_ / "opus.m4a"));
+    EXPECT_EQ(tags.Title(), "");
+    EXPECT_FALSE(tags.ReadFromFile(dir_ / "missing.opus"));
+    EXPECT_FALSE(tags.ReadFromFile(dir_ / "folder.opus"));
+    EXPECT_FALSE(tags.ReadFromFile(opus + ".ogg"));
 }

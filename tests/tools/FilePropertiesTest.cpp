@@ -127,6 +127,39 @@ TEST_F(Report, OggCommentsByVorbiscomment) {
               "Comments: \tCömment\r\n");
 }
 
+TEST_F(Report, OpusMp4AndWavPackTagsInTheFormOfTheOthers) {
+    const std::string opus = dir_ / "a.opus";
+    const std::string m4a = dir_ / "a.m4a";
+    const std::string alac = dir_ / "b.m4a";
+    const std::string wv = dir_ / "a.wv";
+    Shell(
+        "opusenc --quiet --title 'Tïtle' --artist 'Ártist' --album Album --date 2004 "
+        "--tracknumber 3 --genre Rock --comment 'COMMENT=Cömment' " +
+        wav_ + " " + opus);
+    const std::string metadata =
+        " -metadata 'title=Tïtle' -metadata 'artist=Ártist' -metadata album=Album -metadata "
+        "date=2004 -metadata track=3 -metadata genre=Rock -metadata 'comment=Cömment' ";
+    Shell("ffmpeg -v error -y -i " + wav_ + " -c:a aac -b:a 96k" + metadata + m4a);
+    Shell("ffmpeg -v error -y -i " + wav_ + " -c:a alac" + metadata + alac);
+    Shell(
+        "wavpack -q -y -w 'Title=Tïtle' -w 'Artist=Ártist' -w Album=Album -w Year=2004 "
+        "-w Track=3 -w Genre=Rock -w 'Comment=Cömment' " +
+        wav_ + " -o " + wv);
+    const std::string tail = "Title: \t\tTïtle\r\nArtist: \t\tÁrtist\r\nAlbum: \t\tAlbum\r\n";
+    const std::string rest = "Track: \t\t3\r\nGenre: \t\tRock\r\nComment: \tCömment\r\n";
+    // Opus files carry Vorbis comments, whose field is a date.
+    EXPECT_EQ(Tags(opus, "OPUS [0-9]+ kbps - 48000 Hz Stereo"), tail + "Date: \t\t2004\r\n" + rest);
+    EXPECT_EQ(Tags(m4a, "AAC (9[0-9]|1[0-9][0-9]) kbps - 44100 Hz Stereo"),
+              tail + "Year: \t\t2004\r\n" + rest);
+    EXPECT_EQ(Tags(alac, "ALAC [0-9]+ kbps - 44100 Hz Stereo"), tail + "Year: \t\t2004\r\n" + rest);
+    EXPECT_EQ(Tags(wv, "WAVPACK [0-9]+ kbps - 44100 Hz Stereo"),
+              tail + "Year: \t\t2004\r\n" + rest);
+    // Untagged: no block, as for FLAC.
+    const std::string bare = dir_ / "bare.wv";
+    Shell("wavpack -q -y " + wav_ + " -o " + bare);
+    EXPECT_EQ(Tags(bare, "WAVPACK [0-9]+ kbps - 44100 Hz Stereo"), "");
+}
+
 TEST_F(Report, Id3v1VersionsLyricsAndTheZeroByteOfUfid) {
     using namespace tagfixtures;
     const std::string ufid =
