@@ -10,7 +10,7 @@ TEST(Text, CaseFoldsAsciiLettersOnly) {
     EXPECT_TRUE(EqualsNoCase("StreamTitle", "streamtitle"));
     EXPECT_FALSE(EqualsNoCase("StreamTitle", "streamtitl"));
     EXPECT_FALSE(EqualsNoCase("\xC3\x84", "\xC3\xA4"));  // Ä and ä stay apart
-    EXPECT_FALSE(EqualsNoCase("[", "{"));  // not letters, though 32 apart
+    EXPECT_FALSE(EqualsNoCase("[", "{"));                // not letters, though 32 apart
     EXPECT_TRUE(EqualsNoCase("", ""));
 }
 
