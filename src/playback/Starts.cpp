@@ -147,9 +147,16 @@ void Engine::StartChoice(bool previous, bool keepThreads, bool afterDrain) {
 }
 
 void Engine::Settle() {
-    starter_.WaitIdle();
-    LandStarts();
-    LandSeek();
+    // A start that lands with a place to go to posts its seek to the starter,
+    // so one more round lets that land too.
+    for (int round = 0; round < 3; ++round) {
+        starter_.WaitIdle();
+        LandStarts();
+        LandSeek();
+        if (!pendingStart_ && !pendingSeek_) {
+            break;
+        }
+    }
 }
 
 void Engine::CancelStart() {
