@@ -1,7 +1,14 @@
 #include "tools/TotalTime.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "audio/Audio.h"
 #include "playback/TimeText.h"
@@ -63,17 +70,72 @@ std::int64_t PlayingSeconds(const std::string& path) {
     return StreamSeconds(path);
 }
 
+namespace {
+
+// Reads the lengths of the chosen files in order on its own thread, so the
+// window never waits for a slow disk; the UI loop takes them as they come.
+class LengthReader {
+  public:
+    explicit LengthReader(std::vector<std::string> paths)
+        : paths_(std::move(paths)), seconds_(paths_.size(), 0), thread_([this] { Run(); }) {}
+    ~LengthReader() {
+        stop_ = true;
+        thread_.join();
+    }
+    LengthReader(const LengthReader&) = delete;
+    LengthReader& operator=(const LengthReader&) = delete;
+
+    // The length of path `k` once read, waiting at most `wait` for it.
+    std::optional<std::int64_t> Take(std::size_t k, std::chrono::milliseconds wait) {
+        std::unique_lock lock(lock_);
+        if (!read_.wait_for(lock, wait, [&] { return done_ > k; })) {
+            return std::nullopt;
+        }
+        return seconds_[k];
+    }
+
+  private:
+    void Run() {
+        for (std::size_t k = 0; k < paths_.size() && !stop_; ++k) {
+            const std::int64_t seconds = PlayingSeconds(paths_[k]);
+            {
+                const std::lock_guard lock(lock_);
+                seconds_[k] = seconds;
+                done_ = k + 1;
+            }
+            read_.notify_one();
+        }
+    }
+
+    const std::vector<std::string> paths_;
+    std::vector<std::int64_t> seconds_;
+    std::size_t done_ = 0;
+    std::atomic<bool> stop_{false};
+    std::mutex lock_;
+    std::condition_variable read_;
+    std::thread thread_;
+};
+
+}  // namespace
+
 void TotalTimeAcExecute(Player& player) {
     PlaylistState& pl = player.playlist;
     const std::vector<int> rows = player.ui.view.ListSelectedRows();
     // The selected entries as they are now: messages run between them and a
     // question may wait for an answer, and what runs meanwhile may edit the list.
     const std::size_t size = pl.PlaylistEntries.size();
-    std::vector<std::pair<std::size_t, std::string>> chosen;
+    std::vector<std::size_t> chosen;
+    std::vector<std::string> paths;
     chosen.reserve(rows.size());
     for (const int row : rows) {
-        if (row >= 0 && static_cast<std::size_t>(row) < size) {
-            chosen.emplace_back(row, pl.PlaylistEntries[static_cast<std::size_t>(row)]);
+        if (row < 0 || static_cast<std::size_t>(row) >= size) {
+            continue;
+        }
+        const std::string& entry = pl.PlaylistEntries[static_cast<std::size_t>(row)];
+        const int kind = EntryKind(entry);
+        if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
+            chosen.push_back(static_cast<std::size_t>(row));
+            paths.push_back(entry);
         }
     }
     std::string ofSelected(1, '/');
@@ -83,31 +145,44 @@ void TotalTimeAcExecute(Player& player) {
     pl.ScanRunning = true;
     std::int64_t total = 0;
     std::size_t counted = 0;
-    std::size_t next = 0;
     bool aborted = false;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (counted % 10 == 0) {
-            player.ui.view.SetStatusText(3, "Calculating time... " + std::to_string(counted) +
-                                                ofSelected + " Press ESC to abort");
-        }
+    // Runs the window's messages; false once the count is to end.
+    const auto pump = [&] {
         player.ui.loop.ProcessPendingMessages();
         if (player.ui.loop.Quitting()) {
-            aborted = true;
-            break;
-        }
-        for (; next < chosen.size() && chosen[next].first == i; ++next) {
-            const std::string& entry = chosen[next].second;
-            const int kind = EntryKind(entry);
-            if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
-                total += PlayingSeconds(entry);
-                ++counted;
-            }
+            return false;
         }
         if (pl.AbortRequested) {
             pl.AbortRequested = false;
             if (player.ui.dialogs.AskYesNo("Abort operation?")) {
+                return false;
+            }
+        }
+        return true;
+    };
+    {
+        LengthReader reader(std::move(paths));
+        for (std::size_t i = 0; i < size && !aborted; ++i) {
+            if (counted % 10 == 0) {
+                player.ui.view.SetStatusText(3, "Calculating time... " + std::to_string(counted) +
+                                                    ofSelected + " Press ESC to abort");
+            }
+            if (!pump()) {
                 aborted = true;
                 break;
+            }
+            for (; counted < chosen.size() && chosen[counted] == i; ++counted) {
+                std::optional<std::int64_t> seconds;
+                while (!(seconds = reader.Take(counted, std::chrono::milliseconds(10)))) {
+                    if (!pump()) {
+                        aborted = true;
+                        break;
+                    }
+                }
+                if (aborted) {
+                    break;
+                }
+                total += *seconds;
             }
         }
     }

@@ -460,6 +460,45 @@ TEST_F(TotalTime, TheCountStaysWithTheEntriesSelectedAtItsStart) {
     EXPECT_EQ(fake_.dialogs.notices[0].text, "Total time: 83:20 minutes.");
 }
 
+// The files are opened beside the window: while the disk holds an open, the
+// window's messages keep running, and nothing is read on the window's thread.
+TEST_F(TotalTime, TheFilesAreReadBesideTheWindowWhichKeepsRunning) {
+    test::SlowDisk disk(std::chrono::microseconds(0));
+    disk.Hold({});
+    std::atomic<bool> releasedByPumps{false};
+    int runs = 0;
+    fake_.loop.onPending = [&] {
+        if (++runs == 50) {
+            releasedByPumps = true;
+            disk.Release();
+        }
+    };
+    // Only so that a count which reads here cannot hang the test.
+    std::mutex lock;
+    std::condition_variable over;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock held(lock);
+        over.wait_for(held, std::chrono::seconds(5), [&] { return done; });
+        disk.Release();
+    });
+    TotalTimeAcExecute(fake_.player);
+    {
+        const std::lock_guard held(lock);
+        done = true;
+    }
+    over.notify_one();
+    watchdog.join();
+    EXPECT_TRUE(releasedByPumps);
+    ASSERT_EQ(fake_.dialogs.notices.size(), 1u);
+    EXPECT_EQ(fake_.dialogs.notices[0].text, "Total time: 83:20 minutes.");
+    const auto events = disk.Events();
+    EXPECT_FALSE(events.empty());
+    for (const auto& e : events) {
+        EXPECT_NE(e.thread, std::this_thread::get_id()) << e.path;
+    }
+}
+
 TEST_F(TotalTime, StationsAloneGiveNothing) {
     fake_.player.playlist.PlaylistEntries = {"http://a.example/one", "http://b.example/two"};
     fake_.view.selectedRows = {0, 1};
