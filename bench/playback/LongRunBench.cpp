@@ -44,14 +44,6 @@ Sample Measure() {
     return s;
 }
 
-class NoMeters : public mirvo::MeterView {
-  public:
-    void ShowLevelMeterStyle(int) override {}
-    void SetMeterLeds(int, int, int) override {}
-    void ShowVolumeBar(mirvo::VolumeBarCause) override {}
-    void HideVolumeBar() override {}
-};
-
 // A few sources per format; the tracks are copies of them.
 std::vector<std::string> MakeSources(const std::string& dir) {
     std::vector<std::string> sources;
@@ -100,7 +92,7 @@ int main() {
     f.player.playlist.PlaylistEntries = tracks;
     f.view.rowCount = kTracks;
     test::FakePlaybackView bar;
-    NoMeters meters;
+    mirvo::test::NoMeters meters;
     Session session(f.player, bar, meters);
     Engine& engine = session.engine();
     PlaylistState& pl = f.player.playlist;

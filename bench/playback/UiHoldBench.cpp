@@ -37,14 +37,6 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-class NoMeters : public mirvo::MeterView {
-  public:
-    void ShowLevelMeterStyle(int) override {}
-    void SetMeterLeds(int, int, int) override {}
-    void ShowVolumeBar(mirvo::VolumeBarCause) override {}
-    void HideVolumeBar() override {}
-};
-
 // The longest stretch the loop was held, and by what.
 struct Watch {
     Clock::time_point since;
@@ -204,7 +196,7 @@ Result Session(const std::vector<std::string>& list, std::chrono::milliseconds d
     fp.view.rowCount = static_cast<int>(list.size());
     fp.view.focusedRow = 0;
     mirvo::test::FakePlaybackView bar;
-    NoMeters meters;
+    mirvo::test::NoMeters meters;
     Watch watch;
     const auto start = Clock::now();
     {

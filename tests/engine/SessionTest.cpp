@@ -30,14 +30,6 @@ class RecordingListener : public PlaybackListener {
     int ticks = 0;
 };
 
-class NoMeters : public MeterView {
-  public:
-    void ShowLevelMeterStyle(int) override {}
-    void SetMeterLeds(int, int, int) override {}
-    void ShowVolumeBar(VolumeBarCause) override {}
-    void HideVolumeBar() override {}
-};
-
 class Reports : public Scrobbler {
   public:
     void Submit(const std::string& entry, int seconds, int mode, std::int64_t) override {
@@ -68,7 +60,7 @@ TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
     f.player.app.ProgramTitle = kProgramTitle;
     f.player.playlist.PlaylistEntries = {first, second};
     test::FakePlaybackView bar;
-    NoMeters meters;
+    test::NoMeters meters;
     Reports reports;
     RecordingListener listener;
     {

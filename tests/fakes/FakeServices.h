@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "playback/LevelMeters.h"
 #include "playback/PlaybackView.h"
 #include "player/Interfaces.h"
 #include "player/Player.h"
@@ -168,6 +169,15 @@ class FakeDialogs : public Dialogs {
         answers.pop_front();
         return answer;
     }
+};
+
+// A session's meters for tests that do not look at them.
+class NoMeters : public MeterView {
+  public:
+    void ShowLevelMeterStyle(int) override {}
+    void SetMeterLeds(int, int, int) override {}
+    void ShowVolumeBar(VolumeBarCause) override {}
+    void HideVolumeBar() override {}
 };
 
 // Timers tick only when the test says so.

@@ -584,12 +584,7 @@ TEST(Scrobbling, ARealPlayPastHalfIsReportedOnceWithItsTrack) {
     f.player.engine.PlayMode = 3;
     f.player.playlist.PlaylistEntries = {song};
     test::FakePlaybackView bar;
-    class NoMeters : public MeterView {
-        void ShowLevelMeterStyle(int) override {}
-        void SetMeterLeds(int, int, int) override {}
-        void ShowVolumeBar(VolumeBarCause) override {}
-        void HideVolumeBar() override {}
-    } meters;
+    test::NoMeters meters;
     {
         Session session(f.player, bar, meters, &c.client);
         session.engine().PlayEntry(0);
