@@ -290,7 +290,8 @@ class Engine {
     void FreeRetired();
     // The status refresh's period for what plays now; the timer follows it.
     int WantedPeriod() const;
-    void FollowPeriod();
+    void FollowPeriod(std::int64_t pos);
+    void StartStatusTimer(int interval);
     void WriteTimeLabel(std::int64_t pos, std::int64_t length);
     void ShowCheckWarning(int code, const std::string& entry);
     void TellState(PlayState state);
@@ -338,6 +339,7 @@ class Engine {
 
     EventLoop::TimerId statusTimer_ = 0;
     int refreshPeriod_ = 100;
+    int timerInterval_ = 0;  // of the running status timer
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;

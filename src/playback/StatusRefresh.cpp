@@ -28,9 +28,14 @@ constexpr int kFinePeriod = 10;
 }  // namespace
 
 void Engine::ResumeStatus() {
+    StartStatusTimer(refreshPeriod_);
+}
+
+void Engine::StartStatusTimer(int interval) {
     if (statusTimer_ == 0) {
-        statusTimer_ = p_.ui.loop.StartTimer(std::chrono::milliseconds(refreshPeriod_),
-                                             [this] { StatusTick(); });
+        statusTimer_ =
+            p_.ui.loop.StartTimer(std::chrono::milliseconds(interval), [this] { StatusTick(); });
+        timerInterval_ = interval;
     }
 }
 
@@ -48,14 +53,17 @@ int Engine::WantedPeriod() const {
     return transition_ != 0 ? kEndPeriod : kCoarsePeriod;
 }
 
-void Engine::FollowPeriod() {
-    const int wanted = WantedPeriod();
-    if (wanted != refreshPeriod_) {
-        refreshPeriod_ = wanted;
-        if (statusTimer_ != 0) {
-            SuspendStatus();
-            ResumeStatus();
-        }
+void Engine::FollowPeriod(std::int64_t pos) {
+    refreshPeriod_ = WantedPeriod();
+    int interval = refreshPeriod_;
+    // A label of whole seconds moves when the sound passes the second, not up
+    // to a tick later: the tick before it waits for the second instead.
+    if (!fineTime_ && pos >= 0 && OutputState() == audio::kActivePlaying) {
+        interval = std::min(interval, static_cast<int>(1000 - pos % 1000));
+    }
+    if (interval != timerInterval_ && statusTimer_ != 0) {
+        SuspendStatus();
+        StartStatusTimer(interval);
     }
 }
 
@@ -70,9 +78,11 @@ void Engine::StatusTick() {
         return;  // what ends or follows now is the start's to decide once it lands
     }
     const int kind = EntryKind(p_.playlist.PlayingEntry);
-    if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
+    const bool track = kind == kKindAudio || kind == kKindModule || kind == kKindFlac;
+    std::int64_t pos = -1;
+    if (track) {
         if (!SeekPending) {
-            const std::int64_t pos = BytesToMs(CurrentPositionBytes());
+            pos = BytesToMs(CurrentPositionBytes());
             const std::int64_t length = view_.ProgressMax();
             if (pos > length) {
                 view_.SetProgressPosition(static_cast<int>(length));
@@ -88,8 +98,8 @@ void Engine::StatusTick() {
     } else if (kind == kRadioKind && !StationStatusTick()) {
         return;
     }
-    if (kind == kKindAudio || kind == kKindModule || kind == kKindFlac) {
-        FollowPeriod();
+    if (track) {
+        FollowPeriod(pos);
     }
 
     const int state = transition_;

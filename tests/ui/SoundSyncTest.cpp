@@ -170,7 +170,7 @@ TEST(SoundSync, ThePositionFollowsWhatIsHeard) {
         const double labelLag = Ms(label[k] - nearest(label[k]));
         std::printf("second %zu: position %+.0f ms, label %+.0f ms\n", k, lag, labelLag);
         EXPECT_LT(std::abs(lag), 50.0) << "second " << k;
-        // The label is written on each status tick (33 ms).
+        // The label's tick waits for the second; a busy machine may wake it late.
         EXPECT_LT(std::abs(labelLag), 50.0 + 33.0) << "second " << k;
     }
 }
