@@ -37,9 +37,7 @@ Engine::Engine(Player& player, PlaybackView& view)
     links.StopPlayback = [this](bool release) { StopPlayback(release); };
     links.TransitionInProgress = [this] { return TransitionState() != 0; };
     links.OutputPaused = [this] { return IsPaused(); };
-    links.FormatDescription = [this](const std::string& entry) {
-        return FormatDescription(std::string(EntryAddress(entry)), SourceStream());
-    };
+    links.FormatDescription = [this](const std::string& entry) { return DescribeFormat(entry); };
 }
 
 Engine::~Engine() {
@@ -486,12 +484,20 @@ void Engine::Pause() {
     TellState(PlayState::Paused);
 }
 
+std::string Engine::DescribeFormat(const std::string& entry) {
+    const std::string address(EntryAddress(entry));
+    if (source_ != 0 && address == describedAddress_) {
+        return description_;
+    }
+    return FormatDescription(address, SourceStream());
+}
+
 void Engine::Resume() {
     if (pendingStart_) {
         pendingStart_->paused = false;
     }
     const std::string& entry = p_.playlist.PlayingEntry;
-    p_.ui.view.SetStatusText(3, FormatDescription(std::string(EntryAddress(entry)), source_));
+    p_.ui.view.SetStatusText(3, DescribeFormat(entry));
     if (pendingSeek_) {
         // Not before the source is where the seek moves it.
         pendingSeek_->state = audio::kActivePlaying;

@@ -99,6 +99,9 @@ class Engine {
     std::int64_t BytesToMs(std::int64_t bytes) const;
     std::int64_t MsToBytes(std::int64_t ms) const;
     void StopPlayback(bool releaseDevice);
+    // The status panel's format line for `entry`; the playing track's was
+    // read where it was opened, so the window does not wait for its file.
+    std::string DescribeFormat(const std::string& entry);
     void SetVolume(int value);
     static int VolumeCurve(int value);
 
@@ -205,6 +208,7 @@ class Engine {
         std::int64_t leadIn = 0;
         bool isMp3 = false;
         std::vector<std::int16_t> tail;  // the tail trim's 3 s, made off the update thread
+        std::string description;         // its format, read where it was opened
     };
 
     struct PendingStart {
@@ -231,6 +235,7 @@ class Engine {
         audio::Handle source = 0;
         std::int64_t length = 0;
         std::int64_t threeSeconds = 0;
+        std::string description;
         // A start that chose its track: the choice, its entry and kind.
         TrackChoice choice;
         std::string entry;
@@ -339,7 +344,9 @@ class Engine {
 
     EventLoop::TimerId statusTimer_ = 0;
     int refreshPeriod_ = 100;
-    int timerInterval_ = 0;  // of the running status timer
+    int timerInterval_ = 0;         // of the running status timer
+    std::string describedAddress_;  // whose description the source came with
+    std::string description_;
     bool fineTime_ = false;
     std::mt19937 random_;
     PlayState told_ = PlayState::Stopped;

@@ -6,6 +6,7 @@
 
 #include "playback/Engine.h"
 #include "playback/EngineDetail.h"
+#include "playback/Format.h"
 #include "playlist/Model.h"
 
 namespace mirvo {
@@ -72,6 +73,9 @@ void Engine::OpenSource(Started& started, const std::string& entry, int kind) {
     started.source = OpenDecoder(entry, kind);
     started.length = Length(started.source);
     started.threeSeconds = Bytes(started.source, 3.0);
+    if (started.source != 0) {
+        started.description = FormatDescription(std::string(EntryAddress(entry)), started.source);
+    }
 }
 
 void Engine::OpenStart(std::uint64_t id, const std::string& entry, int kind) {
@@ -245,6 +249,8 @@ void Engine::BeginPlaying(PendingStart& start, Started& started) {
     source_ = started.source;
     sourceLength_ = started.length;
     sourceThreeSeconds_ = started.threeSeconds;
+    describedAddress_ = EntryAddress(start.entry);
+    description_ = std::move(started.description);
     sourceIsMp3_ = AudioFileType(start.entry) == 0;
     tailSamples_.resize(static_cast<std::size_t>(started.threeSeconds / 2));
     pl.PlayingEntry = start.entry;

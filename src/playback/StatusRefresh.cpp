@@ -150,6 +150,8 @@ void Engine::FinishSeamlessSwitch() {
     positionBase_ = trackBoundary_ - leadInSkipped_;
     if (done) {
         pl.PlayingEntry = done->entry;
+        describedAddress_ = EntryAddress(done->entry);
+        description_ = std::move(done->description);
         ApplyEffects(done->choice.effects);
     }
     // The list may have changed since the feed chose: find the entry again then.

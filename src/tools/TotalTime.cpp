@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "audio/Audio.h"
+#include "playback/Format.h"
 #include "playback/TimeText.h"
 #include "player/Player.h"
 #include "playlist/Entries.h"
@@ -74,10 +75,15 @@ namespace {
 
 // Reads the lengths of the chosen files in order on its own thread, so the
 // window never waits for a slow disk; the UI loop takes them as they come.
+// The playing entry's format description, shown once the count ends, is read
+// there first.
 class LengthReader {
   public:
-    explicit LengthReader(std::vector<std::string> paths)
-        : paths_(std::move(paths)), seconds_(paths_.size(), 0), thread_([this] { Run(); }) {}
+    LengthReader(std::vector<std::string> paths, std::string described)
+        : paths_(std::move(paths)),
+          described_(std::move(described)),
+          seconds_(paths_.size(), 0),
+          thread_([this] { Run(); }) {}
     ~LengthReader() {
         stop_ = true;
         thread_.join();
@@ -94,8 +100,22 @@ class LengthReader {
         return seconds_[k];
     }
 
+    std::optional<std::string> TakeDescription(std::chrono::milliseconds wait) {
+        std::unique_lock lock(lock_);
+        if (!read_.wait_for(lock, wait, [&] { return description_.has_value(); })) {
+            return std::nullopt;
+        }
+        return description_;
+    }
+
   private:
     void Run() {
+        std::string description = FormatDescription(described_, 0);
+        {
+            const std::lock_guard lock(lock_);
+            description_ = std::move(description);
+        }
+        read_.notify_one();
         for (std::size_t k = 0; k < paths_.size() && !stop_; ++k) {
             const std::int64_t seconds = PlayingSeconds(paths_[k]);
             {
@@ -108,6 +128,8 @@ class LengthReader {
     }
 
     const std::vector<std::string> paths_;
+    const std::string described_;
+    std::optional<std::string> description_;
     std::vector<std::int64_t> seconds_;
     std::size_t done_ = 0;
     std::atomic<bool> stop_{false};
@@ -161,7 +183,7 @@ void TotalTimeAcExecute(Player& player) {
         return true;
     };
     {
-        LengthReader reader(std::move(paths));
+        LengthReader reader(std::move(paths), std::string(EntryAddress(pl.PlayingEntry)));
         for (std::size_t i = 0; i < size && !aborted; ++i) {
             if (counted % 10 == 0) {
                 player.ui.view.SetStatusText(3, "Calculating time... " + std::to_string(counted) +
@@ -185,10 +207,14 @@ void TotalTimeAcExecute(Player& player) {
                 total += *seconds;
             }
         }
+        // Read first, so it waits at most for the one file being read.
+        std::optional<std::string> description;
+        while (!(description = reader.TakeDescription(std::chrono::milliseconds(10)))) {
+            player.ui.loop.ProcessPendingMessages();
+        }
+        pl.ScanRunning = false;
+        player.ui.view.SetStatusText(3, *description);
     }
-    pl.ScanRunning = false;
-    const auto& describe = pl.Links.FormatDescription;
-    player.ui.view.SetStatusText(3, describe ? describe(pl.PlayingEntry) : std::string());
     if (!aborted) {
         player.ui.dialogs.ShowNotice(NoticeKind::Information,
                                      "Total time: " + FormatSeconds(total) + " minutes.");

@@ -531,6 +531,25 @@ TEST(Engine, SeekingClampsAndKeepsTheState) {
     EXPECT_EQ(rig.engine->CurrentPositionBytes(), 4000 + kStep);
 }
 
+// The format line is read with the track, not from its file whenever it is
+// shown: the window must not wait for that disk, and a file moved away while
+// it plays still shows what plays.
+TEST(Engine, TheFormatLineComesWithTheTrack) {
+    TempDir dir;
+    const std::string path = dir / "moved.wav";
+    std::filesystem::copy_file(Files::Get().Path("five.wav"), path);
+    Rig rig;
+    rig.SetList({path});
+    rig.engine->PlayEntry(0);
+    rig.engine->Settle();
+    const std::string line = "WAVE 1411 kbps - 44100 Hz 16 bit Stereo";
+    EXPECT_EQ(rig.f.view.status[3], line);
+    std::filesystem::rename(path, dir / "elsewhere.wav");
+    rig.engine->Pause();
+    rig.engine->Resume();
+    EXPECT_EQ(rig.f.view.status[3], line);
+}
+
 TEST(Engine, StoppingReleasesTheDeviceAndPlayingOpensItAgain) {
     Files& files = Files::Get();
     Rig rig;

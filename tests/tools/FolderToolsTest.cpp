@@ -13,6 +13,8 @@
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
 #include "fakes/Unprivileged.h"
+#include "playback/Format.h"
+#include "playlist/Entries.h"
 #include "support/Files.h"
 #include "support/Text.h"
 #include "tools/CopyToDevice.h"
@@ -391,14 +393,12 @@ TEST_F(TotalTime, EachFormatFromItsHeaders) {
 TEST_F(TotalTime, SelectedFilesFlacIncludedGiveMinutesAndSeconds) {
     std::set<std::string> shown;
     fake_.loop.onPending = [&] { shown.insert(fake_.view.status[3]); };
-    fake_.player.playlist.Links.FormatDescription = [](const std::string&) {
-        return std::string("MP3 128 kbps Stereo");
-    };
+    fake_.player.playlist.PlayingEntry = *folder_ / "a.mp3";
     TotalTimeAcExecute(fake_.player);
     ASSERT_EQ(fake_.dialogs.notices.size(), 1u);
     EXPECT_EQ(fake_.dialogs.notices[0].text, "Total time: 83:20 minutes.");
     EXPECT_EQ(shown, std::set<std::string>{"Calculating time... 0/7 Press ESC to abort"});
-    EXPECT_EQ(fake_.view.status[3], "MP3 128 kbps Stereo");
+    EXPECT_EQ(fake_.view.status[3], "MP3 8 kbps Mono");
     EXPECT_FALSE(fake_.player.playlist.ScanRunning);
 }
 
@@ -463,6 +463,15 @@ TEST_F(TotalTime, TheCountStaysWithTheEntriesSelectedAtItsStart) {
 // The files are opened beside the window: while the disk holds an open, the
 // window's messages keep running, and nothing is read on the window's thread.
 TEST_F(TotalTime, TheFilesAreReadBesideTheWindowWhichKeepsRunning) {
+    // The playing entry's description ends the count; nothing plays, so it
+    // comes from the file.
+    const std::string playing = *folder_ / "a.flac";
+    const std::string description = FormatDescription(playing, 0);
+    ASSERT_FALSE(description.empty());
+    fake_.player.playlist.PlayingEntry = playing;
+    fake_.player.playlist.Links.FormatDescription = [](const std::string& entry) {
+        return FormatDescription(std::string(EntryAddress(entry)), 0);
+    };
     test::SlowDisk disk(std::chrono::microseconds(0));
     disk.Hold({});
     std::atomic<bool> releasedByPumps{false};
@@ -492,6 +501,7 @@ TEST_F(TotalTime, TheFilesAreReadBesideTheWindowWhichKeepsRunning) {
     EXPECT_TRUE(releasedByPumps);
     ASSERT_EQ(fake_.dialogs.notices.size(), 1u);
     EXPECT_EQ(fake_.dialogs.notices[0].text, "Total time: 83:20 minutes.");
+    EXPECT_EQ(fake_.view.status[3], description);
     const auto events = disk.Events();
     EXPECT_FALSE(events.empty());
     for (const auto& e : events) {
