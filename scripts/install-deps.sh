@@ -12,7 +12,7 @@ packages=(
 )
 test_packages=(
   googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev xvfb xauth xdotool
-  sox lame flac vorbis-tools opus-tools ffmpeg wavpack id3v2 mpg123 icecast2 ezstream pulseaudio dbus playerctl
+  sox lame flac vorbis-tools opus-tools ffmpeg wavpack libjmac-java id3v2 mpg123 icecast2 ezstream pulseaudio dbus playerctl
   xdg-utils desktop-file-utils audacious python3 python3-mutagen openbox trayer at-spi2-core python3-pyatspi
 )
 # What scripts/lint-package.sh checks the Debian package with.

@@ -190,8 +190,9 @@ TEST_F(BadInputTest, FfmpegFilesOfOtherCodecsAreRefused) {
 }
 
 TEST_F(BadInputTest, TruncatedFilesEndCleanly) {
-    for (const char* name : {"tone.wav", "tone.mp3", "tone.ogg", "tone.flac", "tune.mod",
-                             "layer2.mp3", "tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv"}) {
+    for (const char* name :
+         {"tone.wav", "tone.mp3", "tone.ogg", "tone.flac", "tune.mod", "layer2.mp3", "tone48.opus",
+          "tone.m4a", "tonealac.m4a", "tone.wv", "tone.ape"}) {
         const std::string bytes = ReadFile(Path(name));
         for (std::size_t cut : {std::size_t{3}, std::size_t{40}, std::size_t{300}, bytes.size() / 5,
                                 bytes.size() / 2, bytes.size() - 1}) {
@@ -253,7 +254,7 @@ TEST_P(MutationTest, MutatedFixturesNeverCrashOrHang) {
 INSTANTIATE_TEST_SUITE_P(Fixtures, MutationTest,
                          ::testing::Values("tone.wav", "tone.mp3", "tone.ogg", "tone.flac",
                                            "tone.oga", "tune.mod", "layer1.mp3", "tone48.opus",
-                                           "tone.m4a", "tonealac.m4a", "tone.wv"),
+                                           "tone.m4a", "tonealac.m4a", "tone.wv", "tone.ape"),
                          [](const auto& info) {
                              std::string name = info.param;
                              for (auto& c : name) {

@@ -64,7 +64,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, LosslessTest,
                                            Lossless{"tone24.flac", audio::kTypeFlac},
                                            Lossless{"tone.oga", audio::kTypeFlacOgg},
                                            Lossless{"tonealac.m4a", audio::kTypeAlac},
-                                           Lossless{"tone.wv", audio::kTypeWavPack}));
+                                           Lossless{"tone.wv", audio::kTypeWavPack},
+                                           Lossless{"tone.ape", audio::kTypeApe}));
 
 TEST(AudioDecode, EightBitAndFloatWavesKeepTheirPrecision) {
     const audio::Handle h8 = OpenDecode("tone8.wav");
@@ -107,7 +108,7 @@ TEST(AudioDecode, LossyFormatsKeepExactLengthAndAlignment) {
 
 TEST(AudioDecode, FloatFlagDeliversScaledFloats) {
     for (const char* name :
-         {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg", "tonealac.m4a", "tone.wv"}) {
+         {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg", "tonealac.m4a", "tone.wv", "tone.ape"}) {
         SCOPED_TRACE(name);
         const audio::Handle h = OpenDecode(name, audio::kSampleFloat);
         ASSERT_NE(h, 0u);
@@ -219,7 +220,7 @@ TEST(AudioDecode, MusicFreeFreesModulesOnly) {
 
 TEST(AudioDecode, SeeksAreSampleExact) {
     for (const char* name :
-         {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg", "tonealac.m4a", "tone.wv"}) {
+         {"tone.wav", "tone.flac", "tone.mp3", "tone.ogg", "tonealac.m4a", "tone.wv", "tone.ape"}) {
         SCOPED_TRACE(name);
         const audio::Handle whole = OpenDecode(name);
         const auto all = AsSamples(ReadAll(whole));
@@ -393,7 +394,7 @@ TEST(AudioDecode, EveryDecoderReadsThroughTheReaderSeam) {
     CountingWrap wrap;
     for (const char* name :
          {"tone.mp3", "layer2.mp3", "tone.ogg", "tone.flac", "tone.oga", "tone.wav", "tune.mod",
-          "tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv"}) {
+          "tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv", "tone.ape"}) {
         SCOPED_TRACE(name);
         const audio::Handle h = OpenDecode(name);
         ASSERT_NE(h, 0u) << audio::ErrorGetCode();

@@ -1,4 +1,4 @@
-// Opus, MP4 (AAC, ALAC) and WavPack files made by Debian's encoders: exact
+// Opus, MP4 (AAC, ALAC), WavPack and Monkey's Audio files made by Debian's encoders: exact
 // lengths, seeks that land on the sample, an album cut into tracks that joins
 // without a gap, and damaged files refused or ended cleanly.
 #include <gtest/gtest.h>
@@ -131,7 +131,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, AlbumTest,
                                            Album{"album%.m4a", 44100, audio::kTypeMp4, false},
                                            Album{"albumsmpb%.m4a", 44100, audio::kTypeMp4, false},
                                            Album{"albumalac%.m4a", 44100, audio::kTypeAlac, true},
-                                           Album{"album%.wv", 44100, audio::kTypeWavPack, true}),
+                                           Album{"album%.wv", 44100, audio::kTypeWavPack, true},
+                                           Album{"album%.ape", 44100, audio::kTypeApe, true}),
                          [](const auto& info) {
                              std::string name = info.param.pattern;
                              name =
@@ -238,7 +239,7 @@ TEST(FfmpegFormats, OpusAlbumPlaysBackToBackOnTheDevice) {
 }
 
 TEST(FfmpegFormats, FloatSamplesAreTheSixteenBitOnesScaled) {
-    for (const char* name : {"tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv"}) {
+    for (const char* name : {"tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv", "tone.ape"}) {
         SCOPED_TRACE(name);
         const auto s16 = Decode(name);
         const audio::Handle h = OpenDecode(name, audio::kSampleFloat);
@@ -257,7 +258,7 @@ TEST(FfmpegFormats, FloatSamplesAreTheSixteenBitOnesScaled) {
 }
 
 TEST(FfmpegFormats, MemoryStreamsDecodeAsFilesDo) {
-    for (const char* name : {"tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv"}) {
+    for (const char* name : {"tone48.opus", "tone.m4a", "tonealac.m4a", "tone.wv", "tone.ape"}) {
         SCOPED_TRACE(name);
         std::ifstream file(Path(name), std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), {});

@@ -217,21 +217,25 @@ int main(int argc, char** argv) {
     }
     ok = ok && Write(dir + "tone48.wav", Wave(Coding::S16, 48000, 2, audio_fixtures::kFrames48, 0));
     const std::string q = " '" + dir;
-    // Opus, AAC and ALAC in MP4, WavPack; the album's tracks in each.
+    // Opus, AAC and ALAC in MP4, WavPack, Monkey's Audio; the album's tracks in each.
     const auto ffmpeg = [&](const std::string& codec, const std::string& from,
                             const std::string& to) {
         return Run("ffmpeg -v error -y -i" + q + from + "' -c:a " + codec + q + to + "'");
     };
+    const auto ape = [&](const std::string& name) {
+        return Run("jmac c2" + q + name + ".wav'" + q + name + ".ape' >/dev/null");
+    };
     ok = ok && Run("opusenc --quiet" + q + "tone48.wav'" + q + "tone48.opus'") &&
          ffmpeg("aac -b:a 160k", "tone.wav", "tone.m4a") &&
          ffmpeg("alac", "tone.wav", "tonealac.m4a") &&
-         Run("wavpack -q -y" + q + "tone.wav' -o" + q + "tone.wv'");
+         Run("wavpack -q -y" + q + "tone.wav' -o" + q + "tone.wv'") && ape("tone");
     for (int i = 0; ok && i < 3; ++i) {
         const std::string n = std::to_string(i);
         ok = Run("opusenc --quiet" + q + "album48_" + n + ".wav'" + q + "album" + n + ".opus'") &&
              ffmpeg("aac -b:a 160k", "album" + n + ".wav", "album" + n + ".m4a") &&
              ffmpeg("alac", "album" + n + ".wav", "albumalac" + n + ".m4a") &&
              Run("wavpack -q -y" + q + "album" + n + ".wav' -o" + q + "album" + n + ".wv'") &&
+             ape("album" + n) &&
              ffmpeg("aac -b:a 160k -use_editlist 0", "album" + n + ".wav",
                     "albumsmpb" + n + ".m4a") &&
              WriteItunesGapless(dir + "albumsmpb" + n + ".m4a",

@@ -288,7 +288,7 @@ double SnrDb(const std::int16_t* got, const std::int16_t* want, std::size_t n) {
     return 10.0 * std::log10(signal / std::max(noise, 1.0));
 }
 
-// MP4 (AAC, ALAC) and WavPack tracks: the encoders' delay and padding left
+// MP4 (AAC, ALAC), WavPack and Monkey's Audio tracks: the encoders' delay and padding left
 // out, the album plays as the uncut tone, without a gap at either cut.
 TEST(Engine, PlaysACutAlbumWithoutGapsInEachFormat) {
     TempDir dir;
@@ -296,7 +296,8 @@ TEST(Engine, PlaysACutAlbumWithoutGapsInEachFormat) {
     const std::vector<std::pair<std::string, std::string>> formats = {
         {"aac.m4a", "ffmpeg -v error -y -i %.wav -c:a aac -b:a 160k %aac.m4a"},
         {"alac.m4a", "ffmpeg -v error -y -i %.wav -c:a alac %alac.m4a"},
-        {".wv", "wavpack -q -y %.wav -o %.wv"}};
+        {".wv", "wavpack -q -y %.wav -o %.wv"},
+        {".ape", "jmac c2 %.wav %.ape >/dev/null"}};
     for (const auto& [suffix, command] : formats) {
         SCOPED_TRACE(suffix);
         std::vector<std::string> entries;

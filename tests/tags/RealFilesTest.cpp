@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "scrobble/Scrobbling.h"
 #include "tags/FLACfile.h"
@@ -254,8 +256,31 @@ TEST_F(RealFiles, OggVideoWithVorbisSound) {
     EXPECT_EQ(reader.Artist(), "Maker");
 }
 
+namespace {
+
+// The APEv2 tag that ends a file, with its header.
+std::string TrailingApeTag(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    if (bytes.size() < 32 || bytes.compare(bytes.size() - 32, 8, "APETAGEX") != 0) {
+        return {};
+    }
+    const auto le32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) {
+            v = v << 8 | static_cast<unsigned char>(bytes[bytes.size() - 32 + at + i]);
+        }
+        return v;
+    };
+    const std::size_t size = le32(12) + ((le32(20) & 0x80000000u) != 0 ? 32 : 0);
+    return size <= bytes.size() ? bytes.substr(bytes.size() - size) : std::string();
+}
+
+}  // namespace
+
 // Tags as opusenc, ffmpeg (MP4 atoms) and wavpack (APEv2) write them, read
-// through TagLib for the properties and the play history alike.
+// through TagLib for the properties and the play history alike. jmac writes
+// no tags: its Monkey's Audio file gets the APEv2 tag wavpack wrote.
 TEST_F(RealFiles, OpusMp4AndWavPackTagsOfTheirEncoders) {
     const std::string opus = dir_ / "a.opus";
     const std::string m4a = dir_ / "a.m4a";
@@ -275,7 +300,12 @@ TEST_F(RealFiles, OpusMp4AndWavPackTagsOfTheirEncoders) {
         "wavpack -q -y -w 'Title=Tïtle ☃' -w 'Artist=Ártist' -w 'Album=Älbum' -w Year=2004 "
         "-w Track=3/12 -w Genre=Rock -w 'Comment=Cömment' " +
         Quote(wav_) + " -o " + Quote(wv));
-    for (const std::string& file : {opus, m4a, alac, wv}) {
+    const std::string ape = dir_ / "a.ape";
+    Shell("jmac c2 " + Quote(wav_) + " " + Quote(ape));
+    const std::string apeTag = TrailingApeTag(wv);
+    ASSERT_FALSE(apeTag.empty());
+    std::ofstream(ape, std::ios::binary | std::ios::app) << apeTag;
+    for (const std::string& file : {opus, m4a, alac, wv, ape}) {
         SCOPED_TRACE(file);
         TTagLibFile tags;
         ASSERT_TRUE(tags.ReadFromFile(file));
