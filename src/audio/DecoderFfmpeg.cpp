@@ -2,7 +2,8 @@
 // libraries. FFmpeg reads through the library's Source (an AVIOContext of our
 // own), so the read-ahead and the reader wrap apply as they do to the other
 // decoders. The demuxers skip the Opus pre-skip and the MP4 priming; the end
-// is the container's sample count, where FileDecoding stops reading.
+// is the container's sample count, where the decoding stops reading. Every
+// packet read allocates, so these decoders run ahead on a thread of their own.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -514,7 +515,7 @@ Opened OpenFfmpeg(Source& source, SampleType type, FfmpegContainer container) {
     if (error != kOk) {
         return {nullptr, error};
     }
-    return {std::move(decoder), kOk};
+    return {std::move(decoder), kOk, true};
 }
 
 }  // namespace audio::detail
