@@ -292,13 +292,14 @@ class FfmpegDecoder final : public Decoder {
     bool Seek(std::uint64_t frame) override {
         const auto target = static_cast<std::int64_t>(frame);
         pendingAt_ = pendingEnd_ = 0;
-        if (target <= container_.preroll) {
-            // From the start, as opened: the demuxer's priming skip applies again.
-            Close();
-            if (Open() != kOk) {
-                return false;
-            }
-        } else {
+        // From the demuxer as opened: the priming skip applies again at the
+        // start, and a demuxer that has read the last page loses the time
+        // stamps after a seek near the end.
+        Close();
+        if (Open() != kOk) {
+            return false;
+        }
+        if (target > container_.preroll) {
             const AVRational tb = format_->streams[stream_]->time_base;
             const std::int64_t ts =
                 av_rescale_q(target - container_.preroll, AVRational{1, int(rate_)}, tb) + start_;
