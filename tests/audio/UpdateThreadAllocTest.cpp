@@ -25,7 +25,10 @@ void Note() {
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer's allocator calls these on the allocating thread.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             std::size_t),
+                                                         void (*free_hook)(const volatile void*));
 
 namespace {
 void OnMalloc(const volatile void*, std::size_t) {
