@@ -94,8 +94,12 @@ Handle CreateFileStream(bool mem, const void* file, std::uint64_t offset, std::u
     stream->flags = flags & (kSample8Bits | kSampleFloat | kStreamDecode);
     stream->type = opened.decoder->Type();
     stream->decodeRate = stream->format.rate;
-    stream->decoding =
-        std::make_unique<detail::FileDecoding>(std::move(source), std::move(opened.decoder), type);
+    if (opened.ahead) {
+        stream->decoding = detail::DecodeAhead(std::move(source), std::move(opened.decoder), type);
+    } else {
+        stream->decoding = std::make_unique<detail::FileDecoding>(std::move(source),
+                                                                  std::move(opened.decoder), type);
+    }
     if ((flags & kStreamDecode) == 0) {
         stream->playback =
             std::make_unique<Playback>(stream->format, Library::Get().bufferMs.load());
@@ -619,8 +623,8 @@ int ErrorGetCode() {
 
 namespace test {
 
-bool Update() {
-    return Library::Get().RunUpdate();
+bool Update(Decoders decoders) {
+    return Library::Get().RunUpdate(decoders == Decoders::CaughtUp);
 }
 
 std::vector<std::uint8_t> Advance(std::uint64_t bytes) {

@@ -56,6 +56,8 @@ enum class Scan { IfNoHeader, Always, Never };
 struct Opened {
     std::unique_ptr<Decoder> decoder;
     int error = 0;
+    // The decoder allocates as it decodes: it runs on a thread of its own.
+    bool ahead = false;
 };
 
 // Tells the format from the data and opens its decoder; `flacOnly` refuses the rest.

@@ -2,7 +2,8 @@
 // libraries. FFmpeg reads through the library's Source (an AVIOContext of our
 // own), so the read-ahead and the reader wrap apply as they do to the other
 // decoders. The demuxers skip the Opus pre-skip and the MP4 priming; the end
-// is the container's sample count, where FileDecoding stops reading.
+// is the container's sample count, where the decoding stops reading. Every
+// packet read allocates, so these decoders run ahead on a thread of their own.
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -291,13 +292,14 @@ class FfmpegDecoder final : public Decoder {
     bool Seek(std::uint64_t frame) override {
         const auto target = static_cast<std::int64_t>(frame);
         pendingAt_ = pendingEnd_ = 0;
-        if (target <= container_.preroll) {
-            // From the start, as opened: the demuxer's priming skip applies again.
-            Close();
-            if (Open() != kOk) {
-                return false;
-            }
-        } else {
+        // From the demuxer as opened: the priming skip applies again at the
+        // start, and a demuxer that has read the last page loses the time
+        // stamps after a seek near the end.
+        Close();
+        if (Open() != kOk) {
+            return false;
+        }
+        if (target > container_.preroll) {
             const AVRational tb = format_->streams[stream_]->time_base;
             const std::int64_t ts =
                 av_rescale_q(target - container_.preroll, AVRational{1, int(rate_)}, tb) + start_;
@@ -514,7 +516,7 @@ Opened OpenFfmpeg(Source& source, SampleType type, FfmpegContainer container) {
     if (error != kOk) {
         return {nullptr, error};
     }
-    return {std::move(decoder), kOk};
+    return {std::move(decoder), kOk, true};
 }
 
 }  // namespace audio::detail

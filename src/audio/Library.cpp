@@ -299,19 +299,28 @@ void Library::WakeUpdater() {
     }
 }
 
-bool Library::RunUpdate() {
+bool Library::RunUpdate(bool catchUp) {
     if (OnUpdateThread()) {
         return false;
     }
     std::shared_ptr<Device> device;
     std::shared_ptr<Updater> updater;
+    std::vector<std::shared_ptr<Stream>> decoding;
     {
         std::lock_guard lock(mutex_);
         device = device_;
         updater = updater_;
+        for (const auto& [handle, stream] : streams_) {
+            if (catchUp && stream->decoding != nullptr) {
+                decoding.push_back(stream);
+            }
+        }
     }
     if (device == nullptr || !device->Manual()) {
         return false;
+    }
+    for (const auto& stream : decoding) {
+        stream->decoding->CatchUp();
     }
     updater->RunOnce();
     return true;

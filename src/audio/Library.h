@@ -73,8 +73,9 @@ class Library {
 
     std::shared_ptr<Device> CurrentDevice();
     void WakeUpdater();
-    // Test hook: one update cycle; false without the test device.
-    bool RunUpdate();
+    // Test hook: one update cycle, after every decoding caught up if asked;
+    // false without the test device.
+    bool RunUpdate(bool catchUp);
 
     std::atomic<std::uint32_t> bufferMs{3000};
     std::atomic<std::uint32_t> updateMs{100};

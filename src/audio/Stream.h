@@ -56,6 +56,9 @@ class Decoding {
     // Ends the threads behind the stream, so that whoever lets go of it last
     // (the update thread, say) waits for nothing.
     virtual void Close() {}
+    // Waits until a decoding that works ahead of its reader has done all it
+    // can without one (the test device's cycles).
+    virtual void CatchUp() {}
 };
 
 // One decoder over its source, decoding on the caller's thread under a lock.
@@ -86,6 +89,14 @@ class FileDecoding final : public Decoding {
     std::atomic<bool> failed_{false};
     std::vector<std::int16_t> scratch_;  // 16-bit samples on their way to 8-bit
 };
+
+// A decoder over its source, decoded on a thread of its own into about a
+// second of PCM, for decoders that allocate as they decode (FFmpeg's). Reads
+// on the update thread copy what is decoded, possibly nothing, and never
+// wait; reads elsewhere wait for the decoder. Opening and the first piece
+// after it and after each seek are the caller's.
+std::unique_ptr<Decoding> DecodeAhead(std::unique_ptr<Source> source,
+                                      std::unique_ptr<Decoder> decoder, SampleType type);
 
 // A volume or pan value that can move linearly over a number of device frames.
 struct Ramp {

@@ -27,9 +27,14 @@ namespace audio::test {
 // The device number to pass to Init.
 inline constexpr int kDevice = -100;
 
+// Decoders that work ahead on threads of their own (the FFmpeg formats) first
+// do all they can, so that a cycle finds what a machine with time to spare
+// would; AsTheyAre runs the cycle at once, racing them.
+enum class Decoders { CaughtUp, AsTheyAre };
+
 // One update cycle, waited for; false when the test device is not in use or when
 // called from a callback.
-bool Update();
+bool Update(Decoders decoders = Decoders::CaughtUp);
 
 // The device plays `bytes` (rounded down to whole 4-byte frames) and returns
 // them; nothing when the test device is not in use.

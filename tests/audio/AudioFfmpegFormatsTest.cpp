@@ -184,6 +184,29 @@ TEST(FfmpegFormats, LossySeeksLandOnTheSample) {
     }
 }
 
+// Decoded to the end first (as a decoder that reads ahead does), a seek
+// decodes again from the place asked for, up to the last sample.
+TEST(FfmpegFormats, SeeksAfterTheEndDecodeAgain) {
+    for (const auto& [name, frames] :
+         {std::pair{"tone48.opus", kFrames48}, std::pair{"tone.m4a", kFrames},
+          std::pair{"tonealac.m4a", kFrames}, std::pair{"tone.wv", kFrames},
+          std::pair{"tone.ape", kFrames}}) {
+        SCOPED_TRACE(name);
+        const auto all = Decode(name);
+        ASSERT_EQ(all.size(), std::size_t{frames} * 2);
+        const audio::Handle h = OpenDecode(name);
+        for (std::uint32_t frame : {frames - 10, 40001u, frames - 3000, 5000u}) {
+            EXPECT_EQ(ReadAll(h).size() % 4, 0u);
+            ASSERT_TRUE(audio::ChannelSetPosition(h, std::uint64_t{frame} * 4)) << frame;
+            const auto got = AsSamples(ReadAll(h));
+            ASSERT_EQ(got.size(), std::size_t{frames - frame} * 2) << frame;
+            const std::vector<std::int16_t> want(all.begin() + frame * 2, all.end());
+            EXPECT_GT(SnrDb(got, want, 0, want.size()), 35.0) << frame;
+        }
+        audio::StreamFree(h);
+    }
+}
+
 // The seamless switch of the player reads one decode stream after the other;
 // played so, the album's Opus tracks are its decodes back to back.
 TEST(FfmpegFormats, OpusAlbumPlaysBackToBackOnTheDevice) {

@@ -1,7 +1,11 @@
 #pragma once
 // Helpers shared by the audio tests.
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,5 +53,72 @@ inline std::vector<std::int16_t> Expected(std::uint32_t frames, std::uint32_t se
     }
     return out;
 }
+
+// A reader that stops at its next read until let go (or 10 s pass).
+class GateWrap {
+  public:
+    GateWrap() {
+        audio::SetFileReaderWrap([this](std::unique_ptr<audio::Reader> file,
+                                        const std::string&) -> std::unique_ptr<audio::Reader> {
+            return std::make_unique<Gated>(*this, std::move(file));
+        });
+    }
+    ~GateWrap() {
+        Open();
+        audio::SetFileReaderWrap({});
+    }
+    void Close() {
+        const std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
+    void Open() {
+        {
+            const std::lock_guard lock(mutex_);
+            closed_ = false;
+        }
+        changed_.notify_all();
+    }
+    void WaitForAStoppedRead() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_; });
+    }
+    // A read gave up waiting: nobody opened the gate in time.
+    bool TimedOut() {
+        const std::lock_guard lock(mutex_);
+        return timedOut_;
+    }
+
+  private:
+    class Gated final : public audio::Reader {
+      public:
+        Gated(GateWrap& owner, std::unique_ptr<audio::Reader> file)
+            : owner_(owner), file_(std::move(file)) {}
+        std::size_t Read(void* dst, std::size_t n) override {
+            {
+                std::unique_lock lock(owner_.mutex_);
+                owner_.waiting_ = owner_.closed_;
+                owner_.changed_.notify_all();
+                if (!owner_.changed_.wait_for(lock, std::chrono::seconds(10),
+                                              [&] { return !owner_.closed_; })) {
+                    owner_.timedOut_ = true;
+                }
+            }
+            return file_->Read(dst, n);
+        }
+        bool Seek(std::int64_t pos) override { return file_->Seek(pos); }
+        std::int64_t Tell() const override { return file_->Tell(); }
+        std::int64_t Size() const override { return file_->Size(); }
+
+      private:
+        GateWrap& owner_;
+        std::unique_ptr<audio::Reader> file_;
+    };
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool closed_ = false;
+    bool waiting_ = false;
+    bool timedOut_ = false;
+};
 
 }  // namespace audio_fixtures

@@ -215,7 +215,9 @@ int main(int argc, char** argv) {
                    Wave(Coding::S16, 48000, 2, kAlbumCuts48[i + 1] - kAlbumCuts48[i], 5, false,
                         kAlbumCuts48[i]));
     }
-    ok = ok && Write(dir + "tone48.wav", Wave(Coding::S16, 48000, 2, audio_fixtures::kFrames48, 0));
+    ok = ok &&
+         Write(dir + "tone48.wav", Wave(Coding::S16, 48000, 2, audio_fixtures::kFrames48, 0)) &&
+         Write(dir + "ten.wav", Wave(Coding::S16, kRate, 2, audio_fixtures::kTenFrames, 3));
     const std::string q = " '" + dir;
     // Opus, AAC and ALAC in MP4, WavPack, Monkey's Audio; the album's tracks in each.
     const auto ffmpeg = [&](const std::string& codec, const std::string& from,
@@ -228,7 +230,9 @@ int main(int argc, char** argv) {
     ok = ok && Run("opusenc --quiet" + q + "tone48.wav'" + q + "tone48.opus'") &&
          ffmpeg("aac -b:a 160k", "tone.wav", "tone.m4a") &&
          ffmpeg("alac", "tone.wav", "tonealac.m4a") &&
-         Run("wavpack -q -y" + q + "tone.wav' -o" + q + "tone.wv'") && ape("tone");
+         Run("wavpack -q -y" + q + "tone.wav' -o" + q + "tone.wv'") && ape("tone") &&
+         // Ten seconds: more than a block of the read-ahead, more than its decoder keeps ready.
+         Run("wavpack -q -y" + q + "ten.wav' -o" + q + "ten.wv'");
     for (int i = 0; ok && i < 3; ++i) {
         const std::string n = std::to_string(i);
         ok = Run("opusenc --quiet" + q + "album48_" + n + ".wav'" + q + "album" + n + ".opus'") &&
@@ -277,6 +281,7 @@ int main(int argc, char** argv) {
              "bung'" +
              q + "tone.wav'" + q + "second.opus'");
     std::remove((dir + "long.wav").c_str());
+    std::remove((dir + "ten.wav").c_str());
     std::remove((dir + "long.raw").c_str());
     return ok ? 0 : 1;
 }

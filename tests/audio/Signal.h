@@ -13,6 +13,8 @@ inline constexpr std::uint32_t kFrames = 66150;  // 1.5 s
 inline constexpr std::uint32_t kPartFrames[3] = {22050, 32101, 48511};
 // The 48 kHz fixtures (Opus) of the same signal: 1.5 s.
 inline constexpr std::uint32_t kFrames48 = 72000;
+// A longer WavPack fixture (seed 3): 10 s.
+inline constexpr std::uint32_t kTenFrames = 441000;
 // An album cut from one run of the signal (seed 5) into three tracks, at 44.1
 // and at 48 kHz: where each track starts, and the end.
 inline constexpr std::uint32_t kAlbumCuts[4] = {0, 30011, 74111, 99124};
