@@ -167,11 +167,7 @@ std::string CleanStationText(std::string_view text) {
         out += IsControl(byte) ? ' ' : text[i];
         ++i;
     }
-    const std::size_t first = out.find_first_not_of(' ');
-    if (first == std::string::npos) {
-        return {};
-    }
-    return out.substr(first, out.find_last_not_of(' ') - first + 1);
+    return std::string(Trim(out, " "));
 }
 
 void ParseStreamMeta(std::string_view text, TagPairs& list) {

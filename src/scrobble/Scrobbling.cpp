@@ -13,6 +13,7 @@
 #include "tags/ID3v2.h"
 #include "tags/OggVorbis.h"
 #include "tags/TagLibFile.h"
+#include "tags/TagText.h"
 
 namespace mirvo {
 namespace {
@@ -38,21 +39,9 @@ class SystemClock final : public ScrobbleClock {
     }
 };
 
-// Removes bytes 0..32 at both ends, as the zero byte before an ID3v2 UFID id.
-std::string Trim(std::string_view text) {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= 32) {
-        ++begin;
-    }
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 32) {
-        --end;
-    }
-    return std::string(text.substr(begin, end - begin));
-}
-
+// Bytes 0..32 go at both ends, as the zero byte before an ID3v2 UFID id.
 std::string Field(const std::string& text) {
-    return UrlEncode(Trim(text));
+    return UrlEncode(tagtext::TrimControls(text));
 }
 
 std::string Positive(int value) {
@@ -205,7 +194,8 @@ std::vector<std::string> ServiceWords(const HttpAnswer& answer) {
 }
 
 bool HasArtistAndTitle(const ScrobbleTrack& track) {
-    return !Trim(track.Artist).empty() && !Trim(track.Title).empty();
+    return !tagtext::TrimControls(track.Artist).empty() &&
+           !tagtext::TrimControls(track.Title).empty();
 }
 
 int ParseLeadingNumber(std::string_view text) {

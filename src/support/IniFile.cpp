@@ -4,23 +4,13 @@
 #include <limits>
 
 #include "support/Files.h"
+#include "support/Text.h"
 
 namespace mirvo {
 namespace {
 
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsSpace(s.front())) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && IsSpace(s.back())) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
+// What a key, a value or a section name is trimmed of.
+constexpr std::string_view kBlanks = " \t\r\v\f";
 
 bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
@@ -43,7 +33,7 @@ bool SameName(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::optional<int> ParseInteger(std::string_view text) {
-    text = Trim(text);
+    text = Trim(text, kBlanks);
     bool negative = false;
     if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
         negative = text.front() == '-';
@@ -93,17 +83,17 @@ IniFile::IniFile(std::string_view text) {
         first = false;
         Line line;
         line.text = std::string(raw);
-        const std::string_view trimmed = Trim(raw);
+        const std::string_view trimmed = Trim(raw, kBlanks);
         if (!trimmed.empty() && trimmed.front() == '[') {
             const auto close = trimmed.find(']');
             if (close != std::string_view::npos) {
                 line.isSection = true;
-                line.section = std::string(Trim(trimmed.substr(1, close - 1)));
+                line.section = std::string(Trim(trimmed.substr(1, close - 1), kBlanks));
             }
         } else if (!trimmed.empty() && trimmed.front() != ';') {
             const auto eq = raw.find('=');
             if (eq != std::string_view::npos) {
-                const std::string_view key = Trim(raw.substr(0, eq));
+                const std::string_view key = Trim(raw.substr(0, eq), kBlanks);
                 if (!key.empty()) {
                     line.isKey = true;
                     line.key = std::string(key);
@@ -174,7 +164,7 @@ std::optional<std::string> IniFile::Get(std::string_view section, std::string_vi
         return std::nullopt;
     }
     const Line& line = lines_[*k];
-    return std::string(Trim(std::string_view(line.text).substr(line.valueStart)));
+    return std::string(Trim(std::string_view(line.text).substr(line.valueStart), kBlanks));
 }
 
 std::string IniFile::ReadString(std::string_view section, std::string_view key,
@@ -216,7 +206,7 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
 
     auto s = FindSection(section);
     if (!s) {
-        if (!lines_.empty() && !Trim(lines_.back().text).empty()) {
+        if (!lines_.empty() && !Trim(lines_.back().text, kBlanks).empty()) {
             lines_.push_back(Line{});
         }
         Line header;
@@ -237,7 +227,7 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, std::s
     }
     // New keys go after the section's last non-blank line.
     std::size_t insert = SectionEnd(*s);
-    while (insert > *s + 1 && Trim(lines_[insert - 1].text).empty()) {
+    while (insert > *s + 1 && Trim(lines_[insert - 1].text, kBlanks).empty()) {
         --insert;
     }
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert), std::move(line));

@@ -19,6 +19,14 @@ std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator) {
                           separator);
 }
 
+std::string_view Trim(std::string_view text, std::string_view blanks) {
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 std::string LowerAscii(std::string_view text) {
     std::string lower(text);
     for (char& c : lower) {

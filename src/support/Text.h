@@ -11,6 +11,9 @@ std::string GroupThousands(std::uint64_t value, std::string_view separator);
 // Whole megabytes (1048576 bytes, rounded) grouped with `separator`.
 std::string FormatMegabytes(std::uint64_t bytes, std::string_view separator);
 
+// `text` without the bytes of `blanks` at either end; inside it they stay.
+std::string_view Trim(std::string_view text, std::string_view blanks);
+
 // Letter case is folded for A-Z only: UTF-8 sequences pass through untouched.
 inline unsigned char LowerAscii(unsigned char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + ('a' - 'A')) : c;

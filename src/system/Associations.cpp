@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "support/Files.h"
+#include "support/Text.h"
 #include "tags/TagText.h"
 
 extern char** environ;
@@ -22,13 +23,7 @@ constexpr std::string_view kDefaultsGroup = "[Default Applications]";
 constexpr std::string_view kEntryGroup = "[Desktop Entry]";
 constexpr std::string_view kBackupPrefix = "X-Mirvo-Previous-Default-";
 
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
+constexpr std::string_view kBlanks = " \t\r";
 
 std::string DesktopId(std::string_view extension) {
     return "mirvo-" + std::string(extension) + ".desktop";
@@ -89,7 +84,7 @@ std::vector<std::string_view> ListItems(std::string_view value) {
     std::vector<std::string_view> items;
     while (!value.empty()) {
         const auto end = value.find(';');
-        if (const std::string_view item = Trim(value.substr(0, end)); !item.empty()) {
+        if (const std::string_view item = Trim(value.substr(0, end), kBlanks); !item.empty()) {
             items.push_back(item);
         }
         value = end == std::string_view::npos ? std::string_view() : value.substr(end + 1);
@@ -160,10 +155,11 @@ class KeyFileLines {
             lines_[*at] = line;
             return;
         }
-        const auto header = std::find_if(lines_.begin(), lines_.end(),
-                                         [&](const std::string& l) { return Trim(l) == group; });
+        const auto header = std::find_if(lines_.begin(), lines_.end(), [&](const std::string& l) {
+            return Trim(l, kBlanks) == group;
+        });
         if (header == lines_.end()) {
-            if (!lines_.empty() && !Trim(lines_.back()).empty()) {
+            if (!lines_.empty() && !Trim(lines_.back(), kBlanks).empty()) {
                 lines_.emplace_back();
             }
             lines_.emplace_back(group);
@@ -173,8 +169,8 @@ class KeyFileLines {
         // After the section's last key line, before the blank lines that part it from the next.
         auto end = header + 1;
         auto insert = end;
-        for (; end != lines_.end() && !Trim(*end).starts_with('['); ++end) {
-            if (!Trim(*end).empty()) {
+        for (; end != lines_.end() && !Trim(*end, kBlanks).starts_with('['); ++end) {
+            if (!Trim(*end, kBlanks).empty()) {
                 insert = end + 1;
             }
         }
@@ -208,12 +204,13 @@ class KeyFileLines {
     void Keys(std::string_view group, Visit visit) const {
         bool inGroup = false;
         for (std::size_t i = 0; i < lines_.size(); ++i) {
-            const std::string_view trimmed = Trim(lines_[i]);
+            const std::string_view trimmed = Trim(lines_[i], kBlanks);
             const auto eq = trimmed.find('=');
             if (trimmed.starts_with('[')) {
                 inGroup = trimmed == group;
             } else if (inGroup && !trimmed.starts_with('#') && eq != std::string_view::npos &&
-                       visit(i, Trim(trimmed.substr(0, eq)), Trim(trimmed.substr(eq + 1)))) {
+                       visit(i, Trim(trimmed.substr(0, eq), kBlanks),
+                             Trim(trimmed.substr(eq + 1), kBlanks))) {
                 return;
             }
         }

@@ -78,23 +78,25 @@ TDir_Form::TDir_Form(QWidget* parent, Player& player, std::string mountsFile)
     setFont(small);
     resize(337, 294);
 
-    ComboBox1 = new QComboBox(this);
-    ComboBox1->setToolTip(
+    rootCombo_ = new QComboBox(this);
+    rootCombo_->setObjectName(QStringLiteral("ComboBox1"));
+    rootCombo_->setToolTip(
         QStringLiteral("To speed up and access your network, you can set the root folder from "
                        "which to start browsing,\nMain menu > Options > Settings"));
-    ComboBox1->installEventFilter(this);
-    TreeView1 = new QTreeWidget(this);
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setContextMenuPolicy(Qt::CustomContextMenu);
-    TreeView1->installEventFilter(this);
+    rootCombo_->installEventFilter(this);
+    folderTree_ = new QTreeWidget(this);
+    folderTree_->setObjectName(QStringLiteral("TreeView1"));
+    folderTree_->setHeaderHidden(true);
+    folderTree_->setContextMenuPolicy(Qt::CustomContextMenu);
+    folderTree_->installEventFilter(this);
     CheckSubDirs = new QCheckBox(QStringLiteral("Include &subfolders"), this);
     CheckSubDirs->setChecked(true);
     OkButton = new QPushButton(QStringLiteral("&OK"), this);
     OkButton->setDefault(true);
     CancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(ComboBox1);
-    layout->addWidget(TreeView1, 1);
+    layout->addWidget(rootCombo_);
+    layout->addWidget(folderTree_, 1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(CheckSubDirs);
     bottom->addStretch(1);
@@ -124,30 +126,30 @@ TDir_Form::TDir_Form(QWidget* parent, Player& player, std::string mountsFile)
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(F5Ac, &QAction::triggered, this, &TDir_Form::F5AcExecute);
     connect(DroplistAc, &QAction::triggered, this, [this] {
-        ComboBox1->setFocus();
-        ComboBox1->showPopup();
+        rootCombo_->setFocus();
+        rootCombo_->showPopup();
     });
     connect(ExplorerAc, &QAction::triggered, this, &TDir_Form::ExplorerAcExecute);
     connect(QuickAc, &QAction::triggered, this, &TDir_Form::QuickAcExecute);
     connect(maxac, &QAction::triggered, this,
             [this] { isMaximized() ? showNormal() : showMaximized(); });
-    connect(ComboBox1, &QComboBox::activated, this, &TDir_Form::ComboBox1Change);
-    connect(TreeView1, &QTreeWidget::itemExpanded, this, &TDir_Form::Expand);
-    connect(TreeView1, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
+    connect(rootCombo_, &QComboBox::activated, this, &TDir_Form::ComboBox1Change);
+    connect(folderTree_, &QTreeWidget::itemExpanded, this, &TDir_Form::Expand);
+    connect(folderTree_, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         if (KindOf(item) == kMore) {
             ShowMore(item);
         }
     });
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+    connect(folderTree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
         if (item != nullptr && KindOf(item) == kFolder) {
             lastOpenedDir_ = NodePath(item);
         }
     });
-    connect(TreeView1, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
-        if (QTreeWidgetItem* item = TreeView1->itemAt(at)) {
-            TreeView1->setCurrentItem(item);
+    connect(folderTree_, &QWidget::customContextMenuRequested, this, [this](QPoint at) {
+        if (QTreeWidgetItem* item = folderTree_->itemAt(at)) {
+            folderTree_->setCurrentItem(item);
         }
-        PopupMenu->popup(TreeView1->viewport()->mapToGlobal(at));
+        PopupMenu->popup(folderTree_->viewport()->mapToGlobal(at));
     });
     FormCreate();
 }
@@ -156,10 +158,10 @@ void TDir_Form::FormCreate() {
     initialised_ = false;
     busy_ = false;
     p_.settings.LoadMusicFolders(p_.playlist);
-    ComboBox1->clear();
-    ComboBox1->addItem(QString::fromLatin1(kAllDrives));
+    rootCombo_->clear();
+    rootCombo_->addItem(QString::fromLatin1(kAllDrives));
     for (const std::string& folder : p_.playlist.MusicFolders) {
-        ComboBox1->addItem(QString::fromStdString(folder));
+        rootCombo_->addItem(QString::fromStdString(folder));
     }
 }
 
@@ -175,10 +177,10 @@ std::optional<FolderChoice> TDir_Form::Choose(const std::string& caption, const 
     quickAdded_ = false;
     QuickAc->setText(QStringLiteral("&Add to playlist"));
     Prepare();
-    TreeView1->setFocus();
+    folderTree_->setFocus();
     const bool ok = exec() == QDialog::Accepted;
     quickAdd_ = nullptr;
-    const QTreeWidgetItem* current = TreeView1->currentItem();
+    const QTreeWidgetItem* current = folderTree_->currentItem();
     if (!ok || quickAdded_ || current == nullptr || KindOf(current) != kFolder) {
         return std::nullopt;
     }
@@ -187,7 +189,7 @@ std::optional<FolderChoice> TDir_Form::Choose(const std::string& caption, const 
 
 void TDir_Form::accept() {
     // Enter on a "more folders" line shows them rather than closing.
-    if (QTreeWidgetItem* current = TreeView1->currentItem();
+    if (QTreeWidgetItem* current = folderTree_->currentItem();
         current != nullptr && KindOf(current) == kMore) {
         ShowMore(current);
         return;
@@ -201,7 +203,7 @@ void TDir_Form::accept() {
 
 void TDir_Form::MusicFoldersChanged() {
     FormCreate();
-    TreeView1->clear();
+    folderTree_->clear();
     Prepare();
 }
 
@@ -211,9 +213,9 @@ void TDir_Form::Prepare() {
     if (drive != kAllDrives && !IsFolder(drive)) {
         drive = kAllDrives;
     }
-    if (TreeView1->topLevelItemCount() == 0) {
-        const int index = ComboBox1->findText(QString::fromStdString(drive));
-        ComboBox1->setCurrentIndex(index < 0 ? 0 : index);
+    if (folderTree_->topLevelItemCount() == 0) {
+        const int index = rootCombo_->findText(QString::fromStdString(drive));
+        rootCombo_->setCurrentIndex(index < 0 ? 0 : index);
         BuildRoots();
         SelectPath(lastOpenedDir_);
     }
@@ -223,23 +225,23 @@ void TDir_Form::Prepare() {
 void TDir_Form::BuildRoots() {
     pending_.clear();
     selecting_.reset();
-    TreeView1->clear();
+    folderTree_->clear();
     UpdateCursor();
-    const QString text = ComboBox1->currentText();
+    const QString text = rootCombo_->currentText();
     if (text != QLatin1String(kAllDrives)) {
-        TreeView1->setRootIsDecorated(false);
-        auto* root = new QTreeWidgetItem(TreeView1, QStringList{text});
+        folderTree_->setRootIsDecorated(false);
+        auto* root = new QTreeWidgetItem(folderTree_, QStringList{text});
         root->setData(0, kKindRole, kFolder);
         root->setIcon(0, style()->standardIcon(QStyle::SP_DriveHDIcon));
         AddPlaceholder(root, "****");
         root->setExpanded(true);
         return;
     }
-    TreeView1->setRootIsDecorated(true);
+    folderTree_->setRootIsDecorated(true);
     const char* home = std::getenv("HOME");
     for (const BrowseRoot& place : BrowseRoots(mountsFile_, home ? home : "")) {
         auto* root =
-            new QTreeWidgetItem(TreeView1, QStringList{QString::fromStdString(place.Path)});
+            new QTreeWidgetItem(folderTree_, QStringList{QString::fromStdString(place.Path)});
         root->setData(0, kKindRole, kFolder);
         root->setIcon(0, style()->standardIcon(place.Optical ? QStyle::SP_DriveCDIcon
                                                              : QStyle::SP_DriveHDIcon));
@@ -260,8 +262,8 @@ std::string TDir_Form::NodePath(const QTreeWidgetItem* item) const {
 
 void TDir_Form::SelectPath(std::string path) {
     selecting_.reset();
-    if (TreeView1->topLevelItemCount() > 0) {
-        TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    if (folderTree_->topLevelItemCount() > 0) {
+        folderTree_->setCurrentItem(folderTree_->topLevelItem(0));
     }
     if (path.empty()) {
         return;  // nothing remembered yet
@@ -273,8 +275,8 @@ void TDir_Form::SelectPath(std::string path) {
     // The root nearest the folder: the home folder rather than "/" for a folder in it.
     QTreeWidgetItem* root = nullptr;
     std::size_t rootLength = 0;
-    for (int i = 0; i < TreeView1->topLevelItemCount(); ++i) {
-        QTreeWidgetItem* item = TreeView1->topLevelItem(i);
+    for (int i = 0; i < folderTree_->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = folderTree_->topLevelItem(i);
         const std::string text = WithSlash(item->text(0).toStdString());
         if (path.starts_with(text) && text.size() > rootLength) {
             root = item;
@@ -284,7 +286,7 @@ void TDir_Form::SelectPath(std::string path) {
     if (root == nullptr) {
         return;
     }
-    TreeView1->setCurrentItem(root);
+    folderTree_->setCurrentItem(root);
     Selecting walk{root, {}};
     for (std::size_t at = rootLength; at < path.size();) {
         const std::size_t slash = path.find('/', at);
@@ -310,7 +312,7 @@ void TDir_Form::ContinueSelect() {
         }
         if (selecting_->rest.empty()) {
             node->setExpanded(true);
-            TreeView1->scrollToItem(node);
+            folderTree_->scrollToItem(node);
             selecting_.reset();
             break;
         }
@@ -335,7 +337,7 @@ void TDir_Form::ContinueSelect() {
             selecting_.reset();
             break;
         }
-        TreeView1->setCurrentItem(match);
+        folderTree_->setCurrentItem(match);
         selecting_->node = match;
         selecting_->rest.erase(selecting_->rest.begin());
     }
@@ -377,7 +379,7 @@ void TDir_Form::Loaded(FolderListing listing) {
     const Pending done = it->second;
     pending_.erase(it);
     QTreeWidgetItem* node = done.node;
-    const bool wasCurrent = done.more != nullptr && TreeView1->currentItem() == done.more;
+    const bool wasCurrent = done.more != nullptr && folderTree_->currentItem() == done.more;
     delete done.more;
     if (HasPlaceholder(node)) {
         delete node->child(0);
@@ -410,7 +412,7 @@ void TDir_Form::Loaded(FolderListing listing) {
         more->setData(0, kRestRole, rest);
     }
     if (wasCurrent && !lines.isEmpty()) {
-        TreeView1->setCurrentItem(lines.front());
+        folderTree_->setCurrentItem(lines.front());
     }
     UpdateCursor();
     if (selecting_ && selecting_->node == node) {
@@ -418,22 +420,30 @@ void TDir_Form::Loaded(FolderListing listing) {
     }
 }
 
+void TDir_Form::SetTreeLook(const QFont& font, const QColor& background, const QColor& text) {
+    folderTree_->setFont(font);
+    QPalette colours = folderTree_->palette();
+    colours.setColor(QPalette::Base, background);
+    colours.setColor(QPalette::Text, text);
+    folderTree_->setPalette(colours);
+}
+
 void TDir_Form::ComboBox1Change(int index) {
-    const QString text = ComboBox1->itemText(index);
+    const QString text = rootCombo_->itemText(index);
     std::string& drive = p_.values.LastOpenedDrive;
     if (text != QLatin1String(kAllDrives) && !IsFolder(text.toStdString())) {
         p_.ui.dialogs.ShowNotice(NoticeKind::Warning,
                                  text.toStdString() + " does not exists or can not be opened.");
-        const int previous = ComboBox1->findText(QString::fromStdString(drive));
-        ComboBox1->setCurrentIndex(previous < 0 ? 0 : previous);
+        const int previous = rootCombo_->findText(QString::fromStdString(drive));
+        rootCombo_->setCurrentIndex(previous < 0 ? 0 : previous);
         return;
     }
     drive = text.toStdString();
     BuildRoots();
-    if (TreeView1->topLevelItemCount() > 0) {
-        TreeView1->setCurrentItem(TreeView1->topLevelItem(0));
+    if (folderTree_->topLevelItemCount() > 0) {
+        folderTree_->setCurrentItem(folderTree_->topLevelItem(0));
     }
-    TreeView1->setFocus();
+    folderTree_->setFocus();
 }
 
 bool TDir_Form::eventFilter(QObject* watched, QEvent* event) {
@@ -441,8 +451,8 @@ bool TDir_Form::eventFilter(QObject* watched, QEvent* event) {
         return QDialog::eventFilter(watched, event);
     }
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (watched == ComboBox1 && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
-        ComboBox1->showPopup();
+    if (watched == rootCombo_ && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+        rootCombo_->showPopup();
         return true;
     }
     // A key that reaches the widget was not taken as a shortcut, which happens
@@ -462,10 +472,10 @@ void TDir_Form::F5AcExecute() {
         return;
     }
     busy_ = true;
-    const std::string path = NodePath(TreeView1->currentItem());
-    TreeView1->setUpdatesEnabled(false);
+    const std::string path = NodePath(folderTree_->currentItem());
+    folderTree_->setUpdatesEnabled(false);
     BuildRoots();
-    TreeView1->setUpdatesEnabled(true);
+    folderTree_->setUpdatesEnabled(true);
     SelectPath(path);
     busy_ = false;
 }
@@ -477,7 +487,7 @@ void TDir_Form::ExplorerAcExecute() {
 }
 
 void TDir_Form::QuickAcExecute() {
-    const std::string path = NodePath(TreeView1->currentItem());
+    const std::string path = NodePath(folderTree_->currentItem());
     if (path.empty() || !quickAdd_) {
         return;
     }
@@ -489,9 +499,9 @@ void TDir_Form::QuickAcExecute() {
 
 void TDir_Form::UpdateCursor() {
     if (pending_.empty()) {
-        TreeView1->unsetCursor();
+        folderTree_->unsetCursor();
     } else {
-        TreeView1->setCursor(Qt::BusyCursor);
+        folderTree_->setCursor(Qt::BusyCursor);
     }
 }
 

@@ -12,7 +12,9 @@
 
 class QAction;
 class QCheckBox;
+class QColor;
 class QComboBox;
+class QFont;
 class QMenu;
 class QPushButton;
 class QTreeWidget;
@@ -41,8 +43,9 @@ class TDir_Form final : public QDialog {
     // Refills the root combo box from the settings and builds the tree anew.
     void MusicFoldersChanged();
 
-    QComboBox* ComboBox1 = nullptr;
-    QTreeWidget* TreeView1 = nullptr;
+    // The tree in the playlist's font and colours.
+    void SetTreeLook(const QFont& font, const QColor& background, const QColor& text);
+
     QCheckBox* CheckSubDirs = nullptr;
     QPushButton* OkButton = nullptr;
     QPushButton* CancelButton = nullptr;
@@ -89,6 +92,8 @@ class TDir_Form final : public QDialog {
     bool quickAdded_ = false;
     std::map<std::uint64_t, Pending> pending_;
     std::optional<Selecting> selecting_;
+    QComboBox* rootCombo_ = nullptr;
+    QTreeWidget* folderTree_ = nullptr;
     // Last: its worker posts to this dialog until it is gone.
     FolderLister lister_;
 };

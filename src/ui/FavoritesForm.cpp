@@ -17,9 +17,10 @@ TFavorites_Form::TFavorites_Form(QWidget* parent, Player& player,
     : QDialog(parent), p_(player), explore_(std::move(explore)) {
     setWindowTitle(QStringLiteral("Organize favorites"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    ListBox1 = new QListWidget(this);
-    ListBox1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ListBox1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    favoritesList_ = new QListWidget(this);
+    favoritesList_->setObjectName(QStringLiteral("ListBox1"));
+    favoritesList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    favoritesList_->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto* tip =
         new QLabel(QStringLiteral("Tip: Add a number before the titles, to sort manually."), this);
     auto* buttons = new QVBoxLayout;
@@ -30,7 +31,7 @@ TFavorites_Form::TFavorites_Form(QWidget* parent, Player& player,
         connect(action, &QAction::triggered, this, run);
         addAction(action);
         if (inMenu) {
-            ListBox1->addAction(action);
+            favoritesList_->addAction(action);
         }
         auto* button = new QPushButton(text, this);
         button->setAutoDefault(false);
@@ -43,7 +44,7 @@ TFavorites_Form::TFavorites_Form(QWidget* parent, Player& player,
         QStringLiteral("&Delete"), QKeySequence(Qt::Key_Delete), [this] { Delete(); }, true);
     auto* separator = new QAction(this);
     separator->setSeparator(true);
-    ListBox1->addAction(separator);
+    favoritesList_->addAction(separator);
     command(
         QStringLiteral("&Explore..."), QKeySequence(Qt::CTRL | Qt::Key_E),
         [this] {
@@ -61,7 +62,7 @@ TFavorites_Form::TFavorites_Form(QWidget* parent, Player& player,
     buttons->addWidget(close);
 
     auto* left = new QVBoxLayout;
-    left->addWidget(ListBox1, 1);
+    left->addWidget(favoritesList_, 1);
     left->addWidget(tip);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
@@ -76,18 +77,18 @@ void TFavorites_Form::Open() {
 
 void TFavorites_Form::Refresh() {
     files_ = CollectFavorites(p_);
-    ListBox1->clear();
+    favoritesList_->clear();
     for (const std::string& file : files_) {
-        ListBox1->addItem(QString::fromStdString(FavoriteTitle(file)));
+        favoritesList_->addItem(QString::fromStdString(FavoriteTitle(file)));
     }
-    ListBox1->setFocus();
+    favoritesList_->setFocus();
     if (!files_.empty()) {
-        ListBox1->setCurrentRow(0);
+        favoritesList_->setCurrentRow(0);
     }
 }
 
 void TFavorites_Form::Rename() {
-    const int row = ListBox1->currentRow();
+    const int row = favoritesList_->currentRow();
     if (row < 0 || static_cast<std::size_t>(row) >= files_.size()) {
         return;
     }
@@ -99,18 +100,18 @@ void TFavorites_Form::Rename() {
     // A failed rename shows itself: the list is read again from the folder.
     RenameFavorite(p_, files_[static_cast<std::size_t>(row)], *title);
     Refresh();
-    ListBox1->setCurrentRow(std::min(row, ListBox1->count() - 1));
+    favoritesList_->setCurrentRow(std::min(row, favoritesList_->count() - 1));
 }
 
 void TFavorites_Form::Delete() {
-    const auto selected = ListBox1->selectedItems();
+    const auto selected = favoritesList_->selectedItems();
     if (files_.empty() || selected.isEmpty() ||
         !p_.ui.dialogs.AskYesNo("Are you sure you want to delete the selected item(s)?")) {
         return;
     }
     for (QListWidgetItem* item : selected) {
         std::error_code error;
-        std::filesystem::remove(files_[static_cast<std::size_t>(ListBox1->row(item))], error);
+        std::filesystem::remove(files_[static_cast<std::size_t>(favoritesList_->row(item))], error);
     }
     Refresh();
 }

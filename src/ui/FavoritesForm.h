@@ -19,8 +19,6 @@ class TFavorites_Form final : public QDialog {
     // Lists the favourites afresh and shows the dialog modally.
     void Open();
 
-    QListWidget* ListBox1 = nullptr;
-
     void Rename();
     void Delete();
     void Refresh();
@@ -29,6 +27,7 @@ class TFavorites_Form final : public QDialog {
     Player& p_;
     std::function<void(const std::string&)> explore_;
     std::vector<std::string> files_;
+    QListWidget* favoritesList_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -30,49 +30,51 @@ TFileInfo_Form::TFileInfo_Form(QWidget* parent, Player& player, Engine& engine)
 
     auto* layout = new QVBoxLayout(this);
     auto* label1 = new QLabel(QStringLiteral("Rename file:"), this);
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    label1->setBuddy(Edit1);
-    Button3 = SmallButton(this, QStringLiteral("Button3"), QStringLiteral("&R"),
-                          QStringLiteral("Removes unnecessary spaces, %20 or _ from filename."));
+    nameEdit_ = new QLineEdit(this);
+    nameEdit_->setObjectName(QStringLiteral("Edit1"));
+    label1->setBuddy(nameEdit_);
+    tidyNameButton_ =
+        SmallButton(this, QStringLiteral("Button3"), QStringLiteral("&R"),
+                    QStringLiteral("Removes unnecessary spaces, %20 or _ from filename."));
     auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(Edit1);
-    nameRow->addWidget(Button3);
+    nameRow->addWidget(nameEdit_);
+    nameRow->addWidget(tidyNameButton_);
 
-    Memo1 = new QPlainTextEdit(this);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setFrameShape(QFrame::NoFrame);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setBackgroundRole(QPalette::Button);
-    QPalette palette = Memo1->palette();
+    reportMemo_ = new QPlainTextEdit(this);
+    reportMemo_->setObjectName(QStringLiteral("Memo1"));
+    reportMemo_->setReadOnly(true);
+    reportMemo_->setFrameShape(QFrame::NoFrame);
+    reportMemo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    reportMemo_->setBackgroundRole(QPalette::Button);
+    QPalette palette = reportMemo_->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));
-    Memo1->setPalette(palette);
+    reportMemo_->setPalette(palette);
     // One tab stop past the labels followed by two tabs, so the values line up.
-    const QFontMetrics metrics(Memo1->font());
+    const QFontMetrics metrics(reportMemo_->font());
     int widest = 0;
     for (const char* label : {"Title: ", "Artist: ", "Album: ", "Encoder: ", "Format: ", "Length: ",
                               "Vendor: ", "Lyrics: "}) {
         widest = std::max(widest, metrics.horizontalAdvance(QLatin1String(label)));
     }
-    Memo1->setTabStopDistance(widest + metrics.horizontalAdvance(QLatin1Char(' ')));
+    reportMemo_->setTabStopDistance(widest + metrics.horizontalAdvance(QLatin1Char(' ')));
 
     auto* bevel1 = new QFrame(this);
     bevel1->setFrameShape(QFrame::HLine);
     bevel1->setFrameShadow(QFrame::Sunken);
-    QHBoxLayout* buttons = OkCancelRow(this, Button1, Button2);
+    QHBoxLayout* buttons = OkCancelRow(this, okButton_, cancelButton_);
 
     layout->addWidget(label1);
     layout->addLayout(nameRow);
-    layout->addWidget(Memo1, 1);
+    layout->addWidget(reportMemo_, 1);
     layout->addWidget(bevel1);
     layout->addLayout(buttons);
 
-    connect(Button3, &QPushButton::clicked, this, [this] {
-        Edit1->setText(QString::fromStdString(CleanUpFileName(Edit1->text().toStdString())));
+    connect(tidyNameButton_, &QPushButton::clicked, this, [this] {
+        nameEdit_->setText(
+            QString::fromStdString(CleanUpFileName(nameEdit_->text().toStdString())));
     });
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(okButton_, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TFileInfo_Form::ShowEntry(int index) {
@@ -87,21 +89,22 @@ void TFileInfo_Form::ShowEntry(int index) {
 
 void TFileInfo_Form::FormShow() {
     const std::string entry = p_.playlist.PlaylistEntries[static_cast<std::size_t>(index_)];
-    Edit1->setText(QString::fromStdString(std::string(FileNamePart(entry))));
+    nameEdit_->setText(QString::fromStdString(std::string(FileNamePart(entry))));
     const FileReport report =
         BuildFileReport(entry, QLocale::system().groupSeparator().toStdString());
     QString text = QString::fromStdString(report.Text);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    Memo1->setPlainText(text);
+    reportMemo_->setPlainText(text);
     if (!report.Error.empty()) {
         p_.ui.dialogs.ShowNotice(NoticeKind::Error, report.Error);
     }
-    Edit1->setFocus();
-    Edit1->selectAll();
+    nameEdit_->setFocus();
+    nameEdit_->selectAll();
 }
 
 void TFileInfo_Form::Button1Click() {
-    const RenameOutcome outcome = RenameEntryFile(p_, engine_, index_, Edit1->text().toStdString());
+    const RenameOutcome outcome =
+        RenameEntryFile(p_, engine_, index_, nameEdit_->text().toStdString());
     if (outcome != RenameOutcome::NoExtension && outcome != RenameOutcome::ImpossibleName) {
         accept();
     }

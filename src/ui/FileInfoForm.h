@@ -19,12 +19,6 @@ class TFileInfo_Form final : public QDialog {
     // Shows entry `index` modally; it is renamed on OK.
     void ShowEntry(int index);
 
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-
   private:
     void FormShow();
     void Button1Click();
@@ -32,6 +26,11 @@ class TFileInfo_Form final : public QDialog {
     Player& p_;
     Engine& engine_;
     int index_ = -1;
+    QLineEdit* nameEdit_ = nullptr;
+    QPushButton* tidyNameButton_ = nullptr;
+    QPlainTextEdit* reportMemo_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -36,26 +36,30 @@ void FindRows::Reset(int viewMode) {
 TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(player) {
     setWindowTitle(QStringLiteral("Find a file in current list"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    Edit1 = new QLineEdit(this);
-    ListBox1 = new QListView(this);
-    ListBox1->setUniformItemSizes(true);
-    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    searchEdit_ = new QLineEdit(this);
+    searchEdit_->setObjectName(QStringLiteral("Edit1"));
+    matchList_ = new QListView(this);
+    matchList_->setObjectName(QStringLiteral("ListBox1"));
+    matchList_->setUniformItemSizes(true);
+    matchList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    matchList_->setSelectionMode(QAbstractItemView::SingleSelection);
     rows_ = new FindRows(p_, filter_.Matches());
     rows_->setParent(this);
-    ListBox1->setModel(rows_);
-    Button1 = new QPushButton(QStringLiteral("&OK"), this);
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("&Cancel"), this);
+    matchList_->setModel(rows_);
+    okButton_ = new QPushButton(QStringLiteral("&OK"), this);
+    okButton_->setObjectName(QStringLiteral("Button1"));
+    okButton_->setDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancelButton_->setObjectName(QStringLiteral("Button2"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(okButton_);
+    buttons->addWidget(cancelButton_);
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(4);
-    layout->addWidget(Edit1);
-    layout->addWidget(ListBox1, 1);
+    layout->addWidget(searchEdit_);
+    layout->addWidget(matchList_, 1);
     layout->addSpacing(2);
     layout->addLayout(buttons);
 
@@ -68,7 +72,7 @@ TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(pl
         addAction(a);
         return a;
     };
-    auto* menu = new QMenu(ListBox1);
+    auto* menu = new QMenu(matchList_);
     QAction* play = action(QStringLiteral("&Play item"), QKeySequence(Qt::Key_Return),
                            [this] { PlayItem(false); });
     menu->addAction(play);
@@ -81,16 +85,17 @@ TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(pl
     menu->addSeparator();
     menu->addAction(
         action(QStringLiteral("Toggle &view"), QKeySequence(Qt::Key_F8), [this] { ToggleView(); }));
-    ListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListBox1, &QWidget::customContextMenuRequested, this,
-            [this, menu](const QPoint& at) { menu->exec(ListBox1->viewport()->mapToGlobal(at)); });
+    matchList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(matchList_, &QWidget::customContextMenuRequested, this, [this, menu](const QPoint& at) {
+        menu->exec(matchList_->viewport()->mapToGlobal(at));
+    });
 
-    connect(Edit1, &QLineEdit::textChanged, this, [this] { Refilter(); });
-    connect(Button1, &QPushButton::clicked, this, [this] { PlayItem(true); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(ListBox1, &QListView::doubleClicked, this, [this] { PlayItem(true); });
-    Edit1->installEventFilter(this);
-    ListBox1->installEventFilter(this);
+    connect(searchEdit_, &QLineEdit::textChanged, this, [this] { Refilter(); });
+    connect(okButton_, &QPushButton::clicked, this, [this] { PlayItem(true); });
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(matchList_, &QListView::doubleClicked, this, [this] { PlayItem(true); });
+    searchEdit_->installEventFilter(this);
+    matchList_->installEventFilter(this);
     connect(this, &QDialog::finished, this, [this] {
         filter_.Forget();
         rows_->Reset(1);
@@ -102,7 +107,7 @@ void TFind_Form::Open(const QString& initial, const QWidget& playlist) {
     if (p_.playlist.PlaylistEntries.size() < 2) {
         return;
     }
-    for (QWidget* w : {static_cast<QWidget*>(Edit1), static_cast<QWidget*>(ListBox1)}) {
+    for (QWidget* w : {static_cast<QWidget*>(searchEdit_), static_cast<QWidget*>(matchList_)}) {
         w->setFont(playlist.font());
         QPalette palette = w->palette();
         palette.setColor(QPalette::Base, playlist.palette().color(QPalette::Base));
@@ -116,8 +121,8 @@ void TFind_Form::Open(const QString& initial, const QWidget& playlist) {
     }
     filter_.Forget();
     {
-        const QSignalBlocker quiet(Edit1);
-        Edit1->setText(initial);
+        const QSignalBlocker quiet(searchEdit_);
+        searchEdit_->setText(initial);
     }
     Refilter();
     exec();
@@ -125,25 +130,25 @@ void TFind_Form::Open(const QString& initial, const QWidget& playlist) {
 
 void TFind_Form::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    Edit1->setFocus(Qt::OtherFocusReason);
+    searchEdit_->setFocus(Qt::OtherFocusReason);
 }
 
 void TFind_Form::changeEvent(QEvent* event) {
     QDialog::changeEvent(event);
     // The window system may hand the focus elsewhere when it activates the dialog.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !Edit1->hasFocus()) {
-        Edit1->setFocus(Qt::OtherFocusReason);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !searchEdit_->hasFocus()) {
+        searchEdit_->setFocus(Qt::OtherFocusReason);
     }
 }
 
 int TFind_Form::SelectedRow() const {
-    const QModelIndex current = ListBox1->currentIndex();
-    return current.isValid() && ListBox1->selectionModel()->isSelected(current) ? current.row()
-                                                                                : -1;
+    const QModelIndex current = matchList_->currentIndex();
+    return current.isValid() && matchList_->selectionModel()->isSelected(current) ? current.row()
+                                                                                  : -1;
 }
 
 void TFind_Form::Refilter() {
-    filter_.Filter(p_.playlist.PlaylistEntries, Edit1->text().toStdString());
+    filter_.Filter(p_.playlist.PlaylistEntries, searchEdit_->text().toStdString());
     rows_->Reset(1);  // filtered rows always show file names
     if (rows_->rowCount() > 0) {
         SelectRow(0);
@@ -152,8 +157,8 @@ void TFind_Form::Refilter() {
 
 void TFind_Form::SelectRow(int row) {
     const QModelIndex index = rows_->index(row);
-    ListBox1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    ListBox1->scrollTo(index);
+    matchList_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    matchList_->scrollTo(index);
 }
 
 std::int32_t TFind_Form::Chosen() const {
@@ -165,13 +170,13 @@ std::int32_t TFind_Form::Chosen() const {
 }
 
 bool TFind_Form::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == Edit1 && event->type() == QEvent::FocusIn) {
+    if (watched == searchEdit_ && event->type() == QEvent::FocusIn) {
         // Taking the focus selects the text; the typed letter must stay unselected.
         QMetaObject::invokeMethod(
             this,
             [this] {
-                Edit1->deselect();
-                Edit1->setCursorPosition(static_cast<int>(Edit1->text().size()));
+                searchEdit_->deselect();
+                searchEdit_->setCursorPosition(static_cast<int>(searchEdit_->text().size()));
             },
             Qt::QueuedConnection);
     }
@@ -179,14 +184,14 @@ bool TFind_Form::eventFilter(QObject* watched, QEvent* event) {
         return QDialog::eventFilter(watched, event);
     }
     auto* key = static_cast<QKeyEvent*>(event);
-    if (watched == ListBox1) {
+    if (watched == matchList_) {
         // Keys typed on the list go to the edit, as if typed there.
-        Edit1->setFocus();
+        searchEdit_->setFocus();
         QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
-        QCoreApplication::sendEvent(Edit1, &copy);
+        QCoreApplication::sendEvent(searchEdit_, &copy);
         return true;
     }
-    if (watched != Edit1) {
+    if (watched != searchEdit_) {
         return QDialog::eventFilter(watched, event);
     }
     switch (key->key()) {
@@ -226,9 +231,9 @@ bool TFind_Form::eventFilter(QObject* watched, QEvent* event) {
         key->key() == Qt::Key_Enter) {
         return navigation;
     }
-    const int height = std::max(1, ListBox1->sizeHintForRow(0));
-    const int visible = std::max(1, ListBox1->viewport()->height() / height);
-    const int top = ListBox1->indexAt(QPoint(1, 1)).row();
+    const int height = std::max(1, matchList_->sizeHintForRow(0));
+    const int visible = std::max(1, matchList_->viewport()->height() / height);
+    const int top = matchList_->indexAt(QPoint(1, 1)).row();
     const int row = FindKeyRow(move, SelectedRow(), std::max(0, top), visible, rows_->rowCount());
     if (navigation) {
         SelectRow(row);
@@ -269,15 +274,15 @@ void TFind_Form::QueueItem() {
 
 void TFind_Form::ToggleView() {
     const int row = SelectedRow();
-    const int top = ListBox1->indexAt(QPoint(1, 1)).row();
+    const int top = matchList_->indexAt(QPoint(1, 1)).row();
     viewMode_ = viewMode_ == 1 ? 2 : viewMode_ == 2 ? 0 : 1;
     rows_->Reset(viewMode_);
     if (top >= 0) {
-        ListBox1->scrollTo(rows_->index(top), QAbstractItemView::PositionAtTop);
+        matchList_->scrollTo(rows_->index(top), QAbstractItemView::PositionAtTop);
     }
     if (row >= 0) {
-        ListBox1->selectionModel()->setCurrentIndex(rows_->index(row),
-                                                    QItemSelectionModel::ClearAndSelect);
+        matchList_->selectionModel()->setCurrentIndex(rows_->index(row),
+                                                      QItemSelectionModel::ClearAndSelect);
     }
 }
 

@@ -39,11 +39,6 @@ class TFind_Form final : public QDialog {
     int ViewMode() const { return viewMode_; }
     int SelectedRow() const;
 
-    QLineEdit* Edit1 = nullptr;
-    QListView* ListBox1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -62,6 +57,10 @@ class TFind_Form final : public QDialog {
     FindFilter filter_;
     FindRows* rows_;
     int viewMode_ = 1;
+    QLineEdit* searchEdit_ = nullptr;
+    QListView* matchList_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 }  // namespace mirvo

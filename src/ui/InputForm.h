@@ -15,11 +15,11 @@ class TInput_Form final : public QDialog {
     // Shows the dialog modally; the edited text on OK, nothing on Cancel.
     std::optional<QString> Ask(const QString& caption, const QString& prompt, const QString& text);
 
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-
   private:
     void FitTo(const QString& caption, const QString& text);
+
+    QLabel* promptLabel_ = nullptr;
+    QLineEdit* textEdit_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -175,9 +175,9 @@ void MainController::BuildMenus() {
          {"Level1Ac", "Level2Ac", "Level3Ac", nullptr, "VUToggleAc"});
     fill(bar->addMenu(QStringLiteral("&Help")), {"ShortcutsAc", "DocAc", nullptr, "AboutAc"});
 
-    popupMenu3_ = new QMenu(&window_);
-    popupMenu3_->setObjectName(QStringLiteral("PopupMenu3"));
-    fill(popupMenu3_, {"QueuAc", "DeleteAc", "ExplorerFile", nullptr, "FileInfoAc"});
+    entryMenu_ = new QMenu(&window_);
+    entryMenu_->setObjectName(QStringLiteral("PopupMenu3"));
+    fill(entryMenu_, {"QueuAc", "DeleteAc", "ExplorerFile", nullptr, "FileInfoAc"});
 
     trayPopupMenu_ = new QMenu(&window_);
     trayPopupMenu_->setObjectName(QStringLiteral("TrayPopupMenu"));
@@ -213,13 +213,16 @@ void MainController::BuildMenus() {
 
 void MainController::ConnectWindow() {
     Commands& c = *commands_;
-    connect(window_.SpeedButton1, &QToolButton::clicked, this,
+    using Transport = MainWindow::Transport;
+    connect(window_.TransportButton(Transport::Play), &QToolButton::clicked, this,
             [&c] { c.DispatchKey(kKeyEnter, kNoModifier); });
-    connect(window_.SpeedButton2, &QToolButton::clicked, this, [&c] { c.PlayPauseButton(); });
-    connect(window_.SpeedButton3, &QToolButton::clicked, this, [&c] { c.StopButton(); });
-    connect(window_.SpeedButton4, &QToolButton::clicked, this,
+    connect(window_.TransportButton(Transport::Pause), &QToolButton::clicked, this,
+            [&c] { c.PlayPauseButton(); });
+    connect(window_.TransportButton(Transport::Stop), &QToolButton::clicked, this,
+            [&c] { c.StopButton(); });
+    connect(window_.TransportButton(Transport::Previous), &QToolButton::clicked, this,
             [&c] { c.DispatchKey(kKeyTab, kShift); });
-    connect(window_.SpeedButton5, &QToolButton::clicked, this,
+    connect(window_.TransportButton(Transport::Next), &QToolButton::clicked, this,
             [&c] { c.DispatchKey(kKeyTab, kNoModifier); });
     connect(window_.SpeedButtonRecord, &QToolButton::clicked, this,
             [this] { engine_->recorder().RecordStartAcExecute(); });
@@ -240,7 +243,7 @@ void MainController::ConnectWindow() {
         auto* list = static_cast<THoxelListbox*>(window_.ListScreen);
         const int row = list->TopRow() + at.y() / std::max(1, list->ItemHeight());
         SelectBeforeContextMenu(p_, row < list->RowCount() ? row : -1);
-        popupMenu3_->popup(list->viewport()->mapToGlobal(at));
+        entryMenu_->popup(list->viewport()->mapToGlobal(at));
     });
     window_.OnMeterAreaDrag = [this, startY = 0, startVolume = 0](MainWindow::MeterDrag what,
                                                                   int screenY) mutable {

@@ -50,7 +50,8 @@ class MainController final : public QObject, public PlaybackView {
     LevelMeters& meters() { return *meters_; }
     // A named command (`PlayAc`, `EscAc`, ...); nullptr for an unknown name.
     QAction* Action(const std::string& name) const;
-    QMenu* PopupMenu3() const { return popupMenu3_; }
+    // The playlist's context menu.
+    QMenu* EntryMenu() const { return entryMenu_; }
     QMenu* TrayPopupMenu() const { return trayPopupMenu_; }
     QDialog* ShortcutsDialog() const { return shortcutsDialog_; }
     // "Properties...": the file's report, the renamer for several files.
@@ -128,7 +129,7 @@ class MainController final : public QObject, public PlaybackView {
     std::map<std::string, QAction*> actions_;
     // Command shortcuts by virtual-key code and modifiers; they win over the list's keys.
     std::map<std::pair<int, unsigned>, QAction*> shortcuts_;
-    QMenu* popupMenu3_ = nullptr;
+    QMenu* entryMenu_ = nullptr;
     QMenu* trayPopupMenu_ = nullptr;
     QPointer<QDialog> shortcutsDialog_;
     TFind_Form* find_ = nullptr;

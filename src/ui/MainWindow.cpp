@@ -139,11 +139,11 @@ MainWindow::MainWindow() {
         QStyle::StandardPixmap icon;
         const char* caption;  // what a glyph says, for the tip and a screen reader
     } buttons[] = {
-        {&SpeedButton1, "SpeedButton1", QStyle::SP_MediaPlay, "Play"},
-        {&SpeedButton2, "SpeedButton2", QStyle::SP_MediaPause, "Pause"},
-        {&SpeedButton3, "SpeedButton3", QStyle::SP_MediaStop, "Stop"},
-        {&SpeedButton4, "SpeedButton4", QStyle::SP_MediaSkipBackward, "Previous"},
-        {&SpeedButton5, "SpeedButton5", QStyle::SP_MediaSkipForward, "Next"},
+        {&transportButtons_[0], "SpeedButton1", QStyle::SP_MediaPlay, "Play"},
+        {&transportButtons_[1], "SpeedButton2", QStyle::SP_MediaPause, "Pause"},
+        {&transportButtons_[2], "SpeedButton3", QStyle::SP_MediaStop, "Stop"},
+        {&transportButtons_[3], "SpeedButton4", QStyle::SP_MediaSkipBackward, "Previous"},
+        {&transportButtons_[4], "SpeedButton5", QStyle::SP_MediaSkipForward, "Next"},
         {&SpeedButtonRecord, "SpeedButtonRecord", QStyle::SP_DialogYesButton, "Record"},
     };
     int x = 0;

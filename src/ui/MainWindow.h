@@ -1,6 +1,7 @@
 #pragma once
 // TAppMirvo: the one main window.
 #include <QMainWindow>
+#include <array>
 #include <functional>
 #include <string>
 #include <utility>
@@ -75,6 +76,12 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
     enum class MeterDrag { Press, Move, Release };
     std::function<void(MeterDrag, int screenY)> OnMeterAreaDrag;
 
+    // The play bar's buttons, left to right.
+    enum class Transport { Play, Pause, Stop, Previous, Next };
+    QToolButton* TransportButton(Transport which) const {
+        return transportButtons_[static_cast<std::size_t>(which)];
+    }
+
     QWidget* ProgressPanel = nullptr;
     THoxelProgress* Progres = nullptr;
     FitLabel* LabelTime = nullptr;
@@ -84,11 +91,6 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
     QWidget* PanelLevelMeter14 = nullptr;
     THoxelProgress* VolumeProcesBar = nullptr;
     QWidget* PlayBar = nullptr;
-    QToolButton* SpeedButton1 = nullptr;
-    QToolButton* SpeedButton2 = nullptr;
-    QToolButton* SpeedButton3 = nullptr;
-    QToolButton* SpeedButton4 = nullptr;
-    QToolButton* SpeedButton5 = nullptr;
     QToolButton* SpeedButtonRecord = nullptr;
     THoxelListbox* ListScreen = nullptr;
     // View as file name, full path, relative path.
@@ -110,6 +112,7 @@ class MainWindow final : public QMainWindow, public MainView, public MeterView {
     void LayOut();
     void FitCountPanel();
     void ReportGeometry();
+    std::array<QToolButton*, 5> transportButtons_{};
     bool shownOnce_ = false;
     bool busy_ = false;
     bool playBarWanted_ = true;

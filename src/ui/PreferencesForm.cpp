@@ -158,18 +158,18 @@ TPreferences_Form::TPreferences_Form(QWidget* parent, Player& player, Engine& en
     setFont(small);
     setFixedSize(427, 329);
 
-    TreeView1 = new QTreeWidget(this);
-    TreeView1->setAccessibleName(QStringLiteral("Settings pages"));
-    TreeView1->setObjectName(QStringLiteral("TreeView1"));
-    TreeView1->setGeometry(8, 8, 105, 313);
-    TreeView1->setHeaderHidden(true);
-    TreeView1->setRootIsDecorated(false);
-    TreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    TreeView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    pageList_ = new QTreeWidget(this);
+    pageList_->setAccessibleName(QStringLiteral("Settings pages"));
+    pageList_->setObjectName(QStringLiteral("TreeView1"));
+    pageList_->setGeometry(8, 8, 105, 313);
+    pageList_->setHeaderHidden(true);
+    pageList_->setRootIsDecorated(false);
+    pageList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    pageList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     for (const char* page : kPreferencesPages) {
-        TreeView1->addTopLevelItem(new QTreeWidgetItem(QStringList(UiText(page))));
+        pageList_->addTopLevelItem(new QTreeWidgetItem(QStringList(UiText(page))));
     }
-    connect(TreeView1, &QTreeWidget::currentItemChanged, this, [this] { TreeView1Change(); });
+    connect(pageList_, &QTreeWidget::currentItemChanged, this, [this] { TreeView1Change(); });
 
     const char* names[] = {"GroupSetup",  "GroupMedia",          "GroupDisplay", "GroupHotkeys",
                            "GroupRecord", "GroupPlayingHistory", "GroupDevice"};
@@ -187,11 +187,11 @@ TPreferences_Form::TPreferences_Form(QWidget* parent, Player& player, Engine& en
     BuildPlayingHistory(Groups[5]);
     BuildDevice(Groups[6]);
 
-    Button1 = new QPushButton(QStringLiteral("&Close"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setGeometry(344, 296, 75, 25);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
+    closeButton_ = new QPushButton(QStringLiteral("&Close"), this);
+    closeButton_->setObjectName(QStringLiteral("Button1"));
+    closeButton_->setGeometry(344, 296, 75, 25);
+    closeButton_->setDefault(true);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TPreferences_Form::BuildSetup(QGroupBox* group) {
@@ -270,19 +270,21 @@ void TPreferences_Form::BuildMedia(QGroupBox* group) {
     LabelSort = Caption(group, "Sort files:", 10, 198);
     Hint(LabelSort, kSortHint);
     auto* sort = new QButtonGroup(group);
-    RadioSort1 = Place(new QRadioButton(QStringLiteral("On &filename"), group), 18, 216);
-    RadioSort2 =
+    sortOnNameRadio_ = Place(new QRadioButton(QStringLiteral("On &filename"), group), 18, 216);
+    sortOnNameRadio_->setObjectName(QStringLiteral("RadioSort1"));
+    sortOnPathRadio_ =
         Place(new QRadioButton(QStringLiteral("On &path and filename (default)"), group), 18, 236);
-    for (QRadioButton* radio : {RadioSort1, RadioSort2}) {
+    sortOnPathRadio_->setObjectName(QStringLiteral("RadioSort2"));
+    for (QRadioButton* radio : {sortOnNameRadio_, sortOnPathRadio_}) {
         Hint(radio, kSortHint);
         sort->addButton(radio);
     }
-    connect(RadioSort1, &QRadioButton::toggled, this, [this](bool on) {
+    connect(sortOnNameRadio_, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
             prefs_.SortClicked(1);
         }
     });
-    connect(RadioSort2, &QRadioButton::toggled, this, [this](bool on) {
+    connect(sortOnPathRadio_, &QRadioButton::toggled, this, [this](bool on) {
         if (on) {
             prefs_.SortClicked(0);
         }
@@ -311,20 +313,20 @@ void TPreferences_Form::BuildDisplay(QGroupBox* group) {
 void TPreferences_Form::BuildHotkeys(QGroupBox* group) {
     Caption(group, "Function", 12, 20);
     Caption(group, "Shortcut", 136, 20);
-    ListBox1 = new QTreeWidget(group);
-    ListBox1->setAccessibleName(QStringLiteral("Global hotkeys"));
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(10, 36, 271, 166);
-    ListBox1->setColumnCount(2);
-    ListBox1->setHeaderHidden(true);
-    ListBox1->setRootIsDecorated(false);
-    ListBox1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListBox1->header()->resizeSection(0, 124);
-    Hint(ListBox1,
+    hotKeyList_ = new QTreeWidget(group);
+    hotKeyList_->setAccessibleName(QStringLiteral("Global hotkeys"));
+    hotKeyList_->setObjectName(QStringLiteral("ListBox1"));
+    hotKeyList_->setGeometry(10, 36, 271, 166);
+    hotKeyList_->setColumnCount(2);
+    hotKeyList_->setHeaderHidden(true);
+    hotKeyList_->setRootIsDecorated(false);
+    hotKeyList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    hotKeyList_->header()->resizeSection(0, 124);
+    Hint(hotKeyList_,
          "Global hotkeys are keyboard shortcuts that will also function when Mirvo is not "
          "focussed.\rChoose unique key combinations, since they override existing application "
          "shortcuts.\rDisable existing key binding software if you experience problems.");
-    connect(ListBox1, &QTreeWidget::currentItemChanged, this, [this] { ListBox1Click(); });
+    connect(hotKeyList_, &QTreeWidget::currentItemChanged, this, [this] { ListBox1Click(); });
 
     QLabel* shortcut = Caption(group, "Shortcut key", 12, 210);
     auto* edit = new HotKeyEdit(group);
@@ -336,43 +338,43 @@ void TPreferences_Form::BuildHotkeys(QGroupBox* group) {
     // Only a key pressed sets it: nothing pasted or dropped.
     edit->setContextMenuPolicy(Qt::NoContextMenu);
     edit->setAcceptDrops(false);
-    Edit1 = edit;
-    Button9 = Place(new QPushButton(QStringLiteral("Set"), group), 211, 227, 70, 26);
-    Button9->setObjectName(QStringLiteral("Button9"));
-    connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
+    hotKeyEdit_ = edit;
+    setHotKeyButton_ = Place(new QPushButton(QStringLiteral("Set"), group), 211, 227, 70, 26);
+    setHotKeyButton_->setObjectName(QStringLiteral("Button9"));
+    connect(setHotKeyButton_, &QPushButton::clicked, this, [this] { Button9Click(); });
 }
 
 void TPreferences_Form::BuildRecord(QGroupBox* group) {
     Caption(group, "Temp path for internet radio recording:", 10, 20)
-        ->setBuddy(Edit2 = Place(new QLineEdit(group), 10, 38, 241, 24));
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Hint(Edit2,
+        ->setBuddy(recordFolderEdit_ = Place(new QLineEdit(group), 10, 38, 241, 24));
+    recordFolderEdit_->setObjectName(QStringLiteral("Edit2"));
+    Hint(recordFolderEdit_,
          "Recordings are in wave format which requires about 11MB for 1 minute music. So choose "
          "a large drive.");
-    connect(Edit2, &QLineEdit::textChanged, this,
+    connect(recordFolderEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { prefs_.RecordTempPathChanged(text.toStdString()); });
-    Button10 = Place(new QPushButton(QStringLiteral("..."), group), 255, 37, 26, 26);
-    Button10->setAccessibleName(QStringLiteral("Choose temp folder"));
-    Button10->setObjectName(QStringLiteral("Button10"));
-    connect(Button10, &QPushButton::clicked, this, [this] {
+    recordFolderButton_ = Place(new QPushButton(QStringLiteral("..."), group), 255, 37, 26, 26);
+    recordFolderButton_->setAccessibleName(QStringLiteral("Choose temp folder"));
+    recordFolderButton_->setObjectName(QStringLiteral("Button10"));
+    connect(recordFolderButton_, &QPushButton::clicked, this, [this] {
         if (const auto folder = prefs_.ChooseRecordFolder()) {
-            Edit2->setText(QString::fromStdString(*folder));
+            recordFolderEdit_->setText(QString::fromStdString(*folder));
         }
     });
 
-    CheckBox6 = Place(new QCheckBox(QStringLiteral("Use pre-&record cache"), group), 10, 76);
-    CheckBox6->setObjectName(QStringLiteral("CheckBox6"));
-    Hint(CheckBox6,
+    preRecordBox_ = Place(new QCheckBox(QStringLiteral("Use pre-&record cache"), group), 10, 76);
+    preRecordBox_->setObjectName(QStringLiteral("CheckBox6"));
+    Hint(preRecordBox_,
          "Using the pre-record cache enables you to never miss the beginning of a song while "
          "recording.\rWhile internet radio plays, the cache silently records the number of "
          "seconds set below,\rso a saved recording starts that many seconds earlier.\rThe cache "
          "costs some system load, which does not depend on the number of seconds.");
-    connect(CheckBox6, &QCheckBox::toggled, this,
+    connect(preRecordBox_, &QCheckBox::toggled, this,
             [this](bool on) { prefs_.RecordAheadClicked(on); });
-    Edit3 = Place(new QLineEdit(group), 28, 100, 56, 24);
-    Edit3->setAccessibleName(QStringLiteral("Pre-record cache seconds"));
-    Edit3->setObjectName(QStringLiteral("Edit3"));
-    connect(Edit3, &QLineEdit::textChanged, this,
+    preRecordSecondsEdit_ = Place(new QLineEdit(group), 28, 100, 56, 24);
+    preRecordSecondsEdit_->setAccessibleName(QStringLiteral("Pre-record cache seconds"));
+    preRecordSecondsEdit_->setObjectName(QStringLiteral("Edit3"));
+    connect(preRecordSecondsEdit_, &QLineEdit::textChanged, this,
             [this](const QString& text) { prefs_.RecordSecAheadChanged(text.toStdString()); });
     Caption(group, "seconds", 90, 104);
 }
@@ -394,9 +396,10 @@ void TPreferences_Form::BuildPlayingHistory(QGroupBox* group) {
             [this] { prefs_.LastfmUsernameDone(Edit_Lastfm_Username->text().toStdString()); });
     connect(Edit_Lastfm_Password, &QLineEdit::editingFinished, this,
             [this] { prefs_.LastfmPasswordDone(Edit_Lastfm_Password->text().toStdString()); });
-    Button8 = Place(new QPushButton(QStringLiteral("C&heck connection"), group), 80, 116, 130, 26);
-    Button8->setObjectName(QStringLiteral("Button8"));
-    connect(Button8, &QPushButton::clicked, this, [this] {
+    checkConnectionButton_ =
+        Place(new QPushButton(QStringLiteral("C&heck connection"), group), 80, 116, 130, 26);
+    checkConnectionButton_->setObjectName(QStringLiteral("Button8"));
+    connect(checkConnectionButton_, &QPushButton::clicked, this, [this] {
         CommitAccountFields();
         prefs_.CheckConnection();
     });
@@ -416,10 +419,10 @@ void TPreferences_Form::BuildDevice(QGroupBox* group) {
     Caption(group, "Sound details:", 10, 140);
     LabelVoldB = Place(new QLabel(group), 10, 158, 271, 16);
     LabelVoldB->setObjectName(QStringLiteral("LabelVoldB"));
-    Button6 = Place(new QPushButton(QStringLiteral("&Reset sound driver mixer"), group), 10, 184,
-                    180, 26);
-    Button6->setObjectName(QStringLiteral("Button6"));
-    connect(Button6, &QPushButton::clicked, this,
+    resetMixerButton_ = Place(new QPushButton(QStringLiteral("&Reset sound driver mixer"), group),
+                              10, 184, 180, 26);
+    resetMixerButton_->setObjectName(QStringLiteral("Button6"));
+    connect(resetMixerButton_, &QPushButton::clicked, this,
             [this] { LabelVoldB->setText(UiText(prefs_.ResetMixer(Decimal()))); });
 }
 
@@ -445,7 +448,7 @@ void TPreferences_Form::FormShow() {
     CheckBoxMultiple->setChecked(s.MultipleInstances);
     RadioMeter[static_cast<std::size_t>(std::clamp(s.VUStyle, 0, 2))]->setChecked(true);
     FillMusicFolders(s.MusicFolders);
-    (s.SortingWay == 1 ? RadioSort1 : RadioSort2)->setChecked(true);
+    (s.SortingWay == 1 ? sortOnNameRadio_ : sortOnPathRadio_)->setChecked(true);
     LabelBufferlength->setText(UiText(s.BufferLength));
     ComboDevice->clear();
     for (const std::string& device : s.Devices) {
@@ -454,17 +457,17 @@ void TPreferences_Form::FormShow() {
     ComboDevice->setCurrentIndex(s.DeviceItem);
     LabelVoldB->setText(UiText(s.OutputLevel));
     FillHotKeys(s.HotKeyRows);
-    Edit1->clear();
+    hotKeyEdit_->clear();
     capture_ = {};
     CheckBox_Lastfm->setChecked(s.LastfmEnable);
     Edit_Lastfm_Username->setText(UiText(s.LastfmUsername));
     Edit_Lastfm_Password->setText(UiText(s.LastfmPassword));
-    Edit2->setText(UiText(s.RecordTempPath));
-    Edit3->setText(UiText(s.RecordSecAhead));
-    CheckBox6->setChecked(s.RecordAhead);
-    TreeView1->setCurrentItem(TreeView1->topLevelItem(s.Page));
+    recordFolderEdit_->setText(UiText(s.RecordTempPath));
+    preRecordSecondsEdit_->setText(UiText(s.RecordSecAhead));
+    preRecordBox_->setChecked(s.RecordAhead);
+    pageList_->setCurrentItem(pageList_->topLevelItem(s.Page));
     TreeView1Change();
-    TreeView1->setFocus();
+    pageList_->setFocus();
     prefs_.FormShown();
 }
 
@@ -477,7 +480,7 @@ void TPreferences_Form::done(int result) {
 }
 
 int TPreferences_Form::SelectedPage() const {
-    const int page = TreeView1->indexOfTopLevelItem(TreeView1->currentItem());
+    const int page = pageList_->indexOfTopLevelItem(pageList_->currentItem());
     return page < 0 ? 0 : page;
 }
 
@@ -498,28 +501,28 @@ void TPreferences_Form::FillMusicFolders(const std::vector<std::string>& folders
 }
 
 void TPreferences_Form::FillHotKeys(const std::vector<std::string>& rows) {
-    const int row = ListBox1->indexOfTopLevelItem(ListBox1->currentItem());
+    const int row = hotKeyList_->indexOfTopLevelItem(hotKeyList_->currentItem());
     {
-        const QSignalBlocker quiet(ListBox1);
-        ListBox1->clear();
+        const QSignalBlocker quiet(hotKeyList_);
+        hotKeyList_->clear();
         for (const std::string& text : rows) {
             const std::size_t tab = text.find('\t');
             QStringList columns(UiText(text.substr(0, tab)));
             if (tab != std::string::npos) {
                 columns << UiText(text.substr(tab + 1));
             }
-            ListBox1->addTopLevelItem(new QTreeWidgetItem(columns));
+            hotKeyList_->addTopLevelItem(new QTreeWidgetItem(columns));
         }
         if (row >= 0) {
-            ListBox1->setCurrentItem(ListBox1->topLevelItem(row));
+            hotKeyList_->setCurrentItem(hotKeyList_->topLevelItem(row));
         }
     }
 }
 
 void TPreferences_Form::ListBox1Click() {
-    const int row = ListBox1->indexOfTopLevelItem(ListBox1->currentItem());
+    const int row = hotKeyList_->indexOfTopLevelItem(hotKeyList_->currentItem());
     if (row >= 0) {
-        Edit1->setText(UiText(StoredHotKeyName(p_, row)));
+        hotKeyEdit_->setText(UiText(StoredHotKeyName(p_, row)));
     }
 }
 
@@ -528,12 +531,12 @@ void TPreferences_Form::Edit1KeyDown(const QKeyEvent& key) {
     if (code == 0) {
         return;  // a key no hot key can name
     }
-    Edit1->setText(
+    hotKeyEdit_->setText(
         UiText(capture_.KeyDown(code, CaptureModifiers(key.modifiers()), p_.ui.hotKeys)));
 }
 
 void TPreferences_Form::Button9Click() {
-    SetHotKey(p_, ListBox1->indexOfTopLevelItem(ListBox1->currentItem()), capture_);
+    SetHotKey(p_, hotKeyList_->indexOfTopLevelItem(hotKeyList_->currentItem()), capture_);
     FillHotKeys(HotKeyListRows(p_));
 }
 

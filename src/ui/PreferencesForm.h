@@ -35,8 +35,6 @@ class TPreferences_Form final : public QDialog {
     // Escape, "&Close" and the frame's close button all end here.
     void done(int result) override;
 
-    QTreeWidget* TreeView1 = nullptr;
-    QPushButton* Button1 = nullptr;
     std::array<QGroupBox*, kPreferencesPageCount> Groups{};
 
     // Setup: "&WAV", "&MP3", "&OGG", "&PLS", "&M3U", "&FLAC" in kAssociationBoxes order.
@@ -52,34 +50,19 @@ class TPreferences_Form final : public QDialog {
     QPushButton* ButtonAddFolder = nullptr;
     QPushButton* ButtonDeleteFolder = nullptr;
     QLabel* LabelSort = nullptr;
-    QRadioButton* RadioSort1 = nullptr;  // on file name
-    QRadioButton* RadioSort2 = nullptr;  // on path and file name
 
     // Display: "&Hide", "&7 leds", "&14 leds".
     std::array<QRadioButton*, 3> RadioMeter{};
-
-    // Global hotkeys: the function list, the capture field and "Set".
-    QTreeWidget* ListBox1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* Button9 = nullptr;
-
-    // Recording: folder, cache seconds, pre-record cache.
-    QLineEdit* Edit2 = nullptr;
-    QPushButton* Button10 = nullptr;
-    QLineEdit* Edit3 = nullptr;
-    QCheckBox* CheckBox6 = nullptr;
 
     // Playing history
     QCheckBox* CheckBox_Lastfm = nullptr;
     QLineEdit* Edit_Lastfm_Username = nullptr;
     QLineEdit* Edit_Lastfm_Password = nullptr;
-    QPushButton* Button8 = nullptr;
 
     // Device
     QComboBox* ComboDevice = nullptr;
     QLabel* LabelBufferlength = nullptr;
     QLabel* LabelVoldB = nullptr;
-    QPushButton* Button6 = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -104,6 +87,22 @@ class TPreferences_Form final : public QDialog {
     Player& p_;
     Preferences prefs_;
     HotKeyCapture capture_;
+
+    QTreeWidget* pageList_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    QRadioButton* sortOnNameRadio_ = nullptr;
+    QRadioButton* sortOnPathRadio_ = nullptr;
+    // Global hotkeys: the function list, the capture field and "Set".
+    QTreeWidget* hotKeyList_ = nullptr;
+    QLineEdit* hotKeyEdit_ = nullptr;
+    QPushButton* setHotKeyButton_ = nullptr;
+    // Recording: folder, cache seconds, pre-record cache.
+    QLineEdit* recordFolderEdit_ = nullptr;
+    QPushButton* recordFolderButton_ = nullptr;
+    QLineEdit* preRecordSecondsEdit_ = nullptr;
+    QCheckBox* preRecordBox_ = nullptr;
+    QPushButton* checkConnectionButton_ = nullptr;
+    QPushButton* resetMixerButton_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -11,7 +11,6 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include "player/Player.h"
 #include "ui/DirForm.h"
@@ -209,12 +208,8 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
             const QScreen* screen = main->screen() ? main->screen() : QApplication::primaryScreen();
             const int height = screen ? screen->geometry().height() : 600;
             dirForm_->resize(points * 28 + 150, height - height / 5);
-            dirForm_->TreeView1->setFont(font);
             const SchemeValues& scheme = main->ListScreen->Scheme();
-            QPalette colours = dirForm_->TreeView1->palette();
-            colours.setColor(QPalette::Base, ToQColor(scheme.Background));
-            colours.setColor(QPalette::Text, ToQColor(scheme.FontColor));
-            dirForm_->TreeView1->setPalette(colours);
+            dirForm_->SetTreeLook(font, ToQColor(scheme.Background), ToQColor(scheme.FontColor));
         }
         // The settings dialog's music folders change the browser's roots.
         player_->playlist.Links.MusicFoldersChanged = [form = dirForm_] {

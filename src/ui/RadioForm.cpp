@@ -33,31 +33,31 @@ TRadio_Form::TRadio_Form(QWidget* parent, EventLoop& loop, OpenUrlFunction open)
 
     auto* layout = new QVBoxLayout(this);
     auto* label1 = new QLabel(QStringLiteral("URL"), this);
-    Edit1 = new QLineEdit(this);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    label1->setBuddy(Edit1);
+    urlEdit_ = new QLineEdit(this);
+    urlEdit_->setObjectName(QStringLiteral("Edit1"));
+    label1->setBuddy(urlEdit_);
     auto* label2 = new QLabel(QStringLiteral("Title"), this);
-    Edit2 = new QLineEdit(this);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    label2->setBuddy(Edit2);
-    Button3 = SmallButton(this, QStringLiteral("Button3"), QStringLiteral("R"),
-                          QStringLiteral("Retrieve official title..."));
+    titleEdit_ = new QLineEdit(this);
+    titleEdit_->setObjectName(QStringLiteral("Edit2"));
+    label2->setBuddy(titleEdit_);
+    retrieveTitleButton_ = SmallButton(this, QStringLiteral("Button3"), QStringLiteral("R"),
+                                       QStringLiteral("Retrieve official title..."));
     auto* titleRow = new QHBoxLayout;
-    titleRow->addWidget(Edit2);
-    titleRow->addWidget(Button3);
+    titleRow->addWidget(titleEdit_);
+    titleRow->addWidget(retrieveTitleButton_);
 
-    QHBoxLayout* buttons = OkCancelRow(this, Button1, Button2);
+    QHBoxLayout* buttons = OkCancelRow(this, okButton_, cancelButton_);
 
     layout->addWidget(label1);
-    layout->addWidget(Edit1);
+    layout->addWidget(urlEdit_);
     layout->addWidget(label2);
     layout->addLayout(titleRow);
     layout->addLayout(buttons);
     setFixedSize(400, sizeHint().height());
 
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(retrieveTitleButton_, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancelButton_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 std::optional<StationFields> TRadio_Form::Ask(const std::string& entry) {
@@ -65,35 +65,35 @@ std::optional<StationFields> TRadio_Form::Ask(const std::string& entry) {
             parentWidget() ? parentWidget()->screen() : QApplication::primaryScreen()) {
         move(screen->geometry().center() - rect().center());
     }
-    Edit1->setText(ToQt(EntryAddress(entry)));
-    Edit2->setText(ToQt(EntryTitle(entry)));
+    urlEdit_->setText(ToQt(EntryAddress(entry)));
+    titleEdit_->setText(ToQt(EntryTitle(entry)));
     SetAsking(false);
-    Edit1->setFocus();
-    Edit1->selectAll();
+    urlEdit_->setFocus();
+    urlEdit_->selectAll();
     if (exec() != QDialog::Accepted) {
         return std::nullopt;
     }
-    return StationFields{Edit1->text().toStdString(), Edit2->text().toStdString()};
+    return StationFields{urlEdit_->text().toStdString(), titleEdit_->text().toStdString()};
 }
 
 void TRadio_Form::Button3Click() {
-    const std::string address = Edit1->text().toStdString();
-    Edit2->setText(QStringLiteral("Getting name..."));
-    Edit2->setFocus();
-    Edit2->deselect();
-    Edit2->setCursorPosition(0);
+    const std::string address = urlEdit_->text().toStdString();
+    titleEdit_->setText(QStringLiteral("Getting name..."));
+    titleEdit_->setFocus();
+    titleEdit_->deselect();
+    titleEdit_->setCursorPosition(0);
     SetAsking(true);
     lookup_.Start(address, kNameWait, [this](const std::string& title) {
         SetAsking(false);
-        Edit2->setText(ToQt(title));
+        titleEdit_->setText(ToQt(title));
     });
 }
 
 void TRadio_Form::SetAsking(bool asking) {
     // "Getting name..." is no title to keep: OK waits for the answer.
-    Edit2->setReadOnly(asking);
-    Button1->setEnabled(!asking);
-    Button3->setEnabled(!asking);
+    titleEdit_->setReadOnly(asking);
+    okButton_->setEnabled(!asking);
+    retrieveTitleButton_->setEnabled(!asking);
 }
 
 void TRadio_Form::done(int result) {

@@ -23,24 +23,23 @@ class TRadio_Form final : public QDialog {
     TRadio_Form(QWidget* parent, EventLoop& loop, OpenUrlFunction open = LibraryOpenUrl());
     // Shows `entry` modally; its new address and title on OK.
     std::optional<StationFields> Ask(const std::string& entry);
-    // "R": the station's "icy-name" into Edit2.
-    void Button3Click();
     bool GettingName() const { return lookup_.Waiting(); }
-
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
 
   protected:
     // Closed while asking: the answer is dropped.
     void done(int result) override;
 
   private:
+    // "R": the station's "icy-name" into the title.
+    void Button3Click();
     void SetAsking(bool asking);
 
     StationNameLookup lookup_;
+    QLineEdit* urlEdit_ = nullptr;
+    QLineEdit* titleEdit_ = nullptr;
+    QPushButton* retrieveTitleButton_ = nullptr;
+    QPushButton* okButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -46,34 +46,34 @@ TReplaceFilenames_Form::TReplaceFilenames_Form(QWidget* parent, Player& player)
         connect(edit, &QLineEdit::textChanged, this, [this] { Preview(); });
         return edit;
     };
-    Edit1 = field("Find text:", "Edit1");
-    Edit2 = field("Replace text:", "Edit2");
+    findEdit_ = field("Find text:", "Edit1");
+    replaceEdit_ = field("Replace text:", "Edit2");
     layout->addWidget(new QLabel(QStringLiteral("Preview:"), this));
-    Memo2 = new QPlainTextEdit(this);
-    Memo2->setObjectName(QStringLiteral("Memo2"));
-    Memo2->setReadOnly(true);
-    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
-    layout->addWidget(Memo2, 1);
+    previewMemo_ = new QPlainTextEdit(this);
+    previewMemo_->setObjectName(QStringLiteral("Memo2"));
+    previewMemo_->setReadOnly(true);
+    previewMemo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    layout->addWidget(previewMemo_, 1);
 
-    Button3 = new QPushButton(QStringLiteral("&Tip"), this);
-    Button1 = new QPushButton(QStringLiteral("&Replace all"), this);
-    Button2 = new QPushButton(QStringLiteral("&Close"), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button2->setObjectName(QStringLiteral("Button2"));
-    for (QPushButton* button : {Button1, Button2, Button3}) {
+    tipButton_ = new QPushButton(QStringLiteral("&Tip"), this);
+    replaceAllButton_ = new QPushButton(QStringLiteral("&Replace all"), this);
+    closeButton_ = new QPushButton(QStringLiteral("&Close"), this);
+    tipButton_->setObjectName(QStringLiteral("Button3"));
+    replaceAllButton_->setObjectName(QStringLiteral("Button1"));
+    closeButton_->setObjectName(QStringLiteral("Button2"));
+    for (QPushButton* button : {replaceAllButton_, closeButton_, tipButton_}) {
         button->setAutoDefault(false);
     }
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(Button3);
+    buttons->addWidget(tipButton_);
     buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    buttons->addWidget(replaceAllButton_);
+    buttons->addWidget(closeButton_);
     layout->addLayout(buttons);
 
-    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(replaceAllButton_, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(tipButton_, &QPushButton::clicked, this, [this] { Button3Click(); });
 }
 
 void TReplaceFilenames_Form::ShowSelection() {
@@ -88,20 +88,20 @@ void TReplaceFilenames_Form::ShowSelection() {
 
 void TReplaceFilenames_Form::FormShow() {
     sources_ = CollectRenameSources(p_);
-    Edit1->setText(renamerUsed_ && !sources_.Paths.empty()
-                       ? QString::fromStdString(std::string(FileNamePart(sources_.Paths[0])))
-                       : QString());
+    findEdit_->setText(renamerUsed_ && !sources_.Paths.empty()
+                           ? QString::fromStdString(std::string(FileNamePart(sources_.Paths[0])))
+                           : QString());
     Preview();
-    Edit1->setFocus();
+    findEdit_->setFocus();
 }
 
 void TReplaceFilenames_Form::Preview() {
     QStringList lines;
-    for (const std::string& name :
-         PreviewFileNames(sources_, Edit1->text().toStdString(), Edit2->text().toStdString())) {
+    for (const std::string& name : PreviewFileNames(sources_, findEdit_->text().toStdString(),
+                                                    replaceEdit_->text().toStdString())) {
         lines << QString::fromStdString(name);
     }
-    Memo2->setPlainText(lines.join(QLatin1Char('\n')));
+    previewMemo_->setPlainText(lines.join(QLatin1Char('\n')));
 }
 
 void TReplaceFilenames_Form::Button1Click() {
@@ -118,7 +118,8 @@ void TReplaceFilenames_Form::Button1Click() {
     }
     if (p_.ui.dialogs.AskYesNo("Rename all selected files to the previewed filenames?\rThere's no "
                                "undo!\r\rContinue?") &&
-        RenameAll(p_, sources_, Edit1->text().toStdString(), Edit2->text().toStdString())) {
+        RenameAll(p_, sources_, findEdit_->text().toStdString(),
+                  replaceEdit_->text().toStdString())) {
         FormShow();
     }
     renamerUsed_ = true;

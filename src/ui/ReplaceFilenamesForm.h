@@ -20,13 +20,6 @@ class TReplaceFilenames_Form final : public QDialog {
     // Shows the dialog modally for the selected entries.
     void ShowSelection();
 
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QPlainTextEdit* Memo2 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-
   private:
     void FormShow();
     void Preview();
@@ -37,6 +30,12 @@ class TReplaceFilenames_Form final : public QDialog {
     RenameSources sources_;
     // Once "&Replace all" was used, the dialog opens with the first name to find.
     bool renamerUsed_ = false;
+    QLineEdit* findEdit_ = nullptr;
+    QLineEdit* replaceEdit_ = nullptr;
+    QPlainTextEdit* previewMemo_ = nullptr;
+    QPushButton* replaceAllButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    QPushButton* tipButton_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -19,25 +19,29 @@ TTimer_Form::TTimer_Form(QWidget* parent, Player& player, Engine& engine,
     small.setPointSize(8);
     setFont(small);
     setFixedSize(233, 126);
-    Label1 = new QLabel(QStringLiteral("Minutes left before quiting Mirvo:"), this);
-    Label1->move(8, 8);
-    Edit1 = new QLineEdit(this);
-    Edit1->setGeometry(8, 24, 217, Edit1->sizeHint().height());
+    promptLabel_ = new QLabel(QStringLiteral("Minutes left before quiting Mirvo:"), this);
+    promptLabel_->setObjectName(QStringLiteral("Label1"));
+    promptLabel_->move(8, 8);
+    minutesEdit_ = new QLineEdit(this);
+    minutesEdit_->setObjectName(QStringLiteral("Edit1"));
+    minutesEdit_->setGeometry(8, 24, 217, minutesEdit_->sizeHint().height());
     // Locked, the field takes the colour of a button face.
-    QPalette colours = Edit1->palette();
+    QPalette colours = minutesEdit_->palette();
     colours.setColor(QPalette::Disabled, QPalette::Base, palette().color(QPalette::Button));
-    Edit1->setPalette(colours);
-    CheckBox1 = new QCheckBox(QStringLiteral("&Shutdown computer when done"), this);
-    CheckBox1->move(8, 48);
+    minutesEdit_->setPalette(colours);
+    shutdownBox_ = new QCheckBox(QStringLiteral("&Shutdown computer when done"), this);
+    shutdownBox_->setObjectName(QStringLiteral("CheckBox1"));
+    shutdownBox_->move(8, 48);
     auto* line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
     line->setFrameShadow(QFrame::Sunken);
     line->setGeometry(0, 88, 233, 2);
-    Button1 = new QPushButton(QStringLiteral("&Start"), this);
-    Button1->setGeometry(152, 96, 75, 25);
-    Button1->setDefault(true);
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { timer_.Button1Click(Edit1->text().toStdString()); });
+    startButton_ = new QPushButton(QStringLiteral("&Start"), this);
+    startButton_->setObjectName(QStringLiteral("Button1"));
+    startButton_->setGeometry(152, 96, 75, 25);
+    startButton_->setDefault(true);
+    connect(startButton_, &QPushButton::clicked, this,
+            [this] { timer_.Button1Click(minutesEdit_->text().toStdString()); });
 }
 
 void TTimer_Form::showEvent(QShowEvent* event) {
@@ -46,7 +50,7 @@ void TTimer_Form::showEvent(QShowEvent* event) {
         move(s->availableGeometry().center() - rect().center());
     }
     timer_.FormShow();
-    Edit1->setFocus();
+    minutesEdit_->setFocus();
 }
 
 void TTimer_Form::reject() {
@@ -54,13 +58,13 @@ void TTimer_Form::reject() {
 }
 
 void TTimer_Form::ShowMinutes(const std::string& text) {
-    Edit1->setText(QString::fromStdString(text));
+    minutesEdit_->setText(QString::fromStdString(text));
 }
 
 void TTimer_Form::ShowCounting(bool counting) {
-    Button1->setText(counting ? QStringLiteral("&Cancel") : QStringLiteral("&Start"));
-    Edit1->setReadOnly(counting);
-    Edit1->setEnabled(!counting);
+    startButton_->setText(counting ? QStringLiteral("&Cancel") : QStringLiteral("&Start"));
+    minutesEdit_->setReadOnly(counting);
+    minutesEdit_->setEnabled(!counting);
 }
 
 void TTimer_Form::HideForm() {
@@ -68,7 +72,7 @@ void TTimer_Form::HideForm() {
 }
 
 bool TTimer_Form::ShutdownWhenDone() const {
-    return CheckBox1->isChecked();
+    return shutdownBox_->isChecked();
 }
 
 }  // namespace mirvo

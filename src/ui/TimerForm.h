@@ -28,16 +28,15 @@ class TTimer_Form final : public QDialog, public SleepTimerView {
 
     SleepTimer& timer() { return timer_; }
 
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;
-    QPushButton* Button1 = nullptr;
-
   protected:
     void showEvent(QShowEvent* event) override;
 
   private:
     SleepTimer timer_;
+    QLabel* promptLabel_ = nullptr;
+    QLineEdit* minutesEdit_ = nullptr;
+    QCheckBox* shutdownBox_ = nullptr;
+    QPushButton* startButton_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -16,14 +16,16 @@
 namespace mirvo {
 namespace {
 
-QLabel* Label(QWidget* parent, const char* text, int x, int y) {
+QLabel* Label(QWidget* parent, const char* text, int x, int y, const char* name = nullptr) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setObjectName(QLatin1String(name));
     label->move(x, y);
     return label;
 }
 
-QPushButton* Button(QWidget* parent, const char* text, QRect at) {
+QPushButton* Button(QWidget* parent, const char* name, const char* text, QRect at) {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
+    button->setObjectName(QLatin1String(name));
     button->setGeometry(at);
     return button;
 }
@@ -39,13 +41,14 @@ TTransferFiles_Form::TTransferFiles_Form(QWidget* parent, Player& player)
     setFont(small);
     setFixedSize(249, 209);
     Label(this, "Copy selected files to:", 8, 8);
-    Edit1 = new QLineEdit(this);
-    Edit1->setGeometry(8, 24, 201, 21);
-    Button1 = Button(this, "...", {213, 24, 28, 21});
-    Label4 = Label(this, "Not connected.", 8, 56);
+    deviceEdit_ = new QLineEdit(this);
+    deviceEdit_->setObjectName(QStringLiteral("Edit1"));
+    deviceEdit_->setGeometry(8, 24, 201, 21);
+    browseButton_ = Button(this, "Button1", "...", {213, 24, 28, 21});
+    notConnectedLabel_ = Label(this, "Not connected.", 8, 56, "Label4");
     Label(this, "Selected files:", 8, 80);
-    Label5 = Label(this, "Device free:", 8, 96);
-    Label6 = Label(this, "Afterwards in use:", 8, 112);
+    deviceFreeCaption_ = Label(this, "Device free:", 8, 96, "Label5");
+    inUseCaption_ = Label(this, "Afterwards in use:", 8, 112, "Label6");
     for (QLabel** value : {&LabelSelectedFiles, &LabelDeviceFree, &LabelInUse}) {
         *value = new QLabel(this);
         (*value)->setMinimumWidth(120);
@@ -53,20 +56,22 @@ TTransferFiles_Form::TTransferFiles_Form(QWidget* parent, Player& player)
     LabelSelectedFiles->move(120, 80);
     LabelDeviceFree->move(120, 96);
     LabelInUse->move(120, 112);
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setGeometry(8, 144, 233, 16);
-    ProgressBar1->setTextVisible(false);
-    Button4 = Button(this, "&Explore...", {8, 176, 75, 25});
-    Button3 = Button(this, "&Cancel", {87, 176, 75, 25});
-    Button2 = Button(this, "&Start", {166, 176, 75, 25});
-    Button2->setDefault(true);
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(3000);
-    connect(Timer1, &QTimer::timeout, this, &TTransferFiles_Form::Timer1Timer);
-    connect(Button1, &QPushButton::clicked, this, &TTransferFiles_Form::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TTransferFiles_Form::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &TTransferFiles_Form::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TTransferFiles_Form::Button4Click);
+    progressBar_ = new QProgressBar(this);
+    progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
+    progressBar_->setGeometry(8, 144, 233, 16);
+    progressBar_->setTextVisible(false);
+    exploreButton_ = Button(this, "Button4", "&Explore...", {8, 176, 75, 25});
+    cancelButton_ = Button(this, "Button3", "&Cancel", {87, 176, 75, 25});
+    startButton_ = Button(this, "Button2", "&Start", {166, 176, 75, 25});
+    startButton_->setDefault(true);
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setObjectName(QStringLiteral("Timer1"));
+    refreshTimer_->setInterval(3000);
+    connect(refreshTimer_, &QTimer::timeout, this, &TTransferFiles_Form::Timer1Timer);
+    connect(browseButton_, &QPushButton::clicked, this, &TTransferFiles_Form::Button1Click);
+    connect(startButton_, &QPushButton::clicked, this, &TTransferFiles_Form::Button2Click);
+    connect(cancelButton_, &QPushButton::clicked, this, &TTransferFiles_Form::Button3Click);
+    connect(exploreButton_, &QPushButton::clicked, this, &TTransferFiles_Form::Button4Click);
 }
 
 TTransferFiles_Form::~TTransferFiles_Form() = default;
@@ -77,7 +82,7 @@ void TTransferFiles_Form::showEvent(QShowEvent* event) {
 }
 
 void TTransferFiles_Form::hideEvent(QHideEvent* event) {
-    Timer1->stop();
+    refreshTimer_->stop();
     QDialog::hideEvent(event);
 }
 
@@ -86,17 +91,17 @@ void TTransferFiles_Form::FormShow() {
     if (device.size() > 1 && device.back() == '/') {
         device.pop_back();
     }
-    Edit1->setText(QString::fromStdString(device));
-    Button2->setFocus();
-    Timer1->start();
+    deviceEdit_->setText(QString::fromStdString(device));
+    startButton_->setFocus();
+    refreshTimer_->start();
     Timer1Timer();
 }
 
 void TTransferFiles_Form::Timer1Timer() {
-    const std::string device = Edit1->text().toStdString();
+    const std::string device = deviceEdit_->text().toStdString();
     const bool connected = IsFolder(device);
-    Label4->setVisible(!connected);
-    for (QLabel* label : {Label5, Label6, LabelDeviceFree, LabelInUse}) {
+    notConnectedLabel_->setVisible(!connected);
+    for (QLabel* label : {deviceFreeCaption_, inUseCaption_, LabelDeviceFree, LabelInUse}) {
         label->setVisible(connected);
     }
     const std::string separator = QLocale().groupSeparator().toStdString();
@@ -120,34 +125,34 @@ void TTransferFiles_Form::Button1Click() {
     const std::optional<std::string> folder = p_.ui.dialogs.PickFolder(
         "Select dir", "Copy selected files to memory stick / folder / drive etc.");
     if (folder && !folder->empty()) {
-        Edit1->setText(QString::fromStdString(*folder));
+        deviceEdit_->setText(QString::fromStdString(*folder));
         p_.settings.WriteString("General", "DevicePath", *folder);
     }
     FormShow();
 }
 
 void TTransferFiles_Form::Button2Click() {
-    const std::string device = Edit1->text().toStdString();
+    const std::string device = deviceEdit_->text().toStdString();
     if (!IsFolder(device)) {
         p_.ui.dialogs.ShowNotice(NoticeKind::Information,
                                  "The path cannot be accessed.\rIf it is an external device, "
                                  "please make sure it's proper connected.");
         return;
     }
-    Timer1->stop();
-    Button2->setEnabled(false);
+    refreshTimer_->stop();
+    startButton_->setEnabled(false);
     std::vector<std::string> files = SelectedFiles(p_);
-    ProgressBar1->setRange(0, std::max<int>(1, static_cast<int>(files.size())));
-    ProgressBar1->setValue(0);
+    progressBar_->setRange(0, std::max<int>(1, static_cast<int>(files.size())));
+    progressBar_->setValue(0);
     copy_ = std::make_unique<DeviceCopy>(
-        p_, std::move(files), device, [this](int done) { ProgressBar1->setValue(done); },
+        p_, std::move(files), device, [this](int done) { progressBar_->setValue(done); },
         [this](const DeviceCopy::Outcome& outcome) { Finished(outcome); });
     copy_->Start();
 }
 
 void TTransferFiles_Form::Finished(const DeviceCopy::Outcome& outcome) {
-    ProgressBar1->setValue(0);
-    Button2->setEnabled(true);
+    progressBar_->setValue(0);
+    startButton_->setEnabled(true);
     hide();
     std::string text = std::to_string(outcome.Copied) + " file(s) have been copied.";
     if (!outcome.Failures.empty()) {
@@ -178,7 +183,7 @@ void TTransferFiles_Form::reject() {
 }
 
 void TTransferFiles_Form::Button4Click() {
-    const std::string folder = Edit1->text().toStdString();
+    const std::string folder = deviceEdit_->text().toStdString();
     ShowFolderOf(p_, folder);
 }
 

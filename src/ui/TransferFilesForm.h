@@ -22,29 +22,16 @@ class TTransferFiles_Form final : public QDialog {
     TTransferFiles_Form(QWidget* parent, Player& player);
     ~TTransferFiles_Form() override;
 
+    // Reads the device's space again, as every three seconds while shown.
     void Timer1Timer();
-    void Button1Click();
-    void Button2Click();
-    void Button3Click();
-    void Button4Click();
     bool Copying() const { return copy_ && copy_->Running(); }
 
     // Escape and the frame's close button cancel a copy instead of leaving it.
     void reject() override;
 
-    QLineEdit* Edit1 = nullptr;
-    QPushButton* Button1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
     QLabel* LabelSelectedFiles = nullptr;
     QLabel* LabelDeviceFree = nullptr;
     QLabel* LabelInUse = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QPushButton* Button2 = nullptr;
-    QPushButton* Button3 = nullptr;
-    QPushButton* Button4 = nullptr;
-    QTimer* Timer1 = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -52,10 +39,24 @@ class TTransferFiles_Form final : public QDialog {
 
   private:
     void FormShow();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
     void Finished(const DeviceCopy::Outcome& outcome);
 
     Player& p_;
     std::unique_ptr<DeviceCopy> copy_;
+    QLineEdit* deviceEdit_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QLabel* notConnectedLabel_ = nullptr;
+    QLabel* deviceFreeCaption_ = nullptr;
+    QLabel* inUseCaption_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QPushButton* exploreButton_ = nullptr;
+    QTimer* refreshTimer_ = nullptr;
 };
 
 }  // namespace mirvo

@@ -14,6 +14,7 @@
 
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/IcyServer.h"
 #include "fakes/ModalSteps.h"
@@ -68,29 +69,33 @@ TEST_F(StationWindow, TheOfficialNameComesWhileTheWindowGoesOn) {
     window().SetListFocusedRow(1);
     bool shown = false;
     WhenShown<TRadio_Form>([&](TRadio_Form& form) {
+        QLineEdit* urlEdit = test::Child<QLineEdit>(form, "Edit1");
+        QLineEdit* titleEdit = test::Child<QLineEdit>(form, "Edit2");
+        QPushButton* retrieveTitleButton = test::Child<QPushButton>(form, "Button3");
+        QPushButton* okButton = test::Child<QPushButton>(form, "Button1");
         shown = true;
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Properties"));
         EXPECT_EQ(form.width(), 400);
-        EXPECT_EQ(form.Edit1->text().toStdString(), named);
-        EXPECT_EQ(form.Edit1->selectedText(), form.Edit1->text());
-        EXPECT_EQ(form.Edit2->text(), QStringLiteral("My jazz"));
-        EXPECT_EQ(form.Button3->toolTip(), QStringLiteral("Retrieve official title..."));
+        EXPECT_EQ(urlEdit->text().toStdString(), named);
+        EXPECT_EQ(urlEdit->selectedText(), urlEdit->text());
+        EXPECT_EQ(titleEdit->text(), QStringLiteral("My jazz"));
+        EXPECT_EQ(retrieveTitleButton->toolTip(), QStringLiteral("Retrieve official title..."));
         int ticks = 0;
         QTimer beat;
         QObject::connect(&beat, &QTimer::timeout, [&] { ++ticks; });
         beat.start(10);
-        PressButton(form.Button3);
+        PressButton(retrieveTitleButton);
         // The click is over before the station has answered.
         EXPECT_TRUE(form.GettingName());
-        EXPECT_EQ(form.Edit2->text(), QStringLiteral("Getting name..."));
-        EXPECT_EQ(form.Edit2->cursorPosition(), 0);
-        EXPECT_FALSE(form.Edit2->hasSelectedText());
-        EXPECT_FALSE(form.Button1->isEnabled());
+        EXPECT_EQ(titleEdit->text(), QStringLiteral("Getting name..."));
+        EXPECT_EQ(titleEdit->cursorPosition(), 0);
+        EXPECT_FALSE(titleEdit->hasSelectedText());
+        EXPECT_FALSE(okButton->isEnabled());
         ASSERT_TRUE(QTest::qWaitFor([&] { return !form.GettingName(); }, 20000));
         EXPECT_GT(ticks, 0);
-        EXPECT_EQ(form.Edit2->text(), QStringLiteral("Jazz FM Official"));
-        EXPECT_TRUE(form.Button1->isEnabled());
-        PressButton(form.Button1);
+        EXPECT_EQ(titleEdit->text(), QStringLiteral("Jazz FM Official"));
+        EXPECT_TRUE(okButton->isEnabled());
+        PressButton(okButton);
     });
     Press(Qt::Key_F2);
     ASSERT_TRUE(shown);
@@ -101,12 +106,14 @@ TEST_F(StationWindow, TheOfficialNameComesWhileTheWindowGoesOn) {
     window().SetListFocusedRow(2);
     shown = false;
     WhenShown<TRadio_Form>([&](TRadio_Form& form) {
+        QLineEdit* urlEdit = test::Child<QLineEdit>(form, "Edit1");
         shown = true;
-        PressButton(form.Button3);
+        PressButton(test::Child<QPushButton>(form, "Button3"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return !form.GettingName(); }, 20000));
-        EXPECT_EQ(form.Edit2->text().toStdString(), server_.Url("/nameless"));
-        form.Edit1->setFocus();
-        QTest::keyClick(form.Edit1, Qt::Key_Escape);
+        EXPECT_EQ(test::Child<QLineEdit>(form, "Edit2")->text().toStdString(),
+                  server_.Url("/nameless"));
+        urlEdit->setFocus();
+        QTest::keyClick(urlEdit, Qt::Key_Escape);
     });
     Press(Qt::Key_F2);
     ASSERT_TRUE(shown);
@@ -118,9 +125,9 @@ TEST_F(StationWindow, ClosingTheDialogWhileItAsksDropsTheAnswer) {
     Start({named + "|Kept title"});
     window().SetListFocusedRow(0);
     WhenShown<TRadio_Form>([&](TRadio_Form& form) {
-        PressButton(form.Button3);
+        PressButton(test::Child<QPushButton>(form, "Button3"));
         EXPECT_TRUE(form.GettingName());
-        PressButton(form.Button2);
+        PressButton(test::Child<QPushButton>(form, "Button2"));
     });
     Press(Qt::Key_F2);
     EXPECT_EQ(list().PlaylistEntries[0], named + "|Kept title");
@@ -129,7 +136,7 @@ TEST_F(StationWindow, ClosingTheDialogWhileItAsksDropsTheAnswer) {
         QTest::qWaitFor([&] { return !server_.Requests().empty() && server_.Open() == 0; }, 20000));
     QTest::qWait(50);
     WhenShown<TRadio_Form>([&](TRadio_Form& form) {
-        EXPECT_EQ(form.Edit2->text(), QStringLiteral("Kept title"));
+        EXPECT_EQ(test::Child<QLineEdit>(form, "Edit2")->text(), QStringLiteral("Kept title"));
         EXPECT_FALSE(form.GettingName());
         form.reject();
     });

@@ -25,5 +25,17 @@ TEST(Text, PrefixAndContainment) {
     EXPECT_FALSE(ContainsNoCase("", "a"));
 }
 
+TEST(Text, TrimDropsOnlyTheGivenBytesAndOnlyAtTheEnds) {
+    EXPECT_EQ(Trim(" \t a  b \r", " \t\r"), "a  b");
+    EXPECT_EQ(Trim("\n a \n", " "), "\n a \n");  // not one of the blanks
+    EXPECT_EQ(Trim("x", " "), "x");
+    EXPECT_EQ(Trim("   ", " "), "");
+    EXPECT_EQ(Trim("", " "), "");
+    EXPECT_EQ(Trim(" \xC2\xA0 ", " "), "\xC2\xA0");  // a no-break space is text
+    const std::string withZero("\0ab\0", 4);
+    EXPECT_EQ(Trim(withZero, std::string_view("\0", 1)), "ab");
+    EXPECT_EQ(Trim(withZero, " "), withZero);
+}
+
 }  // namespace
 }  // namespace mirvo

@@ -59,7 +59,7 @@ std::vector<std::string> Dump(const MainController& controller, const QMenuBar* 
         walk(a->menu(), "  ");
     }
     lines.push_back("PopupMenu3:");
-    walk(controller.PopupMenu3(), "  ");
+    walk(controller.EntryMenu(), "  ");
     lines.push_back("TrayPopupMenu:");
     walk(controller.TrayPopupMenu(), "  ");
     lines.push_back("Elsewhere:");

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/ModalSteps.h"
 #include "fakes/StartedWindow.h"
@@ -137,15 +138,16 @@ TEST_F(OnDesktop, MessagesAndPickersOpenInFrontOfTheDialogsThatStayOnTop) {
             box.accept();
             QTimer::singleShot(0, &timer, [&timer] { timer.reject(); });
         });
-        timer.Edit1->setText(QStringLiteral("soon"));
-        timer.Button1->click();
+        test::Child<QLineEdit>(timer, "Edit1")->setText(QStringLiteral("soon"));
+        test::Child<QPushButton>(timer, "Button1")->click();
     });
     app->controller.Action("SleepTimerAc")->trigger();
     EXPECT_TRUE(sawBox);
 
     bool sawPicker = false;
     test::WhenShown<TPreferences_Form>([&](TPreferences_Form& settings) {
-        settings.TreeView1->setCurrentItem(settings.TreeView1->topLevelItem(1));
+        test::Child<QTreeWidget>(settings, "TreeView1")
+            ->setCurrentItem(test::Child<QTreeWidget>(settings, "TreeView1")->topLevelItem(1));
         test::WhenShown<QFileDialog>([&](QFileDialog& picker) {
             sawPicker = true;
             ExpectInFront(desktop, picker, settings);

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "ui/FavoritesForm.h"
@@ -49,16 +50,17 @@ TEST(FavoritesWindow, TheMenuListsThemWithCtrlDigitsAndOpensThem) {
         }
         const std::unique_ptr<TFavorites_Form, void (*)(TFavorites_Form*)> closer(
             form, [](TFavorites_Form* f) { f->reject(); });
-        EXPECT_EQ(form->ListBox1->count(), 12);
-        EXPECT_EQ(form->ListBox1->currentRow(), 0);
+        QListWidget* list = test::Child<QListWidget>(*form, "ListBox1");
+        EXPECT_EQ(list->count(), 12);
+        EXPECT_EQ(list->currentRow(), 0);
         dialogs.textAnswers = {"00 First"};
         form->Rename();
-        EXPECT_EQ(form->ListBox1->item(0)->text(), QStringLiteral("00 First"));
-        form->ListBox1->setCurrentRow(11);
-        form->ListBox1->item(11)->setSelected(true);
+        EXPECT_EQ(list->item(0)->text(), QStringLiteral("00 First"));
+        list->setCurrentRow(11);
+        list->item(11)->setSelected(true);
         dialogs.yesNoAnswers = {true};
         form->Delete();
-        EXPECT_EQ(form->ListBox1->count(), 11);
+        EXPECT_EQ(list->count(), 11);
     };
     QTimer::singleShot(0, inside);
     QTest::keyClick(app->window.ListScreen, Qt::Key_B, Qt::ControlModifier);

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "ui/FindForm.h"
@@ -54,7 +55,7 @@ class FindWindow : public test::WindowTest {
     }
     static QStringList Rows(TFind_Form& form) {
         QStringList rows;
-        auto* model = form.ListBox1->model();
+        auto* model = test::Child<QListView>(form, "ListBox1")->model();
         for (int r = 0; r < model->rowCount(); ++r) {
             rows << model->data(model->index(r, 0)).toString();
         }
@@ -66,22 +67,24 @@ TEST_F(FindWindow, ALetterInTheListOpensItAndEnterPlaysTheChoice) {
     Start({"Cure/Lullaby.wav", "abba.wav", "Clash.wav", "doors.wav"});
     bool seen = false;
     WhileOpen([&](TFind_Form& form) {
+        QLineEdit* searchEdit = test::Child<QLineEdit>(form, "Edit1");
         seen = true;
-        EXPECT_EQ(form.Edit1->text(), QStringLiteral("c"));
-        EXPECT_EQ(form.Edit1->selectedText(), "");
+        EXPECT_EQ(searchEdit->text(), QStringLiteral("c"));
+        EXPECT_EQ(searchEdit->selectedText(), "");
         // Every entry whose path holds a c; the rows show file names.
         EXPECT_EQ(Rows(form), Holding(QStringLiteral("c")));
         ASSERT_GE(Rows(form).size(), 2);
         EXPECT_EQ(form.SelectedRow(), 0);
-        QTest::keyClick(form.Edit1, Qt::Key_Down);
+        QTest::keyClick(searchEdit, Qt::Key_Down);
         EXPECT_EQ(form.SelectedRow(), 1);
-        QTest::keyClicks(form.Edit1, "la");
+        QTest::keyClicks(searchEdit, "la");
         EXPECT_EQ(Rows(form), QStringList{QStringLiteral("Clash.wav")});
         EXPECT_EQ(form.SelectedRow(), 0);
-        QTest::keyClick(form.Edit1, Qt::Key_F8);  // the relative path, then the whole entry
-        QTest::keyClick(form.Edit1, Qt::Key_F8);
+        QTest::keyClick(searchEdit,
+                        Qt::Key_F8);  // the relative path, then the whole entry
+        QTest::keyClick(searchEdit, Qt::Key_F8);
         EXPECT_EQ(Rows(form), QStringList{QString::fromStdString(files[2])});
-        QTest::keyClick(form.Edit1, Qt::Key_Return);
+        QTest::keyClick(searchEdit, Qt::Key_Return);
         EXPECT_FALSE(form.isVisible());
     });
     QTest::keyClick(app->window.ListScreen, Qt::Key_C);
@@ -94,8 +97,10 @@ TEST_F(FindWindow, ALetterInTheListOpensItAndEnterPlaysTheChoice) {
 TEST_F(FindWindow, SelectAndQueueActOnTheListWithoutPlaying) {
     Start({"one.wav", "two.wav", "three.wav"});
     WhileOpen([](TFind_Form& form) {
-        QTest::keyClicks(form.Edit1, "thr");
-        QTest::keyClick(form.Edit1, Qt::Key_QuoteLeft);  // select item in list
+        QLineEdit* searchEdit = test::Child<QLineEdit>(form, "Edit1");
+        QTest::keyClicks(searchEdit, "thr");
+        QTest::keyClick(searchEdit,
+                        Qt::Key_QuoteLeft);  // select item in list
         EXPECT_FALSE(form.isVisible());
     });
     QTest::keyClick(app->window.ListScreen, Qt::Key_F, Qt::ControlModifier);
@@ -104,8 +109,8 @@ TEST_F(FindWindow, SelectAndQueueActOnTheListWithoutPlaying) {
     EXPECT_EQ(app->controller.engine().OutputState(), audio::kActiveStopped);
 
     WhileOpen([](TFind_Form& form) {
-        QTest::keyClicks(form.Edit1, "two");
-        QTest::keyClick(form.ListBox1, Qt::Key_Insert);
+        QTest::keyClicks(test::Child<QLineEdit>(form, "Edit1"), "two");
+        QTest::keyClick(test::Child<QListView>(form, "ListBox1"), Qt::Key_Insert);
         EXPECT_FALSE(form.isVisible());
     });
     QTest::keyClick(app->window.ListScreen, Qt::Key_F, Qt::ControlModifier);

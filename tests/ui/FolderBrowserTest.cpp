@@ -18,6 +18,7 @@
 #include <functional>
 
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
@@ -101,10 +102,11 @@ class FolderBrowser : public ::testing::Test {
 
 TEST_F(FolderBrowser, AMusicFolderRootLoadsEachBranchWhenItOpens) {
     Browse("", [&](TDir_Form& form) {
-        ASSERT_EQ(form.TreeView1->topLevelItemCount(), 1);
-        QTreeWidgetItem* root = form.TreeView1->topLevelItem(0);
+        QTreeWidget* folderTree = test::Child<QTreeWidget>(form, "TreeView1");
+        ASSERT_EQ(folderTree->topLevelItemCount(), 1);
+        QTreeWidgetItem* root = folderTree->topLevelItem(0);
         EXPECT_EQ(root->text(0).toStdString(), music_);
-        EXPECT_FALSE(form.TreeView1->rootIsDecorated());
+        EXPECT_FALSE(folderTree->rootIsDecorated());
         EXPECT_TRUE(root->isExpanded());
         EXPECT_EQ(Children(root), (QStringList{"Alpha", "beta", "Gamma"}));
         QTreeWidgetItem* alpha = Child(root, "Alpha");
@@ -116,31 +118,36 @@ TEST_F(FolderBrowser, AMusicFolderRootLoadsEachBranchWhenItOpens) {
         EXPECT_EQ(Children(alpha), QStringList{"Inner"});
         EXPECT_EQ(Children(alpha->child(0)), QStringList{"-"});
         EXPECT_EQ(form.NodePath(alpha->child(0)), music_ + "Alpha/Inner");
-        EXPECT_EQ(form.TreeView1->currentItem(), root);
+        EXPECT_EQ(folderTree->currentItem(), root);
         // Ctrl+E shows the root in the file manager; F12 maximises.
-        QTest::keyClick(form.TreeView1, Qt::Key_E, Qt::ControlModifier);
+        QTest::keyClick(folderTree, Qt::Key_E, Qt::ControlModifier);
         EXPECT_EQ(fake_.desktop.opened, std::vector<std::string>{music_});
-        QTest::keyClick(form.TreeView1, Qt::Key_F12);
+        QTest::keyClick(folderTree, Qt::Key_F12);
         EXPECT_TRUE(form.isMaximized());
     });
 }
 
 TEST_F(FolderBrowser, NewMusicFoldersRefillTheRootsAndTheTree) {
-    Browse("", [](TDir_Form& form) { EXPECT_EQ(form.ComboBox1->count(), 2); });
+    Browse("", [](TDir_Form& form) {
+        EXPECT_EQ(test::Child<QComboBox>(form, "ComboBox1")->count(), 2);
+    });
     fake_.player.playlist.MusicFolders = {music_, music_ + "Gamma/"};
     fake_.player.settings.SaveMusicFolders(fake_.player.playlist, fake_.player.values);
     fake_.player.playlist.MusicFolders.clear();  // the browser reads them back itself
     form_->MusicFoldersChanged();
     Settle(*form_);
-    ASSERT_EQ(form_->ComboBox1->count(), 3);
-    EXPECT_EQ(form_->ComboBox1->itemText(2).toStdString(), music_ + "Gamma/");
-    ASSERT_EQ(form_->TreeView1->topLevelItemCount(), 1);
-    EXPECT_EQ(Children(form_->TreeView1->topLevelItem(0)), (QStringList{"Alpha", "beta", "Gamma"}));
+    ASSERT_EQ(test::Child<QComboBox>(*form_, "ComboBox1")->count(), 3);
+    EXPECT_EQ(test::Child<QComboBox>(*form_, "ComboBox1")->itemText(2).toStdString(),
+              music_ + "Gamma/");
+    ASSERT_EQ(test::Child<QTreeWidget>(*form_, "TreeView1")->topLevelItemCount(), 1);
+    EXPECT_EQ(Children(test::Child<QTreeWidget>(*form_, "TreeView1")->topLevelItem(0)),
+              (QStringList{"Alpha", "beta", "Gamma"}));
 }
 
 TEST_F(FolderBrowser, TheLastFolderIsSelectedAgainAndOkGivesIt) {
     const auto choice = Browse(music_ + "Alpha/Inner/Deep", [&](TDir_Form& form) {
-        EXPECT_EQ(form.NodePath(form.TreeView1->currentItem()), music_ + "Alpha/Inner/Deep");
+        EXPECT_EQ(form.NodePath(test::Child<QTreeWidget>(form, "TreeView1")->currentItem()),
+                  music_ + "Alpha/Inner/Deep");
         form.CheckSubDirs->setChecked(false);
         form.OkButton->click();
     });
@@ -149,10 +156,11 @@ TEST_F(FolderBrowser, TheLastFolderIsSelectedAgainAndOkGivesIt) {
     EXPECT_FALSE(choice->IncludeSubfolders);
     // F5 reads the tree again and keeps the place.
     Browse("", [&](TDir_Form& form) {
+        QTreeWidget* folderTree = test::Child<QTreeWidget>(form, "TreeView1");
         fs::create_directories(music_ + "Alpha/Inner/Deep/New");
-        QTest::keyClick(form.TreeView1, Qt::Key_F5);
+        QTest::keyClick(folderTree, Qt::Key_F5);
         Settle(form);
-        QTreeWidgetItem* current = form.TreeView1->currentItem();
+        QTreeWidgetItem* current = folderTree->currentItem();
         EXPECT_EQ(form.NodePath(current), music_ + "Alpha/Inner/Deep");
         EXPECT_EQ(Children(current), QStringList{"New"});
     });
@@ -163,7 +171,8 @@ TEST_F(FolderBrowser, PastTheLimitALineShowsTheRestOnEnter) {
         fs::create_directories(music_ + "Many/" + std::to_string(10000 + i));
     }
     Browse("", [&](TDir_Form& form) {
-        QTreeWidgetItem* many = Child(form.TreeView1->topLevelItem(0), "Many");
+        QTreeWidget* folderTree = test::Child<QTreeWidget>(form, "TreeView1");
+        QTreeWidgetItem* many = Child(folderTree->topLevelItem(0), "Many");
         many->setExpanded(true);
         Settle(form);
         ASSERT_EQ(many->childCount(), 1001);
@@ -171,25 +180,27 @@ TEST_F(FolderBrowser, PastTheLimitALineShowsTheRestOnEnter) {
         QTreeWidgetItem* more = many->child(1000);
         EXPECT_EQ(more->text(0), "(200 more folders, Enter shows the next 200)");
         EXPECT_EQ(form.NodePath(more), "");
-        form.TreeView1->setCurrentItem(more);
-        QTest::keyClick(form.TreeView1, Qt::Key_Return);
+        folderTree->setCurrentItem(more);
+        QTest::keyClick(folderTree, Qt::Key_Return);
         Settle(form);
         EXPECT_TRUE(form.isVisible());
         ASSERT_EQ(many->childCount(), 1200);
         EXPECT_EQ(many->child(1199)->text(0), "11199");
-        EXPECT_EQ(form.NodePath(form.TreeView1->currentItem()), music_ + "Many/11000");
+        EXPECT_EQ(form.NodePath(folderTree->currentItem()), music_ + "Many/11000");
     });
     // A saved folder past the limit is found too.
     form_ = std::make_unique<TDir_Form>(nullptr, fake_.player, dir_ / "mounts");
     Browse(music_ + "Many/11150", [&](TDir_Form& form) {
-        EXPECT_EQ(form.NodePath(form.TreeView1->currentItem()), music_ + "Many/11150");
+        EXPECT_EQ(form.NodePath(test::Child<QTreeWidget>(form, "TreeView1")->currentItem()),
+                  music_ + "Many/11150");
     });
 }
 
 TEST_F(FolderBrowser, AFolderThatCannotBeReadSaysSo) {
     fs::create_directories(music_ + "Vanishing/sub");
     Browse("", [&](TDir_Form& form) {
-        QTreeWidgetItem* vanishing = Child(form.TreeView1->topLevelItem(0), "Vanishing");
+        QTreeWidgetItem* vanishing =
+            Child(test::Child<QTreeWidget>(form, "TreeView1")->topLevelItem(0), "Vanishing");
         ASSERT_EQ(Children(vanishing), QStringList{"-"});
         fs::remove_all(music_ + "Vanishing");
         vanishing->setExpanded(true);
@@ -213,29 +224,30 @@ TEST_F(FolderBrowser, AllDrivesShowsSlashHomeAndVolumesAndABadRootIsRefused) {
     TDir_Form form(nullptr, fake_.player, dir_ / "mounts");
     fake_.player.values.LastOpenedDrive = "All drives";
     WhenShown<TDir_Form>([&](TDir_Form& shown) {
+        QComboBox* rootCombo = test::Child<QComboBox>(shown, "ComboBox1");
+        QTreeWidget* folderTree = test::Child<QTreeWidget>(shown, "TreeView1");
         Settle(shown);
-        EXPECT_EQ(shown.ComboBox1->count(), 3);
+        EXPECT_EQ(rootCombo->count(), 3);
         QStringList roots;
-        for (int i = 0; i < shown.TreeView1->topLevelItemCount(); ++i) {
-            roots << shown.TreeView1->topLevelItem(i)->text(0);
-            EXPECT_EQ(Children(shown.TreeView1->topLevelItem(i)), QStringList{"****"});
+        for (int i = 0; i < folderTree->topLevelItemCount(); ++i) {
+            roots << folderTree->topLevelItem(i)->text(0);
+            EXPECT_EQ(Children(folderTree->topLevelItem(i)), QStringList{"****"});
         }
         EXPECT_EQ(roots, (QStringList{"/", QString::fromStdString(dir_ / "home"),
                                       QString::fromStdString(dir_ / "stick")}));
-        EXPECT_TRUE(shown.TreeView1->rootIsDecorated());
-        shown.ComboBox1->setCurrentIndex(2);
-        emit shown.ComboBox1->activated(2);
+        EXPECT_TRUE(folderTree->rootIsDecorated());
+        rootCombo->setCurrentIndex(2);
+        emit rootCombo->activated(2);
         ASSERT_EQ(fake_.dialogs.notices.size(), 1u);
         EXPECT_EQ(fake_.dialogs.notices[0].text,
                   dir_ / "gone/" + " does not exists or can not be opened.");
-        EXPECT_EQ(shown.TreeView1->topLevelItemCount(), 3);
-        EXPECT_EQ(shown.ComboBox1->currentIndex(), 0);
-        shown.ComboBox1->setCurrentIndex(1);
-        emit shown.ComboBox1->activated(1);
+        EXPECT_EQ(folderTree->topLevelItemCount(), 3);
+        EXPECT_EQ(rootCombo->currentIndex(), 0);
+        rootCombo->setCurrentIndex(1);
+        emit rootCombo->activated(1);
         Settle(shown);
         EXPECT_EQ(fake_.player.values.LastOpenedDrive, music_);
-        EXPECT_EQ(Children(shown.TreeView1->topLevelItem(0)),
-                  (QStringList{"Alpha", "beta", "Gamma"}));
+        EXPECT_EQ(Children(folderTree->topLevelItem(0)), (QStringList{"Alpha", "beta", "Gamma"}));
         shown.reject();
     });
     form.Choose("Open a folder with music files", "", true, {});
@@ -252,17 +264,18 @@ TEST_F(FolderBrowser, InsertOpensThenAddsWithoutClosingAndOkAddsNothingMore) {
     player.values.LastOpenedDrive = music_;
     player.playlist.PlaylistEntries = {"/old/z.mp3"};
     WhenShown<TDir_Form>([&](TDir_Form& form) {
+        QTreeWidget* folderTree = test::Child<QTreeWidget>(form, "TreeView1");
         Settle(form);
         EXPECT_EQ(form.windowTitle(), "Open a folder with music files");
-        QTreeWidgetItem* root = form.TreeView1->topLevelItem(0);
-        form.TreeView1->setCurrentItem(Child(root, "Alpha"));
-        QTest::keyClick(form.TreeView1, Qt::Key_Insert);
+        QTreeWidgetItem* root = folderTree->topLevelItem(0);
+        folderTree->setCurrentItem(Child(root, "Alpha"));
+        QTest::keyClick(folderTree, Qt::Key_Insert);
         EXPECT_EQ(player.playlist.PlaylistEntries,
                   std::vector<std::string>{music_ + "Alpha/x.mp3"});
-        form.TreeView1->setCurrentItem(Child(root, "Gamma"));
-        QTest::keyClick(form.TreeView1, Qt::Key_Insert);
+        folderTree->setCurrentItem(Child(root, "Gamma"));
+        QTest::keyClick(folderTree, Qt::Key_Insert);
         EXPECT_TRUE(form.isVisible());
-        form.TreeView1->setCurrentItem(Child(root, "Alpha"));
+        folderTree->setCurrentItem(Child(root, "Alpha"));
         form.OkButton->click();
     });
     OpenDirAc(player);
@@ -311,23 +324,25 @@ TEST(CopyDialog, FiguresThenCancelAsksAfterEachFile) {
     live.view.selectedRows = {0, 1, 2};
     TTransferFiles_Form form(nullptr, live.player);
     WhenShown<TTransferFiles_Form>([&](TTransferFiles_Form& shown) {
-        EXPECT_EQ(shown.Edit1->text().toStdString(), device);
-        EXPECT_FALSE(shown.Label4->isHidden());
+        QLabel* notConnected = test::Child<QLabel>(shown, "Label4");
+        QPushButton* startButton = test::Child<QPushButton>(shown, "Button2");
+        EXPECT_EQ(test::Child<QLineEdit>(shown, "Edit1")->text().toStdString(), device);
+        EXPECT_FALSE(notConnected->isHidden());
         EXPECT_TRUE(shown.LabelInUse->isHidden());
         EXPECT_EQ(shown.LabelSelectedFiles->text(), "2 MB");
-        shown.Button2->click();
+        startButton->click();
         EXPECT_EQ(live.dialogs.notices.back().text,
                   "The path cannot be accessed.\rIf it is an external device, please make sure "
                   "it's proper connected.");
         fs::create_directory(device);
         shown.Timer1Timer();
-        EXPECT_TRUE(shown.Label4->isHidden());
+        EXPECT_TRUE(notConnected->isHidden());
         EXPECT_FALSE(shown.LabelInUse->isHidden());
         EXPECT_TRUE(shown.LabelInUse->text().endsWith(" %"));
         live.dialogs.yesNoAnswers = {false, true};
-        shown.Button2->click();
-        EXPECT_FALSE(shown.Button2->isEnabled());
-        shown.Button3->click();
+        startButton->click();
+        EXPECT_FALSE(startButton->isEnabled());
+        test::Child<QPushButton>(shown, "Button3")->click();
         EXPECT_TRUE(shown.isVisible());
     });
     form.exec();

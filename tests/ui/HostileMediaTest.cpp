@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "audio/TestDevice.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/ModalSteps.h"
 #include "fakes/StartedWindow.h"
@@ -221,8 +222,9 @@ TEST_F(HostileMedia, TheWindowPlaysShowsAndOutlivesEveryFile) {
     Hear(3);
     Press(Qt::Key_F2, Qt::NoModifier, "warm-up");
     test::WhenShown<TFind_Form>([](TFind_Form& form) {
-        QTest::keyClicks(form.Edit1, QStringLiteral("good"));
-        QTest::keyClick(form.Edit1, Qt::Key_Return);
+        QLineEdit* searchEdit = test::Child<QLineEdit>(form, "Edit1");
+        QTest::keyClicks(searchEdit, QStringLiteral("good"));
+        QTest::keyClick(searchEdit, Qt::Key_Return);
     });
     Press(Qt::Key_F, Qt::ControlModifier, "warm-up");
     Press(Qt::Key_0, Qt::KeypadModifier, "warm-up");
@@ -300,9 +302,10 @@ TEST_F(HostileMedia, TheWindowPlaysShowsAndOutlivesEveryFile) {
     // Find a damaged copy and play what it finds.
     bool found = false;
     test::WhenShown<TFind_Form>([&](TFind_Form& form) {
-        QTest::keyClicks(form.Edit1, QStringLiteral("flip1"));
-        found = form.ListBox1->model()->rowCount() > 0;
-        QTest::keyClick(form.Edit1, Qt::Key_Return);
+        QLineEdit* searchEdit = test::Child<QLineEdit>(form, "Edit1");
+        QTest::keyClicks(searchEdit, QStringLiteral("flip1"));
+        found = test::Child<QListView>(form, "ListBox1")->model()->rowCount() > 0;
+        QTest::keyClick(searchEdit, Qt::Key_Return);
     });
     const std::size_t beforeFind = dialogs_.notices.size();
     Press(Qt::Key_F, Qt::ControlModifier, "find");

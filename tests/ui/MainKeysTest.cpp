@@ -15,6 +15,7 @@
 
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
@@ -107,13 +108,13 @@ TEST_F(Keys, PlayPauseStopNextPrevious) {
     EXPECT_EQ(window().windowTitle(), QStringLiteral("Mirvo 1.04i"));
 
     // The play bar's buttons.
-    window().SpeedButton1->click();
+    test::Child<QToolButton>(window(), "SpeedButton1")->click();
     engine().Settle();
     EXPECT_EQ(engine().OutputState(), audio::kActivePlaying);
-    window().SpeedButton5->click();
+    test::Child<QToolButton>(window(), "SpeedButton5")->click();
     engine().Settle();
     EXPECT_EQ(list().PlayingIndex, 2);
-    window().SpeedButton3->click();
+    test::Child<QToolButton>(window(), "SpeedButton3")->click();
     engine().Settle();
     EXPECT_EQ(engine().OutputChannel(), 0u);
 }
@@ -305,8 +306,8 @@ TEST_F(Keys, TheSleepTimersEndKeepsTheRecordingUnasked) {
     ASSERT_TRUE(engine().recorder().RecordingActive());
     audio::test::Update();
     test::WhenShown<TTimer_Form>([](TTimer_Form& form) {
-        form.Edit1->setText(QStringLiteral("0"));
-        form.Button1->click();
+        test::Child<QLineEdit>(form, "Edit1")->setText(QStringLiteral("0"));
+        test::Child<QPushButton>(form, "Button1")->click();
     });
     Press(Qt::Key_T, Qt::AltModifier);
     EXPECT_TRUE(app_->loop.Quitting());

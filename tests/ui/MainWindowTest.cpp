@@ -1,4 +1,5 @@
 // The main window frame on a real widget tree (offscreen platform).
+#include "fakes/Child.h"
 #include "ui/MainWindow.h"
 
 #include <gtest/gtest.h>
@@ -68,12 +69,22 @@ TEST(MainWindow, FrameHasItsPartsAndSizes) {
     EXPECT_EQ(m.LabelVolume->text(), QStringLiteral("100 %"));
 
     // Five transport buttons side by side at the play bar's place; record waits for radio.
-    QToolButton* buttons[] = {m.SpeedButton1, m.SpeedButton2, m.SpeedButton3, m.SpeedButton4,
-                              m.SpeedButton5};
+    QToolButton* buttons[] = {
+        test::Child<QToolButton>(m, "SpeedButton1"), test::Child<QToolButton>(m, "SpeedButton2"),
+        test::Child<QToolButton>(m, "SpeedButton3"), test::Child<QToolButton>(m, "SpeedButton4"),
+        test::Child<QToolButton>(m, "SpeedButton5")};
     for (int i = 0; i < 5; ++i) {
         EXPECT_TRUE(buttons[i]->isVisible());
         EXPECT_EQ(buttons[i]->geometry(), QRect(23 * i, 0, 23, 22));
     }
+    // The controller reaches them by what they do.
+    using Transport = MainWindow::Transport;
+    EXPECT_EQ(m.TransportButton(Transport::Play), buttons[0]);
+    EXPECT_EQ(m.TransportButton(Transport::Pause), buttons[1]);
+    EXPECT_EQ(m.TransportButton(Transport::Stop), buttons[2]);
+    EXPECT_EQ(m.TransportButton(Transport::Previous), buttons[3]);
+    EXPECT_EQ(m.TransportButton(Transport::Next), buttons[4]);
+    EXPECT_EQ(m.TransportButton(Transport::Next)->text(), QStringLiteral("Next"));
     EXPECT_FALSE(m.SpeedButtonRecord->isVisible());
     EXPECT_EQ(m.PlayBar->pos(), QPoint(0, 19));
     EXPECT_EQ(m.LabelTime->pos(), QPoint(130, 24));

@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/ScrobbleService.h"
 #include "fakes/SoundServer.h"
@@ -69,7 +70,8 @@ class PreferencesWindow : public ::testing::Test {
         return IniFile::Load(home / "Mirvo.ini").Get(section, key).value_or("<none>");
     }
     static void ShowPage(TPreferences_Form& form, int page) {
-        form.TreeView1->setCurrentItem(form.TreeView1->topLevelItem(page));
+        test::Child<QTreeWidget>(form, "TreeView1")
+            ->setCurrentItem(test::Child<QTreeWidget>(form, "TreeView1")->topLevelItem(page));
     }
     static int ShownPage(const TPreferences_Form& form) {
         int shown = -1;
@@ -103,18 +105,19 @@ class PreferencesWindow : public ::testing::Test {
 
 TEST_F(PreferencesWindow, F6OpensItEscClosesOnlyItAndItReopensOnTheLastPage) {
     WhileOpen([&](TPreferences_Form& form) {
+        QTreeWidget* pageList = test::Child<QTreeWidget>(form, "TreeView1");
         EXPECT_EQ(form.windowTitle(), "Settings");
         EXPECT_EQ(form.size(), QSize(427, 329));
         QStringList pages;
-        for (int i = 0; i < form.TreeView1->topLevelItemCount(); ++i) {
-            pages << form.TreeView1->topLevelItem(i)->text(0);
+        for (int i = 0; i < pageList->topLevelItemCount(); ++i) {
+            pages << pageList->topLevelItem(i)->text(0);
         }
         EXPECT_EQ(pages, (QStringList{"Setup", "Media", "Display", "Global hotkeys", "Recording",
                                       "Playing history", "Device"}));
         EXPECT_EQ(ShownPage(form), 0);
         EXPECT_EQ(form.Groups[0]->title(), "Setup");
         EXPECT_EQ(form.Groups[0]->geometry(), QRect(128, 8, 291, 274));
-        EXPECT_EQ(form.Button1->text(), "&Close");
+        EXPECT_EQ(test::Child<QPushButton>(form, "Button1")->text(), "&Close");
         EXPECT_EQ(form.CheckBoxUpdate->toolTip(),
                   "In order to make use of the latest improvements, Mirvo will check once a week "
                   "if there's\nan update available. If so, it will prompt you briefly at startup.");
@@ -122,7 +125,7 @@ TEST_F(PreferencesWindow, F6OpensItEscClosesOnlyItAndItReopensOnTheLastPage) {
         ShowPage(form, 4);
         EXPECT_EQ(ShownPage(form), 4);
         EXPECT_EQ(form.Groups[4]->title(), "Recording");
-        QTest::keyClick(form.TreeView1, Qt::Key_Escape);
+        QTest::keyClick(pageList, Qt::Key_Escape);
         EXPECT_FALSE(form.isVisible());
     });
     EXPECT_TRUE(app->window.isVisible());
@@ -141,6 +144,7 @@ TEST_F(PreferencesWindow, F6OpensItEscClosesOnlyItAndItReopensOnTheLastPage) {
 
 TEST_F(PreferencesWindow, SetupAndRecordingControlsWriteAsTheyChange) {
     WhileOpen([&](TPreferences_Form& form) {
+        QLineEdit* preRecordSecondsEdit = test::Child<QLineEdit>(form, "Edit3");
         EXPECT_TRUE(form.RadioEnqueue[2]->isChecked());  // the default
         EXPECT_TRUE(form.CheckBoxUpdate->isChecked());
         form.CheckBoxMultiple->click();
@@ -155,21 +159,21 @@ TEST_F(PreferencesWindow, SetupAndRecordingControlsWriteAsTheyChange) {
         EXPECT_EQ(Key("General", "lastnewversion"), "none");
 
         ShowPage(form, 4);
-        EXPECT_EQ(form.Edit3->text(), "120");
-        form.Edit3->selectAll();
-        QTest::keyClicks(form.Edit3, "75s");
+        EXPECT_EQ(preRecordSecondsEdit->text(), "120");
+        preRecordSecondsEdit->selectAll();
+        QTest::keyClicks(preRecordSecondsEdit, "75s");
         EXPECT_EQ(saves.Take(), 2);  // "7" and "75"; "75s" is no number
         EXPECT_EQ(Key("General", "RecordSecAhead"), "75");
-        form.Edit3->selectAll();
-        QTest::keyClicks(form.Edit3, "ab");
+        preRecordSecondsEdit->selectAll();
+        QTest::keyClicks(preRecordSecondsEdit, "ab");
         EXPECT_EQ(saves.Take(), 0);
         EXPECT_EQ(Key("General", "RecordSecAhead"), "75");
-        form.CheckBox6->click();
+        test::Child<QCheckBox>(form, "CheckBox6")->click();
         EXPECT_EQ(Key("General", "RecordAhead"), "1");
         dialogs.folderAnswers = {home / "rec"};
         saves.Take();
-        form.Button10->click();
-        EXPECT_EQ(form.Edit2->text().toStdString(), home / "rec/");
+        test::Child<QPushButton>(form, "Button10")->click();
+        EXPECT_EQ(test::Child<QLineEdit>(form, "Edit2")->text().toStdString(), home / "rec/");
         EXPECT_EQ(saves.Take(), 1);
         EXPECT_EQ(Key("General", "RecordTempPath"), home / "rec/");
     });
@@ -177,8 +181,8 @@ TEST_F(PreferencesWindow, SetupAndRecordingControlsWriteAsTheyChange) {
         EXPECT_TRUE(form.CheckBoxMultiple->isChecked());
         EXPECT_TRUE(form.RadioEnqueue[1]->isChecked());
         EXPECT_FALSE(form.CheckBoxUpdate->isChecked());
-        EXPECT_EQ(form.Edit3->text(), "75");
-        EXPECT_TRUE(form.CheckBox6->isChecked());
+        EXPECT_EQ(test::Child<QLineEdit>(form, "Edit3")->text(), "75");
+        EXPECT_TRUE(test::Child<QCheckBox>(form, "CheckBox6")->isChecked());
     });
 }
 
@@ -200,7 +204,7 @@ TEST_F(PreferencesWindow, TheMetersAndTheirMenuFollowTheDisplayPageAtOnce) {
 TEST_F(PreferencesWindow, MusicFoldersAndSortOrder) {
     WhileOpen([&](TPreferences_Form& form) {
         ShowPage(form, 1);
-        EXPECT_TRUE(form.RadioSort2->isChecked());
+        EXPECT_TRUE(test::Child<QRadioButton>(form, "RadioSort2")->isChecked());
         dialogs.folderAnswers = {home / "Music"};
         form.ButtonAddFolder->click();
         ASSERT_EQ(form.ListMusicFolders->count(), 1);
@@ -210,7 +214,7 @@ TEST_F(PreferencesWindow, MusicFoldersAndSortOrder) {
         form.ButtonDeleteFolder->click();
         EXPECT_EQ(form.ListMusicFolders->count(), 0);
         EXPECT_EQ(Key("Root media", "path0"), "<none>");
-        form.RadioSort1->click();
+        test::Child<QRadioButton>(form, "RadioSort1")->click();
         EXPECT_EQ(Key("Playlist", "SortingWay"), "1");
         EXPECT_EQ(app->player.playlist.SortingWay, 1);
     });
@@ -220,41 +224,45 @@ TEST_F(PreferencesWindow, TheCaptureFieldTakesEveryCombinationAndSetBindsIt) {
     app->player.settings.WriteString("Global hotkeys", "2", "0110-80");
     hotKeys.unregistered.clear();
     WhileOpen([&](TPreferences_Form& form) {
+        QTreeWidget* hotKeyList = test::Child<QTreeWidget>(form, "ListBox1");
+        QLineEdit* captureEdit = test::Child<QLineEdit>(form, "Edit1");
+        QPushButton* setButton = test::Child<QPushButton>(form, "Button9");
         EXPECT_EQ(hotKeys.unregistered.size(), 13u);  // let go while the dialog shows
         ShowPage(form, 3);
-        ASSERT_EQ(form.ListBox1->topLevelItemCount(), 13);
-        EXPECT_EQ(form.ListBox1->topLevelItem(2)->text(1), " Ctrl + Alt + P");
-        form.ListBox1->setCurrentItem(form.ListBox1->topLevelItem(2));
-        EXPECT_EQ(form.Edit1->text(), "Ctrl + Alt + P");
+        ASSERT_EQ(hotKeyList->topLevelItemCount(), 13);
+        EXPECT_EQ(hotKeyList->topLevelItem(2)->text(1), " Ctrl + Alt + P");
+        hotKeyList->setCurrentItem(hotKeyList->topLevelItem(2));
+        EXPECT_EQ(captureEdit->text(), "Ctrl + Alt + P");
 
         // Alt+C would be "&Close": here it is a combination like any other.
-        form.ListBox1->setCurrentItem(form.ListBox1->topLevelItem(0));
-        QTest::keyClick(form.Edit1, Qt::Key_C, Qt::AltModifier);
+        hotKeyList->setCurrentItem(hotKeyList->topLevelItem(0));
+        QTest::keyClick(captureEdit, Qt::Key_C, Qt::AltModifier);
         ASSERT_TRUE(form.isVisible());
-        EXPECT_EQ(form.Edit1->text(), "Alt + C");
-        QTest::keyClick(form.Edit1, Qt::Key_P, Qt::ControlModifier | Qt::AltModifier);
-        EXPECT_EQ(form.Edit1->text(), "Ctrl + Alt + P");
-        form.Button9->click();
+        EXPECT_EQ(captureEdit->text(), "Alt + C");
+        QTest::keyClick(captureEdit, Qt::Key_P, Qt::ControlModifier | Qt::AltModifier);
+        EXPECT_EQ(captureEdit->text(), "Ctrl + Alt + P");
+        setButton->click();
         EXPECT_EQ(Key("Global hotkeys", "0"), "0110-80");
         EXPECT_EQ(Key("Global hotkeys", "2"), "");  // one function per combination
-        EXPECT_EQ(form.ListBox1->topLevelItem(0)->text(1), " Ctrl + Alt + P");
-        EXPECT_EQ(form.ListBox1->topLevelItem(2)->text(1), "");
+        EXPECT_EQ(hotKeyList->topLevelItem(0)->text(1), " Ctrl + Alt + P");
+        EXPECT_EQ(hotKeyList->topLevelItem(2)->text(1), "");
 
         // A modifier alone binds nothing; Delete alone clears the binding.
-        QTest::keyClick(form.Edit1, Qt::Key_Control, Qt::ControlModifier);
-        form.Button9->click();
+        QTest::keyClick(captureEdit, Qt::Key_Control, Qt::ControlModifier);
+        setButton->click();
         EXPECT_EQ(Key("Global hotkeys", "0"), "0110-80");
-        QTest::keyClick(form.Edit1, Qt::Key_Delete);
-        EXPECT_EQ(form.Edit1->text(), "");
-        form.Button9->click();
+        QTest::keyClick(captureEdit, Qt::Key_Delete);
+        EXPECT_EQ(captureEdit->text(), "");
+        setButton->click();
         EXPECT_EQ(Key("Global hotkeys", "0"), "<none>");
         QKeyEvent media(QEvent::KeyPress, Qt::Key_MediaTogglePlayPause, Qt::NoModifier);
-        QApplication::sendEvent(form.Edit1, &media);
-        EXPECT_EQ(form.Edit1->text(), "Media key: Play/Pause");
-        form.Button9->click();
+        QApplication::sendEvent(captureEdit, &media);
+        EXPECT_EQ(captureEdit->text(), "Media key: Play/Pause");
+        setButton->click();
         hotKeys.accept = false;  // held by another program
         hotKeys.registered.clear();
-        QTest::keyClick(form.Edit1, Qt::Key_Escape);  // not a combination: it closes
+        QTest::keyClick(captureEdit,
+                        Qt::Key_Escape);  // not a combination: it closes
         EXPECT_FALSE(form.isVisible());
     });
     ASSERT_EQ(hotKeys.registered.size(), 1u);  // taken again at close
@@ -298,7 +306,7 @@ TEST_F(PreferencesWindow, CheckConnectionSaysWhatTheServiceAnswered) {
         form.CheckBox_Lastfm->click();
         form.Edit_Lastfm_Username->setText("John Doe");
         form.Edit_Lastfm_Password->setText("secret");
-        form.Button8->click();
+        test::Child<QPushButton>(form, "Button8")->click();
         ASSERT_TRUE(RunUntil([&] { return !dialogs.notices.empty(); }));
         EXPECT_EQ(dialogs.notices[0].text, "Authentication last.fm: OK");
         EXPECT_EQ(Key("PlayingHistory", "LastfmUsername"), "John Doe");

@@ -15,6 +15,7 @@
 
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/ModalSteps.h"
 #include "fakes/StartedWindow.h"
@@ -76,25 +77,26 @@ TEST_F(Properties, ReportCleanUpAndRenameOnOkWithTheMissingExtensionKeepingTheDi
     window().SetListFocusedRow(1);
     bool shown = false;
     WhenShown<TFileInfo_Form>([&](TFileInfo_Form& form) {
+        QLineEdit* nameEdit = test::Child<QLineEdit>(form, "Edit1");
         shown = true;
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Rename single file"));
-        EXPECT_EQ(form.Edit1->text(), QStringLiteral("t1.wav"));
-        EXPECT_EQ(form.Edit1->selectedText(), QStringLiteral("t1.wav"));
-        EXPECT_EQ(form.Memo1->toPlainText().toStdString(),
+        EXPECT_EQ(nameEdit->text(), QStringLiteral("t1.wav"));
+        EXPECT_EQ(nameEdit->selectedText(), QStringLiteral("t1.wav"));
+        EXPECT_EQ(test::Child<QPlainTextEdit>(form, "Memo1")->toPlainText().toStdString(),
                   (dir_.path() + "/\n\nSize: \t\t192,044 bytes\n"
                                  "Format: \t\tWAVE 256 kbps - 8000 Hz 16 bit Stereo\n"
                                  "Length: \t\t0:06:000\n\n"));
-        QTest::keyClicks(form.Edit1, QStringLiteral("a_b%20c__d"));
-        PressButton(form.Button3);
-        EXPECT_EQ(form.Edit1->text(), QStringLiteral("a b c d"));
-        form.Edit1->setFocus();
-        Key(form.Edit1, Qt::Key_Return);
+        QTest::keyClicks(nameEdit, QStringLiteral("a_b%20c__d"));
+        PressButton(test::Child<QPushButton>(form, "Button3"));
+        EXPECT_EQ(nameEdit->text(), QStringLiteral("a b c d"));
+        nameEdit->setFocus();
+        Key(nameEdit, Qt::Key_Return);
         EXPECT_TRUE(form.isVisible());
         ASSERT_EQ(dialogs_.notices.size(), 1u);
         EXPECT_EQ(dialogs_.notices[0].text,
                   "Please end your new filename with an extention (ie \".mp3\" or \".wav\")");
-        QTest::keyClicks(form.Edit1, QStringLiteral(".wav"));
-        Key(form.Edit1, Qt::Key_Return);
+        QTest::keyClicks(nameEdit, QStringLiteral(".wav"));
+        Key(nameEdit, Qt::Key_Return);
         EXPECT_FALSE(form.isVisible());
     });
     Press(Qt::Key_F2);
@@ -113,8 +115,9 @@ TEST_F(Properties, ThePlayingFileGoesOnWhereItWasUnderItsNewName) {
     ASSERT_EQ(engine().OutputState(), audio::kActivePaused);
     const auto rename = [&](const char* name) {
         WhenShown<TFileInfo_Form>([name](TFileInfo_Form& form) {
-            QTest::keyClicks(form.Edit1, QString::fromLatin1(name));
-            Key(form.Edit1, Qt::Key_Return);
+            QLineEdit* nameEdit = test::Child<QLineEdit>(form, "Edit1");
+            QTest::keyClicks(nameEdit, QString::fromLatin1(name));
+            Key(nameEdit, Qt::Key_Return);
         });
         Press(Qt::Key_F2);
     };
@@ -138,8 +141,9 @@ TEST_F(Properties, ATakenNameLeavesBothFilesAndTheEntry) {
     const auto size0 = std::filesystem::file_size(dir_ / "t0.wav");
     const auto size1 = std::filesystem::file_size(dir_ / "t1.wav");
     WhenShown<TFileInfo_Form>([](TFileInfo_Form& form) {
-        QTest::keyClicks(form.Edit1, QStringLiteral("t1.wav"));
-        Key(form.Edit1, Qt::Key_Return);
+        QLineEdit* nameEdit = test::Child<QLineEdit>(form, "Edit1");
+        QTest::keyClicks(nameEdit, QStringLiteral("t1.wav"));
+        Key(nameEdit, Qt::Key_Return);
     });
     Press(Qt::Key_F2);
     ASSERT_EQ(dialogs_.notices.size(), 1u);
@@ -155,12 +159,13 @@ TEST_F(Properties, ANameWithASlashMovesNothingAndKeepsTheDialogOpen) {
     std::filesystem::create_directory(dir_ / "sub");
     int stayed = 0;
     WhenShown<TFileInfo_Form>([&](TFileInfo_Form& form) {
+        QLineEdit* nameEdit = test::Child<QLineEdit>(form, "Edit1");
         for (const char* name : {"sub/t0.wav", "../t0.wav", ".."}) {
-            form.Edit1->setText(QString::fromLatin1(name));
-            Key(form.Edit1, Qt::Key_Return);
+            nameEdit->setText(QString::fromLatin1(name));
+            Key(nameEdit, Qt::Key_Return);
             stayed += form.isVisible() ? 1 : 0;
         }
-        Key(form.Edit1, Qt::Key_Escape);
+        Key(nameEdit, Qt::Key_Escape);
     });
     Press(Qt::Key_F2);
     EXPECT_EQ(stayed, 3);
@@ -180,11 +185,12 @@ TEST_F(Properties, AHandOverWhileTheDialogIsOpenComesAfterIt) {
     const std::string handed = other / "handed.wav";
     test::WriteWav(handed, test::Tone(8000, 1.0, 440), 8000);
     WhenShown<TFileInfo_Form>([&](TFileInfo_Form& form) {
+        QLineEdit* nameEdit = test::Child<QLineEdit>(form, "Edit1");
         EXPECT_TRUE(app_->application.ReceivePath(handed));
         QApplication::processEvents();
         EXPECT_EQ(list().PlaylistEntries.size(), 4u);
-        form.Edit1->setText(QStringLiteral("renamed.wav"));
-        Key(form.Edit1, Qt::Key_Return);
+        nameEdit->setText(QStringLiteral("renamed.wav"));
+        Key(nameEdit, Qt::Key_Return);
     });
     Press(Qt::Key_F2);
     EXPECT_TRUE(std::filesystem::exists(dir_ / "renamed.wav"));
@@ -201,9 +207,10 @@ TEST_F(Properties, EscapeOnTheReportClosesWithoutRenaming) {
     Start();
     bool closed = false;
     WhenShown<TFileInfo_Form>([&](TFileInfo_Form& form) {
-        QTest::keyClicks(form.Edit1, QStringLiteral("other.wav"));
-        form.Memo1->setFocus();
-        Key(form.Memo1, Qt::Key_Escape);
+        QPlainTextEdit* reportMemo = test::Child<QPlainTextEdit>(form, "Memo1");
+        QTest::keyClicks(test::Child<QLineEdit>(form, "Edit1"), QStringLiteral("other.wav"));
+        reportMemo->setFocus();
+        Key(reportMemo, Qt::Key_Escape);
         closed = !form.isVisible();
     });
     Press(Qt::Key_F2);
@@ -220,21 +227,24 @@ TEST_F(Properties, F2OnSeveralFilesRenamesThemAllAndStopsThePlayingOne) {
     dialogs_.yesNoAnswers = {true};
     bool shown = false;
     WhenShown<TReplaceFilenames_Form>([&](TReplaceFilenames_Form& form) {
+        QPlainTextEdit* previewMemo = test::Child<QPlainTextEdit>(form, "Memo2");
+        QLineEdit* nameEdit = test::Child<QLineEdit>(form, "Edit1");
+        QLineEdit* replaceEdit = test::Child<QLineEdit>(form, "Edit2");
         shown = true;
         EXPECT_EQ(form.windowTitle(), QStringLiteral("Rename multiple files"));
-        EXPECT_EQ(form.Memo2->toPlainText(), QStringLiteral("t0.wav\nt2.wav"));
-        QTest::keyClicks(form.Edit1, QStringLiteral("T"));
-        Key(form.Edit1, Qt::Key_Tab);
-        QTest::keyClicks(form.Edit2, QStringLiteral("song "));
-        EXPECT_EQ(form.Memo2->toPlainText(), QStringLiteral("song 0.wav\nsong 2.wav"));
-        PressButton(form.Button1);
+        EXPECT_EQ(previewMemo->toPlainText(), QStringLiteral("t0.wav\nt2.wav"));
+        QTest::keyClicks(nameEdit, QStringLiteral("T"));
+        Key(nameEdit, Qt::Key_Tab);
+        QTest::keyClicks(replaceEdit, QStringLiteral("song "));
+        EXPECT_EQ(previewMemo->toPlainText(), QStringLiteral("song 0.wav\nsong 2.wav"));
+        PressButton(test::Child<QPushButton>(form, "Button1"));
         EXPECT_EQ(dialogs_.questions,
                   std::vector<std::string>{"Rename all selected files to the previewed "
                                            "filenames?\rThere's no undo!\r\rContinue?"});
         // Shown again for the renamed files, the find text empty after the first use.
-        EXPECT_EQ(form.Edit1->text(), QString());
-        EXPECT_EQ(form.Memo2->toPlainText(), QStringLiteral("song song 0.wav\nsong song 2.wav"));
-        Key(form.Edit2, Qt::Key_Escape);
+        EXPECT_EQ(nameEdit->text(), QString());
+        EXPECT_EQ(previewMemo->toPlainText(), QStringLiteral("song song 0.wav\nsong song 2.wav"));
+        Key(replaceEdit, Qt::Key_Escape);
     });
     Press(Qt::Key_F2);
     ASSERT_TRUE(shown);
@@ -252,7 +262,7 @@ TEST_F(Properties, F2OnSeveralFilesRenamesThemAllAndStopsThePlayingOne) {
     shown = false;
     WhenShown<TReplaceFilenames_Form>([&](TReplaceFilenames_Form& form) {
         shown = true;
-        EXPECT_EQ(form.Edit1->text(), QStringLiteral("song 0.wav"));
+        EXPECT_EQ(test::Child<QLineEdit>(form, "Edit1")->text(), QStringLiteral("song 0.wav"));
         form.reject();
     });
     app_->controller.Action("RenamerAc")->trigger();
@@ -264,7 +274,8 @@ TEST_F(Properties, OverAHundredFilesWarnFirstAndNoStopsThere) {
     Press(Qt::Key_A, Qt::ControlModifier);
     bool warned = false;
     WhenShown<TReplaceFilenames_Form>([&](TReplaceFilenames_Form& form) {
-        QTest::keyClicks(form.Edit2, QStringLiteral("x"));
+        QPushButton* okButton = test::Child<QPushButton>(form, "Button1");
+        QTest::keyClicks(test::Child<QLineEdit>(form, "Edit2"), QStringLiteral("x"));
         WhenShown<QMessageBox>([&](QMessageBox& box) {
             warned = true;
             EXPECT_EQ(box.icon(), QMessageBox::Warning);
@@ -272,12 +283,12 @@ TEST_F(Properties, OverAHundredFilesWarnFirstAndNoStopsThere) {
                       QStringLiteral("You are about to rename > 100 files!\n\nContinue?"));
             Key(&box, Qt::Key_Escape);
         });
-        PressButton(form.Button1);
+        PressButton(okButton);
         EXPECT_TRUE(warned);
         EXPECT_TRUE(dialogs_.questions.empty());
         // Yes goes on to the usual question, which the fake answers No.
         WhenShown<QMessageBox>([](QMessageBox& box) { Key(&box, Qt::Key_Return); });
-        PressButton(form.Button1);
+        PressButton(okButton);
         EXPECT_EQ(dialogs_.questions.size(), 1u);
         form.reject();
     });

@@ -14,6 +14,7 @@
 
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/TempDir.h"
 #include "ui/HoxelListbox.h"
@@ -88,8 +89,14 @@ TEST(Screenshot, FullWindowLayout) {
     };
     apart(w.ProgressPanel, w.ListScreen);
     apart(w.ListScreen, w.statusBar());
-    QWidget* panelParts[] = {w.Progres,      w.SpeedButton1, w.SpeedButton2, w.SpeedButton3,
-                             w.SpeedButton4, w.SpeedButton5, w.LabelVolume,  w.LevelMeter6};
+    QWidget* panelParts[] = {w.Progres,
+                             test::Child<QToolButton>(w, "SpeedButton1"),
+                             test::Child<QToolButton>(w, "SpeedButton2"),
+                             test::Child<QToolButton>(w, "SpeedButton3"),
+                             test::Child<QToolButton>(w, "SpeedButton4"),
+                             test::Child<QToolButton>(w, "SpeedButton5"),
+                             w.LabelVolume,
+                             w.LevelMeter6};
     for (std::size_t i = 0; i < std::size(panelParts); ++i) {
         for (std::size_t j = i + 1; j < std::size(panelParts); ++j) {
             apart(panelParts[i], panelParts[j]);

@@ -16,6 +16,7 @@
 
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
+#include "fakes/Child.h"
 #include "fakes/FakeServices.h"
 #include "fakes/StartedWindow.h"
 #include "fakes/TempDir.h"
@@ -226,7 +227,8 @@ TEST(InputForm, IsWideEnoughForTheWholeEntryAndItsTitle) {
         "Edition)/01 - The first song.flac");
     bool checked = false;
     QTimer::singleShot(0, &form, [&] {
-        EXPECT_GE(form.Edit1->width(), form.Edit1->fontMetrics().horizontalAdvance(entry));
+        const QLineEdit* edit = test::Child<QLineEdit>(form, "Edit1");
+        EXPECT_GE(edit->width(), edit->fontMetrics().horizontalAdvance(entry));
         EXPECT_GE(form.width(), QFontMetrics(QApplication::font())
                                     .horizontalAdvance(QStringLiteral("Edit playlist entry")));
         checked = true;
