@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,36 +104,54 @@ class Icecast {
     // The sources go, as when an encoder fails: their mounts and listeners end.
     void StopSources() {
         for (const pid_t pid : sourcePids_) {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-            std::erase(children_, pid);
+            if (pid > 0) {
+                ::kill(pid, SIGTERM);
+                ::waitpid(pid, nullptr, 0);
+                std::erase(children_, pid);
+            }
         }
         sourcePids_.clear();
     }
     void StartSources() {
+        sourcePids_.clear();
         for (const std::string& config : sources_) {
-            if (const pid_t pid = Spawn({"ezstream", "-c", config}); pid > 0) {
-                sourcePids_.push_back(pid);
-            }
+            sourcePids_.push_back(Spawn({"ezstream", "-c", config}));
         }
     }
 
     std::string Url(const std::string& mount) const {
         return "http://127.0.0.1:" + std::to_string(port_) + mount;
     }
-    // Whether the mount answers with a stream, asked again for up to 10 s
-    // (ezstream needs a moment to log in).
-    bool WaitForMount(const std::string& mount) const {
-        for (int i = 0; i < 400; ++i) {
+    // Whether the mount answers with a stream, asked again for up to 30 s
+    // (ezstream needs a moment to log in, and one that gave up on a busy
+    // machine is started again).
+    bool WaitForMount(const std::string& mount) {
+        for (int i = 0; i < 1200; ++i) {
             if (MountAnswers(mount)) {
                 return true;
             }
+            RestartEndedSources();
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        // What the server and its sources said, for whoever reads the failure.
+        for (const char* log : {"icecast2.out", "ezstream.out", "error.log"}) {
+            std::ifstream in(dir_ / log);
+            std::fprintf(stderr, "--- %s\n%s\n", log,
+                         std::string((std::istreambuf_iterator<char>(in)), {}).c_str());
         }
         return false;
     }
 
   private:
+    void RestartEndedSources() {
+        for (std::size_t i = 0; i < sourcePids_.size(); ++i) {
+            pid_t& pid = sourcePids_[i];
+            if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == pid) {
+                std::erase(children_, pid);
+                pid = Spawn({"ezstream", "-c", sources_[i]});
+            }
+        }
+    }
     int Dial() const {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -193,7 +213,7 @@ class Icecast {
     int port_ = 0;
     std::vector<pid_t> children_;
     std::vector<std::string> sources_;  // ezstream's configs, one per mount
-    std::vector<pid_t> sourcePids_;
+    std::vector<pid_t> sourcePids_;     // parallel to sources_; 0 when none runs
 };
 
 }  // namespace mirvo::test

@@ -492,6 +492,18 @@ TEST(StationOverIcy, AStalledStationBuffersAndACutOneSaysSoWithoutMovingOn) {
     rig.server.Route("/stalls", station);
     rig.Play(rig.server.Url("/stalls") + "|Stalling");
     ASSERT_NE(rig.engine->OutputChannel(), 0u);
+    // All the station sends before it stalls is in first: on a busy machine
+    // the device would otherwise catch up with the download and wait a moment
+    // before, which is not the wait looked for.
+    const auto downloaded = [&] {
+        const std::uint64_t got =
+            audio::StreamGetFilePosition(rig.engine->SourceStream(), audio::kFilePosDownload);
+        return got == audio::kPositionError ? 0 : got;
+    };
+    for (int i = 0; i < 1000 && downloaded() < station.stallAfter; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_GE(downloaded(), station.stallAfter);
     EXPECT_TRUE(rig.StepUntil([&] { return rig.f.view.status[3] == "Buffering...0%"; }));
     EXPECT_EQ(rig.engine->OutputState(), audio::kActiveStalled);
     rig.Step(30);
