@@ -32,14 +32,11 @@ Engine::Engine(Player& player, PlaybackView& view)
       recorder_(
           player, view,
           Recorder::Links{[this] { return OutputChannel(); }, [this] { StopPlayback(true); }}) {
-    PlaylistLinks& links = p_.playlist.Links;
-    links.PlayEntry = [this](int index) { PlayEntry(index); };
-    links.StopPlayback = [this](bool release) { StopPlayback(release); };
-    links.TransitionInProgress = [this] { return TransitionState() != 0; };
-    links.OutputPaused = [this] { return IsPaused(); };
-    links.FormatDescription = [this](const std::string& entry) {
-        return FormatDescription(std::string(EntryAddress(entry)), SourceStream());
-    };
+    p_.playback = &control_;
+}
+
+std::string Engine::Control::FormatDescription(const std::string& entry) {
+    return mirvo::FormatDescription(std::string(EntryAddress(entry)), engine_.SourceStream());
 }
 
 Engine::~Engine() {
@@ -51,12 +48,9 @@ Engine::~Engine() {
     EndReconnect();
     FreeHandles();
     ResetFeedState();  // frees the prepared track's decoders
-    PlaylistLinks& links = p_.playlist.Links;
-    links.PlayEntry = nullptr;
-    links.StopPlayback = nullptr;
-    links.TransitionInProgress = nullptr;
-    links.OutputPaused = nullptr;
-    links.FormatDescription = nullptr;
+    if (p_.playback == &control_) {
+        p_.playback = nullptr;
+    }
 }
 
 void Engine::InitDevice() {

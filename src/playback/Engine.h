@@ -168,6 +168,20 @@ class Engine {
     };
 
   private:
+    // What the playlist, the tools and the application ask of playback.
+    class Control final : public PlaybackControl {
+      public:
+        explicit Control(Engine& engine) : engine_(engine) {}
+        void PlayEntry(int index) override { engine_.PlayEntry(index); }
+        void StopPlayback(bool releaseDevice) override { engine_.StopPlayback(releaseDevice); }
+        bool TransitionInProgress() const override { return engine_.TransitionState() != 0; }
+        bool OutputPaused() const override { return engine_.IsPaused(); }
+        std::string FormatDescription(const std::string& entry) override;
+
+      private:
+        Engine& engine_;
+    };
+
     // A copy of the UI thread's list, queue and histories, for a choice made
     // on the starter or the opener.
     struct ChoiceInput {
@@ -302,6 +316,7 @@ class Engine {
     bool SameOutputFormat();
 
     Player& p_;
+    Control control_{*this};
     PlaybackView& view_;
 
     std::atomic<audio::Handle> source_{0};

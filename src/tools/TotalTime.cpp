@@ -187,8 +187,9 @@ void TotalTimeAcExecute(Player& player) {
         }
     }
     pl.ScanRunning = false;
-    const auto& describe = pl.Links.FormatDescription;
-    player.ui.view.SetStatusText(3, describe ? describe(pl.PlayingEntry) : std::string());
+    PlaybackControl* playback = player.playback;
+    player.ui.view.SetStatusText(
+        3, playback != nullptr ? playback->FormatDescription(pl.PlayingEntry) : std::string());
     if (!aborted) {
         player.ui.dialogs.ShowNotice(NoticeKind::Information,
                                      "Total time: " + FormatSeconds(total) + " minutes.");

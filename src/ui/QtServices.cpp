@@ -216,14 +216,14 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
             colours.setColor(QPalette::Text, ToQColor(scheme.FontColor));
             dirForm_->TreeView1->setPalette(colours);
         }
-        // The settings dialog's music folders change the browser's roots.
-        player_->playlist.Links.MusicFoldersChanged = [form = dirForm_] {
-            if (form) {
-                form->MusicFoldersChanged();
-            }
-        };
     }
     return dirForm_->Choose(caption, folder, includeSubfolders, quickAdd);
+}
+
+void QtDialogs::MusicFoldersChanged() {
+    if (dirForm_) {
+        dirForm_->MusicFoldersChanged();
+    }
 }
 
 void ShowFolderOf(Player& player, const std::string& folder) {

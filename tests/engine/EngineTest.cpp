@@ -884,7 +884,7 @@ TEST(Engine, StartingATrackReadsNothingOnTheUiThread) {
     rig.SetList({bare, files.Path("a.mp3"), files.Path("d.flac")});
     const std::thread::id ui = std::this_thread::get_id();
     // Nothing plays: the description reads the start only.
-    const std::string description = rig.f.player.playlist.Links.FormatDescription(bare);
+    const std::string description = rig.f.player.playback->FormatDescription(bare);
     EXPECT_EQ(description.rfind("MP3 64 kbps", 0), 0u) << description;
     EXPECT_LT(disk.BytesRead(bare), std::filesystem::file_size(bare) / 4);
     const std::size_t before = CountOn(disk.Events(), test::SlowDisk::Event::Read, ui);

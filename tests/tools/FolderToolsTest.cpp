@@ -391,9 +391,9 @@ TEST_F(TotalTime, EachFormatFromItsHeaders) {
 TEST_F(TotalTime, SelectedFilesFlacIncludedGiveMinutesAndSeconds) {
     std::set<std::string> shown;
     fake_.loop.onPending = [&] { shown.insert(fake_.view.status[3]); };
-    fake_.player.playlist.Links.FormatDescription = [](const std::string&) {
-        return std::string("MP3 128 kbps Stereo");
-    };
+    test::FakePlayback playback;
+    fake_.player.playback = &playback;
+    playback.describe = [](const std::string&) { return std::string("MP3 128 kbps Stereo"); };
     TotalTimeAcExecute(fake_.player);
     ASSERT_EQ(fake_.dialogs.notices.size(), 1u);
     EXPECT_EQ(fake_.dialogs.notices[0].text, "Total time: 83:20 minutes.");
