@@ -219,6 +219,7 @@ void Engine::ReleaseForOpen() {
     InitDevice();
     ResetFeedState();
     sourceIsStation_ = false;
+    sourceTags_ = {};
 }
 
 void Engine::StartOutput(bool keepThreads) {
@@ -270,7 +271,7 @@ void Engine::AfterOpen(bool keepThreads) {
         PushQueueBack(entry);
     }
     const std::int64_t lengthMs = BytesToMs(Length(source_));
-    p_.events.TrackAudible(entry, lengthMs);
+    p_.events.TrackAudible({entry, lengthMs, EntryKind(entry), sourceTags_});
     view_.SetProgressMax(static_cast<int>(lengthMs));
     view_.SetProgressPosition(0);
     fineTime_ = lengthMs <= 9999;

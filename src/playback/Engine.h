@@ -148,6 +148,9 @@ class Engine {
     int TransitionState() const { return transition_.load(); }
     // Returns once the opener has done everything asked of it so far.
     void WaitForOpener() { opener_.WaitIdle(); }
+    // Returns once the starter has opened everything asked of it so far; what
+    // it opened lands later, on the UI thread.
+    void WaitForStarter() { starter_.WaitIdle(); }
 
     PlaybackView& View() { return view_; }
     Recorder& recorder() { return recorder_; }
@@ -219,6 +222,7 @@ class Engine {
         std::int64_t leadIn = 0;
         bool isMp3 = false;
         std::vector<std::int16_t> tail;  // the tail trim's 3 s, made off the update thread
+        TrackTags tags;
     };
 
     struct PendingStart {
@@ -245,6 +249,7 @@ class Engine {
         audio::Handle source = 0;
         std::int64_t length = 0;
         std::int64_t threeSeconds = 0;
+        TrackTags tags;  // read with the open, for the listeners
         // A start that chose its track: the choice, its entry and kind.
         TrackChoice choice;
         std::string entry;
@@ -339,6 +344,8 @@ class Engine {
     // The source is a station: fed as it comes, never switched or trimmed.
     std::atomic<bool> sourceIsStation_{false};
     std::int64_t positionBase_ = 0;
+    // UI thread: the tags of what the source plays, told when it becomes audible.
+    TrackTags sourceTags_;
     // The tail trim's window of the source's sound: made where the source is
     // opened, swapped in at the switch, so the feed allocates nothing.
     std::vector<std::int16_t> tailSamples_;

@@ -8,6 +8,7 @@
 #include "playback/Engine.h"
 #include "playback/EngineDetail.h"
 #include "playlist/Entries.h"
+#include "scrobble/Scrobbling.h"
 
 namespace mirvo {
 
@@ -63,6 +64,7 @@ void Engine::OpenPrepared(std::uint64_t id, const ChoiceInput& in) {
     std::int64_t threeSeconds = 0;
     std::int64_t leadIn = 0;
     std::vector<std::int16_t> tail;
+    TrackTags tags;
     if (choice.index >= 0) {
         entry = in.entries[static_cast<std::size_t>(choice.index)];
         kind = EntryKind(entry);
@@ -76,6 +78,7 @@ void Engine::OpenPrepared(std::uint64_t id, const ChoiceInput& in) {
         leadIn = length > threeSeconds ? SkipLeadIn(source) : 0;
         Park(lookahead);
         tail.resize(static_cast<std::size_t>(threeSeconds / 2));
+        tags = GatherTrack(entry, 0);
     }
     const bool isMp3 = AudioFileType(entry) == 0;
     {
@@ -91,6 +94,7 @@ void Engine::OpenPrepared(std::uint64_t id, const ChoiceInput& in) {
             prepared_->leadIn = leadIn;
             prepared_->isMp3 = isMp3;
             prepared_->tail.swap(tail);
+            prepared_->tags = std::move(tags);
             prepared_->opened = true;
             return;
         }

@@ -4,8 +4,8 @@
 
 namespace mirvo {
 
-void CaptionFollower::TrackAudible(const std::string& entry, std::int64_t) {
-    const std::string_view title = EntryTitle(entry);
+void CaptionFollower::TrackAudible(const AudibleTrack& track) {
+    const std::string_view title = EntryTitle(track.entry);
     SetCaptionTitle(p_, FileNamePart(title), title);
 }
 

@@ -7,6 +7,7 @@
 #include "playback/Engine.h"
 #include "playback/EngineDetail.h"
 #include "playlist/Model.h"
+#include "scrobble/Scrobbling.h"
 
 namespace mirvo {
 
@@ -72,6 +73,7 @@ void Engine::OpenSource(Started& started, const std::string& entry, int kind) {
     started.source = OpenDecoder(entry, kind);
     started.length = Length(started.source);
     started.threeSeconds = Bytes(started.source, 3.0);
+    started.tags = GatherTrack(entry, 0);
 }
 
 void Engine::OpenStart(std::uint64_t id, const std::string& entry, int kind) {
@@ -245,6 +247,7 @@ void Engine::BeginPlaying(PendingStart& start, Started& started) {
     source_ = started.source;
     sourceLength_ = started.length;
     sourceThreeSeconds_ = started.threeSeconds;
+    sourceTags_ = std::move(started.tags);
     sourceIsMp3_ = AudioFileType(start.entry) == 0;
     tailSamples_.resize(static_cast<std::size_t>(started.threeSeconds / 2));
     pl.PlayingEntry = start.entry;

@@ -150,6 +150,7 @@ void Engine::FinishSeamlessSwitch() {
     positionBase_ = trackBoundary_ - leadInSkipped_;
     if (done) {
         pl.PlayingEntry = done->entry;
+        sourceTags_ = std::move(done->tags);
         ApplyEffects(done->choice.effects);
     }
     // The list may have changed since the feed chose: find the entry again then.
@@ -168,7 +169,7 @@ void Engine::FinishSeamlessSwitch() {
     p_.ui.view.RepaintList();
     decoderFinished_ = false;
     // Told last: a listener may take long enough for the feed to move on.
-    p_.events.TrackAudible(pl.PlayingEntry, lengthMs);
+    p_.events.TrackAudible({pl.PlayingEntry, lengthMs, EntryKind(pl.PlayingEntry), sourceTags_});
 }
 
 void Engine::AdvanceAfterDrain() {

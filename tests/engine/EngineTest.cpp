@@ -33,8 +33,8 @@ constexpr std::uint32_t kStep = 17640;  // 100 ms of 16-bit stereo
 
 class RecordingScrobbler : public Scrobbler {
   public:
-    void Submit(const std::string& entry, int seconds, int mode, std::int64_t) override {
-        calls.push_back(entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
+    void Submit(const AudibleTrack& track, int seconds, int mode, std::int64_t) override {
+        calls.push_back(track.entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
         if (onSubmit) {
             onSubmit(mode);
         }
