@@ -100,7 +100,7 @@ void TTransferFiles_Form::Timer1Timer() {
         label->setVisible(connected);
     }
     const std::string separator = QLocale().groupSeparator().toStdString();
-    const std::uint64_t selected = SelectedBytes(p_);
+    const std::uint64_t selected = SelectedBytes(p_.playlist, p_.ui.view);
     LabelSelectedFiles->setText(QString::fromStdString(FormatMegabytes(selected, separator)) +
                                 QStringLiteral(" MB"));
     if (device.empty()) {
@@ -136,11 +136,11 @@ void TTransferFiles_Form::Button2Click() {
     }
     Timer1->stop();
     Button2->setEnabled(false);
-    std::vector<std::string> files = SelectedFiles(p_);
+    std::vector<std::string> files = SelectedFiles(p_.playlist, p_.ui.view);
     ProgressBar1->setRange(0, std::max<int>(1, static_cast<int>(files.size())));
     ProgressBar1->setValue(0);
     copy_ = std::make_unique<DeviceCopy>(
-        p_, std::move(files), device, [this](int done) { ProgressBar1->setValue(done); },
+        p_.ui, std::move(files), device, [this](int done) { ProgressBar1->setValue(done); },
         [this](const DeviceCopy::Outcome& outcome) { Finished(outcome); });
     copy_->Start();
 }
