@@ -418,7 +418,7 @@ TEST(Scrobbling, APlayWhoseFileWentWhileItPlayedCountsWithItsTags) {
     c.client.WaitForWorkers();
     EXPECT_EQ(Count(service.Kinds(), "np"), 1);
     EXPECT_EQ(FormTo(service, "/sub")["t[0]"], "Moved");
-    EXPECT_EQ(FormTo(service, "/sub")["a[0]"], "V1 Artist");
+    EXPECT_EQ(FormTo(service, "/sub")["a[0]"], "V1+Artist");
     EXPECT_EQ(FormTo(service, "/sub")["l[0]"], "60");
 }
 
