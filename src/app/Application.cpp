@@ -82,8 +82,8 @@ std::string Application::PlayingStatus() const {
         case audio::kActivePaused:
             return "Paused";
         default: {
-            const auto& describe = p_.playlist.Links.FormatDescription;
-            return describe ? describe(p_.playlist.PlayingEntry) : std::string();
+            return p_.playback != nullptr ? p_.playback->FormatDescription(p_.playlist.PlayingEntry)
+                                          : std::string();
         }
     }
 }

@@ -169,8 +169,8 @@ std::vector<std::string> Preferences::StoreMusicFolders() {
     p_.settings.SaveMusicFolders(p_.playlist, p_.values);
     // What the file holds now; a read-only file keeps the folders it had.
     p_.settings.LoadMusicFolders(p_.playlist);
-    if (p_.playlist.Links.MusicFoldersChanged) {
-        p_.playlist.Links.MusicFoldersChanged();
+    if (p_.shell != nullptr) {
+        p_.shell->MusicFoldersChanged();
     }
     return p_.playlist.MusicFolders;
 }

@@ -12,9 +12,9 @@ namespace {
 constexpr int kFadeSeconds = 50;
 }  // namespace
 
-SleepTimer::SleepTimer(Player& player, Engine& engine, SleepTimerView& view,
+SleepTimer::SleepTimer(Services& ui, const EngineState& state, Engine& engine, SleepTimerView& view,
                        std::function<void()> exitProgram)
-    : p_(player), engine_(engine), view_(view), exitProgram_(std::move(exitProgram)) {}
+    : ui_(ui), state_(state), engine_(engine), view_(view), exitProgram_(std::move(exitProgram)) {}
 
 SleepTimer::~SleepTimer() {
     StopTimer();
@@ -34,12 +34,12 @@ void SleepTimer::Button1Click(const std::string& minutes) {
     // Seconds that do not fit would wrap to a countdown that ends at once.
     constexpr int kLimit = std::numeric_limits<int>::max() / 60;
     if (!number || *number > kLimit || *number < -kLimit) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "No valid entry.");
+        ui_.dialogs.ShowNotice(NoticeKind::Information, "No valid entry.");
         return;
     }
     secondsLeft_ = *number * 60;
     view_.ShowMinutes(std::to_string(secondsLeft_ / 60));
-    timer_ = p_.ui.loop.StartTimer(std::chrono::seconds(1), [this] { Tick(); });
+    timer_ = ui_.loop.StartTimer(std::chrono::seconds(1), [this] { Tick(); });
     view_.ShowCounting(true);
 }
 
@@ -47,7 +47,7 @@ void SleepTimer::FormClose() {
     view_.HideForm();
     if (Counting()) {
         StopTimer();
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "Sleep timer aborted.");
+        ui_.dialogs.ShowNotice(NoticeKind::Information, "Sleep timer aborted.");
     }
 }
 
@@ -66,7 +66,7 @@ void SleepTimer::Finish() {
     FormClose();
     if (view_.ShutdownWhenDone()) {
         // The program stays until the system ends it, and stays on when refused.
-        p_.ui.desktop.ShutdownComputer(
+        ui_.desktop.ShutdownComputer(
             [self = std::weak_ptr<SleepTimer*>(self_)](const std::string& reason) {
                 if (const auto timer = self.lock()) {
                     (*timer)->ShutdownRefused(reason);
@@ -78,14 +78,14 @@ void SleepTimer::Finish() {
 }
 
 void SleepTimer::ShutdownRefused(const std::string& reason) {
-    engine_.SetVolume(p_.engine.Volume);
-    p_.ui.dialogs.ShowNotice(NoticeKind::Warning,
-                             "The computer could not be switched off.\r\r" + reason);
+    engine_.SetVolume(state_.Volume);
+    ui_.dialogs.ShowNotice(NoticeKind::Warning,
+                           "The computer could not be switched off.\r\r" + reason);
 }
 
 void SleepTimer::StopTimer() {
     if (Counting()) {
-        p_.ui.loop.StopTimer(timer_);
+        ui_.loop.StopTimer(timer_);
         timer_ = kNoTimer;
     }
 }

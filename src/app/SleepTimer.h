@@ -9,7 +9,8 @@
 
 namespace mirvo {
 
-struct Player;
+struct Services;
+struct EngineState;
 class Engine;
 
 // The timer dialog as the countdown sees it.
@@ -27,8 +28,9 @@ class SleepTimerView {
 
 class SleepTimer {
   public:
-    // `exitProgram` is the normal way out of the program.
-    SleepTimer(Player& player, Engine& engine, SleepTimerView& view,
+    // `exitProgram` is the normal way out of the program; `state` holds the
+    // volume the fade gives back when the computer will not switch off.
+    SleepTimer(Services& ui, const EngineState& state, Engine& engine, SleepTimerView& view,
                std::function<void()> exitProgram);
     ~SleepTimer();
     SleepTimer(const SleepTimer&) = delete;
@@ -53,7 +55,8 @@ class SleepTimer {
     // The system would not switch off: the faded sound comes back.
     void ShutdownRefused(const std::string& reason);
 
-    Player& p_;
+    Services& ui_;
+    const EngineState& state_;
     Engine& engine_;
     SleepTimerView& view_;
     std::function<void()> exitProgram_;

@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "playlist/Entries.h"
-#include "scrobble/Scrobbling.h"
 
 namespace mirvo {
 namespace {
@@ -172,8 +171,10 @@ std::int64_t MprisService::PositionMs() const {
                : engine.BytesToMs(engine.CurrentPositionBytes());
 }
 
-void MprisService::TrackAudible(const std::string& entry, std::int64_t lengthMs) {
-    station_ = EntryKind(entry) == 2;
+void MprisService::TrackAudible(const AudibleTrack& track) {
+    const std::string& entry = track.entry;
+    const std::int64_t lengthMs = track.lengthMs;
+    station_ = track.kind == kKindStream;
     lengthMs_ = lengthMs;
     const std::string address(EntryAddress(entry));
     QVariantMap m;
@@ -188,7 +189,7 @@ void MprisService::TrackAudible(const std::string& entry, std::int64_t lengthMs)
         m[QStringLiteral("xesam:url")] =
             url.isValid() ? QString::fromLatin1(url.toEncoded()) : Text(address);
     }
-    const ScrobbleTrack tags = station_ ? ScrobbleTrack{} : GatherTrack(address, 0);
+    const TrackTags& tags = track.tags;
     const std::string title =
         tags.Title.empty() ? std::string(FileNamePart(EntryTitle(entry))) : tags.Title;
     m[QStringLiteral("xesam:title")] = Text(title);

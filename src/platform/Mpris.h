@@ -102,7 +102,7 @@ class MprisService final : public QObject, public PlaybackListener {
     bool Registered() const { return registered_; }
 
     // PlaybackListener
-    void TrackAudible(const std::string& entry, std::int64_t lengthMs) override;
+    void TrackAudible(const AudibleTrack& track) override;
     void StateChanged(PlayState state) override;
     void VolumeChanged(int volume) override;
     void PositionJumped(std::int64_t positionMs) override;

@@ -32,12 +32,7 @@ Engine::Engine(Player& player, PlaybackView& view)
       recorder_(
           player, view,
           Recorder::Links{[this] { return OutputChannel(); }, [this] { StopPlayback(true); }}) {
-    PlaylistLinks& links = p_.playlist.Links;
-    links.PlayEntry = [this](int index) { PlayEntry(index); };
-    links.StopPlayback = [this](bool release) { StopPlayback(release); };
-    links.TransitionInProgress = [this] { return TransitionState() != 0; };
-    links.OutputPaused = [this] { return IsPaused(); };
-    links.FormatDescription = [this](const std::string& entry) { return DescribeFormat(entry); };
+    p_.playback = &control_;
 }
 
 Engine::~Engine() {
@@ -49,12 +44,9 @@ Engine::~Engine() {
     EndReconnect();
     FreeHandles();
     ResetFeedState();  // frees the prepared track's decoders
-    PlaylistLinks& links = p_.playlist.Links;
-    links.PlayEntry = nullptr;
-    links.StopPlayback = nullptr;
-    links.TransitionInProgress = nullptr;
-    links.OutputPaused = nullptr;
-    links.FormatDescription = nullptr;
+    if (p_.playback == &control_) {
+        p_.playback = nullptr;
+    }
 }
 
 void Engine::InitDevice() {
@@ -223,6 +215,7 @@ void Engine::ReleaseForOpen() {
     InitDevice();
     ResetFeedState();
     sourceIsStation_ = false;
+    sourceTags_ = {};
 }
 
 void Engine::StartOutput(bool keepThreads) {
@@ -274,7 +267,7 @@ void Engine::AfterOpen(bool keepThreads) {
         PushQueueBack(entry);
     }
     const std::int64_t lengthMs = BytesToMs(Length(source_));
-    p_.events.TrackAudible(entry, lengthMs);
+    p_.events.TrackAudible({entry, lengthMs, EntryKind(entry), sourceTags_});
     view_.SetProgressMax(static_cast<int>(lengthMs));
     view_.SetProgressPosition(0);
     fineTime_ = lengthMs <= 9999;

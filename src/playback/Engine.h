@@ -151,6 +151,9 @@ class Engine {
     int TransitionState() const { return transition_.load(); }
     // Returns once the opener has done everything asked of it so far.
     void WaitForOpener() { opener_.WaitIdle(); }
+    // Returns once the starter has opened everything asked of it so far; what
+    // it opened lands later, on the UI thread.
+    void WaitForStarter() { starter_.WaitIdle(); }
 
     PlaybackView& View() { return view_; }
     Recorder& recorder() { return recorder_; }
@@ -171,6 +174,22 @@ class Engine {
     };
 
   private:
+    // What the playlist, the tools and the application ask of playback.
+    class Control final : public PlaybackControl {
+      public:
+        explicit Control(Engine& engine) : engine_(engine) {}
+        void PlayEntry(int index) override { engine_.PlayEntry(index); }
+        void StopPlayback(bool releaseDevice) override { engine_.StopPlayback(releaseDevice); }
+        bool TransitionInProgress() const override { return engine_.TransitionState() != 0; }
+        bool OutputPaused() const override { return engine_.IsPaused(); }
+        std::string FormatDescription(const std::string& entry) override {
+            return engine_.DescribeFormat(entry);
+        }
+
+      private:
+        Engine& engine_;
+    };
+
     // A copy of the UI thread's list, queue and histories, for a choice made
     // on the starter or the opener.
     struct ChoiceInput {
@@ -209,6 +228,7 @@ class Engine {
         bool isMp3 = false;
         std::vector<std::int16_t> tail;  // the tail trim's 3 s, made off the update thread
         std::string description;         // its format, read where it was opened
+        TrackTags tags;
     };
 
     struct PendingStart {
@@ -236,6 +256,7 @@ class Engine {
         std::int64_t length = 0;
         std::int64_t threeSeconds = 0;
         std::string description;
+        TrackTags tags;  // read with the open, for the listeners
         // A start that chose its track: the choice, its entry and kind.
         TrackChoice choice;
         std::string entry;
@@ -307,6 +328,7 @@ class Engine {
     bool SameOutputFormat();
 
     Player& p_;
+    Control control_{*this};
     PlaybackView& view_;
 
     std::atomic<audio::Handle> source_{0};
@@ -329,6 +351,8 @@ class Engine {
     // The source is a station: fed as it comes, never switched or trimmed.
     std::atomic<bool> sourceIsStation_{false};
     std::int64_t positionBase_ = 0;
+    // UI thread: the tags of what the source plays, told when it becomes audible.
+    TrackTags sourceTags_;
     // The tail trim's window of the source's sound: made where the source is
     // opened, swapped in at the switch, so the feed allocates nothing.
     std::vector<std::int16_t> tailSamples_;

@@ -5,8 +5,6 @@
 #include <cstdlib>
 #include <span>
 
-#include "player/Player.h"
-
 namespace mirvo {
 namespace {
 
@@ -51,8 +49,9 @@ int DecayLevel(int style, int value) {
     return 0;
 }
 
-LevelMeters::LevelMeters(Player& player, MeterView& view, LevelSampler& sampler)
-    : player_(player), view_(view), sampler_(sampler) {}
+LevelMeters::LevelMeters(Settings& settings, SettingsValues& values, MeterView& view,
+                         LevelSampler& sampler)
+    : settings_(settings), values_(values), view_(view), sampler_(sampler) {}
 
 void LevelMeters::UpdateLevels() {
     std::uint64_t window = sampler_.SecondsToBytes(kWindowSeconds);
@@ -91,7 +90,7 @@ void LevelMeters::UpdateLevels() {
     leftLevel_ = NextLevel(leftLevel_, leftPeak, decayTick);
     rightLevel_ = NextLevel(rightLevel_, rightPeak, decayTick);
 
-    const int style = player_.values.VUStyle;
+    const int style = values_.VUStyle;
     if (style == 1 || style == 2) {
         if (style != ledStyle_) {
             ledStyle_ = style;
@@ -127,20 +126,20 @@ int LevelMeters::NextLevel(int held, int peak, bool decayTick) const {
     }
     // A fall stops at what is playing now: a steady tone whose peaks differ a
     // little from window to window would otherwise blink one LED on and off.
-    return std::max(DecayLevel(player_.values.VUStyle, held), peak);
+    return std::max(DecayLevel(values_.VUStyle, held), peak);
 }
 
 void LevelMeters::SetLevelMeterStyle(int style) {
     if (style < 0 || style >= kMeterStyleCount) {
         style = 1;
     }
-    player_.values.VUStyle = style;
+    values_.VUStyle = style;
     view_.ShowLevelMeterStyle(style);
-    player_.settings.WriteInteger("Window", "VUStyle", style);
+    settings_.WriteInteger("Window", "VUStyle", style);
 }
 
 void LevelMeters::ToggleLevelMeterStyle() {
-    SetLevelMeterStyle((player_.values.VUStyle + 1) % kMeterStyleCount);
+    SetLevelMeterStyle((values_.VUStyle + 1) % kMeterStyleCount);
 }
 
 TVUThread::TVUThread(EventLoop& loop, LevelMeters& meters, const int& vuStyle)

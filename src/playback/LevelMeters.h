@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "player/Interfaces.h"
+#include "player/Settings.h"
 
 namespace mirvo {
-
-struct Player;
 
 // The sound the meters look at: the most recent output of the playing channel.
 class LevelSampler {
@@ -57,7 +56,8 @@ int DecayLevel(int style, int value);
 
 class LevelMeters {
   public:
-    LevelMeters(Player& player, MeterView& view, LevelSampler& sampler);
+    // The style is `values.VUStyle`, stored in `settings` when it changes.
+    LevelMeters(Settings& settings, SettingsValues& values, MeterView& view, LevelSampler& sampler);
 
     // One sample of the playing sound, turned into LEDs.
     void UpdateLevels();
@@ -77,7 +77,8 @@ class LevelMeters {
     // only once the level is clearly below it.
     static int Leds(int style, int level, int shown);
 
-    Player& player_;
+    Settings& settings_;
+    SettingsValues& values_;
     MeterView& view_;
     LevelSampler& sampler_;
     int leftLevel_ = 0;

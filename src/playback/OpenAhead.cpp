@@ -9,6 +9,7 @@
 #include "playback/EngineDetail.h"
 #include "playback/Format.h"
 #include "playlist/Entries.h"
+#include "scrobble/Scrobbling.h"
 
 namespace mirvo {
 
@@ -65,6 +66,7 @@ void Engine::OpenPrepared(std::uint64_t id, const ChoiceInput& in) {
     std::int64_t leadIn = 0;
     std::vector<std::int16_t> tail;
     std::string description;
+    TrackTags tags;
     if (choice.index >= 0) {
         entry = in.entries[static_cast<std::size_t>(choice.index)];
         kind = EntryKind(entry);
@@ -81,6 +83,7 @@ void Engine::OpenPrepared(std::uint64_t id, const ChoiceInput& in) {
         if (source != 0) {
             description = FormatDescription(std::string(EntryAddress(entry)), source);
         }
+        tags = GatherTrack(entry, 0);
     }
     const bool isMp3 = AudioFileType(entry) == 0;
     {
@@ -97,6 +100,7 @@ void Engine::OpenPrepared(std::uint64_t id, const ChoiceInput& in) {
             prepared_->isMp3 = isMp3;
             prepared_->tail.swap(tail);
             prepared_->description = std::move(description);
+            prepared_->tags = std::move(tags);
             prepared_->opened = true;
             return;
         }

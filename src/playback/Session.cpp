@@ -4,8 +4,8 @@
 
 namespace mirvo {
 
-void CaptionFollower::TrackAudible(const std::string& entry, std::int64_t) {
-    const std::string_view title = EntryTitle(entry);
+void CaptionFollower::TrackAudible(const AudibleTrack& track) {
+    const std::string_view title = EntryTitle(track.entry);
     SetCaptionTitle(p_, FileNamePart(title), title);
 }
 
@@ -25,7 +25,7 @@ Session::Session(Player& player, PlaybackView& view, MeterView& meterView, Scrob
     : p_(player),
       engine_(player, view),
       commands_(player, engine_),
-      meters_(player, meterView, *this),
+      meters_(player.settings, player.values, meterView, *this),
       vu_(player.ui.loop, meters_, player.values.VUStyle),
       caption_(player),
       meterFollower_(vu_),

@@ -19,7 +19,7 @@ namespace mirvo {
 class CaptionFollower final : public PlaybackListener {
   public:
     explicit CaptionFollower(Player& player) : p_(player) {}
-    void TrackAudible(const std::string& entry, std::int64_t lengthMs) override;
+    void TrackAudible(const AudibleTrack& track) override;
     void StationTitleChanged(const std::string& title) override;
 
   private:

@@ -8,6 +8,7 @@
 #include "playback/EngineDetail.h"
 #include "playback/Format.h"
 #include "playlist/Model.h"
+#include "scrobble/Scrobbling.h"
 
 namespace mirvo {
 
@@ -76,6 +77,7 @@ void Engine::OpenSource(Started& started, const std::string& entry, int kind) {
     if (started.source != 0) {
         started.description = FormatDescription(std::string(EntryAddress(entry)), started.source);
     }
+    started.tags = GatherTrack(entry, 0);
 }
 
 void Engine::OpenStart(std::uint64_t id, const std::string& entry, int kind) {
@@ -251,6 +253,7 @@ void Engine::BeginPlaying(PendingStart& start, Started& started) {
     sourceThreeSeconds_ = started.threeSeconds;
     describedAddress_ = EntryAddress(start.entry);
     description_ = std::move(started.description);
+    sourceTags_ = std::move(started.tags);
     sourceIsMp3_ = AudioFileType(start.entry) == 0;
     tailSamples_.resize(static_cast<std::size_t>(started.threeSeconds / 2));
     pl.PlayingEntry = start.entry;

@@ -152,6 +152,7 @@ void Engine::FinishSeamlessSwitch() {
         pl.PlayingEntry = done->entry;
         describedAddress_ = EntryAddress(done->entry);
         description_ = std::move(done->description);
+        sourceTags_ = std::move(done->tags);
         ApplyEffects(done->choice.effects);
     }
     // The list may have changed since the feed chose: find the entry again then.
@@ -170,7 +171,7 @@ void Engine::FinishSeamlessSwitch() {
     p_.ui.view.RepaintList();
     decoderFinished_ = false;
     // Told last: a listener may take long enough for the feed to move on.
-    p_.events.TrackAudible(pl.PlayingEntry, lengthMs);
+    p_.events.TrackAudible({pl.PlayingEntry, lengthMs, EntryKind(pl.PlayingEntry), sourceTags_});
 }
 
 void Engine::AdvanceAfterDrain() {

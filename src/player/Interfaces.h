@@ -170,4 +170,17 @@ class DesktopServices {
     virtual void ShutdownComputer(std::function<void(const std::string& reason)> refused) = 0;
 };
 
+// What the logic asks of the shell around the window: the tray icon and the
+// folder browser, made and owned by whoever owns the window.
+class WindowShell {
+  public:
+    virtual ~WindowShell() = default;
+    virtual void SetTrayHint(const std::string& hint) = 0;
+    // The music folder setup of the folder browser.
+    virtual void SetUpMusicFolders() = 0;
+    // The settings dialog changed the music folders: the folder browser, once
+    // made, takes them as its roots again.
+    virtual void MusicFoldersChanged() = 0;
+};
+
 }  // namespace mirvo

@@ -11,11 +11,29 @@ namespace mirvo {
 
 enum class PlayState { Stopped, Playing, Paused };
 
+// A file's tags as its listeners show and report them.
+struct TrackTags {
+    std::string Artist;
+    std::string Title;
+    std::string Album;
+    int TrackNumber = 0;
+    std::string MusicBrainzID;
+};
+
+// A track that becomes audible, with all its listeners need of it: read once
+// where it was opened, so none of them reads the file or a widget again.
+struct AudibleTrack {
+    std::string entry;
+    std::int64_t lengthMs = 0;  // as the progress bar shows it
+    int kind = 0;               // the entry's kind (EntryKind)
+    TrackTags tags;             // none for a station
+};
+
 class PlaybackListener {
   public:
     virtual ~PlaybackListener() = default;
-    // `entry` is heard from now on; its length as the progress bar shows it.
-    virtual void TrackAudible(const std::string& /*entry*/, std::int64_t /*lengthMs*/) {}
+    // `track` is heard from now on.
+    virtual void TrackAudible(const AudibleTrack& /*track*/) {}
     virtual void StateChanged(PlayState /*state*/) {}
     // 0..1000, as the volume bar shows it.
     virtual void VolumeChanged(int /*volume*/) {}
@@ -36,8 +54,8 @@ class PlaybackEvents {
     void Attach(PlaybackListener& listener) { listeners_.push_back(&listener); }
     void Detach(PlaybackListener& listener) { std::erase(listeners_, &listener); }
 
-    void TrackAudible(const std::string& entry, std::int64_t lengthMs) const {
-        Tell(&PlaybackListener::TrackAudible, entry, lengthMs);
+    void TrackAudible(const AudibleTrack& track) const {
+        Tell(&PlaybackListener::TrackAudible, track);
     }
     void StateChanged(PlayState state) const { Tell(&PlaybackListener::StateChanged, state); }
     void VolumeChanged(int volume) const { Tell(&PlaybackListener::VolumeChanged, volume); }

@@ -6,6 +6,7 @@
 
 #include "player/EngineState.h"
 #include "player/Interfaces.h"
+#include "player/PlaybackControl.h"
 #include "player/PlaybackEvents.h"
 #include "player/PlaylistState.h"
 #include "player/Questions.h"
@@ -48,6 +49,10 @@ struct Player {
     // The questions open now; ui.dialogs asks through it.
     Questions questions;
     Services ui;
+    // Set once by what implements them, for its lifetime; null without one
+    // (no engine, no window), when their calls do nothing.
+    PlaybackControl* playback = nullptr;
+    WindowShell* shell = nullptr;
 };
 
 // What the engine reports for the resume keys at exit.

@@ -1,28 +1,9 @@
 #pragma once
 // The one playlist and the state kept beside it. Owned by the UI thread.
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace mirvo {
-
-// What the playlist needs from other subsystems, which fill these in. Unset
-// ones do nothing (and report no transition, no pause).
-struct PlaylistLinks {
-    std::function<void(int index)> PlayEntry;
-    std::function<void(bool releaseDevice)> StopPlayback;
-    // A seamless switch to the next track is under way.
-    std::function<bool()> TransitionInProgress;
-    std::function<bool()> OutputPaused;
-    // The one-line format text of an entry for the playing output channel.
-    std::function<std::string(const std::string& entry)> FormatDescription;
-    std::function<void(const std::string& hint)> SetTrayHint;
-    // The music folder setup of the folder browser.
-    std::function<void()> SetUpMusicFolders;
-    // The settings dialog changed the music folders: the folder browser, once
-    // made, takes them as its roots again.
-    std::function<void()> MusicFoldersChanged;
-};
 
 struct PlaylistState {
     std::vector<std::string> PlaylistEntries;
@@ -46,8 +27,6 @@ struct PlaylistState {
     // The automatic playlist is there but could not be read: the exit save
     // must not replace the user's list with the part that was read.
     bool AutoPlaylistUnread = false;
-
-    PlaylistLinks Links;
 };
 
 }  // namespace mirvo

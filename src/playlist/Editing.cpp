@@ -316,8 +316,8 @@ void RealDelAc(Player& player) {
     std::vector<std::string> files;
     files.reserve(rows.size());
     for (const int row : rows) {
-        if (row == pl.PlayingIndex && pl.Links.StopPlayback) {
-            pl.Links.StopPlayback(true);
+        if (row == pl.PlayingIndex && player.playback != nullptr) {
+            player.playback->StopPlayback(true);
         }
         files.push_back(pl.PlaylistEntries[static_cast<std::size_t>(row)]);
     }

@@ -180,15 +180,14 @@ void SetCaptionTitle(Player& player, std::string_view name, std::string_view des
     std::replace(title.begin(), title.end(), '_', ' ');
     const std::string caption = title + " - Mirvo";
     MainView& view = player.ui.view;
-    const PlaylistLinks& links = player.playlist.Links;
     if (view.Caption() != caption) {
         view.SetCaption(caption);
-        if (links.FormatDescription) {
-            view.SetStatusText(3, links.FormatDescription(std::string(description)));
+        if (player.playback != nullptr) {
+            view.SetStatusText(3, player.playback->FormatDescription(std::string(description)));
         }
     }
-    if (links.SetTrayHint) {
-        links.SetTrayHint(std::string(description));
+    if (player.shell != nullptr) {
+        player.shell->SetTrayHint(std::string(description));
     }
 }
 

@@ -162,8 +162,8 @@ void FindPlay(Player& player, std::int32_t index) {
     pl.PlayingIndex = index;
     ShowPlayingEntry(player);
     SelectOnly(player, index);
-    if (pl.Links.PlayEntry) {
-        pl.Links.PlayEntry(index);
+    if (player.playback != nullptr) {
+        player.playback->PlayEntry(index);
     }
 }
 

@@ -147,8 +147,8 @@ void View3Ac(Player& player) {
         player.ui.dialogs.ShowNotice(NoticeKind::Information,
                                      "Before you start viewing in relative path style, please "
                                      "set your music folder first.");
-        if (player.playlist.Links.SetUpMusicFolders) {
-            player.playlist.Links.SetUpMusicFolders();
+        if (player.shell != nullptr) {
+            player.shell->SetUpMusicFolders();
         }
     }
     SetViewFormat(player, 2);

@@ -564,7 +564,6 @@ bool WritePlaylist(const Player& player, const std::string& fileName, int form) 
 
 void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
     PlaylistState& pl = player.playlist;
-    const PlaylistLinks& links = pl.Links;
     const int kind = EntryKind(path);
     if (kind == kKindUnknown) {
         return;
@@ -587,8 +586,8 @@ void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
         const bool addOnly = mode == kLoadShellWhileRunning && enqueue == 1;
         // A stream has no folder to open.
         if (enqueue == 2 && kind != kKindStream) {
-            if (mode == kLoadShellWhileRunning && links.StopPlayback) {
-                links.StopPlayback(false);
+            if (mode == kLoadShellWhileRunning && player.playback != nullptr) {
+                player.playback->StopPlayback(false);
             }
             const std::string folder = FolderOf(path);
             ScanFolder(player, folder, true, false, false);
@@ -606,8 +605,8 @@ void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
             pl.PlayingIndex = found;
         }
         if (mode == kLoadShellWhileRunning) {
-            if (!addOnly && links.PlayEntry) {
-                links.PlayEntry(pl.PlayingIndex);
+            if (!addOnly && player.playback != nullptr) {
+                player.playback->PlayEntry(pl.PlayingIndex);
             }
             RefreshListView(player, true, false);
             SelectOnly(player, pl.PlayingIndex);
@@ -637,8 +636,8 @@ void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
     }
     const bool playable = pl.PlayingIndex >= 0 &&
                           static_cast<std::size_t>(pl.PlayingIndex) < pl.PlaylistEntries.size();
-    if (playable && mode == kLoadShellWhileRunning && links.PlayEntry) {
-        links.PlayEntry(pl.PlayingIndex);
+    if (playable && mode == kLoadShellWhileRunning && player.playback != nullptr) {
+        player.playback->PlayEntry(pl.PlayingIndex);
     }
     // The row count must follow the entries even when nothing is to be played.
     RefreshListView(player, true, true);

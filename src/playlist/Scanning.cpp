@@ -338,11 +338,11 @@ WalkResult CollectFolderFiles(Player& player, std::vector<std::string>& buffer,
 void ScanFolder(Player& player, const std::string& folder, bool replace, bool keepSelection,
                 bool recursive) {
     PlaylistState& pl = player.playlist;
-    const PlaylistLinks& links = pl.Links;
+    PlaybackControl* playback = player.playback;
     MainView& view = player.ui.view;
     // An Escape pressed before this scan (closing a dialog, say) is not meant for it.
     pl.AbortRequested = false;
-    while (links.TransitionInProgress && links.TransitionInProgress()) {
+    while (playback != nullptr && playback->TransitionInProgress()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         view.SetStatusText(1, "Waiting...");
         player.ui.loop.ProcessPendingMessages();
@@ -350,8 +350,8 @@ void ScanFolder(Player& player, const std::string& folder, bool replace, bool ke
             pl.AbortRequested = false;
             return;
         }
-        if (links.OutputPaused && links.OutputPaused() && links.StopPlayback) {
-            links.StopPlayback(true);
+        if (playback->OutputPaused()) {
+            playback->StopPlayback(true);
         }
     }
     if (!IsFolder(folder)) {

@@ -10,10 +10,10 @@ constexpr std::int64_t kShortestReported = 30000;
 constexpr std::int64_t kLongestWait = 240000;
 }  // namespace
 
-void PlayReport::TrackAudible(const std::string& entry, std::int64_t lengthMs) {
+void PlayReport::TrackAudible(const AudibleTrack& track) {
     SubmitIfHeard();  // the track that has just ended
-    entry_ = entry;
-    lengthMs_ = lengthMs;
+    track_ = track;
+    lengthMs_ = track.lengthMs;
     playedMs_ = 0;
     lastPositionMs_ = 0;
     startedAt_ = clock_.UnixTime();
@@ -38,7 +38,7 @@ void PlayReport::PositionAdvanced(std::int64_t positionMs, std::int64_t lengthMs
     if (positionMs >= 10001 && positionMs <= 10999 && nowPlayingPending_) {
         nowPlayingPending_ = false;
         if (lengthMs > kShortestReported) {
-            scrobbler_.Submit(entry_, static_cast<int>(lengthMs / 1000), 1, startedAt_);
+            scrobbler_.Submit(track_, static_cast<int>(lengthMs / 1000), 1, startedAt_);
         }
     }
 }
@@ -46,7 +46,7 @@ void PlayReport::PositionAdvanced(std::int64_t positionMs, std::int64_t lengthMs
 void PlayReport::SubmitIfHeard() {
     if (lengthMs_ > kShortestReported && playedMs_ > std::min(lengthMs_ / 2, kLongestWait)) {
         playedMs_ = 0;
-        scrobbler_.Submit(entry_, static_cast<int>(lengthMs_ / 1000), 0, startedAt_);
+        scrobbler_.Submit(track_, static_cast<int>(lengthMs_ / 1000), 0, startedAt_);
     }
 }
 

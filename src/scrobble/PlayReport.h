@@ -2,8 +2,6 @@
 // What the scrobbler hears of a track: the now-playing notice ten seconds in,
 // and the finished play once half of it, or four minutes, was heard. Tracks
 // of 30 s or less are never reported.
-#include <string>
-
 #include "player/PlaybackEvents.h"
 #include "scrobble/Scrobbler.h"
 
@@ -14,7 +12,7 @@ class PlayReport final : public PlaybackListener {
     explicit PlayReport(Scrobbler& scrobbler, const ScrobbleClock& clock = ScrobbleClock::System())
         : scrobbler_(scrobbler), clock_(clock) {}
 
-    void TrackAudible(const std::string& entry, std::int64_t lengthMs) override;
+    void TrackAudible(const AudibleTrack& track) override;
     void StateChanged(PlayState state) override;
     void PositionJumped(std::int64_t positionMs) override;
     void PositionAdvanced(std::int64_t positionMs, std::int64_t lengthMs, int elapsedMs) override;
@@ -27,7 +25,7 @@ class PlayReport final : public PlaybackListener {
 
     Scrobbler& scrobbler_;
     const ScrobbleClock& clock_;
-    std::string entry_;
+    AudibleTrack track_;
     std::int64_t lengthMs_ = 0;
     std::int64_t playedMs_ = 0;
     std::int64_t lastPositionMs_ = 0;

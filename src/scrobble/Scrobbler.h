@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "player/PlaybackEvents.h"
+
 namespace mirvo {
 
 class ScrobbleClock {
@@ -23,7 +25,7 @@ class Scrobbler {
     virtual ~Scrobbler() = default;
     // mode 0: a finished play; mode 1: the now-playing notice. `startedAt`
     // is when the play began (ScrobbleClock::UnixTime).
-    virtual void Submit(const std::string& entry, int lengthSeconds, int mode,
+    virtual void Submit(const AudibleTrack& track, int lengthSeconds, int mode,
                         std::int64_t startedAt) = 0;
 };
 

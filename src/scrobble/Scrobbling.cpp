@@ -301,17 +301,22 @@ std::deque<QueuedPlay> ScrobbleClient::Queue() const {
     return queue_;
 }
 
-void ScrobbleClient::Submit(const std::string& entry, int lengthSeconds, int mode,
+void ScrobbleClient::Submit(const AudibleTrack& heard, int lengthSeconds, int mode,
                             std::int64_t startedAt) {
-    if (entry.empty() || !Account().Enabled) {
-        return;
-    }
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(entry, error)) {
-        return;  // a station, or a file that is gone
+    const ScrobbleTrack track{heard.tags, lengthSeconds};
+    // A station has no tags; neither has a file that held none when it opened.
+    if (!HasArtistAndTitle(track) || !Account().Enabled) {
+        return;  // refused by the service, it would hold up every later play
     }
     const std::uint64_t order = nextOrder_++;
-    StartWorker([=, this] { Work(entry, lengthSeconds, mode == 1, startedAt, order); });
+    StartWorker([=, this, entry = heard.entry] {
+        // Looked at here, off the window's thread: a file that is gone by now
+        // is not reported.
+        std::error_code error;
+        if (std::filesystem::is_regular_file(entry, error)) {
+            Work(track, mode == 1, startedAt, order);
+        }
+    });
 }
 
 void ScrobbleClient::CheckConnection(std::function<void(const std::string&)> done) {
@@ -364,12 +369,8 @@ void ScrobbleClient::WaitForWorkers() {
     }
 }
 
-void ScrobbleClient::Work(const std::string& fileName, int lengthSeconds, bool nowPlaying,
-                          std::int64_t startedAt, std::uint64_t order) {
-    const ScrobbleTrack track = GatherTrack(fileName, lengthSeconds);
-    if (!HasArtistAndTitle(track)) {
-        return;  // refused by the service, it would hold up every later play
-    }
+void ScrobbleClient::Work(const ScrobbleTrack& track, bool nowPlaying, std::int64_t startedAt,
+                          std::uint64_t order) {
     if (!nowPlaying) {
         // Queued before the first attempt: a play survives failures and a kill.
         const std::lock_guard lock(queueLock_);

@@ -24,12 +24,7 @@
 
 namespace mirvo {
 
-struct ScrobbleTrack {
-    std::string Artist;
-    std::string Title;
-    std::string Album;
-    int TrackNumber = 0;
-    std::string MusicBrainzID;
+struct ScrobbleTrack : TrackTags {
     int Length = 0;  // seconds
 };
 
@@ -91,7 +86,7 @@ class ScrobbleClient final : public Scrobbler {
 
     // Scrobbler: mode 1 is the now-playing notice, 0 a finished play. Nothing
     // happens when reporting is off or the entry is no existing file (a station).
-    void Submit(const std::string& entry, int lengthSeconds, int mode,
+    void Submit(const AudibleTrack& track, int lengthSeconds, int mode,
                 std::int64_t startedAt) override;
 
     // The handshake alone, on a worker; `done` gets "Authentication last.fm: "
@@ -122,8 +117,8 @@ class ScrobbleClient final : public Scrobbler {
 
     ScrobbleAccount Account(std::uint64_t* serial = nullptr) const;
     void StartWorker(std::function<void()> work);
-    void Work(const std::string& fileName, int lengthSeconds, bool nowPlaying,
-              std::int64_t startedAt, std::uint64_t order);
+    void Work(const ScrobbleTrack& track, bool nowPlaying, std::int64_t startedAt,
+              std::uint64_t order);
     Outcome Attempt(const ScrobbleTrack& track, bool nowPlaying);
     bool Handshake(const ScrobbleAccount& account, std::vector<std::string>& answer);
     bool SendNotice(const ScrobbleTrack& track);

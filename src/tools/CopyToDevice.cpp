@@ -59,10 +59,10 @@ bool CopyContent(int from, int to) {
 
 }  // namespace
 
-std::vector<std::string> SelectedFiles(const Player& player) {
-    const auto& entries = player.playlist.PlaylistEntries;
+std::vector<std::string> SelectedFiles(const PlaylistState& playlist, const MainView& view) {
+    const auto& entries = playlist.PlaylistEntries;
     std::vector<std::string> files;
-    for (const int row : player.ui.view.ListSelectedRows()) {
+    for (const int row : view.ListSelectedRows()) {
         if (row >= 0 && static_cast<std::size_t>(row) < entries.size() &&
             EntryKind(entries[static_cast<std::size_t>(row)]) != kKindStream) {
             files.push_back(entries[static_cast<std::size_t>(row)]);
@@ -71,9 +71,9 @@ std::vector<std::string> SelectedFiles(const Player& player) {
     return files;
 }
 
-std::uint64_t SelectedBytes(const Player& player) {
+std::uint64_t SelectedBytes(const PlaylistState& playlist, const MainView& view) {
     std::uint64_t total = 0;
-    for (const std::string& file : SelectedFiles(player)) {
+    for (const std::string& file : SelectedFiles(playlist, view)) {
         struct stat st {};
         if (::stat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
             total += static_cast<std::uint64_t>(st.st_size);
@@ -133,9 +133,9 @@ std::string CopyFileToFolder(const std::string& source, const std::string& folde
     return copied ? std::string() : std::string(std::strerror(reason));
 }
 
-DeviceCopy::DeviceCopy(Player& player, std::vector<std::string> sources, std::string device,
+DeviceCopy::DeviceCopy(Services& ui, std::vector<std::string> sources, std::string device,
                        std::function<void(int)> progress, std::function<void(Outcome)> finished)
-    : player_(player),
+    : ui_(ui),
       sources_(std::move(sources)),
       device_(std::move(device)),
       progress_(std::move(progress)),
@@ -165,7 +165,7 @@ void DeviceCopy::CopyNext() {
     }
     const std::string source = sources_[next_];
     const std::string folder = DeviceTargetFolder(device_, source);
-    EventLoop& loop = player_.ui.loop;
+    EventLoop& loop = ui_.loop;
     worker_ = std::thread([source, folder, &loop, alive = std::weak_ptr(alive_)] {
         std::string error = CopyFileToFolder(source, folder);
         loop.PostToUiThread([alive, error = std::move(error)]() mutable {
@@ -185,8 +185,8 @@ void DeviceCopy::FileDone(std::string error) {
     }
     ++next_;
     progress_(static_cast<int>(next_));
-    const bool stop = player_.ui.loop.Quitting() ||
-                      (cancelRequested_ && player_.ui.dialogs.AskYesNo("Abort operation?"));
+    const bool stop =
+        ui_.loop.Quitting() || (cancelRequested_ && ui_.dialogs.AskYesNo("Abort operation?"));
     if (stop) {
         running_ = false;
         finished_(outcome_);

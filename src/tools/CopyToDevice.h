@@ -13,12 +13,14 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistState;
+struct Services;
+class MainView;
 
-// The selected entries that are files, in list order.
-std::vector<std::string> SelectedFiles(const Player& player);
+// The entries selected in `view` that are files, in list order.
+std::vector<std::string> SelectedFiles(const PlaylistState& playlist, const MainView& view);
 // Bytes of those files; a missing one counts 0.
-std::uint64_t SelectedBytes(const Player& player);
+std::uint64_t SelectedBytes(const PlaylistState& playlist, const MainView& view);
 
 struct DriveSpace {
     std::uint64_t Total = 0;
@@ -48,7 +50,7 @@ class DeviceCopy {
         std::vector<std::string> Failures;  // "path: reason", in order
     };
     // Both on the UI thread: after each file (how many are done) and at the end.
-    DeviceCopy(Player& player, std::vector<std::string> sources, std::string device,
+    DeviceCopy(Services& ui, std::vector<std::string> sources, std::string device,
                std::function<void(int done)> progress, std::function<void(Outcome)> finished);
     ~DeviceCopy();
     DeviceCopy(const DeviceCopy&) = delete;
@@ -62,7 +64,7 @@ class DeviceCopy {
     void CopyNext();
     void FileDone(std::string error);
 
-    Player& player_;
+    Services& ui_;
     std::vector<std::string> sources_;
     std::string device_;
     std::function<void(int)> progress_;

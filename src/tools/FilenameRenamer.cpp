@@ -109,8 +109,8 @@ bool RenameAll(Player& player, const RenameSources& sources, std::string_view fi
             continue;
         }
         const bool playing = oldPath == pl.PlayingEntry;
-        if (playing && pl.Links.StopPlayback) {
-            pl.Links.StopPlayback(true);  // the file is not in use while it is renamed
+        if (playing && player.playback != nullptr) {
+            player.playback->StopPlayback(true);  // the file is not in use while it is renamed
         }
         // A failed rename keeps the entry on its file: the new name may be another's.
         if (!RenameNoReplace(oldPath, newPath)) {

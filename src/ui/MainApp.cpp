@@ -8,6 +8,7 @@
 #include "playlist/PlaylistFiles.h"
 #include "playlist/RowLook.h"
 #include "playlist/Scanning.h"
+#include "tools/FolderTree.h"
 #include "ui/ColourSchemes.h"
 #include "ui/HoxelListbox.h"
 #include "ui/PlaylistRendering.h"
@@ -23,6 +24,7 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
       scrobbler(programFolder + "/Scrobbles.txt"),
       controller(window, player, application, &scrobbler) {
     player.app.StartArgument = startArgument;
+    player.shell = this;
     qtDialogs_->AttachPlayer(player);
     application.LoadPlaylistPath = [this](const std::string& path, int mode) {
         LoadPlaylistPath(player, path, mode);
@@ -47,6 +49,26 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
     window.OnGeometryChanged = [this](const Bounds& b, bool maximized) {
         application.WindowGeometryChanged(b, maximized);
     };
+}
+
+MainApp::~MainApp() {
+    // The tray goes first, and nothing that goes after it calls up here.
+    player.shell = nullptr;
+}
+
+void MainApp::SetTrayHint(const std::string& hint) {
+    if (tray) {
+        tray->SetHint(hint);
+    }
+}
+
+void MainApp::SetUpMusicFolders() {
+    AskMusicFolder(player.settings, player.playlist, player.values, player.ui.dialogs,
+                   DesktopFolder());
+}
+
+void MainApp::MusicFoldersChanged() {
+    qtDialogs_->MusicFoldersChanged();
 }
 
 void MainApp::Start() {

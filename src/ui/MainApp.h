@@ -14,16 +14,26 @@
 
 namespace mirvo {
 
-class MainApp {
+// Owns the window's shell: the tray icon, the folder browser and the music
+// folder setup the logic asks for.
+class MainApp final : public WindowShell {
   public:
     // `dialogs` replaces the Qt message boxes when given (tests answer them).
     MainApp(const std::string& programFolder, const std::string& startArgument,
             DesktopServices& desktop, HotKeyRegistrar& hotKeys, Dialogs* dialogs = nullptr);
+    ~MainApp() override;
+    MainApp(const MainApp&) = delete;
+    MainApp& operator=(const MainApp&) = delete;
 
     // Loads settings and playlist, shows the window and queues the start tasks.
     void Start();
     // After the event loop: hides the window, saves the playlist and settings.
     void Shutdown();
+
+    // WindowShell
+    void SetTrayHint(const std::string& hint) override;
+    void SetUpMusicFolders() override;
+    void MusicFoldersChanged() override;
 
     MainWindow window;
 

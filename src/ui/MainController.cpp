@@ -27,7 +27,6 @@
 #include "playlist/Scanning.h"
 #include "support/Files.h"
 #include "tools/FileProperties.h"
-#include "tools/FolderTree.h"
 #include "ui/FavoritesForm.h"
 #include "ui/FileInfoForm.h"
 #include "ui/FindForm.h"
@@ -113,9 +112,6 @@ MainController::MainController(MainWindow& window, Player& player, Application& 
         OpenFind(typed == '\0' ? QString() : QString(QChar::fromLatin1(typed)));
     };
     commands_->ExitApplication = [this] { window_.close(); };
-    p_.playlist.Links.SetUpMusicFolders = [this] {
-        AskMusicFolder(p_.settings, p_.playlist, p_.values, p_.ui.dialogs, DesktopFolder());
-    };
     application_.AttachPlayback(*engine_, *commands_);
 
     MakeCommands();

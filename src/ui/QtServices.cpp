@@ -211,14 +211,14 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
             const SchemeValues& scheme = main->ListScreen->Scheme();
             dirForm_->SetTreeLook(font, ToQColor(scheme.Background), ToQColor(scheme.FontColor));
         }
-        // The settings dialog's music folders change the browser's roots.
-        player_->playlist.Links.MusicFoldersChanged = [form = dirForm_] {
-            if (form) {
-                form->MusicFoldersChanged();
-            }
-        };
     }
     return dirForm_->Choose(caption, folder, includeSubfolders, quickAdd);
+}
+
+void QtDialogs::MusicFoldersChanged() {
+    if (dirForm_) {
+        dirForm_->MusicFoldersChanged();
+    }
 }
 
 void ShowFolderOf(Player& player, const std::string& folder) {

@@ -41,6 +41,8 @@ class QtDialogs final : public Dialogs {
                                                 const QuickAdd& quickAdd) override;
     // The player whose playlist and settings the folder browser works on.
     void AttachPlayer(Player& player) { player_ = &player; }
+    // The settings dialog's music folders change the roots of the browser, once made.
+    void MusicFoldersChanged();
 
   private:
     // The window a box or picker opens in front of: the dialog the user is

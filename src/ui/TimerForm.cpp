@@ -7,12 +7,14 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "player/Player.h"
+
 namespace mirvo {
 
 TTimer_Form::TTimer_Form(QWidget* parent, Player& player, Engine& engine,
                          std::function<void()> exitProgram)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint),
-      timer_(player, engine, *this, std::move(exitProgram)) {
+      timer_(player.ui, player.engine, engine, *this, std::move(exitProgram)) {
     setObjectName(QStringLiteral("TTimer_Form"));
     setWindowTitle(QStringLiteral("Sleep timer"));
     QFont small = font();

@@ -12,6 +12,8 @@ class QPushButton;
 
 namespace mirvo {
 
+struct Player;
+
 class TTimer_Form final : public QDialog, public SleepTimerView {
     Q_OBJECT
   public:

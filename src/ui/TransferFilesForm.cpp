@@ -105,7 +105,7 @@ void TTransferFiles_Form::Timer1Timer() {
         label->setVisible(connected);
     }
     const std::string separator = QLocale().groupSeparator().toStdString();
-    const std::uint64_t selected = SelectedBytes(p_);
+    const std::uint64_t selected = SelectedBytes(p_.playlist, p_.ui.view);
     LabelSelectedFiles->setText(QString::fromStdString(FormatMegabytes(selected, separator)) +
                                 QStringLiteral(" MB"));
     if (device.empty()) {
@@ -141,11 +141,11 @@ void TTransferFiles_Form::Button2Click() {
     }
     refreshTimer_->stop();
     startButton_->setEnabled(false);
-    std::vector<std::string> files = SelectedFiles(p_);
+    std::vector<std::string> files = SelectedFiles(p_.playlist, p_.ui.view);
     progressBar_->setRange(0, std::max<int>(1, static_cast<int>(files.size())));
     progressBar_->setValue(0);
     copy_ = std::make_unique<DeviceCopy>(
-        p_, std::move(files), device, [this](int done) { progressBar_->setValue(done); },
+        p_.ui, std::move(files), device, [this](int done) { progressBar_->setValue(done); },
         [this](const DeviceCopy::Outcome& outcome) { Finished(outcome); });
     copy_->Start();
 }

@@ -72,13 +72,11 @@ TrayIcon::TrayIcon(MainWindow& window, Player& player, Session& session, QMenu* 
     connect(&appearCheck_, &QTimer::timeout, this, &TrayIcon::CheckShown);
     stayCheck_.setInterval(kStayCheckMs);
     connect(&stayCheck_, &QTimer::timeout, this, &TrayIcon::CheckStillShown);
-    p_.playlist.Links.SetTrayHint = [this](const std::string& hint) { SetHint(hint); };
     window_.installEventFilter(this);
 }
 
 TrayIcon::~TrayIcon() {
     window_.removeEventFilter(this);
-    p_.playlist.Links.SetTrayHint = nullptr;
 }
 
 void TrayIcon::SetHint(const std::string& hint) {

@@ -236,8 +236,9 @@ TEST(Preferences, AssociationBoxesAssociateAndRemoveThroughTheDesktopFiles) {
 TEST(Preferences, MusicFoldersAreSavedAndReadBack) {
     Rig r;
     Preferences& p = *r.prefs;
-    int changes = 0;
-    r.f.player.playlist.Links.MusicFoldersChanged = [&] { ++changes; };
+    test::FakeShell shell;
+    r.f.player.shell = &shell;
+    const int& changes = shell.folderChanges;
     r.f.dialogs.folderAnswers = {"/srv/music", std::nullopt, "/home/me/Music/"};
     EXPECT_EQ(p.AddMusicFolder(), (std::vector<std::string>{"/srv/music/"}));
     EXPECT_EQ(r.saves.Take(), 1);

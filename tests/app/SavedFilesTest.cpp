@@ -24,6 +24,7 @@
 
 #include "app/Application.h"
 #include "fakes/FakeServices.h"
+#include "fakes/HeardTrack.h"
 #include "fakes/TempDir.h"
 #include "playlist/Favorites.h"
 #include "playlist/PlaylistFiles.h"
@@ -122,7 +123,8 @@ struct Program {
     }
     // A finished play of `track`, queued and saved before the service is asked.
     void Play(const std::string& track, int lengthSeconds) {
-        scrobbler->Submit(track, lengthSeconds, 0, ScrobbleClock::System().UnixTime());
+        scrobbler->Submit(test::HeardTrack(track), lengthSeconds, 0,
+                          ScrobbleClock::System().UnixTime());
         scrobbler->WaitForWorkers();
     }
     std::vector<std::string>& Entries() { return fp.player.playlist.PlaylistEntries; }

@@ -80,7 +80,7 @@ struct Countdown {
     Engine engine;
     FakeTimerForm form;
     int exits = 0;
-    SleepTimer timer{f.player, engine, form, [this] { ++exits; }};
+    SleepTimer timer{f.player.ui, f.player.engine, engine, form, [this] { ++exits; }};
 };
 
 TEST(SleepTimer, OneMinuteFadesOverTheLastFiftySecondsThenExits) {
@@ -149,7 +149,7 @@ TEST(SleepTimer, ASwitchOffThatIsRefusedIsSaidAndGivesTheFadedSoundBack) {
     // An answer after the timer is gone changes nothing.
     auto late = c.f.desktop.shutdownRefused;
     {
-        SleepTimer gone(c.f.player, c.engine, c.form, [] {});
+        SleepTimer gone(c.f.player.ui, c.f.player.engine, c.engine, c.form, [] {});
         gone.Button1Click("0");
         for (const auto& [id, timer] : c.f.loop.timers) {
             if (timer.interval == std::chrono::seconds(1)) {

@@ -33,8 +33,8 @@ constexpr std::uint32_t kStep = 17640;  // 100 ms of 16-bit stereo
 
 class RecordingScrobbler : public Scrobbler {
   public:
-    void Submit(const std::string& entry, int seconds, int mode, std::int64_t) override {
-        calls.push_back(entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
+    void Submit(const AudibleTrack& track, int seconds, int mode, std::int64_t) override {
+        calls.push_back(track.entry + "|" + std::to_string(seconds) + "|" + std::to_string(mode));
         if (onSubmit) {
             onSubmit(mode);
         }
@@ -904,7 +904,7 @@ TEST(Engine, StartingATrackReadsNothingOnTheUiThread) {
     rig.SetList({bare, files.Path("a.mp3"), files.Path("d.flac")});
     const std::thread::id ui = std::this_thread::get_id();
     // Nothing plays: the description reads the start only.
-    const std::string description = rig.f.player.playlist.Links.FormatDescription(bare);
+    const std::string description = rig.f.player.playback->FormatDescription(bare);
     EXPECT_EQ(description.rfind("MP3 64 kbps", 0), 0u) << description;
     EXPECT_LT(disk.BytesRead(bare), std::filesystem::file_size(bare) / 4);
     const std::size_t before = CountOn(disk.Events(), test::SlowDisk::Event::Read, ui);

@@ -13,9 +13,10 @@ namespace {
 
 class RecordingListener : public PlaybackListener {
   public:
-    void TrackAudible(const std::string& entry, std::int64_t lengthMs) override {
+    void TrackAudible(const AudibleTrack& track) override {
+        const std::string& entry = track.entry;
         heard.push_back("audible " + entry.substr(entry.rfind('/') + 1) + " " +
-                        std::to_string(lengthMs));
+                        std::to_string(track.lengthMs));
     }
     void StateChanged(PlayState state) override {
         static const char* const kNames[] = {"stopped", "playing", "paused"};
@@ -32,7 +33,8 @@ class RecordingListener : public PlaybackListener {
 
 class Reports : public Scrobbler {
   public:
-    void Submit(const std::string& entry, int seconds, int mode, std::int64_t) override {
+    void Submit(const AudibleTrack& track, int seconds, int mode, std::int64_t) override {
+        const std::string& entry = track.entry;
         calls.push_back(entry.substr(entry.rfind('/') + 1) + "|" + std::to_string(seconds) + "|" +
                         std::to_string(mode));
     }
@@ -46,6 +48,22 @@ bool MeterTimerRuns(const test::FakeEventLoop& loop) {
         }
     }
     return false;
+}
+
+// Plays on the test device until the list ends and the device is let go;
+// true when a track followed another without a gap.
+bool PlayToTheEnd(Engine& engine, const Player& player) {
+    bool switched = false;
+    for (int step = 0; step < 600 && player.engine.DeviceReady; ++step) {
+        // A loaded machine must not turn the seamless switch into a drain.
+        engine.WaitForOpener();
+        audio::test::Update();
+        audio::test::Advance(5820);
+        engine.StatusTick();
+        engine.Settle();
+        switched = switched || engine.TransitionState() == 1;
+    }
+    return switched;
 }
 
 TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
@@ -75,17 +93,7 @@ TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
         session.commands().DispatchKey(kKeySpace, kNoModifier);  // resume
         engine.SeekTo(engine.MsToBytes(2000));
         engine.SetVolume(500);
-        bool switched = false;
-        for (int step = 0; step < 600 && f.player.engine.DeviceReady; ++step) {
-            // A loaded machine must not turn the seamless switch into a drain.
-            engine.WaitForOpener();
-            audio::test::Update();
-            audio::test::Advance(5820);
-            engine.StatusTick();
-            engine.Settle();
-            switched = switched || engine.TransitionState() == 1;
-        }
-        EXPECT_TRUE(switched);  // the second track followed without a gap
+        EXPECT_TRUE(PlayToTheEnd(engine, f.player));  // the second track followed without a gap
         EXPECT_FALSE(f.player.engine.DeviceReady);
         EXPECT_EQ(f.view.caption, "Mirvo 1.04i");
         // The meters fall off after the stop, then their timer ends.
@@ -110,6 +118,43 @@ TEST(Session, ListenersFollowATrackFromStartToTheNextAndTheEnd) {
     EXPECT_GT(listener.ticks, 0);
     // Tracks this short are never reported.
     EXPECT_TRUE(reports.calls.empty());
+}
+
+// Each track is told with its tags, read where it opened: by the starter for
+// the first, by the opener for the one the feed switches to.
+TEST(Session, EveryAudibleTrackCarriesItsTags) {
+    test::TempDir dir;
+    const std::string wav = dir / "tone.wav";
+    test::WriteWav(wav, test::Tone(44100, 6.0, 440), 44100);
+    const std::string first = dir / "first.mp3";
+    const std::string second = dir / "second.mp3";
+    ASSERT_TRUE(test::Encode("lame --quiet -b 64 --tt One --ta Band " + wav + " " + first));
+    ASSERT_TRUE(test::Encode("lame --quiet -b 64 --tt Two --tl Album " + wav + " " + second));
+    test::FakePlayer f(dir.path());
+    f.player.engine.Device = audio::test::kDevice;
+    f.player.engine.PlayMode = 2;
+    f.player.playlist.PlaylistEntries = {first, second};
+    test::FakePlaybackView bar;
+    test::NoMeters meters;
+    struct Tags : PlaybackListener {
+        void TrackAudible(const AudibleTrack& t) override {
+            told.push_back(t.tags.Title + "|" + t.tags.Artist + "|" + t.tags.Album + "|" +
+                           std::to_string(t.kind));
+        }
+        std::vector<std::string> told;
+    } tags;
+    bool switched = false;
+    {
+        Session session(f.player, bar, meters);
+        f.player.events.Attach(tags);
+        Engine& engine = session.engine();
+        engine.PlayEntry(0);
+        engine.Settle();
+        switched = PlayToTheEnd(engine, f.player);
+        f.player.events.Detach(tags);
+    }
+    EXPECT_TRUE(switched);
+    EXPECT_EQ(tags.told, (std::vector<std::string>{"One|Band||0", "Two||Album|0"}));
 }
 
 TEST(Session, AListenerMayLeaveWhileItIsTold) {

@@ -325,6 +325,42 @@ class FakePlaybackView : public PlaybackView {
     std::string thousands = ",";
 };
 
+// Playback as the playlist and the tools see it: records what they asked;
+// the hooks, when set, answer or act.
+class FakePlayback : public PlaybackControl {
+  public:
+    void PlayEntry(int index) override { played.push_back(index); }
+    void StopPlayback(bool releaseDevice) override {
+        stops.push_back(releaseDevice);
+        if (onStop) {
+            onStop(releaseDevice);
+        }
+    }
+    bool TransitionInProgress() const override { return transition && transition(); }
+    bool OutputPaused() const override { return paused; }
+    std::string FormatDescription(const std::string& entry) override {
+        return describe ? describe(entry) : std::string();
+    }
+
+    std::vector<int> played;
+    std::vector<bool> stops;
+    std::function<void(bool releaseDevice)> onStop;
+    std::function<bool()> transition;
+    bool paused = false;
+    std::function<std::string(const std::string& entry)> describe;
+};
+
+class FakeShell : public WindowShell {
+  public:
+    void SetTrayHint(const std::string& hint) override { hints.push_back(hint); }
+    void SetUpMusicFolders() override { ++folderSetups; }
+    void MusicFoldersChanged() override { ++folderChanges; }
+
+    std::vector<std::string> hints;
+    int folderSetups = 0;
+    int folderChanges = 0;
+};
+
 // A player wired to fakes, with its program folder in `folder`.
 struct FakePlayer {
     explicit FakePlayer(const std::string& folder)

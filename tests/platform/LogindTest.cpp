@@ -153,7 +153,7 @@ TEST_F(LogindTest, TheSleepTimersEndAsksLogindAndARefusalIsSaidAndGivesTheSoundB
         audio::ChannelSetAttributes(engine.OutputChannel(), -1, 0, -101);
         CheckedForm form;
         int exits = 0;
-        SleepTimer timer(player, engine, form, [&] { ++exits; });
+        SleepTimer timer(player.ui, player.engine, engine, form, [&] { ++exits; });
         timer.Button1Click("0");
         // The countdown's tick, beside the status refresh of what plays.
         std::function<void()> tick;

@@ -9,10 +9,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <filesystem>
 
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/HeardTrack.h"
 #include "fakes/StartedWindow.h"
 #include "tags/TagFixtures.h"
 
@@ -182,11 +184,24 @@ TEST_F(Mpris, SeeksKeepToTheAudibleTracksLength) {
     EXPECT_EQ(app->player.playlist.PlayingIndex, 1);
 }
 
+// The tags travel with the start: a file gone by the time it is heard still
+// shows the title and artist it was opened with.
+TEST_F(Mpris, TheTagsShownAreThoseTheFileOpenedWith) {
+    Engine& engine = app->controller.engine();
+    engine.PlayEntry(0);
+    engine.WaitForStarter();
+    ASSERT_TRUE(std::filesystem::remove(files[0]));
+    engine.Settle();
+    ASSERT_EQ(app->player.playlist.PlayingIndex, 0);
+    EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}"}),
+              "Tagged|Someone|Record");
+}
+
 // A station's song reaches the applets, artist and title apart, as each
 // new title is told.
 TEST_F(Mpris, AStationsSongIsItsTitleAndArtist) {
     PlaybackEvents& events = app->player.events;
-    events.TrackAudible("http://127.0.0.1:1/jazz|Jazz FM", 0);
+    events.TrackAudible(test::HeardTrack("http://127.0.0.1:1/jazz|Jazz FM"));
     EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}"}), "Jazz FM|");
     events.StationTitleChanged("Miles Davis - So What");
     EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}"}),
@@ -194,7 +209,7 @@ TEST_F(Mpris, AStationsSongIsItsTitleAndArtist) {
     events.StationTitleChanged("News at ten");
     EXPECT_EQ(Ctl({"metadata", "--format", "{{xesam:title}}|{{xesam:artist}}"}), "News at ten|");
     // A file's own title is never replaced by a station's.
-    events.TrackAudible(files[0], 1000);
+    events.TrackAudible(test::HeardTrack(files[0], 1000));
     events.StationTitleChanged("Miles Davis - So What");
     EXPECT_EQ(Ctl({"metadata", "xesam:title"}), "Tagged");
 }

@@ -64,7 +64,8 @@ class FakeSampler : public LevelSampler {
 };
 
 struct Meters {
-    explicit Meters(int style) : fake(dir.path()), meters(fake.player, view, sampler) {
+    explicit Meters(int style)
+        : fake(dir.path()), meters(fake.player.settings, fake.player.values, view, sampler) {
         fake.player.values.VUStyle = style;
     }
     FakeMeterView::Leds Update() {

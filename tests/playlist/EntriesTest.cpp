@@ -96,19 +96,21 @@ TEST(CaptionTest, CleanTitleAndCaption) {
     test::TempDir dir;
     test::FakePlayer fp(dir.path());
     std::vector<std::string> described;
-    std::vector<std::string> hints;
-    fp.player.playlist.Links.FormatDescription = [&](const std::string& d) {
+    test::FakePlayback playback;
+    test::FakeShell shell;
+    fp.player.playback = &playback;
+    fp.player.shell = &shell;
+    playback.describe = [&](const std::string& d) {
         described.push_back(d);
         return "MP3 128 kbps Stereo";
     };
-    fp.player.playlist.Links.SetTrayHint = [&](const std::string& h) { hints.push_back(h); };
     SetCaptionTitle(fp.player, "My_Song%20[1].mp3", "/m/My_Song%20[1].mp3");
     EXPECT_EQ(fp.view.caption, "My Song .mp3 - Mirvo");
     EXPECT_EQ(fp.view.status[3], "MP3 128 kbps Stereo");
     // A caption already shown is not set again and the description is not rebuilt.
     SetCaptionTitle(fp.player, "My_Song%20[1].mp3", "/m/My_Song%20[1].mp3");
     EXPECT_EQ(described.size(), 1u);
-    EXPECT_EQ(hints.size(), 2u);
+    EXPECT_EQ(shell.hints, (std::vector<std::string>(2, "/m/My_Song%20[1].mp3")));
 }
 
 }  // namespace

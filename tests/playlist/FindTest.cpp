@@ -84,8 +84,9 @@ TEST(Find, SelectingAndQueueingLeaveThePlayingMark) {
     FindQueue(f.player, 1);
     EXPECT_TRUE(pl.QueueList.empty());
 
-    std::vector<int> played;
-    pl.Links.PlayEntry = [&](int i) { played.push_back(i); };
+    test::FakePlayback playback;
+    f.player.playback = &playback;
+    const std::vector<int>& played = playback.played;
     FindPlay(f.player, 3);
     EXPECT_EQ(played, (std::vector<int>{3}));
     EXPECT_EQ(pl.PlayingIndex, 3);

@@ -136,8 +136,9 @@ TEST_F(ModelTest, ViewCommands) {
     RefreshListView(p, false, false);
     ViewFormatPathAc(p);
     EXPECT_EQ(p.playlist.ViewFormat, 1);
-    int setups = 0;
-    p.playlist.Links.SetUpMusicFolders = [&] { ++setups; };
+    test::FakeShell shell;
+    p.shell = &shell;
+    const int& setups = shell.folderSetups;
     View3Ac(p);
     EXPECT_EQ(p.playlist.ViewFormat, 2);
     ASSERT_EQ(fp.dialogs.notices.size(), 1u);

@@ -299,13 +299,12 @@ TEST_F(PlaylistFilesTest, OpenCommandReplacesAndRemembersTheFolder) {
 
 class LoaderTest : public PlaylistFilesTest {
   protected:
-    std::vector<int> played;
-    int stops = 0;
+    test::FakePlayback playback;
+    std::vector<int>& played = playback.played;
     std::string music;
 
     void SetUp() override {
-        p.playlist.Links.PlayEntry = [&](int i) { played.push_back(i); };
-        p.playlist.Links.StopPlayback = [&](bool) { ++stops; };
+        p.playback = &playback;
         music = Folder() + "/music";
         dir.Write("music/b.mp3", "");
         dir.Write("music/a.mp3", "");
@@ -340,7 +339,7 @@ TEST_F(LoaderTest, ShellWhileRunningOpensTheFolder) {
     LoadPlaylistPath(p, music + "/b.mp3", kLoadShellWhileRunning);
     // The folder's files, not recursive; the opened file plays and is selected.
     EXPECT_EQ(entries, (Entries{music + "/a.mp3", music + "/b.mp3"}));
-    EXPECT_EQ(stops, 1);
+    EXPECT_EQ(playback.stops.size(), 1u);
     EXPECT_EQ(played, std::vector<int>{1});
     EXPECT_EQ(p.playlist.PlayingIndex, 1);
     EXPECT_EQ(fp.view.selectedRows, std::vector<int>{1});

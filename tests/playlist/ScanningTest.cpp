@@ -260,18 +260,18 @@ TEST_F(ScanTest, EscapeAsksAndYesLeavesTheListAlone) {
 TEST_F(ScanTest, WaitingForATrackSwitch) {
     dir.Write("m/a.mp3", "");
     int polls = 0;
-    int stops = 0;
-    p.playlist.Links.TransitionInProgress = [&] { return ++polls < 3; };
-    p.playlist.Links.OutputPaused = [] { return true; };
-    p.playlist.Links.StopPlayback = [&](bool release) { stops += release ? 1 : 0; };
+    test::FakePlayback playback;
+    p.playback = &playback;
+    playback.transition = [&] { return ++polls < 3; };
+    playback.paused = true;
     ScanFolder(p, F("m"), true, false, true);
-    EXPECT_EQ(stops, 2);
+    EXPECT_EQ(playback.stops, (std::vector<bool>{true, true}));
     EXPECT_EQ(entries.size(), 1u);
     // Escape while waiting ends the command silently; one pressed before
     // the command is not meant for it.
     polls = 0;
     p.playlist.AbortRequested = true;
-    p.playlist.Links.TransitionInProgress = [&] {
+    playback.transition = [&] {
         if (polls == 1) {
             p.playlist.AbortRequested = true;  // pressed while messages ran
         }

@@ -454,8 +454,8 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     bare.meta = {"StreamTitle='';"};
     rig.server.Route("/bare", bare);
 
-    std::string trayHint;
-    rig.f.player.playlist.Links.SetTrayHint = [&](const std::string& hint) { trayHint = hint; };
+    test::FakeShell shell;
+    rig.f.player.shell = &shell;
     rig.Play(rig.server.Url("/live") + "|Jazz FM");
     ASSERT_NE(rig.engine->OutputChannel(), 0u);
     // The first look is on the 20th tick that finds the station playing; a
@@ -469,7 +469,8 @@ TEST(StationOverIcy, TheStatusLineShowsRateFormatAndTitle) {
     rig.engine->RadioTickCount = 299;
     rig.Step();
     EXPECT_EQ(rig.told.titles.size(), 1u);
-    EXPECT_EQ(trayHint, "Miles Davis; Coltrane - So What \u2014 Live");
+    ASSERT_FALSE(shell.hints.empty());
+    EXPECT_EQ(shell.hints.back(), "Miles Davis; Coltrane - So What \u2014 Live");
     EXPECT_EQ(rig.f.view.timeLabel, "Playing internet stream at 16 KB/s");
     EXPECT_EQ(rig.view.position, 0);
     // The request asked for the in-stream titles.

@@ -14,6 +14,7 @@
 #include "audio/TestDevice.h"
 #include "engine/EngineFixtures.h"
 #include "fakes/FakeServices.h"
+#include "fakes/HeardTrack.h"
 #include "fakes/HttpServer.h"
 #include "fakes/ScrobbleService.h"
 #include "fakes/TempDir.h"
@@ -62,7 +63,7 @@ struct Client {
     }
     // A finished play, sent (or queued) before this returns.
     void Play(const std::string& file, int seconds = 100, std::int64_t startedAt = 1700000000) {
-        client.Submit(file, seconds, 0, startedAt);
+        client.Submit(test::HeardTrack(file), seconds, 0, startedAt);
         client.WaitForWorkers();
     }
     test::TempDir dir;
@@ -178,12 +179,12 @@ TEST(Scrobbling, AFailingServiceIsAskedThreeTimesThenLeftAloneWhilePlaysWait) {
     Client c(service, "John Doe", clock);
     const std::string song = TaggedMp3(c.dir, "s.mp3", "Song");
     service.postWord = "FAILED";
-    c.client.Submit(song, 60, 1, clock.UnixTime());  // a notice is never kept
+    c.client.Submit(test::HeardTrack(song), 60, 1, clock.UnixTime());  // a notice is never kept
     c.client.WaitForWorkers();
     EXPECT_EQ(Count(service.Kinds(), "np"), 3);
     EXPECT_TRUE(c.client.HoldingOff());
     c.Play(song, 60, 1700000100);
-    c.client.Submit(song, 60, 1, clock.UnixTime());
+    c.client.Submit(test::HeardTrack(song), 60, 1, clock.UnixTime());
     c.Play(TaggedMp3(c.dir, "t.mp3", "Next"), 61, 1700000200);
     Strings kinds = service.Kinds();
     EXPECT_EQ(kinds.size(), 6u) << "nothing is sent while holding off";
@@ -224,7 +225,7 @@ TEST(Scrobbling, ARefusedAccountWaitsLongerEachTimeUpToTwoHours) {
     for (const int minutes : {1, 2, 4, 8, 16, 32, 64, 120, 120}) {
         service.server.ClearRequests();
         clock.Advance(std::chrono::minutes(minutes) - 1s);
-        c.client.Submit(song, 100, 1, clock.UnixTime());
+        c.client.Submit(test::HeardTrack(song), 100, 1, clock.UnixTime());
         c.Play(song);
         EXPECT_TRUE(service.Requests().empty()) << minutes;
         clock.Advance(1s);
@@ -304,14 +305,14 @@ TEST(Scrobbling, AServiceRefusingEveryPlayLosesNone) {
     client.SetAccount({true, "u", "secret", service.Base()});
     client.RetryPause = 1ms;
     service.postWord = "FAILED Database";
-    client.Submit(TaggedMp3(dir, "x.mp3", "Song 60"), 100, 0, 1700000060);
+    client.Submit(test::HeardTrack(TaggedMp3(dir, "x.mp3", "Song 60")), 100, 0, 1700000060);
     client.WaitForWorkers();
     titles.push_back("Song+60");
     EXPECT_LE(Count(service.Kinds(), "sub"), 3 * 12);
     EXPECT_EQ(client.Queue().size(), 61u);
     service.postWord = "OK";
     clock.Advance(61s);
-    client.Submit(TaggedMp3(dir, "y.mp3", "Song 61"), 100, 0, 1700000061);
+    client.Submit(test::HeardTrack(TaggedMp3(dir, "y.mp3", "Song 61")), 100, 0, 1700000061);
     client.WaitForWorkers();
     titles.push_back("Song+61");
     EXPECT_EQ(service.Recorded(), titles);
@@ -326,7 +327,7 @@ TEST(Scrobbling, PlaysWithoutArtistOrTitleAreNeitherQueuedNorSent) {
     WriteFile(untagged, std::string(1000, '\0'));
     const std::string titleOnly = c.dir / "title.mp3";
     WriteFile(titleOnly, Id3v2Tag(3, Id3v2Text(3, "TIT2", "Only a title")));
-    c.client.Submit(untagged, 100, 1, 1700000000);
+    c.client.Submit(test::HeardTrack(untagged), 100, 1, 1700000000);
     c.Play(untagged);
     c.Play(titleOnly);
     EXPECT_TRUE(service.Requests().empty());
@@ -356,7 +357,7 @@ TEST(Scrobbling, TimesPast2038SurviveTheQueueFile) {
     ASSERT_EQ(next.Queue().size(), 1u);
     EXPECT_EQ(next.Queue().front().StartedAt, 2208988800);
     next.SetAccount({true, "u", "secret", service.Base()});
-    next.Submit(song, 100, 0, 2208989000);
+    next.Submit(test::HeardTrack(song), 100, 0, 2208989000);
     next.WaitForWorkers();
     const auto requests = service.Requests();
     ASSERT_EQ(service.Kinds(), (Strings{"hs", "sub"}));
@@ -376,7 +377,7 @@ TEST(Scrobbling, ALongTrackCountsAfterFourMinutesWithTheTimeItStarted) {
     const auto listen = [&](std::int64_t lengthMs, int seconds) {
         const std::int64_t started = clock.UnixTime();
         service.server.ClearRequests();
-        report.TrackAudible(song, lengthMs);
+        report.TrackAudible(test::HeardTrack(song, lengthMs));
         for (int ms = 500; ms <= seconds * 1000; ms += 500) {
             clock.Advance(500ms);
             report.PositionAdvanced(ms, lengthMs, 33);
@@ -397,6 +398,26 @@ TEST(Scrobbling, ALongTrackCountsAfterFourMinutesWithTheTimeItStarted) {
     started = listen(100000, 51);  // half of a shorter one
     EXPECT_EQ(Count(service.Kinds(), "np"), 1);
     EXPECT_EQ(FormTo(service, "/sub")["i[0]"], std::to_string(started));
+}
+
+// Only files that are there are reported: one moved or deleted while it
+// plays is not, though its tags came with the start.
+TEST(Scrobbling, APlayWhoseFileWentWhileItPlayedIsNotReported) {
+    FakeService service;
+    TestClock clock;
+    Client c(service, "John Doe", clock);
+    const std::string song = TaggedMp3(c.dir, "moved.mp3", "Moved");
+    PlayReport report(c.client, clock);
+    report.TrackAudible(test::HeardTrack(song, 60000));
+    std::filesystem::remove(song);
+    for (int ms = 500; ms <= 40000; ms += 500) {
+        clock.Advance(500ms);
+        report.PositionAdvanced(ms, 60000, 33);
+    }
+    report.StateChanged(PlayState::Stopped);
+    c.client.WaitForWorkers();
+    EXPECT_TRUE(service.Kinds().empty());
+    EXPECT_TRUE(c.client.Queue().empty());
 }
 
 // A play that ends while another send waits on a hung service is on disk at
@@ -423,11 +444,11 @@ TEST(Scrobbling, AFinishedPlayIsOnDiskWhileASendHangs) {
         }
         ScrobbleClient client(queue);
         client.SetAccount({true, "u", "secret", "http://127.0.0.1:" + std::to_string(port)});
-        client.Submit(first, 100, 0, 1700000000);
+        client.Submit(test::HeardTrack(first), 100, 0, 1700000000);
         if (::read(toChild[0], &go, 1) != 1) {
             ::_exit(1);
         }
-        client.Submit(second, 100, 0, 1700000100);
+        client.Submit(test::HeardTrack(second), 100, 0, 1700000100);
         while (client.Queue().size() < 2) {
             std::this_thread::sleep_for(1ms);
         }
@@ -494,7 +515,8 @@ TEST(Scrobbling, PlaysMadeOfflineArriveInOrderOnceEachAfterARestart) {
         offline.SetAccount({true, "u", "secret", service.Base()});
         offline.RetryPause = 1ms;
         for (int n = 0; n < 120; ++n) {
-            offline.Submit(files[static_cast<std::size_t>(n)], 100 + n, 0, 1700000000 + n);
+            offline.Submit(test::HeardTrack(files[static_cast<std::size_t>(n)]), 100 + n, 0,
+                           1700000000 + n);
         }
         offline.WaitForWorkers();
         EXPECT_EQ(offline.Queue().size(), 120u);
@@ -503,7 +525,7 @@ TEST(Scrobbling, PlaysMadeOfflineArriveInOrderOnceEachAfterARestart) {
     ScrobbleClient online(queue);
     ASSERT_EQ(online.Queue().size(), 120u);
     online.SetAccount({true, "u", "secret", service.Base()});
-    online.Submit(files[120], 220, 0, 1700000120);
+    online.Submit(test::HeardTrack(files[120]), 220, 0, 1700000120);
     online.WaitForWorkers();
 
     Strings titles;
@@ -562,11 +584,11 @@ TEST(Scrobbling, TheConnectionCheckTellsWhatTheServiceSaid) {
 TEST(Scrobbling, StationsAndDisabledReportingStartNoWorker) {
     FakeService service;
     Client c(service);
-    c.client.Submit("http://radio.example/stream", 100, 1, 0);
-    c.client.Submit(c.dir / "gone.mp3", 100, 0, 0);
-    c.client.Submit("", 100, 0, 0);
+    c.client.Submit(test::HeardTrack("http://radio.example/stream"), 100, 1, 0);
+    c.client.Submit(test::HeardTrack(c.dir / "gone.mp3"), 100, 0, 0);
+    c.client.Submit(test::HeardTrack(""), 100, 0, 0);
     c.client.SetAccount({false, "u", "secret", service.Base()});
-    c.client.Submit(TaggedMp3(c.dir, "a.mp3", "A"), 100, 0, 0);
+    c.client.Submit(test::HeardTrack(TaggedMp3(c.dir, "a.mp3", "A")), 100, 0, 0);
     c.client.WaitForWorkers();
     EXPECT_TRUE(service.Requests().empty());
     EXPECT_TRUE(c.client.Queue().empty());

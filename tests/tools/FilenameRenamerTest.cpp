@@ -47,9 +47,7 @@ class Renamer : public ::testing::Test {
             paths_.push_back(dir_.Write(name, name));
         }
         fake_.player.playlist.PlaylistEntries = paths_;
-        fake_.player.playlist.Links.StopPlayback = [this](bool release) {
-            stops_.push_back(release);
-        };
+        fake_.player.playback = &playback_;
     }
     // Rows 0, 2 and 3 selected: the two tracks and the song that blocks one of them.
     RenameSources Select(std::vector<int> rows = {0, 2, 3}) {
@@ -62,7 +60,8 @@ class Renamer : public ::testing::Test {
     TempDir dir_;
     test::FakePlayer fake_{dir_.path()};
     std::vector<std::string> paths_;
-    std::vector<bool> stops_;
+    test::FakePlayback playback_;
+    const std::vector<bool>& stops_ = playback_.stops;
 };
 
 TEST_F(Renamer, RenamesInListOrderAndATakenNameLeavesBothFiles) {

@@ -242,7 +242,7 @@ class Copying : public ::testing::Test {
         std::optional<DeviceCopy::Outcome> outcome;
         std::vector<int> progress;
         DeviceCopy copy(
-            fake_.player, files, device_, [&](int done) { progress.push_back(done); },
+            fake_.player.ui, files, device_, [&](int done) { progress.push_back(done); },
             [&](const DeviceCopy::Outcome& o) { outcome = o; });
         copy.Start();
         for (int file = 0; !outcome; ++file) {
@@ -469,7 +469,9 @@ TEST_F(TotalTime, TheFilesAreReadBesideTheWindowWhichKeepsRunning) {
     const std::string description = FormatDescription(playing, 0);
     ASSERT_FALSE(description.empty());
     fake_.player.playlist.PlayingEntry = playing;
-    fake_.player.playlist.Links.FormatDescription = [](const std::string& entry) {
+    test::FakePlayback playback;
+    fake_.player.playback = &playback;
+    playback.describe = [](const std::string& entry) {
         return FormatDescription(std::string(EntryAddress(entry)), 0);
     };
     test::SlowDisk disk(std::chrono::microseconds(0));

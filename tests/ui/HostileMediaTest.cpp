@@ -124,7 +124,7 @@ bool KnownMessage(const test::Notice& n) {
 class Heard : public PlaybackListener {
   public:
     explicit Heard(std::set<std::string>& heard) : heard_(heard) {}
-    void TrackAudible(const std::string& entry, std::int64_t) override { heard_.insert(entry); }
+    void TrackAudible(const AudibleTrack& track) override { heard_.insert(track.entry); }
 
   private:
     std::set<std::string>& heard_;

@@ -203,7 +203,7 @@ TEST(MeterLayout, LevelsLightTheMeterOfTheStyle) {
     test::FakePlayer fake(dir.path());
     Shown s;
     LoudSampler sampler;
-    LevelMeters meters(fake.player, s.window, sampler);
+    LevelMeters meters(fake.player.settings, fake.player.values, s.window, sampler);
     meters.SetLevelMeterStyle(2);
     EXPECT_TRUE(s.window.LevelMeter14->isVisible());
     meters.UpdateLevels();
