@@ -1,6 +1,7 @@
 #include "audio/Source.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
@@ -92,7 +93,8 @@ class ReadAhead {
         std::vector<unsigned char> block = std::vector<unsigned char>(kBlock);
         std::int64_t start = -1;  // of the block ahead, -1 for none
         std::size_t filled = 0;
-        bool wanted = false;  // `start` is to be read
+        bool wanted = false;               // `start` is to be read
+        std::atomic<bool> dropped{false};  // its source is freed: the file is closed
     };
 
     // Lives to the exit: sources can outlive any static object.
@@ -132,17 +134,25 @@ class ReadAhead {
             for (const auto& slot : slots) {
                 Fill(*slot);
             }
-            slots.clear();  // a source freed meanwhile closes its file here
+            slots.clear();
             lock.lock();
         }
     }
     static void Fill(Slot& slot) {
-        const std::lock_guard lock(slot.mutex);
-        if (slot.wanted) {
-            slot.wanted = false;
-            slot.filled = slot.inner->Seek(slot.start)
-                              ? slot.inner->Read(slot.block.data(), slot.block.size())
-                              : 0;
+        {
+            const std::lock_guard lock(slot.mutex);
+            if (slot.wanted && !slot.dropped) {
+                slot.wanted = false;
+                slot.filled = slot.inner->Seek(slot.start)
+                                  ? slot.inner->Read(slot.block.data(), slot.block.size())
+                                  : 0;
+            }
+        }
+        // Freed while this read ran: the file closes now, not at the end of a
+        // pass that may wait for a slow disk elsewhere.
+        if (slot.dropped) {
+            const std::lock_guard lock(slot.mutex);
+            slot.inner.reset();
         }
     }
 
@@ -162,7 +172,17 @@ class ReadAheadSource final : public Source {
         slot_->inner = std::move(inner);
         ReadAhead::Get().Add(slot_);
     }
-    ~ReadAheadSource() override { ReadAhead::Get().Remove(slot_.get()); }
+    // Closes the file at once unless its next block is being read: the
+    // read-ahead closes it after that read, so a freed stream never waits on
+    // the disk here and leaves no file open behind it.
+    ~ReadAheadSource() override {
+        ReadAhead::Get().Remove(slot_.get());
+        slot_->dropped = true;
+        const std::unique_lock lock(slot_->mutex, std::try_to_lock);
+        if (lock.owns_lock()) {
+            slot_->inner.reset();
+        }
+    }
 
     std::size_t Read(void* dst, std::size_t n) override {
         auto* out = static_cast<unsigned char*>(dst);

@@ -504,6 +504,29 @@ TEST(AudioDecode, FlacLengthWithoutASampleCountComesFromTheEnd) {
     }
 }
 
+// A stream freed while the read-ahead waits for the disk on another file closes
+// its own file at once: after Stop, the disk can be unmounted.
+TEST(AudioDecode, AFreedStreamClosesItsFileWhileTheReadAheadWaits) {
+    GateWrap gate;
+    const audio::Handle held = OpenDecode("long.mp3");
+    const audio::Handle freed = OpenDecode("long.mp3");
+    ASSERT_NE(held, 0u);
+    ASSERT_NE(freed, 0u);
+    ASSERT_EQ(gate.Readers(), 2);
+    gate.Close();
+    // Ten seconds of a 64 kbps MP3 come from the first block and ask for the next.
+    std::vector<std::uint8_t> decoded(22050 * 2 * 10);
+    EXPECT_EQ(
+        audio::ChannelGetData(held, decoded.data(), static_cast<std::uint32_t>(decoded.size())),
+        decoded.size());
+    gate.WaitForAStoppedRead();
+    audio::StreamFree(freed);
+    EXPECT_EQ(gate.Readers(), 1);
+    gate.Open();
+    audio::StreamFree(held);
+    EXPECT_FALSE(gate.TimedOut());
+}
+
 // While a decode waits for the disk, position, activity and end are there to
 // read at once: the status refresh asks for them on the UI thread.
 TEST(AudioDecode, PositionAndActivityDoNotWaitForADecode) {

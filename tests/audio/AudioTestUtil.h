@@ -1,5 +1,6 @@
 #pragma once
 // Helpers shared by the audio tests.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -87,12 +88,17 @@ class GateWrap {
         const std::lock_guard lock(mutex_);
         return timedOut_;
     }
+    // Files open through the gate.
+    int Readers() const { return readers_; }
 
   private:
     class Gated final : public audio::Reader {
       public:
         Gated(GateWrap& owner, std::unique_ptr<audio::Reader> file)
-            : owner_(owner), file_(std::move(file)) {}
+            : owner_(owner), file_(std::move(file)) {
+            ++owner_.readers_;
+        }
+        ~Gated() override { --owner_.readers_; }
         std::size_t Read(void* dst, std::size_t n) override {
             {
                 std::unique_lock lock(owner_.mutex_);
@@ -119,6 +125,7 @@ class GateWrap {
     bool closed_ = false;
     bool waiting_ = false;
     bool timedOut_ = false;
+    std::atomic<int> readers_{0};
 };
 
 }  // namespace audio_fixtures

@@ -143,6 +143,15 @@ class SlowDisk {
             std::count_if(events.begin(), events.end(),
                           [](const Event& e) { return e.kind == Event::Close; }));
     }
+    // The readers open once `expected` are (or 5 s passed): a file whose next
+    // block the library's read-ahead is reading closes right after that read.
+    int OpenReadersComeTo(int expected) const {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (OpenReaders() != expected && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return OpenReaders();
+    }
     std::size_t BytesRead(const std::string& path) const {
         std::size_t bytes = 0;
         for (const Event& e : Events()) {

@@ -854,7 +854,7 @@ TEST(Engine, AnOpenerHeldPastTheSwitchLeavesTheNextTrackToTheDrain) {
     // Let go, the opener finds its choice stale and frees what it opened.
     disk.Release();
     rig.engine->WaitForOpener();
-    EXPECT_EQ(disk.OpenReaders(), 0);
+    EXPECT_EQ(disk.OpenReadersComeTo(0), 0);
     EXPECT_EQ(CountOn(disk.Events(), test::SlowDisk::Event::Close, update), 0u);
     EXPECT_TRUE(rig.f.dialogs.notices.empty());
 }
@@ -869,9 +869,9 @@ TEST(Engine, AnEngineGoneBeforeTheSwitchLeavesNoFileOpen) {
     rig.engine->Settle();
     Play(rig, 3);  // the next track is prepared and opened
     rig.engine->WaitForOpener();
-    EXPECT_EQ(disk.OpenReaders(), 4);  // source and look-ahead of both
+    EXPECT_EQ(disk.OpenReadersComeTo(4), 4);  // source and look-ahead of both
     rig.engine.reset();
-    EXPECT_EQ(disk.OpenReaders(), 0);
+    EXPECT_EQ(disk.OpenReadersComeTo(0), 0);
 }
 
 TEST(Engine, CheckFileReadsOnlyTheStartOfALongMp3) {
@@ -924,7 +924,7 @@ TEST(Engine, StartingATrackReadsNothingOnTheUiThread) {
     EXPECT_EQ(rig.f.player.playlist.PlayingIndex, 2);
     EXPECT_EQ(rig.f.player.playlist.PlayingEntry, files.Path("d.flac"));
     rig.engine->WaitForOpener();
-    EXPECT_EQ(disk.OpenReaders(), 2);  // the source and look-ahead of what plays
+    EXPECT_EQ(disk.OpenReadersComeTo(2), 2);  // the source and look-ahead of what plays
     // A stop drops a start on its way.
     rig.engine->PlayEntry(1);
     rig.engine->StopPlayback(true);
