@@ -94,14 +94,14 @@ void BenchLoad(const test::TempDir& dir) {
     std::size_t shown = 0;
     const double load = Seconds([&] {
         LoadPlaylistPath(p, AutoPlaylistFile(p), kLoadReplace);
-        const int visible = VisibleRowCount(p);
+        const int visible = VisibleRowCount(p.ui.view);
         const int count = static_cast<int>(p.playlist.PlaylistEntries.size());
         for (int row = 0; row < visible; ++row) {
-            shown += DescribeRow(p, SchemeValues{}, row, false).Text.size();
+            shown += DescribeRow(p.playlist, false, SchemeValues{}, row, false).Text.size();
         }
         p.ui.view.SetListTopRow(count - visible);
         for (int row = count - visible; row < count; ++row) {
-            shown += DescribeRow(p, SchemeValues{}, row, false).Text.size();
+            shown += DescribeRow(p.playlist, false, SchemeValues{}, row, false).Text.size();
         }
     });
     const long rssAfter = StatusKb("VmRSS:");

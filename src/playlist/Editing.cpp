@@ -418,7 +418,7 @@ void PastAc(Player& player) {
     RefreshListView(player, true, true);
     view.BeginListUpdate();
     std::vector<int> pasted;
-    if (n < VisibleRowCount(player)) {
+    if (n < VisibleRowCount(player.ui.view)) {
         pasted.resize(static_cast<std::size_t>(n));
         std::iota(pasted.begin(), pasted.end(), at);
     }
@@ -579,7 +579,7 @@ void MoveSelectionDown(Player& player) {
 
 bool KeepFocusInView(Player& player, bool down) {
     MainView& view = player.ui.view;
-    const int visible = VisibleRowCount(player);
+    const int visible = VisibleRowCount(player.ui.view);
     const int top = view.ListTopRow();
     const int focused = view.ListFocusedRow();
     if (top <= focused && focused <= top + visible) {
@@ -639,7 +639,7 @@ void DragMoveTo(Player& player, DragState& drag, int y) {
     const int client = view.ListClientHeight();
     if (y < half && top > 0) {
         view.SetListTopRow(top - 1);
-    } else if (y >= client - half && count >= VisibleRowCount(player) + top) {
+    } else if (y >= client - half && count >= VisibleRowCount(player.ui.view) + top) {
         view.SetListTopRow(top + 1);
     }
     int t = RowAt(player, std::clamp(y, 0, std::max(0, client - 1)), true);

@@ -116,8 +116,8 @@ int FindKeyRow(FindKey key, int current, int top, int visibleRows, int rowCount)
     return std::clamp(row, 0, std::max(0, rowCount - 1));
 }
 
-std::string FindRowText(const Player& player, std::int32_t index, int viewMode) {
-    const auto& entries = player.playlist.PlaylistEntries;
+std::string FindRowText(const PlaylistState& pl, std::int32_t index, int viewMode) {
+    const auto& entries = pl.PlaylistEntries;
     if (index < 0 || static_cast<std::size_t>(index) >= entries.size()) {
         return {};
     }
@@ -126,7 +126,7 @@ std::string FindRowText(const Player& player, std::int32_t index, int viewMode) 
         case 0:
             return entry;
         case 2:
-            return RelativeText(player.playlist, entry);
+            return RelativeText(pl, entry);
         default:
             return std::string(FileNamePart(entry));
     }

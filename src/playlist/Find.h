@@ -10,6 +10,7 @@
 namespace mirvo {
 
 struct Player;
+struct PlaylistState;
 
 class FindFilter {
   public:
@@ -35,7 +36,7 @@ enum class FindKey { Down, Up, PageUp, PageDown, Other };
 int FindKeyRow(FindKey key, int current, int top, int visibleRows, int rowCount);
 
 // The text of a row: 0 the whole entry, 1 its file name, 2 its relative path.
-std::string FindRowText(const Player& player, std::int32_t index, int viewMode);
+std::string FindRowText(const PlaylistState& pl, std::int32_t index, int viewMode);
 
 // The dialog's commands on playlist index `index`.
 void FindPlay(Player& player, std::int32_t index);

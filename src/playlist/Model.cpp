@@ -73,14 +73,14 @@ void SelectOnly(Player& player, int index) {
     }
 }
 
-int VisibleRowCount(const Player& player) {
-    const int itemHeight = player.ui.view.ListItemHeight();
-    return itemHeight > 0 ? player.ui.view.ListClientHeight() / itemHeight : 0;
+int VisibleRowCount(const MainView& view) {
+    const int itemHeight = view.ListItemHeight();
+    return itemHeight > 0 ? view.ListClientHeight() / itemHeight : 0;
 }
 
 void ShowPlayingEntry(Player& player) {
     MainView& view = player.ui.view;
-    const int visible = VisibleRowCount(player);
+    const int visible = VisibleRowCount(view);
     const int top = view.ListTopRow();
     const int playing = player.playlist.PlayingIndex;
     if (top <= playing && playing < top + visible - 1) {

@@ -5,6 +5,7 @@
 
 namespace mirvo {
 
+class MainView;
 struct Player;
 struct PlaylistState;
 
@@ -13,7 +14,7 @@ std::string CountText(std::size_t count);
 
 void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRows);
 void SelectOnly(Player& player, int index);
-int VisibleRowCount(const Player& player);
+int VisibleRowCount(const MainView& view);
 void ShowPlayingEntry(Player& player);
 void ToggleQueue(PlaylistState& playlist, const std::string& entry);
 

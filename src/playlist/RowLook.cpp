@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "player/Player.h"
+#include "player/PlaylistState.h"
 #include "playlist/Entries.h"
 
 namespace mirvo {
 
-RowLook DescribeRow(const Player& player, const SchemeValues& scheme, int index, bool selected) {
-    const PlaylistState& pl = player.playlist;
+RowLook DescribeRow(const PlaylistState& pl, bool deviceReady, const SchemeValues& scheme,
+                    int index, bool selected) {
     RowLook look;
     look.Bold = scheme.FontBold;
     if (index < 0 || static_cast<std::size_t>(index) >= pl.PlaylistEntries.size()) {
@@ -23,7 +23,7 @@ RowLook DescribeRow(const Player& player, const SchemeValues& scheme, int index,
             look.Text = std::to_string(q + 1) + " >   " + look.Text;
         }
     }
-    const bool playing = index == pl.PlayingIndex && player.engine.DeviceReady;
+    const bool playing = index == pl.PlayingIndex && deviceReady;
     if (selected) {
         look.Background = playing ? scheme.SelectionColorPlayingItem : scheme.SelectionColor;
         look.TextColour = playing ? scheme.PlayingItemColorSelected : scheme.FontColorSelected;

@@ -6,7 +6,7 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistState;
 
 struct RowLook {
     std::string Text;
@@ -15,6 +15,8 @@ struct RowLook {
     bool Bold = false;
 };
 
-RowLook DescribeRow(const Player& player, const SchemeValues& scheme, int index, bool selected);
+// `deviceReady`: something plays, so the playing row stands out.
+RowLook DescribeRow(const PlaylistState& pl, bool deviceReady, const SchemeValues& scheme,
+                    int index, bool selected);
 
 }  // namespace mirvo

@@ -68,10 +68,10 @@ std::string ImpossibleNameText(std::string_view oldName, std::string_view newNam
            "'.\rThat's not possible.";
 }
 
-RenameSources CollectRenameSources(const Player& player) {
+RenameSources CollectRenameSources(const PlaylistState& pl, const MainView& view) {
     RenameSources sources;
-    const auto& entries = player.playlist.PlaylistEntries;
-    for (const int row : player.ui.view.ListSelectedRows()) {
+    const auto& entries = pl.PlaylistEntries;
+    for (const int row : view.ListSelectedRows()) {
         if (row >= 0 && row < static_cast<int>(entries.size())) {
             sources.Rows.push_back(row);
             sources.Paths.push_back(entries[static_cast<std::size_t>(row)]);

@@ -7,7 +7,9 @@
 
 namespace mirvo {
 
+class MainView;
 struct Player;
+struct PlaylistState;
 
 // The folder of `path` with its trailing "/"; empty when there is none.
 std::string FolderPart(std::string_view path);
@@ -34,7 +36,7 @@ struct RenameSources {
     std::vector<int> Rows;
     std::vector<std::string> Paths;
 };
-RenameSources CollectRenameSources(const Player& player);
+RenameSources CollectRenameSources(const PlaylistState& pl, const MainView& view);
 
 // The new file names (no folders), one per source.
 std::vector<std::string> PreviewFileNames(const RenameSources& sources, std::string_view find,

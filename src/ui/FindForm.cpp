@@ -24,7 +24,7 @@ QVariant FindRows::data(const QModelIndex& index, int role) const {
         return {};
     }
     return QString::fromStdString(
-        FindRowText(player_, matches_[static_cast<std::size_t>(index.row())], viewMode_));
+        FindRowText(player_.playlist, matches_[static_cast<std::size_t>(index.row())], viewMode_));
 }
 
 void FindRows::Reset(int viewMode) {

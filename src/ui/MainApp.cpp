@@ -35,7 +35,8 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
                            window.height());
     };
     window.ListScreen->SpokenRow = [this](int row) {
-        const RowLook look = DescribeRow(player, window.ListScreen->Scheme(), row, false);
+        const RowLook look = DescribeRow(player.playlist, player.engine.DeviceReady,
+                                         window.ListScreen->Scheme(), row, false);
         return THoxelListbox::SpokenText{QString::fromStdString(look.Text),
                                          row == player.playlist.PlayingIndex};
     };

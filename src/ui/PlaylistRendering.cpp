@@ -22,7 +22,8 @@ Colour FromQColor(const QColor& c) {
 void ListScreenDrawItem(QPainter& painter, const Player& player, const THoxelListbox& list,
                         int index, const QRect& rect, bool selected, int windowHeight) {
     const SchemeValues& scheme = list.Scheme();
-    const RowLook look = DescribeRow(player, scheme, index, selected);
+    const RowLook look =
+        DescribeRow(player.playlist, player.engine.DeviceReady, scheme, index, selected);
     if (index == list.RowCount() - 1) {
         painter.fillRect(QRect(rect.topLeft(), QPoint(rect.right(), windowHeight)),
                          ToQColor(scheme.Background));

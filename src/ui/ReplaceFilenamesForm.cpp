@@ -87,7 +87,7 @@ void TReplaceFilenames_Form::ShowSelection() {
 }
 
 void TReplaceFilenames_Form::FormShow() {
-    sources_ = CollectRenameSources(p_);
+    sources_ = CollectRenameSources(p_.playlist, p_.ui.view);
     findEdit_->setText(renamerUsed_ && !sources_.Paths.empty()
                            ? QString::fromStdString(std::string(FileNamePart(sources_.Paths[0])))
                            : QString());

@@ -98,10 +98,11 @@ TEST(Find, RowsShowTheChosenForm) {
     test::TempDir dir;
     test::FakePlayer f(dir.path());
     f.player.playlist.PlaylistEntries = {"/m/rock/song.mp3"};
-    EXPECT_EQ(FindRowText(f.player, 0, 0), "/m/rock/song.mp3");
-    EXPECT_EQ(FindRowText(f.player, 0, 1), "song.mp3");
-    EXPECT_EQ(FindRowText(f.player, 0, 2), RelativeText(f.player.playlist, "/m/rock/song.mp3"));
-    EXPECT_EQ(FindRowText(f.player, 1, 1), "");
+    EXPECT_EQ(FindRowText(f.player.playlist, 0, 0), "/m/rock/song.mp3");
+    EXPECT_EQ(FindRowText(f.player.playlist, 0, 1), "song.mp3");
+    EXPECT_EQ(FindRowText(f.player.playlist, 0, 2),
+              RelativeText(f.player.playlist, "/m/rock/song.mp3"));
+    EXPECT_EQ(FindRowText(f.player.playlist, 1, 1), "");
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ TEST_F(ModelTest, SelectOnlyIgnoresRowsOutsideTheList) {
 TEST_F(ModelTest, ShowPlayingEntry) {
     Fill(100);
     RefreshListView(p, false, false);
-    EXPECT_EQ(VisibleRowCount(p), 11);  // 183 / 16
+    EXPECT_EQ(VisibleRowCount(p.ui.view), 11);  // 183 / 16
     p.playlist.PlayingIndex = 5;
     ShowPlayingEntry(p);
     EXPECT_EQ(view.topRow, 0);

@@ -92,37 +92,39 @@ TEST_F(RowLookTest, MarksAndColours) {
     PlaylistState& pl = p.playlist;
     pl.QueueList = {"/m/b.mp3", "/m/a.mp3"};
     pl.ShuffleHistory = {"/m/a.mp3"};
-    RowLook look = DescribeRow(p, s, 0, false);
+    RowLook look = DescribeRow(p.playlist, p.engine.DeviceReady, s, 0, false);
     // Queued wins over shuffled; both rows with the path carry number 2.
     EXPECT_EQ(look.Text, "2 >   a.mp3");
     EXPECT_EQ(look.TextColour, MakeColour(8, 8, 8));
-    EXPECT_EQ(DescribeRow(p, s, 3, false).Text, "2 >   a.mp3");
-    EXPECT_EQ(DescribeRow(p, s, 2, false).TextColour, kStreamGreen);
+    EXPECT_EQ(DescribeRow(p.playlist, p.engine.DeviceReady, s, 3, false).Text, "2 >   a.mp3");
+    EXPECT_EQ(DescribeRow(p.playlist, p.engine.DeviceReady, s, 2, false).TextColour, kStreamGreen);
     // A selected stream row uses the selection colours.
-    look = DescribeRow(p, s, 2, true);
+    look = DescribeRow(p.playlist, p.engine.DeviceReady, s, 2, true);
     EXPECT_EQ(look.TextColour, MakeColour(3, 3, 3));
     EXPECT_EQ(look.Background, MakeColour(4, 4, 4));
     pl.QueueList.clear();
-    EXPECT_EQ(DescribeRow(p, s, 0, false).TextColour, MakeColour(9, 9, 9));
-    EXPECT_EQ(DescribeRow(p, s, 1, false).TextColour, MakeColour(2, 2, 2));
+    EXPECT_EQ(DescribeRow(p.playlist, p.engine.DeviceReady, s, 0, false).TextColour,
+              MakeColour(9, 9, 9));
+    EXPECT_EQ(DescribeRow(p.playlist, p.engine.DeviceReady, s, 1, false).TextColour,
+              MakeColour(2, 2, 2));
 }
 
 TEST_F(RowLookTest, PlayingRowOnlyWhileTheOutputIsReady) {
     p.playlist.PlayingIndex = 1;
-    RowLook look = DescribeRow(p, s, 1, false);
+    RowLook look = DescribeRow(p.playlist, p.engine.DeviceReady, s, 1, false);
     EXPECT_EQ(look.TextColour, MakeColour(2, 2, 2));
     EXPECT_FALSE(look.Bold);
     p.engine.DeviceReady = true;
-    look = DescribeRow(p, s, 1, false);
+    look = DescribeRow(p.playlist, p.engine.DeviceReady, s, 1, false);
     EXPECT_EQ(look.TextColour, MakeColour(6, 6, 6));
     EXPECT_TRUE(look.Bold);
-    look = DescribeRow(p, s, 1, true);
+    look = DescribeRow(p.playlist, p.engine.DeviceReady, s, 1, true);
     EXPECT_EQ(look.Background, MakeColour(5, 5, 5));
     EXPECT_EQ(look.TextColour, MakeColour(7, 7, 7));
     s.PlayingItemBold = false;
     s.FontBold = true;
-    EXPECT_FALSE(DescribeRow(p, s, 1, true).Bold);
-    EXPECT_TRUE(DescribeRow(p, s, 0, true).Bold);
+    EXPECT_FALSE(DescribeRow(p.playlist, p.engine.DeviceReady, s, 1, true).Bold);
+    EXPECT_TRUE(DescribeRow(p.playlist, p.engine.DeviceReady, s, 0, true).Bold);
 }
 
 }  // namespace

@@ -52,7 +52,7 @@ class Renamer : public ::testing::Test {
     // Rows 0, 2 and 3 selected: the two tracks and the song that blocks one of them.
     RenameSources Select(std::vector<int> rows = {0, 2, 3}) {
         fake_.view.SetListSelection(rows);
-        return CollectRenameSources(fake_.player);
+        return CollectRenameSources(fake_.player.playlist, fake_.view);
     }
     const std::vector<std::string>& entries() { return fake_.player.playlist.PlaylistEntries; }
     const std::vector<test::Notice>& notices() { return fake_.dialogs.notices; }
