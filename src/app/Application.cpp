@@ -65,7 +65,7 @@ void Application::CreateMainWindow() {
 void Application::FirstShow() {
     p_.app.NormalBounds = p_.ui.view.WindowBounds();
     ShowPlayingEntry(p_);
-    SelectOnly(p_, p_.playlist.PlayingIndex);
+    SelectOnly(p_.ui.view, p_.playlist.PlayingIndex);
     p_.app.WindowShown = true;
 }
 

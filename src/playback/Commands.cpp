@@ -253,7 +253,7 @@ void Commands::RunHotKey(int id) {
             DispatchKey(kKeySpace, kNoModifier);
             break;
         case 2:
-            SelectOnly(p_, p_.playlist.PlayingIndex);
+            SelectOnly(p_.ui.view, p_.playlist.PlayingIndex);
             engine_.StopPlayback(true);
             break;
         case 3:

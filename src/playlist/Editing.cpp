@@ -360,7 +360,7 @@ void CropAc(Player& player) {
     pl.PlayingIndex = FindPlaying(pl);
     if (pl.PlayingIndex >= 0) {
         ShowPlayingEntry(player);
-        SelectOnly(player, pl.PlayingIndex);
+        SelectOnly(player.ui.view, pl.PlayingIndex);
     }
 }
 
@@ -447,7 +447,7 @@ void QueuAc(Player& player) {
     }
     const int focused = view.ListFocusedRow();
     if (focused <= static_cast<int>(pl.PlaylistEntries.size()) - 2) {
-        SelectOnly(player, focused + 1);
+        SelectOnly(player.ui.view, focused + 1);
     }
     // Queue numbers of other rows may have changed too.
     view.RepaintList();
@@ -493,7 +493,7 @@ void RandomizeList(Player& player, std::mt19937& random) {
     pl.PlayingIndex = FindPlaying(pl);
     RefreshListView(player, false, false);
     ShowPlayingEntry(player);
-    SelectOnly(player, pl.PlayingIndex);
+    SelectOnly(player.ui.view, pl.PlayingIndex);
 }
 
 void SuffleListRealAc(Player& player) {
@@ -513,7 +513,7 @@ void JumpAc(Player& player) {
         return;
     }
     ShowPlayingEntry(player);
-    SelectOnly(player, pl.PlayingIndex);
+    SelectOnly(player.ui.view, pl.PlayingIndex);
 }
 
 void SelectAll(Player& player) {
@@ -596,7 +596,7 @@ bool KeepFocusInView(Player& player, bool down) {
 
 void SelectBeforeContextMenu(Player& player, int row) {
     if (player.ui.view.ListSelectedRows().size() <= 1) {
-        SelectOnly(player, row);
+        SelectOnly(player.ui.view, row);
     }
 }
 

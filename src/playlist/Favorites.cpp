@@ -49,7 +49,7 @@ void OpenFavorite(Player& player, const std::string& file) {
     RefreshListView(player, false, false);
     if (pl.PlayingIndex >= 0) {
         ShowPlayingEntry(player);
-        SelectOnly(player, pl.PlayingIndex);
+        SelectOnly(player.ui.view, pl.PlayingIndex);
     }
 }
 

@@ -146,7 +146,7 @@ void WithPlayingAt(Player& player, std::int32_t index, Show show) {
     const int kept = pl.PlayingIndex;
     pl.PlayingIndex = index;
     ShowPlayingEntry(player);
-    SelectOnly(player, index);
+    SelectOnly(player.ui.view, index);
     show();
     pl.PlayingIndex = kept;
 }
@@ -161,7 +161,7 @@ void FindPlay(Player& player, std::int32_t index) {
     player.ui.view.SetListSelection({});
     pl.PlayingIndex = index;
     ShowPlayingEntry(player);
-    SelectOnly(player, index);
+    SelectOnly(player.ui.view, index);
     if (player.playback != nullptr) {
         player.playback->PlayEntry(index);
     }
@@ -187,7 +187,7 @@ void FindQueue(Player& player, std::int32_t index) {
     view.RepaintList();
     const int focused = view.ListFocusedRow();
     if (focused <= static_cast<int>(pl.PlaylistEntries.size()) - 2) {
-        SelectOnly(player, focused + 1);
+        SelectOnly(player.ui.view, focused + 1);
     }
 }
 

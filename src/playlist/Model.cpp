@@ -58,14 +58,13 @@ void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRow
             view.SetListTopRow(top);
         }
     } else {
-        SelectOnly(player, 0);
+        SelectOnly(view, 0);
     }
     view.EndListUpdate();
     player.events.ListChanged();
 }
 
-void SelectOnly(Player& player, int index) {
-    MainView& view = player.ui.view;
+void SelectOnly(MainView& view, int index) {
     const int count = view.ListRowCount();
     if (count > 0 && index >= 0 && index <= count - 1) {
         view.SetListSelection({index});

@@ -13,7 +13,7 @@ struct PlaylistState;
 std::string CountText(std::size_t count);
 
 void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRows);
-void SelectOnly(Player& player, int index);
+void SelectOnly(MainView& view, int index);
 int VisibleRowCount(const MainView& view);
 void ShowPlayingEntry(Player& player);
 void ToggleQueue(PlaylistState& playlist, const std::string& entry);

@@ -477,7 +477,7 @@ void ReadTextPlaylist(Player& player, const std::string& fileName) {
     pl.CurrentFolder.clear();
     if (pl.PlayingIndex >= 0 &&
         static_cast<std::size_t>(pl.PlayingIndex) < pl.PlaylistEntries.size()) {
-        SelectOnly(player, pl.PlayingIndex);
+        SelectOnly(player.ui.view, pl.PlayingIndex);
         ShowPlayingEntry(player);
     }
 }
@@ -609,7 +609,7 @@ void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
                 player.playback->PlayEntry(pl.PlayingIndex);
             }
             RefreshListView(player, true, false);
-            SelectOnly(player, pl.PlayingIndex);
+            SelectOnly(player.ui.view, pl.PlayingIndex);
             ShowPlayingEntry(player);
         }
         return;

@@ -411,7 +411,7 @@ void ScanFolder(Player& player, const std::string& folder, bool replace, bool ke
     RefreshListView(player, keepSelection, keepSelection);
     if (foundPlaying) {
         ShowPlayingEntry(player);
-        SelectOnly(player, pl.PlayingIndex);
+        SelectOnly(player.ui.view, pl.PlayingIndex);
     }
     view.SetStatusText(3, "");
 }

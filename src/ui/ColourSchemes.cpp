@@ -59,7 +59,7 @@ void LoadScheme(Player& player, THoxelListbox& list, const std::string& fileName
     if (parse.Error) {
         player.ui.dialogs.ShowNotice(NoticeKind::Error, *parse.Error);
     }
-    SelectOnly(player, focused);
+    SelectOnly(player.ui.view, focused);
 }
 
 void ApplyBuiltinScheme(Player& player, THoxelListbox& list, int n) {
@@ -71,7 +71,7 @@ void ApplyBuiltinScheme(Player& player, THoxelListbox& list, int n) {
     list.SetListFont(ListFontFor(values));
     list.SetItemHeight(n == 1 ? 24 : 13);
     list.EndUpdate();
-    SelectOnly(player, focused);
+    SelectOnly(player.ui.view, focused);
 }
 
 void ApplyStartScheme(Player& player, THoxelListbox& list) {
@@ -84,7 +84,7 @@ void ApplyStartScheme(Player& player, THoxelListbox& list) {
         ApplyBuiltinScheme(player, list, 0);
     }
     ShowPlayingEntry(player);
-    SelectOnly(player, player.playlist.PlayingIndex);
+    SelectOnly(player.ui.view, player.playlist.PlayingIndex);
 }
 
 }  // namespace mirvo

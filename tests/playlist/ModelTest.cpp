@@ -74,10 +74,10 @@ TEST_F(ModelTest, RefreshOnAnEmptyListSelectsTheFirstRow) {
 TEST_F(ModelTest, SelectOnlyIgnoresRowsOutsideTheList) {
     Fill(3);
     RefreshListView(p, false, false);
-    SelectOnly(p, 2);
+    SelectOnly(p.ui.view, 2);
     EXPECT_EQ(view.selectedRows, std::vector<int>{2});
-    SelectOnly(p, 3);
-    SelectOnly(p, -1);
+    SelectOnly(p.ui.view, 3);
+    SelectOnly(p.ui.view, -1);
     EXPECT_EQ(view.selectedRows, std::vector<int>{2});
     EXPECT_EQ(view.focusedRow, 2);
 }
