@@ -24,7 +24,7 @@ QVariant FindRows::data(const QModelIndex& index, int role) const {
         return {};
     }
     return QString::fromStdString(
-        FindRowText(player_.playlist, matches_[static_cast<std::size_t>(index.row())], viewMode_));
+        FindRowText(playlist_, matches_[static_cast<std::size_t>(index.row())], viewMode_));
 }
 
 void FindRows::Reset(int viewMode) {
@@ -43,7 +43,7 @@ TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(pl
     matchList_->setUniformItemSizes(true);
     matchList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     matchList_->setSelectionMode(QAbstractItemView::SingleSelection);
-    rows_ = new FindRows(p_, filter_.Matches());
+    rows_ = new FindRows(p_.playlist, filter_.Matches());
     rows_->setParent(this);
     matchList_->setModel(rows_);
     okButton_ = new QPushButton(QStringLiteral("&OK"), this);

@@ -16,15 +16,15 @@ namespace mirvo {
 class FindRows final : public QAbstractListModel {
     Q_OBJECT
   public:
-    FindRows(const Player& player, const std::vector<std::int32_t>& matches)
-        : player_(player), matches_(matches) {}
+    FindRows(const PlaylistState& playlist, const std::vector<std::int32_t>& matches)
+        : playlist_(playlist), matches_(matches) {}
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     // The rows were filtered again or are shown another way.
     void Reset(int viewMode);
 
   private:
-    const Player& player_;
+    const PlaylistState& playlist_;
     const std::vector<std::int32_t>& matches_;
     int viewMode_ = 1;
 };

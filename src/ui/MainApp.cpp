@@ -77,7 +77,7 @@ void MainApp::Start() {
     controller.SettingsLoaded();
     scrobbler.SetAccount(AccountFromSettings(player.values));
     window.show();
-    tray = std::make_unique<TrayIcon>(window, player, controller.session(),
+    tray = std::make_unique<TrayIcon>(window, player.values, controller.session(),
                                       controller.TrayPopupMenu());
     QTimer::singleShot(0, &window, [this] { application.StartTasks(); });
 }

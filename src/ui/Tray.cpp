@@ -59,8 +59,12 @@ bool InX11Tray() {
 
 }  // namespace
 
-TrayIcon::TrayIcon(MainWindow& window, Player& player, Session& session, QMenu* menu)
-    : QObject(&window), window_(window), p_(player), session_(session), icon_(window.windowIcon()) {
+TrayIcon::TrayIcon(MainWindow& window, const SettingsValues& values, Session& session, QMenu* menu)
+    : QObject(&window),
+      window_(window),
+      values_(values),
+      session_(session),
+      icon_(window.windowIcon()) {
     IconShown = [] { return InX11Tray() || TrayHostOnSessionBus(); };
     icon_.setContextMenu(menu);
     connect(&icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
@@ -101,7 +105,7 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TrayIcon::Minimised() {
-    if (!p_.values.MinimizeToTray || inTray_ || appearCheck_.isActive() || !TrayAvailable()) {
+    if (!values_.MinimizeToTray || inTray_ || appearCheck_.isActive() || !TrayAvailable()) {
         return;
     }
     icon_.show();

@@ -10,7 +10,7 @@
 #include <functional>
 
 #include "playback/Session.h"
-#include "player/Player.h"
+#include "player/Settings.h"
 
 class QMenu;
 
@@ -21,7 +21,8 @@ class MainWindow;
 class TrayIcon final : public QObject {
     Q_OBJECT
   public:
-    TrayIcon(MainWindow& window, Player& player, Session& session, QMenu* menu);
+    // `values`: the preferences, read when the window is minimised.
+    TrayIcon(MainWindow& window, const SettingsValues& values, Session& session, QMenu* menu);
     ~TrayIcon() override;
 
     // The tip, cut to 127 characters as tray tips are.
@@ -48,7 +49,7 @@ class TrayIcon final : public QObject {
     void CheckStillShown();
 
     MainWindow& window_;
-    Player& p_;
+    const SettingsValues& values_;
     Session& session_;
     QSystemTrayIcon icon_;
     bool inTray_ = false;
