@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Signal.h"
@@ -64,8 +65,13 @@ class GateWrap {
             return std::make_unique<Gated>(*this, std::move(file));
         });
     }
+    // A file freed while the read-ahead reads it closes after that read, on the
+    // read-ahead thread: the readers must be gone before their owner is.
     ~GateWrap() {
         Open();
+        for (int i = 0; i < 5000 && readers_ > 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         audio::SetFileReaderWrap({});
     }
     void Close() {
