@@ -190,7 +190,8 @@ double WorstListOperation(test::FakePlayer& fp, int rows) {
     Player& p = fp.player;
     p.playlist.PlaylistEntries = MakePaths(static_cast<std::size_t>(rows));
     list.OnDrawItem = [&](QPainter& painter, int row, const QRect& rect, bool selected) {
-        ListScreenDrawItem(painter, p, list, row, rect, selected, list.height());
+        ListScreenDrawItem(painter, p.playlist, p.engine.DeviceReady, list, row, rect, selected,
+                           list.height());
     };
     std::vector<int> all(static_cast<std::size_t>(rows));
     for (int i = 0; i < rows; ++i) {

@@ -108,12 +108,15 @@ std::string KeyDisplayName(HotKeyModifiers modifiers, unsigned keyCode, HotKeyRe
     return text + (fixed ? std::string(fixed) : names.KeyName(keyCode));
 }
 
-void RegisterAllHotKeys(Player& p, bool report) {
-    const IniFile ini = IniFile::Load(p.settings.Path());
+HotKeyStore::HotKeyStore(Player& player)
+    : settings(player.settings), registrar(player.ui.hotKeys), dialogs(player.ui.dialogs) {}
+
+void RegisterAllHotKeys(const HotKeyStore& keys, bool report) {
+    const IniFile ini = IniFile::Load(keys.settings.Path());
     for (int id = 0; id < kHotKeyFunctionCount; ++id) {
         const auto key = DecodeHotKey(id, StoredValue(ini, id));
-        if (key && !p.ui.hotKeys.RegisterHotKey(*key) && report) {
-            p.ui.dialogs.ShowNotice(NoticeKind::Error,
+        if (key && !keys.registrar.RegisterHotKey(*key) && report) {
+            keys.dialogs.ShowNotice(NoticeKind::Error,
                                     std::string("Can't register global hotkey ") +
                                         kHotKeyFunctions[id] +
                                         ".\rDisable other global key binding software.");
@@ -121,28 +124,28 @@ void RegisterAllHotKeys(Player& p, bool report) {
     }
 }
 
-void UnregisterAllHotKeys(Player& p) {
+void UnregisterAllHotKeys(const HotKeyStore& keys) {
     for (int id = 0; id < kHotKeyFunctionCount; ++id) {
-        p.ui.hotKeys.UnregisterHotKey(id);
+        keys.registrar.UnregisterHotKey(id);
     }
 }
 
-std::vector<std::string> HotKeyListRows(Player& p) {
-    const IniFile ini = IniFile::Load(p.settings.Path());
+std::vector<std::string> HotKeyListRows(const HotKeyStore& keys) {
+    const IniFile ini = IniFile::Load(keys.settings.Path());
     std::vector<std::string> rows;
     for (int id = 0; id < kHotKeyFunctionCount; ++id) {
         std::string row = kHotKeyFunctions[id];
         if (const auto key = DecodeHotKey(id, StoredValue(ini, id))) {
-            row += "\t " + KeyDisplayName(key->Modifiers, key->KeyCode, p.ui.hotKeys);
+            row += "\t " + KeyDisplayName(key->Modifiers, key->KeyCode, keys.registrar);
         }
         rows.push_back(std::move(row));
     }
     return rows;
 }
 
-std::string StoredHotKeyName(Player& p, int row) {
-    const auto key = DecodeHotKey(row, p.settings.ReadString(kSection, std::to_string(row), ""));
-    return key ? KeyDisplayName(key->Modifiers, key->KeyCode, p.ui.hotKeys) : std::string();
+std::string StoredHotKeyName(const HotKeyStore& keys, int row) {
+    const auto key = DecodeHotKey(row, keys.settings.ReadString(kSection, std::to_string(row), ""));
+    return key ? KeyDisplayName(key->Modifiers, key->KeyCode, keys.registrar) : std::string();
 }
 
 std::string HotKeyCapture::KeyDown(unsigned keyCode, HotKeyModifiers held, HotKeyRegistrar& names) {
@@ -156,12 +159,12 @@ std::string HotKeyCapture::KeyDown(unsigned keyCode, HotKeyModifiers held, HotKe
     return KeyDisplayName(Modifiers, KeyCode, names);
 }
 
-void SetHotKey(Player& p, int row, const HotKeyCapture& captured) {
+void SetHotKey(const HotKeyStore& keys, int row, const HotKeyCapture& captured) {
     if (row < 0 || row >= kHotKeyFunctionCount || IsModifierKey(captured.KeyCode)) {
         return;
     }
     const std::string value = ModifierPart(captured.Modifiers) + std::to_string(captured.KeyCode);
-    p.settings.Update([&](IniFile& ini) {
+    keys.settings.Update([&](IniFile& ini) {
         if (captured.KeyCode == 0) {
             ini.EraseKey(kSection, std::to_string(row));
             return;

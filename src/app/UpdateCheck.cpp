@@ -3,6 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
+#include "player/Player.h"
 #include "support/Files.h"
 #include "support/Http.h"
 
@@ -105,8 +106,17 @@ std::string UpdateQuestion(const UpdateAnswer& answer) {
     return text.empty() ? answer.Address : text + "\r\r" + answer.Address;
 }
 
-UpdateCheck::UpdateCheck(Player& player, std::function<std::string()> statusText)
-    : p_(player), statusText_(std::move(statusText)) {}
+UpdateCheck::Reach::Reach(Player& player)
+    : programFolder(player.ProgramFolder),
+      settings(player.settings),
+      values(player.values),
+      view(player.ui.view),
+      dialogs(player.ui.dialogs),
+      loop(player.ui.loop),
+      desktop(player.ui.desktop) {}
+
+UpdateCheck::UpdateCheck(const Reach& reach, std::function<std::string()> statusText)
+    : reach_(reach), statusText_(std::move(statusText)) {}
 
 UpdateCheck::~UpdateCheck() {
     cancel_ = true;
@@ -120,18 +130,18 @@ void UpdateCheck::Start(const std::string& today) {
         return;  // one check per run
     }
     today_ = today;
-    p_.ui.view.SetStatusText(3, kStatus);
+    reach_.view.SetStatusText(3, kStatus);
     // Without an endpoint the check fails quietly, as an unreachable one does.
-    const std::string url = p_.values.UpdateURL.empty()
+    const std::string url = reach_.values.UpdateURL.empty()
                                 ? std::string()
-                                : p_.values.UpdateURL + "/updatecheck.php?app=mirvo&version=" +
+                                : reach_.values.UpdateURL + "/updatecheck.php?app=mirvo&version=" +
                                       std::string(kProgramVersion);
-    const std::string file = p_.ProgramFolder + "/temp";
+    const std::string file = reach_.programFolder + "/temp";
     HttpLimits limits;
     limits.cancel = &cancel_;
     limits.maxBytes = 64 << 10;
     std::weak_ptr<int> alive = alive_;
-    EventLoop& loop = p_.ui.loop;
+    EventLoop& loop = reach_.loop;
     worker_ = std::thread([this, url, file, limits, alive, &loop] {
         const std::uint64_t bytes = url.empty() ? 0 : DownloadToFile(url, file, limits);
         loop.PostToUiThread([this, bytes, alive] {
@@ -144,10 +154,10 @@ void UpdateCheck::Start(const std::string& today) {
 
 void UpdateCheck::Finish(std::uint64_t bytes) {
     answered_ = true;
-    const std::string file = p_.ProgramFolder + "/temp";
-    Settings& settings = p_.settings;
+    const std::string file = reach_.programFolder + "/temp";
+    Settings& settings = reach_.settings;
     settings.WriteString("General", "lastversioncheck", today_);
-    p_.ui.view.SetStatusText(3, statusText_ ? statusText_() : "");
+    reach_.view.SetStatusText(3, statusText_ ? statusText_() : "");
     if (bytes == 0) {
         return;
     }
@@ -165,9 +175,9 @@ void UpdateCheck::Finish(std::uint64_t bytes) {
         answer.Version == settings.ReadString("General", "lastnewversion", "none")) {
         return;
     }
-    if (p_.ui.dialogs.AskYesNo(UpdateQuestion(answer))) {
-        p_.ui.desktop.OpenAddress(answer.Address);
-        p_.ui.loop.Quit();
+    if (reach_.dialogs.AskYesNo(UpdateQuestion(answer))) {
+        reach_.desktop.OpenAddress(answer.Address);
+        reach_.loop.Quit();
     } else {
         settings.WriteString("General", "lastnewversion", answer.Version);
     }

@@ -9,9 +9,12 @@
 #include <string_view>
 #include <thread>
 
-#include "player/Player.h"
+#include "player/Interfaces.h"
+#include "player/Settings.h"
 
 namespace mirvo {
+
+struct Player;
 
 // Due when the last check (yyyy-mm-dd, or never) is 7 or more days from today
 // either way.
@@ -39,8 +42,19 @@ std::string UpdateQuestion(const UpdateAnswer& answer);
 
 class UpdateCheck {
   public:
+    // What the check reads, where it keeps its download, and whom it tells.
+    struct Reach {
+        Reach(Player& player);
+        const std::string& programFolder;  // the download goes to "temp" there
+        Settings& settings;                // the day of the last check
+        const SettingsValues& values;      // the endpoint
+        MainView& view;                    // the status panel
+        Dialogs& dialogs;
+        EventLoop& loop;
+        DesktopServices& desktop;  // opens the download address
+    };
     // `statusText` gives what the status panel shows once the check is done.
-    UpdateCheck(Player& player, std::function<std::string()> statusText);
+    UpdateCheck(const Reach& reach, std::function<std::string()> statusText);
     ~UpdateCheck();
     UpdateCheck(const UpdateCheck&) = delete;
     UpdateCheck& operator=(const UpdateCheck&) = delete;
@@ -52,7 +66,7 @@ class UpdateCheck {
   private:
     void Finish(std::uint64_t bytes);
 
-    Player& p_;
+    Reach reach_;
     std::function<std::string()> statusText_;
     std::string today_;
     std::thread worker_;

@@ -36,11 +36,11 @@ QStringList MprisRoot::SupportedMimeTypes() const {
 }
 
 void MprisRoot::Raise() {
-    service_.p_.ui.view.BringToFront();
+    service_.reach_.view.BringToFront();
 }
 
 void MprisRoot::Quit() {
-    service_.p_.ui.loop.Quit();
+    service_.reach_.loop.Quit();
 }
 
 MprisPlayer::MprisPlayer(MprisService& service)
@@ -62,7 +62,7 @@ QVariantMap MprisPlayer::Metadata() const {
 }
 
 double MprisPlayer::Volume() const {
-    return service_.p_.engine.Volume / 1000.0;
+    return service_.reach_.engine.Volume / 1000.0;
 }
 
 void MprisPlayer::SetVolume(double volume) {
@@ -138,8 +138,11 @@ void MprisPlayer::OpenUri(const QString& uri) {
     }
 }
 
-MprisService::MprisService(Player& player, Session& session, Application& application)
-    : p_(player), session_(session), application_(application) {
+MprisService::Reach::Reach(Player& player)
+    : view(player.ui.view), loop(player.ui.loop), engine(player.engine), events(player.events) {}
+
+MprisService::MprisService(const Reach& reach, Session& session, Application& application)
+    : reach_(reach), session_(session), application_(application) {
     new MprisRoot(*this);
     player_ = new MprisPlayer(*this);
     metadata_[QStringLiteral("mpris:trackid")] = QVariant::fromValue(QDBusObjectPath(kNoTrack));
@@ -147,11 +150,11 @@ MprisService::MprisService(Player& player, Session& session, Application& applic
     QDBusConnection bus = QDBusConnection::sessionBus();
     registered_ = bus.isConnected() && bus.registerObject(kPath, this) &&
                   bus.registerService(QStringLiteral("org.mpris.MediaPlayer2.mirvo"));
-    p_.events.Attach(*this);
+    reach_.events.Attach(*this);
 }
 
 MprisService::~MprisService() {
-    p_.events.Detach(*this);
+    reach_.events.Detach(*this);
     if (registered_) {
         QDBusConnection bus = QDBusConnection::sessionBus();
         bus.unregisterService(QStringLiteral("org.mpris.MediaPlayer2.mirvo"));

@@ -95,7 +95,16 @@ class MprisPlayer final : public QDBusAbstractAdaptor {
 class MprisService final : public QObject, public PlaybackListener {
     Q_OBJECT
   public:
-    MprisService(Player& player, Session& session, Application& application);
+    // What the service reaches besides the session: the window it raises, the
+    // loop it leaves, the volume it reports and the events it follows.
+    struct Reach {
+        Reach(Player& player);
+        MainView& view;
+        EventLoop& loop;
+        const EngineState& engine;
+        PlaybackEvents& events;
+    };
+    MprisService(const Reach& reach, Session& session, Application& application);
     ~MprisService() override;
 
     // False when there is no session bus or the name is taken.
@@ -116,7 +125,7 @@ class MprisService final : public QObject, public PlaybackListener {
     std::int64_t PositionMs() const;
     bool Playing() const;
 
-    Player& p_;
+    Reach reach_;
     Session& session_;
     Application& application_;
     MprisPlayer* player_;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "playback/TimeText.h"
+#include "player/Player.h"
 #include "playlist/Entries.h"
 #include "support/Files.h"
 #include "support/Text.h"
@@ -88,8 +89,16 @@ std::vector<int> CombineOrder(int lastRingIndex, unsigned written) {
     return order;
 }
 
-Recorder::Recorder(Player& player, PlaybackView& view, Links links)
-    : p_(player), view_(view), links_(std::move(links)), spaceQuery_(FreeBytes) {}
+Recorder::Reach::Reach(Player& player)
+    : playlist(player.playlist),
+      settings(player.settings),
+      values(player.values),
+      dialogs(player.ui.dialogs),
+      loop(player.ui.loop),
+      view(player.ui.view) {}
+
+Recorder::Recorder(const Reach& reach, PlaybackView& view, Links links)
+    : reach_(reach), view_(view), links_(std::move(links)), spaceQuery_(FreeBytes) {}
 
 Recorder::~Recorder() {
     if (recordDsp_ != 0) {
@@ -104,19 +113,19 @@ void Recorder::SetSink(std::unique_ptr<RecordSink> sink) {
 }
 
 int Recorder::CacheSeconds() const {
-    return cacheSeconds_.value_or(p_.values.CachingTime);
+    return cacheSeconds_.value_or(reach_.values.CachingTime);
 }
 
 std::string Recorder::ReadRecordFolder() const {
-    return WithTrailingSlash(p_.settings.ReadString("General", "RecordTempPath", TempFolder()));
+    return WithTrailingSlash(reach_.settings.ReadString("General", "RecordTempPath", TempFolder()));
 }
 
 void Recorder::RecordStartAcExecute() {
-    Dialogs& dialogs = p_.ui.dialogs;
+    Dialogs& dialogs = reach_.dialogs;
     if (saving_) {
         return;  // the last recording is still being saved
     }
-    const std::string station = p_.playlist.PlayingEntry;
+    const std::string station = reach_.playlist.PlayingEntry;
     if (EntryKind(station) != kKindStream) {
         dialogs.ShowNotice(NoticeKind::Information, kOnlyRadio);
         return;
@@ -134,9 +143,9 @@ void Recorder::RecordStartAcExecute() {
         return;
     }
     // The station may have ended, or another entry started, while the question was open.
-    if (p_.playlist.PlayingEntry != station) {
+    if (reach_.playlist.PlayingEntry != station) {
         dialogs.ShowNotice(NoticeKind::Information,
-                           EntryKind(p_.playlist.PlayingEntry) != kKindStream
+                           EntryKind(reach_.playlist.PlayingEntry) != kKindStream
                                ? kOnlyRadio
                                : "First play a stream.");
         return;
@@ -155,7 +164,7 @@ void Recorder::RecordStartAcExecute() {
         StopRecordDsp();  // the cache ran elsewhere: record where the user said
     }
     recordFolder_ = folder;
-    cacheSeconds_ = p_.settings.ReadInteger("General", "RecordSecAhead", 120);
+    cacheSeconds_ = reach_.settings.ReadInteger("General", "RecordSecAhead", 120);
     if (StartRecordDsp(false)) {
         view_.SetRecordCaption("Stop &recording");
     } else {
@@ -226,8 +235,8 @@ void Recorder::StopRecording() {
     recordingActive_ = false;
     view_.SetRecordCaption("&Record");
     if (const int failure = queue_.FailureSeen(); failure != RecordQueue::kNoFailure) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Warning,
-                                 "Recording stopped, " + FailureReason(failure));
+        reach_.dialogs.ShowNotice(NoticeKind::Warning,
+                                  "Recording stopped, " + FailureReason(failure));
     }
     saving_ = true;
     SaveRecording();
@@ -235,11 +244,11 @@ void Recorder::StopRecording() {
 }
 
 void Recorder::SaveRecording() {
-    Dialogs& dialogs = p_.ui.dialogs;
-    MainView& view = p_.ui.view;
+    Dialogs& dialogs = reach_.dialogs;
+    MainView& view = reach_.view;
     // A quit that cannot ask (a signal, logout, "-quit", the media controls)
     // closes the questions unanswered: only the user's own No loses the recording.
-    const EventLoop& loop = p_.ui.loop;
+    const EventLoop& loop = reach_.loop;
     const bool save =
         !loop.Quitting() && dialogs.AskYesNo("Record has been stopped.\rSave record?");
     if (loop.Quitting()) {
@@ -285,7 +294,7 @@ bool Recorder::CombineInto(const std::string& fileName, bool replace) {
         parts.push_back(RecordTempFile(recordFolder_, n));
     }
     return CombineIntoWave(parts, format_, fileName, replace,
-                           [this] { p_.ui.loop.ProcessPendingMessages(); });
+                           [this] { reach_.loop.ProcessPendingMessages(); });
 }
 
 void Recorder::DeleteRecordTempFiles() {
@@ -307,10 +316,10 @@ void Recorder::UpdateRecordStatus() {
     const auto minutes = static_cast<std::int64_t>(bytes / perSecond / 60);
     recordLeftText_ =
         FormatSeconds(minutes) + " (" + FormatMegabytes(bytes, view_.ThousandsSeparator()) + " MB)";
-    p_.ui.view.SetTimeLabel("Recording... Left: " + recordLeftText_);
+    reach_.view.SetTimeLabel("Recording... Left: " + recordLeftText_);
     if (!free || *free < kStopBelowBytes) {
         StopRecordDsp();
-        p_.ui.dialogs.ShowNotice(NoticeKind::Warning, "Recording stopped, drive is almost full.");
+        reach_.dialogs.ShowNotice(NoticeKind::Warning, "Recording stopped, drive is almost full.");
         StopRecording();
     }
 }
@@ -325,8 +334,8 @@ void Recorder::ReportWriterFailure() {
         return;
     }
     StopRecordDsp();
-    p_.ui.dialogs.ShowNotice(NoticeKind::Warning,
-                             "Pre-record cache stopped, " + FailureReason(failure));
+    reach_.dialogs.ShowNotice(NoticeKind::Warning,
+                              "Pre-record cache stopped, " + FailureReason(failure));
 }
 
 void Recorder::RecordDspProc(const void* buffer, std::uint32_t length) {

@@ -22,9 +22,13 @@
 #include "playback/PlaybackView.h"
 #include "playback/RecordQueue.h"
 #include "playback/WaveFile.h"
-#include "player/Player.h"
+#include "player/Interfaces.h"
+#include "player/PlaylistState.h"
+#include "player/Settings.h"
 
 namespace mirvo {
+
+struct Player;
 
 // The order the temporary files are combined in: the ring files from the one
 // after `lastRingIndex` (the oldest) round to `lastRingIndex`, then 0; only
@@ -38,10 +42,20 @@ class Recorder {
         std::function<audio::Handle()> OutputChannel;
         std::function<void()> StopPlayback;  // with the device released
     };
+    // What the recorder reads and whom it asks, on the UI thread.
+    struct Reach {
+        Reach(Player& player);
+        const PlaylistState& playlist;  // the station that plays
+        Settings& settings;             // the record folder, the seconds kept ahead
+        const SettingsValues& values;
+        Dialogs& dialogs;
+        EventLoop& loop;
+        MainView& view;  // the time label
+    };
     // Free bytes for the user in a folder; none when it cannot be read.
     using SpaceQuery = std::function<std::optional<std::uint64_t>(const std::string& folder)>;
 
-    Recorder(Player& player, PlaybackView& view, Links links);
+    Recorder(const Reach& reach, PlaybackView& view, Links links);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -89,7 +103,7 @@ class Recorder {
     int CacheSeconds() const;
     std::string ReadRecordFolder() const;
 
-    Player& p_;
+    Reach reach_;
     PlaybackView& view_;
     Links links_;
     SpaceQuery spaceQuery_;

@@ -6,11 +6,11 @@ namespace mirvo {
 
 void CaptionFollower::TrackAudible(const AudibleTrack& track) {
     const std::string_view title = EntryTitle(track.entry);
-    SetCaptionTitle(p_, FileNamePart(title), title);
+    SetCaptionTitle(ctx_, FileNamePart(title), title);
 }
 
 void CaptionFollower::StationTitleChanged(const std::string& title) {
-    SetCaptionTitle(p_, title, title);
+    SetCaptionTitle(ctx_, title, title);
 }
 
 void Session::MeterFollower::StateChanged(PlayState state) {

@@ -18,12 +18,12 @@ namespace mirvo {
 // The window caption, the format line and the tray hint name what is heard.
 class CaptionFollower final : public PlaybackListener {
   public:
-    explicit CaptionFollower(Player& player) : p_(player) {}
+    explicit CaptionFollower(const PlaylistContext& ctx) : ctx_(ctx) {}
     void TrackAudible(const AudibleTrack& track) override;
     void StationTitleChanged(const std::string& title) override;
 
   private:
-    Player& p_;
+    PlaylistContext ctx_;
 };
 
 class Session final : public LevelSampler {

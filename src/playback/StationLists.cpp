@@ -64,7 +64,7 @@ std::vector<std::string> ParseStationList(std::string_view text, std::string_vie
     return entries;
 }
 
-StationLists::StationLists(Player& player) : p_(player) {}
+StationLists::StationLists(const PlaylistContext& ctx) : ctx_(ctx) {}
 
 StationLists::~StationLists() {
     cancel_ = true;
@@ -75,16 +75,16 @@ StationLists::~StationLists() {
 
 void StationLists::AddRadioAcExecute() {
     std::optional<std::string> answer =
-        p_.ui.dialogs.InputText("Add URL", "Internet radio URL:", "");
+        ctx_.dialogs.InputText("Add URL", "Internet radio URL:", "");
     if (!answer) {
         return;
     }
     const std::string& url = *answer;
     if (LowerAscii(url).find("://") == std::string::npos) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "Not a valid URL");
+        ctx_.dialogs.ShowNotice(NoticeKind::Information, "Not a valid URL");
         return;
     }
-    PlaylistState& pl = p_.playlist;
+    PlaylistState& pl = ctx_.playlist;
     if (url.find(".pls") != std::string::npos) {
         OpenRemotePlaylist(url);
     } else {
@@ -92,7 +92,7 @@ void StationLists::AddRadioAcExecute() {
         const std::string address = FastStrings::ReplaceAllText(url, "%20", " ", replaced, true);
         pl.PlaylistEntries.push_back(address + "|" + address);
     }
-    RefreshListView(p_, true, true);
+    RefreshListView(ctx_, true, true);
 }
 
 void StationLists::OpenRemotePlaylist(const std::string& address) {
@@ -109,7 +109,7 @@ void StationLists::StartNext() {
     limits.cancel = &cancel_;
     limits.maxBytes = kMaxListBytes;
     std::weak_ptr<int> alive = alive_;
-    EventLoop& loop = p_.ui.loop;
+    EventLoop& loop = ctx_.loop;
     worker_ = std::thread([this, address, limits, alive, &loop] {
         auto answer = std::make_shared<HttpDocument>(HttpGetDocument(address, limits));
         loop.PostToUiThread([this, answer, alive] {
@@ -123,25 +123,26 @@ void StationLists::StartNext() {
 void StationLists::Finish(const HttpDocument& answer) {
     worker_.join();  // it has posted this and is ending
     if (answer.tooLarge) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                 "The station list is too large (over 1 MB).");
+        ctx_.dialogs.ShowNotice(NoticeKind::Information,
+                                "The station list is too large (over 1 MB).");
     } else if (answer.status == 0 || answer.status >= 400 || answer.body.empty()) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "Could not connect to URL.");
+        ctx_.dialogs.ShowNotice(NoticeKind::Information, "Could not connect to URL.");
     } else if (std::vector<std::string> entries = ParseStationList(answer.body, answer.contentType);
                entries.empty()) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information, "The list holds no radio stations.");
+        ctx_.dialogs.ShowNotice(NoticeKind::Information, "The list holds no radio stations.");
     } else {
-        auto& list = p_.playlist.PlaylistEntries;
+        auto& list = ctx_.playlist.PlaylistEntries;
         list.insert(list.end(), entries.begin(), entries.end());
-        RefreshListView(p_, true, true);
+        RefreshListView(ctx_, true, true);
     }
     if (!waiting_.empty()) {
         StartNext();
     }
 }
 
-void SetStationEntry(Player& player, int index, std::string_view address, std::string_view title) {
-    auto& entries = player.playlist.PlaylistEntries;
+void SetStationEntry(const PlaylistContext& ctx, int index, std::string_view address,
+                     std::string_view title) {
+    auto& entries = ctx.playlist.PlaylistEntries;
     if (index < 0 || index >= static_cast<int>(entries.size())) {
         return;
     }
@@ -149,7 +150,7 @@ void SetStationEntry(Player& player, int index, std::string_view address, std::s
     entry += '|';
     entry += title;
     entries[static_cast<std::size_t>(index)] = std::move(entry);
-    RefreshListView(player, true, true);
+    RefreshListView(ctx, true, true);
 }
 
 }  // namespace mirvo

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "support/Http.h"
 
 namespace mirvo {
@@ -24,7 +24,7 @@ std::vector<std::string> ParseStationList(std::string_view text, std::string_vie
 
 class StationLists {
   public:
-    explicit StationLists(Player& player);
+    explicit StationLists(const PlaylistContext& ctx);
     // Ends a download at once and waits for its worker.
     ~StationLists();
     StationLists(const StationLists&) = delete;
@@ -39,7 +39,7 @@ class StationLists {
     void StartNext();
     void Finish(const HttpDocument& answer);
 
-    Player& p_;
+    PlaylistContext ctx_;
     std::deque<std::string> waiting_;
     std::thread worker_;
     std::atomic<bool> cancel_{false};
@@ -48,6 +48,7 @@ class StationLists {
 };
 
 // The station dialog's OK: entry `index` becomes address|title, the list is redrawn.
-void SetStationEntry(Player& player, int index, std::string_view address, std::string_view title);
+void SetStationEntry(const PlaylistContext& ctx, int index, std::string_view address,
+                     std::string_view title);
 
 }  // namespace mirvo

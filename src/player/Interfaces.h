@@ -183,4 +183,13 @@ class WindowShell {
     virtual void MusicFoldersChanged() = 0;
 };
 
+// The window's and the desktop's interfaces, as one player is given them.
+struct Services {
+    MainView& view;
+    Dialogs& dialogs;
+    EventLoop& loop;
+    DesktopServices& desktop;
+    HotKeyRegistrar& hotKeys;
+};
+
 }  // namespace mirvo

@@ -8,6 +8,7 @@
 #include "player/Interfaces.h"
 #include "player/PlaybackControl.h"
 #include "player/PlaybackEvents.h"
+#include "player/PlaylistContext.h"
 #include "player/PlaylistState.h"
 #include "player/Questions.h"
 #include "player/Settings.h"
@@ -24,14 +25,6 @@ struct AppState {
     bool WindowShown = false;
     // "General"/"EnqueueOption" when a path was given on the command line, else -1.
     int StartEnqueueOption = -1;
-};
-
-struct Services {
-    MainView& view;
-    Dialogs& dialogs;
-    EventLoop& loop;
-    DesktopServices& desktop;
-    HotKeyRegistrar& hotKeys;
 };
 
 struct Player {

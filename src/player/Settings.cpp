@@ -138,6 +138,19 @@ Player::Player(std::string programFolder, Services services)
       questions(services.loop, services.dialogs),
       ui{services.view, questions.Asking(), services.loop, services.desktop, services.hotKeys} {}
 
+PlaylistContext::PlaylistContext(Player& player)
+    : playlist(player.playlist),
+      engine(player.engine),
+      events(player.events),
+      settings(player.settings),
+      programFolder(player.ProgramFolder),
+      view(player.ui.view),
+      dialogs(player.ui.dialogs),
+      loop(player.ui.loop),
+      desktop(player.ui.desktop),
+      playback(player.playback),
+      shell(player.shell) {}
+
 void LoadSettings(Player& p) {
     const IniFile ini = IniFile::Load(p.settings.Path());
     SettingsValues& v = p.values;

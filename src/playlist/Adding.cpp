@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
@@ -17,21 +17,21 @@ bool IsBatchKind(int kind) {
     return kind == kKindAudio || kind == kKindModule || kind == kKindStream;
 }
 
-void AppendBatch(Player& player, std::vector<std::string>& batch) {
+void AppendBatch(const PlaylistContext& ctx, std::vector<std::string>& batch) {
     if (batch.size() > 1) {
         SortEntries(batch);
     }
-    auto& list = player.playlist.PlaylistEntries;
+    auto& list = ctx.playlist.PlaylistEntries;
     list.insert(list.end(), std::make_move_iterator(batch.begin()),
                 std::make_move_iterator(batch.end()));
-    RefreshListView(player, true, true);
+    RefreshListView(ctx, true, true);
 }
 
 }  // namespace
 
-void OpenFileAc(Player& player) {
-    const std::vector<std::string> files = player.ui.dialogs.PickOpenFiles(
-        "Add music file(s) to playlist", player.playlist.CurrentFolder,
+void OpenFileAc(const PlaylistContext& ctx) {
+    const std::vector<std::string> files = ctx.dialogs.PickOpenFiles(
+        "Add music file(s) to playlist", ctx.playlist.CurrentFolder,
         "All supported music files|*.mp3;*.mp2;*.mp1;*.wav;*.ogg;*.flac;*.opus;*.m4a;*.mp4;*.wv;"
         "*.ape;"
         "|WAVE files (*.wav)|*.wav;|MPEG files (*.mp3,*.mp2,*.mp1)|*.mp3;*.mp2;*.mp1;"
@@ -47,27 +47,27 @@ void OpenFileAc(Player& player) {
         if (IsBatchKind(EntryKind(file))) {
             batch.push_back(file);
         } else {
-            LoadPlaylistPath(player, file, kLoadAdd);
+            LoadPlaylistPath(ctx, file, kLoadAdd);
         }
     }
-    AppendBatch(player, batch);
+    AppendBatch(ctx, batch);
 }
 
-void DropFiles(Player& player, const std::vector<std::string>& paths) {
-    MainView& view = player.ui.view;
+void DropFiles(const PlaylistContext& ctx, const std::vector<std::string>& paths) {
+    MainView& view = ctx.view;
     view.SetBusyCursor(true);
     view.BeginListUpdate();
     std::vector<std::string> batch;
     for (const std::string& path : paths) {
         if (IsFolder(path)) {
-            ScanFolder(player, path, false, true, true);
+            ScanFolder(ctx, path, false, true, true);
         } else if (IsBatchKind(EntryKind(path))) {
             batch.push_back(path);
         } else {
-            LoadPlaylistPath(player, path, kLoadDropped);
+            LoadPlaylistPath(ctx, path, kLoadDropped);
         }
     }
-    AppendBatch(player, batch);
+    AppendBatch(ctx, batch);
     view.EndListUpdate();
     view.SetBusyCursor(false);
     view.BringToFront();

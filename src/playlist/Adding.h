@@ -6,11 +6,11 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistContext;
 
 // "Add &file(s)...".
-void OpenFileAc(Player& player);
+void OpenFileAc(const PlaylistContext& ctx);
 // Paths dropped on the main window, in the order the desktop gave them.
-void DropFiles(Player& player, const std::vector<std::string>& paths);
+void DropFiles(const PlaylistContext& ctx, const std::vector<std::string>& paths);
 
 }  // namespace mirvo

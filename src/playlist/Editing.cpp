@@ -9,7 +9,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/Scanning.h"
@@ -56,9 +56,9 @@ int FindPlaying(const PlaylistState& pl) {
     return pl.PlayingEntry.empty() ? -1 : FindEntry(pl, pl.PlayingEntry);
 }
 
-std::vector<int> SelectedRows(const Player& player) {
-    std::vector<int> rows = player.ui.view.ListSelectedRows();
-    const int count = static_cast<int>(player.playlist.PlaylistEntries.size());
+std::vector<int> SelectedRows(const PlaylistContext& ctx) {
+    std::vector<int> rows = ctx.view.ListSelectedRows();
+    const int count = static_cast<int>(ctx.playlist.PlaylistEntries.size());
     std::erase_if(rows, [count](int row) { return row < 0 || row >= count; });
     return rows;
 }
@@ -149,17 +149,17 @@ std::vector<std::string> ClipboardLines(std::string_view text) {
     return lines;
 }
 
-std::string ClipboardForm(const Player& player, const std::vector<int>& rows) {
+std::string ClipboardForm(const PlaylistContext& ctx, const std::vector<int>& rows) {
     std::string text;
     for (const int row : rows) {
-        text += player.playlist.PlaylistEntries[static_cast<std::size_t>(row)];
+        text += ctx.playlist.PlaylistEntries[static_cast<std::size_t>(row)];
         text += "\r\n";
     }
     return text;
 }
 
-void Inform(Player& player, const std::string& text) {
-    player.ui.dialogs.ShowNotice(NoticeKind::Information, text);
+void Inform(const PlaylistContext& ctx, const std::string& text) {
+    ctx.dialogs.ShowNotice(NoticeKind::Information, text);
 }
 
 // Moves every selected index by -d (d > 0 up, d < 0 down) with the entries
@@ -197,9 +197,9 @@ void MoveBlock(PlaylistState& pl, std::vector<int>& selection, int d) {
 // The row drawn at height `y` of the list, -1 outside the client area or in
 // the empty space below the last row; with `nearest` that space means the
 // last row.
-int RowAt(const Player& player, int y, bool nearest) {
-    const MainView& view = player.ui.view;
-    const int count = static_cast<int>(player.playlist.PlaylistEntries.size());
+int RowAt(const PlaylistContext& ctx, int y, bool nearest) {
+    const MainView& view = ctx.view;
+    const int count = static_cast<int>(ctx.playlist.PlaylistEntries.size());
     const int height = view.ListItemHeight();
     if (count == 0 || height <= 0 || y < 0 || y >= view.ListClientHeight()) {
         return -1;
@@ -210,16 +210,16 @@ int RowAt(const Player& player, int y, bool nearest) {
 
 }  // namespace
 
-void Refresh(Player& player) {
-    PlaylistState& pl = player.playlist;
-    MainView& view = player.ui.view;
+void Refresh(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    MainView& view = ctx.view;
     if (!pl.PlaylistEntries.empty() && (pl.CurrentFolder.empty() || FileExists(pl.CurrentFolder))) {
         pl.CurrentFolder = FolderWithSlashOf(pl.PlaylistEntries.front());
     }
     const std::size_t missing = KeepEntries(pl, ExistingFiles(pl.PlaylistEntries));
     if (!IsFolder(pl.CurrentFolder)) {
-        RefreshListView(player, true, true);
-        Inform(player, "Open a folder first.");
+        RefreshListView(ctx, true, true);
+        Inform(ctx, "Open a folder first.");
         return;
     }
     std::vector<std::string> found;
@@ -227,16 +227,16 @@ void Refresh(Player& player) {
     view.SetBusyCursor(true);
     pl.AbortRequested = false;  // an earlier Escape is not meant for this walk
     pl.ScanRunning = true;
-    const WalkResult walked = CollectFolderFiles(player, found, pl.CurrentFolder, true);
+    const WalkResult walked = CollectFolderFiles(ctx, found, pl.CurrentFolder, true);
     pl.ScanRunning = false;
     view.SetBusyCursor(false);
     if (walked == WalkResult::Aborted) {
         pl.AbortRequested = false;
-        RefreshListView(player, true, true);
+        RefreshListView(ctx, true, true);
         return;
     }
     if (walked == WalkResult::Failed) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Error, "Error 13\r\rPlease report this error.");
+        ctx.dialogs.ShowNotice(NoticeKind::Error, "Error 13\r\rPlease report this error.");
     }
     // Built after the walk: commands run during it may have changed the list.
     std::unordered_set<std::string_view> known(pl.PlaylistEntries.begin(),
@@ -256,18 +256,18 @@ void Refresh(Player& player) {
             pl.PlaylistEntries.push_back(std::move(found[i]));
         }
     }
-    RefreshListView(player, true, true);
+    RefreshListView(ctx, true, true);
     std::string text;
     if (missing > 0) {
         text = std::to_string(missing) + " missing file(s) removed.\r";
     }
-    Inform(player,
+    Inform(ctx,
            text + std::to_string(added) + " new file(s) found in:" + "\r\r" + pl.CurrentFolder);
 }
 
-void RemoveSelected(Player& player) {
-    PlaylistState& pl = player.playlist;
-    const std::vector<int> rows = SelectedRows(player);
+void RemoveSelected(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    const std::vector<int> rows = SelectedRows(ctx);
     if (rows.empty()) {
         return;
     }
@@ -277,10 +277,10 @@ void RemoveSelected(Player& player) {
     }
     DropFromQueue(pl, keep);
     KeepEntries(pl, keep);
-    RefreshListView(player, true, false);
+    RefreshListView(ctx, true, false);
 }
 
-bool RecycleFiles(Player& player, const std::vector<std::string>& files, bool confirm) {
+bool RecycleFiles(const PlaylistContext& ctx, const std::vector<std::string>& files, bool confirm) {
     if (files.empty()) {
         return true;
     }
@@ -289,39 +289,39 @@ bool RecycleFiles(Player& player, const std::vector<std::string>& files, bool co
             files.size() == 1
                 ? "Move this file to the trash?\r\r" + files.front()
                 : "Move these " + std::to_string(files.size()) + " files to the trash?";
-        if (!player.ui.dialogs.AskYesNo(question)) {
+        if (!ctx.dialogs.AskYesNo(question)) {
             return false;
         }
     }
     std::string failed;
     for (const std::string& file : files) {
         // A file that is gone already needs nothing.
-        if (PathPresent(file) && !player.ui.desktop.MoveToTrash(file) && PathPresent(file)) {
+        if (PathPresent(file) && !ctx.desktop.MoveToTrash(file) && PathPresent(file)) {
             failed += "\r" + file;
         }
     }
     if (!failed.empty()) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Error, "Tried to recycle file:" + failed + "\r\n" +
-                                                            "It could not be moved to the trash.");
+        ctx.dialogs.ShowNotice(NoticeKind::Error, "Tried to recycle file:" + failed + "\r\n" +
+                                                      "It could not be moved to the trash.");
     }
     return true;
 }
 
-void RealDelAc(Player& player) {
-    PlaylistState& pl = player.playlist;
-    const std::vector<int> rows = SelectedRows(player);
+void RealDelAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    const std::vector<int> rows = SelectedRows(ctx);
     if (rows.empty()) {
         return;
     }
     std::vector<std::string> files;
     files.reserve(rows.size());
     for (const int row : rows) {
-        if (row == pl.PlayingIndex && player.playback != nullptr) {
-            player.playback->StopPlayback(true);
+        if (row == pl.PlayingIndex && ctx.playback != nullptr) {
+            ctx.playback->StopPlayback(true);
         }
         files.push_back(pl.PlaylistEntries[static_cast<std::size_t>(row)]);
     }
-    if (!RecycleFiles(player, files, true)) {
+    if (!RecycleFiles(ctx, files, true)) {
         return;
     }
     // Only rows whose file really went leave the list, found by their entries:
@@ -336,12 +336,12 @@ void RealDelAc(Player& player) {
     DropFromQueue(pl, keep);
     Compact(pl.PlaylistEntries, keep);
     pl.PlayingIndex = FindPlaying(pl);
-    RefreshListView(player, true, false);
+    RefreshListView(ctx, true, false);
 }
 
-void CropAc(Player& player) {
-    PlaylistState& pl = player.playlist;
-    const std::vector<int> rows = SelectedRows(player);
+void CropAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    const std::vector<int> rows = SelectedRows(ctx);
     std::vector<std::string> list;
     if (rows.size() >= 2) {
         list.reserve(rows.size());
@@ -352,27 +352,27 @@ void CropAc(Player& player) {
         list = std::move(pl.QueueList);
         pl.QueueList.clear();
     } else {
-        Inform(player, "Please select or queue at least two files first.");
+        Inform(ctx, "Please select or queue at least two files first.");
         return;
     }
     pl.PlaylistEntries = std::move(list);
-    RefreshListView(player, false, false);
+    RefreshListView(ctx, false, false);
     pl.PlayingIndex = FindPlaying(pl);
     if (pl.PlayingIndex >= 0) {
-        ShowPlayingEntry(player);
-        SelectOnly(player.ui.view, pl.PlayingIndex);
+        ShowPlayingEntry(ctx);
+        SelectOnly(ctx.view, pl.PlayingIndex);
     }
 }
 
-void BrokenFilesAc(Player& player) {
-    PlaylistState& pl = player.playlist;
+void BrokenFilesAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
     const std::size_t missing = KeepEntries(pl, ExistingFiles(pl.PlaylistEntries));
-    RefreshListView(player, true, true);
-    Inform(player, std::to_string(missing) + " missing file(s) removed.");
+    RefreshListView(ctx, true, true);
+    Inform(ctx, std::to_string(missing) + " missing file(s) removed.");
 }
 
-void DupAc(Player& player) {
-    PlaylistState& pl = player.playlist;
+void DupAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
     const auto& list = pl.PlaylistEntries;
     std::vector<char> keep(list.size());
     {
@@ -389,23 +389,23 @@ void DupAc(Player& player) {
         pl.PlayingIndex = FindEntry(pl, list[static_cast<std::size_t>(playing)]);
     }
     const std::size_t removed = KeepEntries(pl, keep);
-    RefreshListView(player, true, true);
-    Inform(player, std::to_string(removed) + " duplicated item(s) have been removed.");
+    RefreshListView(ctx, true, true);
+    Inform(ctx, std::to_string(removed) + " duplicated item(s) have been removed.");
 }
 
-void CopyAc(Player& player) {
-    player.ui.desktop.SetClipboardText(ClipboardForm(player, SelectedRows(player)));
+void CopyAc(const PlaylistContext& ctx) {
+    ctx.desktop.SetClipboardText(ClipboardForm(ctx, SelectedRows(ctx)));
 }
 
-void CutAc(Player& player) {
-    CopyAc(player);
-    RemoveSelected(player);
+void CutAc(const PlaylistContext& ctx) {
+    CopyAc(ctx);
+    RemoveSelected(ctx);
 }
 
-void PastAc(Player& player) {
-    PlaylistState& pl = player.playlist;
-    MainView& view = player.ui.view;
-    std::vector<std::string> lines = ClipboardLines(player.ui.desktop.ClipboardText());
+void PastAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    MainView& view = ctx.view;
+    std::vector<std::string> lines = ClipboardLines(ctx.desktop.ClipboardText());
     if (lines.empty()) {
         return;
     }
@@ -415,10 +415,10 @@ void PastAc(Player& player) {
     pl.PlaylistEntries.insert(pl.PlaylistEntries.begin() + at,
                               std::make_move_iterator(lines.begin()),
                               std::make_move_iterator(lines.end()));
-    RefreshListView(player, true, true);
+    RefreshListView(ctx, true, true);
     view.BeginListUpdate();
     std::vector<int> pasted;
-    if (n < VisibleRowCount(player.ui.view)) {
+    if (n < VisibleRowCount(ctx.view)) {
         pasted.resize(static_cast<std::size_t>(n));
         std::iota(pasted.begin(), pasted.end(), at);
     }
@@ -427,8 +427,8 @@ void PastAc(Player& player) {
     pl.PlayingIndex = FindPlaying(pl);
 }
 
-void CopyPlAc(Player& player) {
-    const PlaylistState& pl = player.playlist;
+void CopyPlAc(const PlaylistContext& ctx) {
+    const PlaylistState& pl = ctx.playlist;
     const int count = static_cast<int>(pl.PlaylistEntries.size());
     if (pl.PlayingIndex < 0 || pl.PlayingIndex >= count || pl.PlayingEntry.empty()) {
         return;
@@ -436,54 +436,54 @@ void CopyPlAc(Player& player) {
     // A station's title, not the tail of its address.
     const std::string_view title =
         IsStream(pl.PlayingEntry) ? EntryTitle(pl.PlayingEntry) : FileNamePart(pl.PlayingEntry);
-    player.ui.desktop.SetClipboardText(std::string(title) + "\r\n");
+    ctx.desktop.SetClipboardText(std::string(title) + "\r\n");
 }
 
-void QueuAc(Player& player) {
-    PlaylistState& pl = player.playlist;
-    MainView& view = player.ui.view;
-    for (const int row : SelectedRows(player)) {
+void QueuAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    MainView& view = ctx.view;
+    for (const int row : SelectedRows(ctx)) {
         ToggleQueue(pl, pl.PlaylistEntries[static_cast<std::size_t>(row)]);
     }
     const int focused = view.ListFocusedRow();
     if (focused <= static_cast<int>(pl.PlaylistEntries.size()) - 2) {
-        SelectOnly(player.ui.view, focused + 1);
+        SelectOnly(ctx.view, focused + 1);
     }
     // Queue numbers of other rows may have changed too.
     view.RepaintList();
 }
 
-void ListEntryAc(Player& player) {
-    PlaylistState& pl = player.playlist;
-    const int focused = player.ui.view.ListFocusedRow();
+void ListEntryAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    const int focused = ctx.view.ListFocusedRow();
     if (focused >= 0 && focused < static_cast<int>(pl.PlaylistEntries.size())) {
         const std::string entry = pl.PlaylistEntries[static_cast<std::size_t>(focused)];
-        auto edited = player.ui.dialogs.InputText("Edit playlist entry", "Entry", entry);
+        auto edited = ctx.dialogs.InputText("Edit playlist entry", "Entry", entry);
         const int row = RowOfEntry(pl, focused, entry);
         if (edited && row >= 0) {
             pl.PlaylistEntries[static_cast<std::size_t>(row)] = std::move(*edited);
         }
     }
-    RefreshListView(player, true, false);
+    RefreshListView(ctx, true, false);
 }
 
-void ClearShuffleHistoryAc(Player& player) {
-    PlaylistState& pl = player.playlist;
+void ClearShuffleHistoryAc(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
     if (!pl.ShuffleHistory.empty() || !pl.QueueList.empty()) {
         pl.ShuffleHistory.clear();
         pl.QueueList.clear();
-        RefreshListView(player, true, true);
+        RefreshListView(ctx, true, true);
     }
 }
 
-void NewListAc(Player& player) {
-    player.playlist.PlaylistEntries.clear();
-    ClearShuffleHistoryAc(player);
-    RefreshListView(player, false, false);
+void NewListAc(const PlaylistContext& ctx) {
+    ctx.playlist.PlaylistEntries.clear();
+    ClearShuffleHistoryAc(ctx);
+    RefreshListView(ctx, false, false);
 }
 
-void RandomizeList(Player& player, std::mt19937& random) {
-    PlaylistState& pl = player.playlist;
+void RandomizeList(const PlaylistContext& ctx, std::mt19937& random) {
+    PlaylistState& pl = ctx.playlist;
     auto& list = pl.PlaylistEntries;
     for (std::size_t i = 0; i + 1 < list.size(); ++i) {
         std::uniform_int_distribution<std::size_t> pick(0, list.size() - i - 1);
@@ -491,37 +491,37 @@ void RandomizeList(Player& player, std::mt19937& random) {
     }
     // An index kept without its entry would mark a random row as playing.
     pl.PlayingIndex = FindPlaying(pl);
-    RefreshListView(player, false, false);
-    ShowPlayingEntry(player);
-    SelectOnly(player.ui.view, pl.PlayingIndex);
+    RefreshListView(ctx, false, false);
+    ShowPlayingEntry(ctx);
+    SelectOnly(ctx.view, pl.PlayingIndex);
 }
 
-void SuffleListRealAc(Player& player) {
+void SuffleListRealAc(const PlaylistContext& ctx) {
     std::mt19937 random(static_cast<std::mt19937::result_type>(
         std::chrono::system_clock::now().time_since_epoch().count()));
-    RandomizeList(player, random);
+    RandomizeList(ctx, random);
 }
 
-void JumpAc(Player& player) {
-    const PlaylistState& pl = player.playlist;
+void JumpAc(const PlaylistContext& ctx) {
+    const PlaylistState& pl = ctx.playlist;
     if (pl.PlayingEntry.empty()) {
         return;
     }
     if (pl.PlayingIndex < 0 || pl.PlayingIndex >= static_cast<int>(pl.PlaylistEntries.size())) {
-        Inform(player, pl.PlayingEntry + "\r" +
-                           "is not in the current playlist or the list has been changed.");
+        Inform(ctx, pl.PlayingEntry + "\r" +
+                        "is not in the current playlist or the list has been changed.");
         return;
     }
-    ShowPlayingEntry(player);
-    SelectOnly(player.ui.view, pl.PlayingIndex);
+    ShowPlayingEntry(ctx);
+    SelectOnly(ctx.view, pl.PlayingIndex);
 }
 
-void SelectAll(Player& player) {
-    MainView& view = player.ui.view;
+void SelectAll(const PlaylistContext& ctx) {
+    MainView& view = ctx.view;
     const int focused = view.ListFocusedRow();
     const int top = view.ListTopRow();
     view.BeginListUpdate();
-    std::vector<int> rows(player.playlist.PlaylistEntries.size());
+    std::vector<int> rows(ctx.playlist.PlaylistEntries.size());
     std::iota(rows.begin(), rows.end(), 0);
     view.SetListSelection(rows);
     view.SetListFocusedRow(focused);
@@ -529,10 +529,10 @@ void SelectAll(Player& player) {
     view.EndListUpdate();
 }
 
-void MoveSelectionUp(Player& player) {
-    PlaylistState& pl = player.playlist;
-    MainView& view = player.ui.view;
-    std::vector<int> rows = SelectedRows(player);
+void MoveSelectionUp(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    MainView& view = ctx.view;
+    std::vector<int> rows = SelectedRows(ctx);
     if (rows.empty() || rows.front() == 0) {
         return;
     }
@@ -552,10 +552,10 @@ void MoveSelectionUp(Player& player) {
     view.EndListUpdate();
 }
 
-void MoveSelectionDown(Player& player) {
-    PlaylistState& pl = player.playlist;
-    MainView& view = player.ui.view;
-    std::vector<int> rows = SelectedRows(player);
+void MoveSelectionDown(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    MainView& view = ctx.view;
+    std::vector<int> rows = SelectedRows(ctx);
     const int last = static_cast<int>(pl.PlaylistEntries.size()) - 1;
     if (rows.empty() || rows.back() == last) {
         return;
@@ -577,9 +577,9 @@ void MoveSelectionDown(Player& player) {
     view.EndListUpdate();
 }
 
-bool KeepFocusInView(Player& player, bool down) {
-    MainView& view = player.ui.view;
-    const int visible = VisibleRowCount(player.ui.view);
+bool KeepFocusInView(const PlaylistContext& ctx, bool down) {
+    MainView& view = ctx.view;
+    const int visible = VisibleRowCount(ctx.view);
     const int top = view.ListTopRow();
     const int focused = view.ListFocusedRow();
     if (top <= focused && focused <= top + visible) {
@@ -587,24 +587,24 @@ bool KeepFocusInView(Player& player, bool down) {
     }
     view.SetListSelection({});
     const int target = down ? top : top + visible - 1;
-    if (target >= 0 && target < static_cast<int>(player.playlist.PlaylistEntries.size())) {
+    if (target >= 0 && target < static_cast<int>(ctx.playlist.PlaylistEntries.size())) {
         view.SetListFocusedRow(target);
         view.SetListSelection({target});
     }
     return true;
 }
 
-void SelectBeforeContextMenu(Player& player, int row) {
-    if (player.ui.view.ListSelectedRows().size() <= 1) {
-        SelectOnly(player.ui.view, row);
+void SelectBeforeContextMenu(const PlaylistContext& ctx, int row) {
+    if (ctx.view.ListSelectedRows().size() <= 1) {
+        SelectOnly(ctx.view, row);
     }
 }
 
-bool DragStart(Player& player, DragState& drag, int y) {
-    MainView& view = player.ui.view;
-    drag.DragSelection = SelectedRows(player);
+bool DragStart(const PlaylistContext& ctx, DragState& drag, int y) {
+    MainView& view = ctx.view;
+    drag.DragSelection = SelectedRows(ctx);
     drag.DragAnchor = 0;
-    const int row = RowAt(player, y, false);
+    const int row = RowAt(ctx, y, false);
     if (row < 0) {
         // Grabbing empty space moves nothing.
         drag.DragSelection.clear();
@@ -618,9 +618,9 @@ bool DragStart(Player& player, DragState& drag, int y) {
     return true;
 }
 
-void DragMoveTo(Player& player, DragState& drag, int y) {
-    PlaylistState& pl = player.playlist;
-    MainView& view = player.ui.view;
+void DragMoveTo(const PlaylistContext& ctx, DragState& drag, int y) {
+    PlaylistState& pl = ctx.playlist;
+    MainView& view = ctx.view;
     const int count = static_cast<int>(pl.PlaylistEntries.size());
     std::vector<int>& selection = drag.DragSelection;
     // The list may have changed under a drag; then it moves nothing.
@@ -629,7 +629,7 @@ void DragMoveTo(Player& player, DragState& drag, int y) {
         return;
     }
     const int top = view.ListTopRow();
-    const DragTarget here{RowAt(player, y, true), top};
+    const DragTarget here{RowAt(ctx, y, true), top};
     if (here.Row == drag.DragLastTarget.Row && here.TopRow == drag.DragLastTarget.TopRow) {
         return;
     }
@@ -639,10 +639,10 @@ void DragMoveTo(Player& player, DragState& drag, int y) {
     const int client = view.ListClientHeight();
     if (y < half && top > 0) {
         view.SetListTopRow(top - 1);
-    } else if (y >= client - half && count >= VisibleRowCount(player.ui.view) + top) {
+    } else if (y >= client - half && count >= VisibleRowCount(ctx.view) + top) {
         view.SetListTopRow(top + 1);
     }
-    int t = RowAt(player, std::clamp(y, 0, std::max(0, client - 1)), true);
+    int t = RowAt(ctx, std::clamp(y, 0, std::max(0, client - 1)), true);
     const int a = selection[drag.DragAnchor];
     if (t >= 0 && (selection.front() + t - a < 0 || selection.back() + t - a > count - 1)) {
         t = -1;  // the block would leave the list
@@ -655,16 +655,16 @@ void DragMoveTo(Player& player, DragState& drag, int y) {
     view.EndListUpdate();
 }
 
-int DragOverWindow(Player& player, DragState& drag, int y) {
+int DragOverWindow(const PlaylistContext& ctx, DragState& drag, int y) {
     if (drag.DragSelection.empty()) {
         return 0;
     }
     if (y < 0) {
-        DragMoveTo(player, drag, 0);
+        DragMoveTo(ctx, drag, 0);
         return 7;
     }
-    if (y >= player.ui.view.ListClientHeight()) {
-        DragMoveTo(player, drag, 10000);
+    if (y >= ctx.view.ListClientHeight()) {
+        DragMoveTo(ctx, drag, 10000);
         return 14;
     }
     return 0;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "support/FastStrings.h"
 #include "support/Text.h"
 
@@ -175,19 +175,20 @@ std::string CleanTitle(std::string_view text) {
     return ReplaceExact(ReplaceNoCase(text, "%20", " "), "[1]", "");
 }
 
-void SetCaptionTitle(Player& player, std::string_view name, std::string_view description) {
+void SetCaptionTitle(const PlaylistContext& ctx, std::string_view name,
+                     std::string_view description) {
     std::string title = CleanTitle(name);
     std::replace(title.begin(), title.end(), '_', ' ');
     const std::string caption = title + " - Mirvo";
-    MainView& view = player.ui.view;
+    MainView& view = ctx.view;
     if (view.Caption() != caption) {
         view.SetCaption(caption);
-        if (player.playback != nullptr) {
-            view.SetStatusText(3, player.playback->FormatDescription(std::string(description)));
+        if (ctx.playback != nullptr) {
+            view.SetStatusText(3, ctx.playback->FormatDescription(std::string(description)));
         }
     }
-    if (player.shell != nullptr) {
-        player.shell->SetTrayHint(std::string(description));
+    if (ctx.shell != nullptr) {
+        ctx.shell->SetTrayHint(std::string(description));
     }
 }
 

@@ -5,7 +5,7 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistContext;
 struct PlaylistState;
 
 // EntryKind codes.
@@ -43,6 +43,7 @@ std::string DisplayText(const PlaylistState& playlist, int index);
 std::string RelativeText(const PlaylistState& playlist, std::string_view path);
 // "%20" becomes a blank, "[1]" goes.
 std::string CleanTitle(std::string_view text);
-void SetCaptionTitle(Player& player, std::string_view name, std::string_view description);
+void SetCaptionTitle(const PlaylistContext& ctx, std::string_view name,
+                     std::string_view description);
 
 }  // namespace mirvo

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Model.h"
 #include "playlist/PlaylistFiles.h"
 #include "playlist/Scanning.h"
@@ -21,15 +21,15 @@ bool ValidTitle(const std::string& title) {
 
 }  // namespace
 
-std::string FavoritesFolder(const Player& player) {
-    return player.ProgramFolder + "/Favorites/";
+std::string FavoritesFolder(const PlaylistContext& ctx) {
+    return ctx.programFolder + "/Favorites/";
 }
 
-std::vector<std::string> CollectFavorites(Player& player) {
+std::vector<std::string> CollectFavorites(const PlaylistContext& ctx) {
     std::vector<std::string> files;
     std::error_code error;
-    if (std::filesystem::is_directory(FavoritesFolder(player), error)) {
-        CollectFolderFiles(player, files, FavoritesFolder(player), true);
+    if (std::filesystem::is_directory(FavoritesFolder(ctx), error)) {
+        CollectFolderFiles(ctx, files, FavoritesFolder(ctx), true);
     }
     SortEntries(files);
     return files;
@@ -41,21 +41,21 @@ std::string FavoriteTitle(const std::string& path) {
     return name.substr(0, name.find('.'));
 }
 
-void OpenFavorite(Player& player, const std::string& file) {
-    LoadPlaylistPath(player, file, 1);
-    PlaylistState& pl = player.playlist;
+void OpenFavorite(const PlaylistContext& ctx, const std::string& file) {
+    LoadPlaylistPath(ctx, file, 1);
+    PlaylistState& pl = ctx.playlist;
     pl.CurrentFolder = file;
     pl.PlayingIndex = FindEntry(pl, pl.PlayingEntry);
-    RefreshListView(player, false, false);
+    RefreshListView(ctx, false, false);
     if (pl.PlayingIndex >= 0) {
-        ShowPlayingEntry(player);
-        SelectOnly(player.ui.view, pl.PlayingIndex);
+        ShowPlayingEntry(ctx);
+        SelectOnly(ctx.view, pl.PlayingIndex);
     }
 }
 
-bool AddPlaylistToFavorites(Player& player) {
-    PlaylistState& pl = player.playlist;
-    Dialogs& dialogs = player.ui.dialogs;
+bool AddPlaylistToFavorites(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    Dialogs& dialogs = ctx.dialogs;
     if (pl.PlaylistEntries.empty()) {
         dialogs.ShowNotice(NoticeKind::Information,
                            "Your playlist is empty, please add some files first.");
@@ -70,19 +70,19 @@ bool AddPlaylistToFavorites(Player& player) {
     name = name.substr(0, name.find('.'));
     for (;;) {
         const auto typed = dialogs.InputText("Add playlist to favorites", "Name", name);
-        if (!typed || typed->empty() || player.ui.loop.Quitting()) {
+        if (!typed || typed->empty() || ctx.loop.Quitting()) {
             return false;
         }
         name = *typed;
-        const std::string target = FavoritesFolder(player) + name + ".txt";
+        const std::string target = FavoritesFolder(ctx) + name + ".txt";
         std::error_code error;
-        std::filesystem::create_directories(FavoritesFolder(player), error);
+        std::filesystem::create_directories(FavoritesFolder(ctx), error);
         if (ValidTitle(name) && std::filesystem::exists(target, error) &&
             !dialogs.AskYesNo("A playlist with the same name already exists.\r"
                               "Would you like to replace the existing file?")) {
             return false;
         }
-        if (ValidTitle(name) && WritePlaylist(player, target, kFormText)) {
+        if (ValidTitle(name) && WritePlaylist(ctx, target, kFormText)) {
             return true;
         }
         dialogs.ShowNotice(NoticeKind::Error,
@@ -92,13 +92,13 @@ bool AddPlaylistToFavorites(Player& player) {
     }
 }
 
-bool RenameFavorite(Player& player, const std::string& file, const std::string& title) {
+bool RenameFavorite(const PlaylistContext& ctx, const std::string& file, const std::string& title) {
     if (title.empty() || !ValidTitle(title)) {
         return false;
     }
     std::error_code error;
-    std::filesystem::create_directories(FavoritesFolder(player), error);
-    return RenameNoReplace(file, FavoritesFolder(player) + title + ".txt");
+    std::filesystem::create_directories(FavoritesFolder(ctx), error);
+    return RenameNoReplace(file, FavoritesFolder(ctx) + title + ".txt");
 }
 
 }  // namespace mirvo

@@ -6,18 +6,18 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistContext;
 
-std::string FavoritesFolder(const Player& player);
+std::string FavoritesFolder(const PlaylistContext& ctx);
 // Every file of the folder and its sub-folders, sorted as list entries are.
-std::vector<std::string> CollectFavorites(Player& player);
+std::vector<std::string> CollectFavorites(const PlaylistContext& ctx);
 std::string FavoriteTitle(const std::string& path);
 
 // Replaces the list with the favourite; the playing entry stays marked.
-void OpenFavorite(Player& player, const std::string& file);
+void OpenFavorite(const PlaylistContext& ctx, const std::string& file);
 // "&Add playlist to favorites...": true when one was saved.
-bool AddPlaylistToFavorites(Player& player);
+bool AddPlaylistToFavorites(const PlaylistContext& ctx);
 // The favourite under a new title in the top folder; a taken name fails.
-bool RenameFavorite(Player& player, const std::string& file, const std::string& title);
+bool RenameFavorite(const PlaylistContext& ctx, const std::string& file, const std::string& title);
 
 }  // namespace mirvo

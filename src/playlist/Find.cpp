@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/FastStrings.h"
@@ -134,60 +134,60 @@ std::string FindRowText(const PlaylistState& pl, std::int32_t index, int viewMod
 
 namespace {
 
-bool Valid(const Player& player, std::int32_t index) {
-    return index >= 0 && static_cast<std::size_t>(index) < player.playlist.PlaylistEntries.size();
+bool Valid(const PlaylistContext& ctx, std::int32_t index) {
+    return index >= 0 && static_cast<std::size_t>(index) < ctx.playlist.PlaylistEntries.size();
 }
 
 // Runs `show` with the playing mark on `index` for a moment, as the dialog's
 // selecting commands do, and puts the mark back.
 template <typename Show>
-void WithPlayingAt(Player& player, std::int32_t index, Show show) {
-    PlaylistState& pl = player.playlist;
+void WithPlayingAt(const PlaylistContext& ctx, std::int32_t index, Show show) {
+    PlaylistState& pl = ctx.playlist;
     const int kept = pl.PlayingIndex;
     pl.PlayingIndex = index;
-    ShowPlayingEntry(player);
-    SelectOnly(player.ui.view, index);
+    ShowPlayingEntry(ctx);
+    SelectOnly(ctx.view, index);
     show();
     pl.PlayingIndex = kept;
 }
 
 }  // namespace
 
-void FindPlay(Player& player, std::int32_t index) {
-    if (!Valid(player, index)) {
+void FindPlay(const PlaylistContext& ctx, std::int32_t index) {
+    if (!Valid(ctx, index)) {
         return;
     }
-    PlaylistState& pl = player.playlist;
-    player.ui.view.SetListSelection({});
+    PlaylistState& pl = ctx.playlist;
+    ctx.view.SetListSelection({});
     pl.PlayingIndex = index;
-    ShowPlayingEntry(player);
-    SelectOnly(player.ui.view, index);
-    if (player.playback != nullptr) {
-        player.playback->PlayEntry(index);
+    ShowPlayingEntry(ctx);
+    SelectOnly(ctx.view, index);
+    if (ctx.playback != nullptr) {
+        ctx.playback->PlayEntry(index);
     }
 }
 
-void FindSelect(Player& player, std::int32_t index) {
-    if (!Valid(player, index)) {
+void FindSelect(const PlaylistContext& ctx, std::int32_t index) {
+    if (!Valid(ctx, index)) {
         return;
     }
-    WithPlayingAt(player, index, [] {});
-    RefreshListView(player, true, false);
+    WithPlayingAt(ctx, index, [] {});
+    RefreshListView(ctx, true, false);
 }
 
-void FindQueue(Player& player, std::int32_t index) {
-    if (!Valid(player, index)) {
+void FindQueue(const PlaylistContext& ctx, std::int32_t index) {
+    if (!Valid(ctx, index)) {
         return;
     }
-    PlaylistState& pl = player.playlist;
-    MainView& view = player.ui.view;
+    PlaylistState& pl = ctx.playlist;
+    MainView& view = ctx.view;
     view.SetListSelection({});
-    WithPlayingAt(player, index,
+    WithPlayingAt(ctx, index,
                   [&] { ToggleQueue(pl, pl.PlaylistEntries[static_cast<std::size_t>(index)]); });
     view.RepaintList();
     const int focused = view.ListFocusedRow();
     if (focused <= static_cast<int>(pl.PlaylistEntries.size()) - 2) {
-        SelectOnly(player.ui.view, focused + 1);
+        SelectOnly(ctx.view, focused + 1);
     }
 }
 

@@ -9,7 +9,7 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistContext;
 struct PlaylistState;
 
 class FindFilter {
@@ -39,8 +39,8 @@ int FindKeyRow(FindKey key, int current, int top, int visibleRows, int rowCount)
 std::string FindRowText(const PlaylistState& pl, std::int32_t index, int viewMode);
 
 // The dialog's commands on playlist index `index`.
-void FindPlay(Player& player, std::int32_t index);
-void FindSelect(Player& player, std::int32_t index);
-void FindQueue(Player& player, std::int32_t index);
+void FindPlay(const PlaylistContext& ctx, std::int32_t index);
+void FindSelect(const PlaylistContext& ctx, std::int32_t index);
+void FindQueue(const PlaylistContext& ctx, std::int32_t index);
 
 }  // namespace mirvo

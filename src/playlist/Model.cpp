@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 
 namespace mirvo {
@@ -14,9 +14,9 @@ std::string CountText(std::size_t count) {
     return std::to_string(count) + " Files";
 }
 
-void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRows) {
-    MainView& view = player.ui.view;
-    const PlaylistState& pl = player.playlist;
+void RefreshListView(const PlaylistContext& ctx, bool keepSelection, bool restoreSelectedRows) {
+    MainView& view = ctx.view;
+    const PlaylistState& pl = ctx.playlist;
     for (int format = 0; format < 3; ++format) {
         view.SetViewActionChecked(format, false);
     }
@@ -61,7 +61,7 @@ void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRow
         SelectOnly(view, 0);
     }
     view.EndListUpdate();
-    player.events.ListChanged();
+    ctx.events.ListChanged();
 }
 
 void SelectOnly(MainView& view, int index) {
@@ -77,16 +77,16 @@ int VisibleRowCount(const MainView& view) {
     return itemHeight > 0 ? view.ListClientHeight() / itemHeight : 0;
 }
 
-void ShowPlayingEntry(Player& player) {
-    MainView& view = player.ui.view;
+void ShowPlayingEntry(const PlaylistContext& ctx) {
+    MainView& view = ctx.view;
     const int visible = VisibleRowCount(view);
     const int top = view.ListTopRow();
-    const int playing = player.playlist.PlayingIndex;
+    const int playing = ctx.playlist.PlayingIndex;
     if (top <= playing && playing < top + visible - 1) {
         view.RepaintList();
         return;
     }
-    int newTop = player.engine.PlayMode == 4 ? playing - visible / 2 + 1 : playing - 2;
+    int newTop = ctx.engine.PlayMode == 4 ? playing - visible / 2 + 1 : playing - 2;
     view.SetListTopRow(std::max(newTop, 0));
     view.RepaintList();
 }
@@ -126,35 +126,35 @@ void FindPlayingEntryAgain(PlaylistState& playlist) {
 
 namespace {
 
-void SetViewFormat(Player& player, int format) {
-    player.playlist.ViewFormat = format;
-    RefreshListView(player, true, true);
+void SetViewFormat(const PlaylistContext& ctx, int format) {
+    ctx.playlist.ViewFormat = format;
+    RefreshListView(ctx, true, true);
 }
 
 }  // namespace
 
-void View1Ac(Player& player) {
-    SetViewFormat(player, 0);
+void View1Ac(const PlaylistContext& ctx) {
+    SetViewFormat(ctx, 0);
 }
 
-void View2Ac(Player& player) {
-    SetViewFormat(player, 1);
+void View2Ac(const PlaylistContext& ctx) {
+    SetViewFormat(ctx, 1);
 }
 
-void View3Ac(Player& player) {
-    if (player.playlist.MusicFolders.empty()) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                     "Before you start viewing in relative path style, please "
-                                     "set your music folder first.");
-        if (player.shell != nullptr) {
-            player.shell->SetUpMusicFolders();
+void View3Ac(const PlaylistContext& ctx) {
+    if (ctx.playlist.MusicFolders.empty()) {
+        ctx.dialogs.ShowNotice(NoticeKind::Information,
+                               "Before you start viewing in relative path style, please "
+                               "set your music folder first.");
+        if (ctx.shell != nullptr) {
+            ctx.shell->SetUpMusicFolders();
         }
     }
-    SetViewFormat(player, 2);
+    SetViewFormat(ctx, 2);
 }
 
-void ViewFormatPathAc(Player& player) {
-    SetViewFormat(player, (player.playlist.ViewFormat + 1) % 3);
+void ViewFormatPathAc(const PlaylistContext& ctx) {
+    SetViewFormat(ctx, (ctx.playlist.ViewFormat + 1) % 3);
 }
 
 }  // namespace mirvo

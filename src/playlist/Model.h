@@ -6,16 +6,16 @@
 namespace mirvo {
 
 class MainView;
-struct Player;
+struct PlaylistContext;
 struct PlaylistState;
 
 // "0 Files", "1 File", "25 Files".
 std::string CountText(std::size_t count);
 
-void RefreshListView(Player& player, bool keepSelection, bool restoreSelectedRows);
+void RefreshListView(const PlaylistContext& ctx, bool keepSelection, bool restoreSelectedRows);
 void SelectOnly(MainView& view, int index);
 int VisibleRowCount(const MainView& view);
-void ShowPlayingEntry(Player& player);
+void ShowPlayingEntry(const PlaylistContext& ctx);
 void ToggleQueue(PlaylistState& playlist, const std::string& entry);
 
 // First index holding exactly `entry`, or -1.
@@ -28,9 +28,9 @@ int RowOfEntry(const PlaylistState& playlist, int row, std::string_view entry);
 void FindPlayingEntryAgain(PlaylistState& playlist);
 
 // View commands.
-void View1Ac(Player& player);
-void View2Ac(Player& player);
-void View3Ac(Player& player);
-void ViewFormatPathAc(Player& player);
+void View1Ac(const PlaylistContext& ctx);
+void View2Ac(const PlaylistContext& ctx);
+void View3Ac(const PlaylistContext& ctx);
+void ViewFormatPathAc(const PlaylistContext& ctx);
 
 }  // namespace mirvo

@@ -8,7 +8,7 @@
 #include <optional>
 #include <utility>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "playlist/Scanning.h"
@@ -286,16 +286,16 @@ std::string FolderWithSlash(std::string_view folder) {
     return base;
 }
 
-void AppendEntries(Player& player, std::vector<std::string>&& entries) {
-    auto& list = player.playlist.PlaylistEntries;
+void AppendEntries(const PlaylistContext& ctx, std::vector<std::string>&& entries) {
+    auto& list = ctx.playlist.PlaylistEntries;
     list.insert(list.end(), std::make_move_iterator(entries.begin()),
                 std::make_move_iterator(entries.end()));
 }
 
 }  // namespace
 
-std::string AutoPlaylistFile(const Player& player) {
-    return JoinPath(player.ProgramFolder, "Playlist.txt");
+std::string AutoPlaylistFile(const PlaylistContext& ctx) {
+    return JoinPath(ctx.programFolder, "Playlist.txt");
 }
 
 std::vector<std::string> SplitLines(std::string_view text, std::size_t maxLines) {
@@ -457,8 +457,8 @@ void ParseB4sPlaylist(const std::vector<std::string>& lines, std::vector<std::st
     }
 }
 
-void ReadTextPlaylist(Player& player, const std::string& fileName) {
-    PlaylistState& pl = player.playlist;
+void ReadTextPlaylist(const PlaylistContext& ctx, const std::string& fileName) {
+    PlaylistState& pl = ctx.playlist;
     const std::string folder = FolderOf(fileName);
     const ReadResult result =
         ForEachFileLine(fileName, std::string::npos, [&](std::string_view line) {
@@ -468,42 +468,42 @@ void ReadTextPlaylist(Player& player, const std::string& fileName) {
         return;
     }
     if (result == ReadResult::Failed) {
-        if (fileName == AutoPlaylistFile(player)) {
+        if (fileName == AutoPlaylistFile(ctx)) {
             pl.AutoPlaylistUnread = true;
         }
-        player.ui.dialogs.ShowNotice(NoticeKind::Error, "Error 12\r\rPlease report this error.");
+        ctx.dialogs.ShowNotice(NoticeKind::Error, "Error 12\r\rPlease report this error.");
     }
-    RefreshListView(player, false, false);
+    RefreshListView(ctx, false, false);
     pl.CurrentFolder.clear();
     if (pl.PlayingIndex >= 0 &&
         static_cast<std::size_t>(pl.PlayingIndex) < pl.PlaylistEntries.size()) {
-        SelectOnly(player.ui.view, pl.PlayingIndex);
-        ShowPlayingEntry(player);
+        SelectOnly(ctx.view, pl.PlayingIndex);
+        ShowPlayingEntry(ctx);
     }
 }
 
-void ReadM3uPlaylist(Player& player, const std::string& fileName) {
+void ReadM3uPlaylist(const PlaylistContext& ctx, const std::string& fileName) {
     std::vector<std::string> entries;
     ParseM3uPlaylist(ReadPlaylistLines(fileName), FolderOf(fileName), entries);
-    AppendEntries(player, std::move(entries));
+    AppendEntries(ctx, std::move(entries));
 }
 
-void ReadPlsPlaylist(Player& player, const std::string& fileName) {
+void ReadPlsPlaylist(const PlaylistContext& ctx, const std::string& fileName) {
     std::vector<std::string> entries;
     ParsePlsPlaylist(ReadPlaylistLines(fileName), FolderOf(fileName), entries);
-    AppendEntries(player, std::move(entries));
+    AppendEntries(ctx, std::move(entries));
 }
 
-void ReadAsxPlaylist(Player& player, const std::string& fileName) {
+void ReadAsxPlaylist(const PlaylistContext& ctx, const std::string& fileName) {
     std::vector<std::string> entries;
     ParseAsxPlaylist(ReadPlaylistLines(fileName), entries);
-    AppendEntries(player, std::move(entries));
+    AppendEntries(ctx, std::move(entries));
 }
 
-void ReadB4sPlaylist(Player& player, const std::string& fileName) {
+void ReadB4sPlaylist(const PlaylistContext& ctx, const std::string& fileName) {
     std::vector<std::string> entries;
     ParseB4sPlaylist(ReadPlaylistLines(fileName), entries);
-    AppendEntries(player, std::move(entries));
+    AppendEntries(ctx, std::move(entries));
 }
 
 std::string FormatPlaylist(const std::vector<std::string>& entries, std::string_view folder,
@@ -554,45 +554,45 @@ std::string FormatPlaylist(const std::vector<std::string>& entries, std::string_
     return text;
 }
 
-bool WritePlaylist(const Player& player, const std::string& fileName, int form) {
+bool WritePlaylist(const PlaylistContext& ctx, const std::string& fileName, int form) {
     if (form < kFormText || form > kFormM3u || IsReadOnlyFile(fileName)) {
         return false;
     }
     return WriteFileAtomically(
-        fileName, FormatPlaylist(player.playlist.PlaylistEntries, FolderOf(fileName), form));
+        fileName, FormatPlaylist(ctx.playlist.PlaylistEntries, FolderOf(fileName), form));
 }
 
-void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
-    PlaylistState& pl = player.playlist;
+void LoadPlaylistPath(const PlaylistContext& ctx, const std::string& path, int mode) {
+    PlaylistState& pl = ctx.playlist;
     const int kind = EntryKind(path);
     if (kind == kKindUnknown) {
         return;
     }
     const bool fromShell = mode == kLoadShellAtStart || mode == kLoadShellWhileRunning;
-    const int enqueue = fromShell ? player.settings.ReadEnqueueOption() : 2;
+    const int enqueue = fromShell ? ctx.settings.ReadEnqueueOption() : 2;
     if (mode == kLoadShellAtStart && enqueue == 1) {
-        ReadTextPlaylist(player, AutoPlaylistFile(player));
+        ReadTextPlaylist(ctx, AutoPlaylistFile(ctx));
     }
     if (mode == kLoadReplace || (fromShell && (enqueue == 0 || enqueue == 2))) {
         pl.PlaylistEntries.clear();
-        RefreshListView(player, false, false);
+        RefreshListView(ctx, false, false);
     }
     if (kind <= kKindFlac) {
         if (!fromShell) {
             pl.PlaylistEntries.push_back(path);
-            RefreshListView(player, true, true);
+            RefreshListView(ctx, true, true);
             return;
         }
         const bool addOnly = mode == kLoadShellWhileRunning && enqueue == 1;
         // A stream has no folder to open.
         if (enqueue == 2 && kind != kKindStream) {
-            if (mode == kLoadShellWhileRunning && player.playback != nullptr) {
-                player.playback->StopPlayback(false);
+            if (mode == kLoadShellWhileRunning && ctx.playback != nullptr) {
+                ctx.playback->StopPlayback(false);
             }
             const std::string folder = FolderOf(path);
-            ScanFolder(player, folder, true, false, false);
+            ScanFolder(ctx, folder, true, false, false);
             pl.CurrentFolder = FolderWithSlash(folder);
-            RefreshListView(player, false, false);
+            RefreshListView(ctx, false, false);
         }
         const int found = FindEntry(pl, path);
         if (found < 0) {
@@ -600,17 +600,17 @@ void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
             if (!addOnly) {
                 pl.PlayingIndex = static_cast<int>(pl.PlaylistEntries.size()) - 1;
             }
-            RefreshListView(player, true, false);
+            RefreshListView(ctx, true, false);
         } else if (!addOnly) {
             pl.PlayingIndex = found;
         }
         if (mode == kLoadShellWhileRunning) {
-            if (!addOnly && player.playback != nullptr) {
-                player.playback->PlayEntry(pl.PlayingIndex);
+            if (!addOnly && ctx.playback != nullptr) {
+                ctx.playback->PlayEntry(pl.PlayingIndex);
             }
-            RefreshListView(player, true, false);
-            SelectOnly(player.ui.view, pl.PlayingIndex);
-            ShowPlayingEntry(player);
+            RefreshListView(ctx, true, false);
+            SelectOnly(ctx.view, pl.PlayingIndex);
+            ShowPlayingEntry(ctx);
         }
         return;
     }
@@ -619,51 +619,51 @@ void LoadPlaylistPath(Player& player, const std::string& path, int mode) {
     }
     switch (kind) {
         case kKindTextPlaylist:
-            ReadTextPlaylist(player, path);
+            ReadTextPlaylist(ctx, path);
             break;
         case kKindM3u:
-            ReadM3uPlaylist(player, path);
+            ReadM3uPlaylist(ctx, path);
             break;
         case kKindPls:
-            ReadPlsPlaylist(player, path);
+            ReadPlsPlaylist(ctx, path);
             break;
         case kKindAsx:
-            ReadAsxPlaylist(player, path);
+            ReadAsxPlaylist(ctx, path);
             break;
         default:
-            ReadB4sPlaylist(player, path);
+            ReadB4sPlaylist(ctx, path);
             break;
     }
     const bool playable = pl.PlayingIndex >= 0 &&
                           static_cast<std::size_t>(pl.PlayingIndex) < pl.PlaylistEntries.size();
-    if (playable && mode == kLoadShellWhileRunning && player.playback != nullptr) {
-        player.playback->PlayEntry(pl.PlayingIndex);
+    if (playable && mode == kLoadShellWhileRunning && ctx.playback != nullptr) {
+        ctx.playback->PlayEntry(pl.PlayingIndex);
     }
     // The row count must follow the entries even when nothing is to be played.
-    RefreshListView(player, true, true);
+    RefreshListView(ctx, true, true);
 }
 
-void LoadPlayListAc(Player& player) {
-    const std::string folder = player.settings.ReadString("General", "PlaylistFolder", "");
-    const auto file = player.ui.dialogs.PickOpenFile(
+void LoadPlayListAc(const PlaylistContext& ctx) {
+    const std::string folder = ctx.settings.ReadString("General", "PlaylistFolder", "");
+    const auto file = ctx.dialogs.PickOpenFile(
         "Open playlist", folder,
         "Playlist (*.txt, *.m3u, *.pls)|*.txt;*.m3u;*.pls;|All files (*.*)|*.*");
     if (!file) {
         return;
     }
-    player.playlist.PlayingIndex = -1;
-    LoadPlaylistPath(player, *file, kLoadReplace);
+    ctx.playlist.PlayingIndex = -1;
+    LoadPlaylistPath(ctx, *file, kLoadReplace);
     const std::string chosenFolder = FolderOf(*file);
     if (!chosenFolder.empty()) {
-        player.settings.WriteString("General", "PlaylistFolder", chosenFolder);
+        ctx.settings.WriteString("General", "PlaylistFolder", chosenFolder);
     }
 }
 
-void SavePlaylistAc(Player& player) {
-    const std::string& current = player.playlist.CurrentFolder;
+void SavePlaylistAc(const PlaylistContext& ctx) {
+    const std::string& current = ctx.playlist.CurrentFolder;
     const std::string folder =
-        !current.empty() ? current : player.settings.ReadString("General", "PlaylistFolder", "");
-    auto file = player.ui.dialogs.PickSaveFile(
+        !current.empty() ? current : ctx.settings.ReadString("General", "PlaylistFolder", "");
+    auto file = ctx.dialogs.PickSaveFile(
         "Save playlist", folder,
         "Mirvo playlist (*.txt)|*.txt|M3U playlist (*.m3u)|*.m3u|PLS playlist (*.pls)|*.pls|"
         "All files (*.*)|*.*");
@@ -681,15 +681,14 @@ void SavePlaylistAc(Player& player) {
                      : ext == ".m3u" ? kFormM3u
                                      : -1;
     if (form < 0) {
-        player.ui.dialogs.ShowNotice(
+        ctx.dialogs.ShowNotice(
             NoticeKind::Warning,
             "Playlists are saved as .txt (Mirvo), .m3u or .pls files. Nothing was saved.\r\r" +
                 *file);
         return;
     }
-    if (!WritePlaylist(player, *file, form)) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Error,
-                                     "The playlist could not be saved.\r\r" + *file);
+    if (!WritePlaylist(ctx, *file, form)) {
+        ctx.dialogs.ShowNotice(NoticeKind::Error, "The playlist could not be saved.\r\r" + *file);
     }
 }
 

@@ -8,7 +8,7 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistContext;
 
 // Load modes of LoadPlaylistPath.
 inline constexpr int kLoadAdd = 0;
@@ -26,7 +26,7 @@ inline constexpr int kFormM3u = 2;
 inline constexpr std::size_t kMaxPlaylistLines = 100000;
 
 // "Playlist.txt" in the program folder, read at start and written at exit.
-std::string AutoPlaylistFile(const Player& player);
+std::string AutoPlaylistFile(const PlaylistContext& ctx);
 
 // The lines of `text`: LF, CR LF or CR ends, a leading UTF-8 byte order mark
 // skipped, UTF-16 with a byte order mark turned into UTF-8, at most `maxLines`.
@@ -49,23 +49,23 @@ void ParseAsxPlaylist(const std::vector<std::string>& lines, std::vector<std::st
 void ParseB4sPlaylist(const std::vector<std::string>& lines, std::vector<std::string>& out);
 
 // Each appends the file's entries to the playlist; a missing file adds nothing.
-void ReadTextPlaylist(Player& player, const std::string& fileName);
-void ReadM3uPlaylist(Player& player, const std::string& fileName);
-void ReadPlsPlaylist(Player& player, const std::string& fileName);
-void ReadAsxPlaylist(Player& player, const std::string& fileName);
-void ReadB4sPlaylist(Player& player, const std::string& fileName);
+void ReadTextPlaylist(const PlaylistContext& ctx, const std::string& fileName);
+void ReadM3uPlaylist(const PlaylistContext& ctx, const std::string& fileName);
+void ReadPlsPlaylist(const PlaylistContext& ctx, const std::string& fileName);
+void ReadAsxPlaylist(const PlaylistContext& ctx, const std::string& fileName);
+void ReadB4sPlaylist(const PlaylistContext& ctx, const std::string& fileName);
 
 // The file text for `entries` in `form`; entries below the playlist's folder
 // are stored relative to it when they read back as the same path.
 std::string FormatPlaylist(const std::vector<std::string>& entries, std::string_view folder,
                            int form);
 // False when nothing was written (read-only target, write error, unknown form).
-bool WritePlaylist(const Player& player, const std::string& fileName, int form);
+bool WritePlaylist(const PlaylistContext& ctx, const std::string& fileName, int form);
 
-void LoadPlaylistPath(Player& player, const std::string& path, int mode);
+void LoadPlaylistPath(const PlaylistContext& ctx, const std::string& path, int mode);
 
 // "&Open playlist..." and "&Save playlist...".
-void LoadPlayListAc(Player& player);
-void SavePlaylistAc(Player& player);
+void LoadPlayListAc(const PlaylistContext& ctx);
+void SavePlaylistAc(const PlaylistContext& ctx);
 
 }  // namespace mirvo

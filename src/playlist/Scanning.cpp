@@ -12,7 +12,7 @@
 #include <thread>
 #include <utility>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/Files.h"
@@ -217,7 +217,7 @@ void SortByKeys(std::vector<std::string>& list, const std::vector<std::string_vi
 }
 
 struct Walk {
-    Player& player;
+    const PlaylistContext& ctx;
     std::vector<std::string>& buffer;
     bool recursive;
     std::set<std::pair<dev_t, ino_t>> visited;
@@ -231,15 +231,15 @@ void Append(std::vector<std::string>& buffer, std::string path) {
 }
 
 WalkResult WalkFolder(Walk& walk, std::string folder) {
-    PlaylistState& pl = walk.player.playlist;
-    walk.player.ui.loop.ProcessPendingMessages();
-    if (walk.player.ui.loop.Quitting()) {
+    PlaylistState& pl = walk.ctx.playlist;
+    walk.ctx.loop.ProcessPendingMessages();
+    if (walk.ctx.loop.Quitting()) {
         pl.ScanRunning = false;
         return WalkResult::Aborted;
     }
     if (pl.AbortRequested) {
         pl.AbortRequested = false;
-        if (walk.player.ui.dialogs.AskYesNo("Abort operation?")) {
+        if (walk.ctx.dialogs.AskYesNo("Abort operation?")) {
             pl.AbortRequested = true;
             pl.ScanRunning = false;
             return WalkResult::Aborted;
@@ -293,19 +293,19 @@ WalkResult WalkFolder(Walk& walk, std::string folder) {
     return result;
 }
 
-void PickAndScan(Player& player, bool open) {
-    player.ui.loop.ProcessPendingMessages();
-    PlaylistState& pl = player.playlist;
-    const auto scan = [&player](const FolderChoice& choice, bool replace) {
-        PlaylistState& pl = player.playlist;
+void PickAndScan(const PlaylistContext& ctx, bool open) {
+    ctx.loop.ProcessPendingMessages();
+    PlaylistState& pl = ctx.playlist;
+    const auto scan = [&ctx](const FolderChoice& choice, bool replace) {
+        PlaylistState& pl = ctx.playlist;
         pl.ScanSubfolders = choice.IncludeSubfolders;
-        ScanFolder(player, choice.Path, replace, !replace, choice.IncludeSubfolders);
+        ScanFolder(ctx, choice.Path, replace, !replace, choice.IncludeSubfolders);
         pl.CurrentFolder = choice.Path;
         if (!pl.CurrentFolder.empty() && pl.CurrentFolder.back() != '/') {
             pl.CurrentFolder += '/';
         }
     };
-    const auto choice = player.ui.dialogs.PickMusicFolder(
+    const auto choice = ctx.dialogs.PickMusicFolder(
         open ? "Open a folder with music files" : "Add a folder with music files", pl.CurrentFolder,
         pl.ScanSubfolders, scan);
     if (choice) {
@@ -329,24 +329,24 @@ bool IsMusicFile(std::string_view path) {
     return t == "mp3" || t == "wav" || t == "ogg" || t == "lac" || AudioFileType(path) >= 4;
 }
 
-WalkResult CollectFolderFiles(Player& player, std::vector<std::string>& buffer,
+WalkResult CollectFolderFiles(const PlaylistContext& ctx, std::vector<std::string>& buffer,
                               const std::string& folder, bool recursive) {
-    Walk walk{player, buffer, recursive, {}};
+    Walk walk{ctx, buffer, recursive, {}};
     return WalkFolder(walk, folder);
 }
 
-void ScanFolder(Player& player, const std::string& folder, bool replace, bool keepSelection,
-                bool recursive) {
-    PlaylistState& pl = player.playlist;
-    PlaybackControl* playback = player.playback;
-    MainView& view = player.ui.view;
+void ScanFolder(const PlaylistContext& ctx, const std::string& folder, bool replace,
+                bool keepSelection, bool recursive) {
+    PlaylistState& pl = ctx.playlist;
+    PlaybackControl* playback = ctx.playback;
+    MainView& view = ctx.view;
     // An Escape pressed before this scan (closing a dialog, say) is not meant for it.
     pl.AbortRequested = false;
     while (playback != nullptr && playback->TransitionInProgress()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         view.SetStatusText(1, "Waiting...");
-        player.ui.loop.ProcessPendingMessages();
-        if (pl.AbortRequested || player.ui.loop.Quitting()) {
+        ctx.loop.ProcessPendingMessages();
+        if (pl.AbortRequested || ctx.loop.Quitting()) {
             pl.AbortRequested = false;
             return;
         }
@@ -355,40 +355,39 @@ void ScanFolder(Player& player, const std::string& folder, bool replace, bool ke
         }
     }
     if (!IsFolder(folder)) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Warning, "Can't open this folder.");
+        ctx.dialogs.ShowNotice(NoticeKind::Warning, "Can't open this folder.");
         return;
     }
     view.SetBusyCursor(true);
     view.SetStatusText(3, "Opening... Press ESC to abort");
-    player.ui.loop.ProcessPendingMessages();
+    ctx.loop.ProcessPendingMessages();
     std::vector<std::string> buffer;
     buffer.reserve(kBufferStep);
     pl.ScanRunning = true;
-    const WalkResult walked = CollectFolderFiles(player, buffer, folder, recursive);
+    const WalkResult walked = CollectFolderFiles(ctx, buffer, folder, recursive);
     if (walked != WalkResult::Complete) {
         view.SetBusyCursor(false);
         view.SetStatusText(3, "");
-        if (pl.AbortRequested || player.ui.loop.Quitting()) {
+        if (pl.AbortRequested || ctx.loop.Quitting()) {
             pl.AbortRequested = false;
             pl.ScanRunning = false;
             return;
         }
-        player.ui.dialogs.ShowNotice(NoticeKind::Error, "Error 11\r\rPlease report this error.");
+        ctx.dialogs.ShowNotice(NoticeKind::Error, "Error 11\r\rPlease report this error.");
     }
     pl.ScanRunning = false;
     std::erase_if(buffer, [](const std::string& path) { return !IsMusicFile(path); });
     view.SetBusyCursor(false);
     view.SetStatusText(3, "");
     if (buffer.empty()) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                     "No music files found in given folder.");
+        ctx.dialogs.ShowNotice(NoticeKind::Information, "No music files found in given folder.");
         return;
     }
     if (replace) {
         pl.PlaylistEntries.clear();
     }
     view.SetStatusText(3, "Opening...");
-    player.ui.loop.ProcessPendingMessages();
+    ctx.loop.ProcessPendingMessages();
     if (buffer.size() > 1) {
         if (pl.SortingWay == 1) {
             SortByFileName(buffer);
@@ -408,10 +407,10 @@ void ScanFolder(Player& player, const std::string& folder, bool replace, bool ke
         foundPlaying = pl.PlayingIndex >= 0;
         keepSelection = keepSelection || foundPlaying;
     }
-    RefreshListView(player, keepSelection, keepSelection);
+    RefreshListView(ctx, keepSelection, keepSelection);
     if (foundPlaying) {
-        ShowPlayingEntry(player);
-        SelectOnly(player.ui.view, pl.PlayingIndex);
+        ShowPlayingEntry(ctx);
+        SelectOnly(ctx.view, pl.PlayingIndex);
     }
     view.SetStatusText(3, "");
 }
@@ -436,8 +435,8 @@ void SortByFileName(std::vector<std::string>& paths) {
     SortByKeys(paths, keys);
 }
 
-void ApplySortingWay(Player& player, int way) {
-    PlaylistState& pl = player.playlist;
+void ApplySortingWay(const PlaylistContext& ctx, int way) {
+    PlaylistState& pl = ctx.playlist;
     pl.SortingWay = way;
     if (pl.PlaylistEntries.size() < 2) {
         return;
@@ -453,16 +452,16 @@ void ApplySortingWay(Player& player, int way) {
     if (playing) {
         pl.PlayingIndex = FindEntry(pl, remembered);
     }
-    RefreshListView(player, false, false);
-    ShowPlayingEntry(player);
+    RefreshListView(ctx, false, false);
+    ShowPlayingEntry(ctx);
 }
 
-void OpenDirAc(Player& player) {
-    PickAndScan(player, true);
+void OpenDirAc(const PlaylistContext& ctx) {
+    PickAndScan(ctx, true);
 }
 
-void AddDirAc(Player& player) {
-    PickAndScan(player, false);
+void AddDirAc(const PlaylistContext& ctx) {
+    PickAndScan(ctx, false);
 }
 
 }  // namespace mirvo

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "player/Player.h"
+#include "player/Interfaces.h"
+#include "player/PlaylistState.h"
 #include "playlist/Entries.h"
 #include "support/Files.h"
 #include "tools/FileProperties.h"

@@ -11,7 +11,7 @@
 #include "playback/Engine.h"
 #include "playback/Format.h"
 #include "playback/TimeText.h"
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/FastStrings.h"
@@ -145,26 +145,26 @@ bool IsPlayingRow(const PlaylistState& pl, int index) {
 
 }  // namespace
 
-PropertiesTarget ChoosePropertiesTarget(Player& player) {
-    const PlaylistState& pl = player.playlist;
+PropertiesTarget ChoosePropertiesTarget(const PlaylistContext& ctx) {
+    const PlaylistState& pl = ctx.playlist;
     if (pl.PlaylistEntries.empty()) {
         return PropertiesTarget::Nothing;
     }
     const int count = static_cast<int>(pl.PlaylistEntries.size());
-    std::vector<int> rows = player.ui.view.ListSelectedRows();
+    std::vector<int> rows = ctx.view.ListSelectedRows();
     std::erase_if(rows, [count](int row) { return row < 0 || row >= count; });
     if (rows.size() >= 2) {
         for (const int row : rows) {
             if (IsStationEntry(pl.PlaylistEntries[static_cast<std::size_t>(row)])) {
-                player.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                             "Your properties request is invalid.\rPlease select "
-                                             "only music items or a single url item.");
+                ctx.dialogs.ShowNotice(NoticeKind::Information,
+                                       "Your properties request is invalid.\rPlease select "
+                                       "only music items or a single url item.");
                 return PropertiesTarget::Nothing;
             }
         }
         return PropertiesTarget::Renamer;
     }
-    const int row = player.ui.view.ListFocusedRow();
+    const int row = ctx.view.ListFocusedRow();
     if (row < 0 || row >= count) {
         return PropertiesTarget::Nothing;
     }
@@ -175,7 +175,7 @@ PropertiesTarget ChoosePropertiesTarget(Player& player) {
     if (IsFile(entry)) {
         return PropertiesTarget::File;
     }
-    player.ui.dialogs.ShowNotice(NoticeKind::Warning, "File not found.\r\r" + entry);
+    ctx.dialogs.ShowNotice(NoticeKind::Warning, "File not found.\r\r" + entry);
     return PropertiesTarget::Nothing;
 }
 
@@ -226,9 +226,9 @@ std::string CleanUpFileName(std::string_view name) {
     return text;
 }
 
-RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
+RenameOutcome RenameEntryFile(const PlaylistContext& ctx, Engine& engine, int index,
                               const std::string& newName) {
-    PlaylistState& pl = player.playlist;
+    PlaylistState& pl = ctx.playlist;
     if (index < 0 || index >= static_cast<int>(pl.PlaylistEntries.size())) {
         return RenameOutcome::Unchanged;
     }
@@ -238,15 +238,15 @@ RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
         return RenameOutcome::Unchanged;
     }
     if (!newName.empty() && !IsPlainFileName(newName)) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Warning,
-                                     ImpossibleNameText(FileNamePart(oldPath), newName));
+        ctx.dialogs.ShowNotice(NoticeKind::Warning,
+                               ImpossibleNameText(FileNamePart(oldPath), newName));
         return RenameOutcome::ImpossibleName;
     }
     // Asked before playback stops, so a name without extension leaves it playing.
     if (ExtensionOf(newPath).empty()) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                     "Please end your new filename with an extention (ie "
-                                     "\".mp3\" or \".wav\")");
+        ctx.dialogs.ShowNotice(NoticeKind::Information,
+                               "Please end your new filename with an extention (ie "
+                               "\".mp3\" or \".wav\")");
         return RenameOutcome::NoExtension;
     }
     const bool playing = IsPlayingRow(pl, index);
@@ -263,7 +263,7 @@ RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
             pl.PlayingEntry = newPath;
         }
     } else {
-        player.ui.dialogs.ShowNotice(NoticeKind::Information, "Can't rename file.");
+        ctx.dialogs.ShowNotice(NoticeKind::Information, "Can't rename file.");
     }
     if (audible) {
         engine.PlayEntry(index);
@@ -272,7 +272,7 @@ RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
             engine.Pause();
         }
     }
-    RefreshListView(player, true, false);
+    RefreshListView(ctx, true, false);
     return renamed ? RenameOutcome::Renamed : RenameOutcome::Failed;
 }
 

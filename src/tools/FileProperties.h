@@ -7,14 +7,14 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistContext;
 class Engine;
 
 // What the properties command shows for the selection.
 enum class PropertiesTarget { Nothing, Station, File, Renamer };
 // Shows the messages of the command itself: a missing file, a selection of
 // files and stations.
-PropertiesTarget ChoosePropertiesTarget(Player& player);
+PropertiesTarget ChoosePropertiesTarget(const PlaylistContext& ctx);
 
 // The tags of `fileName` as the report lists them; empty for a type without
 // tags or a file without them.
@@ -36,7 +36,7 @@ enum class RenameOutcome { Unchanged, NoExtension, ImpossibleName, Failed, Renam
 // another file and never into another folder; says why not when it cannot. A
 // playing entry goes on at the same place under its new name. NoExtension and
 // ImpossibleName keep the dialog open.
-RenameOutcome RenameEntryFile(Player& player, Engine& engine, int index,
+RenameOutcome RenameEntryFile(const PlaylistContext& ctx, Engine& engine, int index,
                               const std::string& newName);
 
 }  // namespace mirvo

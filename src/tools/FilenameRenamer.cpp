@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "playlist/Model.h"
 #include "support/FastStrings.h"
@@ -90,17 +90,17 @@ std::vector<std::string> PreviewFileNames(const RenameSources& sources, std::str
     return names;
 }
 
-bool RenameAll(Player& player, const RenameSources& sources, std::string_view find,
+bool RenameAll(const PlaylistContext& ctx, const RenameSources& sources, std::string_view find,
                std::string_view replace) {
     const std::vector<std::string> names = PreviewFileNames(sources, find, replace);
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!IsPlainFileName(names[i])) {
-            player.ui.dialogs.ShowNotice(
-                NoticeKind::Warning, ImpossibleNameText(FileNamePart(sources.Paths[i]), names[i]));
+            ctx.dialogs.ShowNotice(NoticeKind::Warning,
+                                   ImpossibleNameText(FileNamePart(sources.Paths[i]), names[i]));
             return false;
         }
     }
-    PlaylistState& pl = player.playlist;
+    PlaylistState& pl = ctx.playlist;
     int renamed = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& oldPath = sources.Paths[i];
@@ -109,8 +109,8 @@ bool RenameAll(Player& player, const RenameSources& sources, std::string_view fi
             continue;
         }
         const bool playing = oldPath == pl.PlayingEntry;
-        if (playing && player.playback != nullptr) {
-            player.playback->StopPlayback(true);  // the file is not in use while it is renamed
+        if (playing && ctx.playback != nullptr) {
+            ctx.playback->StopPlayback(true);  // the file is not in use while it is renamed
         }
         // A failed rename keeps the entry on its file: the new name may be another's.
         if (!RenameNoReplace(oldPath, newPath)) {
@@ -126,11 +126,11 @@ bool RenameAll(Player& player, const RenameSources& sources, std::string_view fi
         }
     }
     // The same rows stay selected: the dialog shows them again under their new names.
-    RefreshListView(player, true, true);
-    player.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                 std::to_string(renamed) +
-                                     " files have been renamed.\rCheck your playlist for the "
-                                     "updated files.");
+    RefreshListView(ctx, true, true);
+    ctx.dialogs.ShowNotice(NoticeKind::Information,
+                           std::to_string(renamed) +
+                               " files have been renamed.\rCheck your playlist for the "
+                               "updated files.");
     return true;
 }
 

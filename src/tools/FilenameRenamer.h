@@ -8,7 +8,7 @@
 namespace mirvo {
 
 class MainView;
-struct Player;
+struct PlaylistContext;
 struct PlaylistState;
 
 // The folder of `path` with its trailing "/"; empty when there is none.
@@ -45,7 +45,7 @@ std::vector<std::string> PreviewFileNames(const RenameSources& sources, std::str
 // Renames every source to its new name, never over another file, and gives
 // each renamed entry its new path; says how many went. False, with a warning
 // and nothing renamed, when a new name is impossible.
-bool RenameAll(Player& player, const RenameSources& sources, std::string_view find,
+bool RenameAll(const PlaylistContext& ctx, const RenameSources& sources, std::string_view find,
                std::string_view replace);
 
 }  // namespace mirvo

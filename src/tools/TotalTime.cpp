@@ -13,7 +13,7 @@
 #include "audio/Audio.h"
 #include "playback/Format.h"
 #include "playback/TimeText.h"
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "tags/FLACfile.h"
 #include "tags/OggVorbis.h"
@@ -140,9 +140,9 @@ class LengthReader {
 
 }  // namespace
 
-void TotalTimeAcExecute(Player& player) {
-    PlaylistState& pl = player.playlist;
-    const std::vector<int> rows = player.ui.view.ListSelectedRows();
+void TotalTimeAcExecute(const PlaylistContext& ctx) {
+    PlaylistState& pl = ctx.playlist;
+    const std::vector<int> rows = ctx.view.ListSelectedRows();
     // The selected entries as they are now: messages run between them and a
     // question may wait for an answer, and what runs meanwhile may edit the list.
     const std::size_t size = pl.PlaylistEntries.size();
@@ -170,13 +170,13 @@ void TotalTimeAcExecute(Player& player) {
     bool aborted = false;
     // Runs the window's messages; false once the count is to end.
     const auto pump = [&] {
-        player.ui.loop.ProcessPendingMessages();
-        if (player.ui.loop.Quitting()) {
+        ctx.loop.ProcessPendingMessages();
+        if (ctx.loop.Quitting()) {
             return false;
         }
         if (pl.AbortRequested) {
             pl.AbortRequested = false;
-            if (player.ui.dialogs.AskYesNo("Abort operation?")) {
+            if (ctx.dialogs.AskYesNo("Abort operation?")) {
                 return false;
             }
         }
@@ -186,8 +186,8 @@ void TotalTimeAcExecute(Player& player) {
         LengthReader reader(std::move(paths), std::string(EntryAddress(pl.PlayingEntry)));
         for (std::size_t i = 0; i < size && !aborted; ++i) {
             if (counted % 10 == 0) {
-                player.ui.view.SetStatusText(3, "Calculating time... " + std::to_string(counted) +
-                                                    ofSelected + " Press ESC to abort");
+                ctx.view.SetStatusText(3, "Calculating time... " + std::to_string(counted) +
+                                              ofSelected + " Press ESC to abort");
             }
             if (!pump()) {
                 aborted = true;
@@ -210,14 +210,14 @@ void TotalTimeAcExecute(Player& player) {
         // Read first, so it waits at most for the one file being read.
         std::optional<std::string> description;
         while (!(description = reader.TakeDescription(std::chrono::milliseconds(10)))) {
-            player.ui.loop.ProcessPendingMessages();
+            ctx.loop.ProcessPendingMessages();
         }
         pl.ScanRunning = false;
-        player.ui.view.SetStatusText(3, *description);
+        ctx.view.SetStatusText(3, *description);
     }
     if (!aborted) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                     "Total time: " + FormatSeconds(total) + " minutes.");
+        ctx.dialogs.ShowNotice(NoticeKind::Information,
+                               "Total time: " + FormatSeconds(total) + " minutes.");
     }
 }
 

@@ -5,7 +5,7 @@
 
 namespace mirvo {
 
-struct Player;
+struct PlaylistContext;
 
 // Whole seconds of a playable file, from its headers where the format keeps
 // the length (an MP3 without an Info/Xing frame count is estimated, not
@@ -14,6 +14,6 @@ std::int64_t PlayingSeconds(const std::string& path);
 
 // Adds up the selected files (stations count nothing), showing the count in
 // the status bar; Escape asks "Abort operation?".
-void TotalTimeAcExecute(Player& player);
+void TotalTimeAcExecute(const PlaylistContext& ctx);
 
 }  // namespace mirvo

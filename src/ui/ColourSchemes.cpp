@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Model.h"
 #include "support/Files.h"
 #include "ui/HoxelListbox.h"
@@ -39,14 +39,14 @@ SystemColours SystemColoursOf(const QPalette& palette) {
     return system;
 }
 
-std::string SchemesFolder(const Player& player) {
-    const std::string folder = JoinPath(player.ProgramFolder, "Schemes") + "/";
+std::string SchemesFolder(const std::string& programFolder) {
+    const std::string folder = JoinPath(programFolder, "Schemes") + "/";
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     return folder;
 }
 
-void LoadScheme(Player& player, THoxelListbox& list, const std::string& fileName) {
+void LoadScheme(const PlaylistContext& ctx, THoxelListbox& list, const std::string& fileName) {
     const int focused = list.FocusedRow();
     list.BeginUpdate();
     const std::string text = ReadWholeFile(fileName).value_or(std::string());
@@ -57,12 +57,12 @@ void LoadScheme(Player& player, THoxelListbox& list, const std::string& fileName
     list.SetItemHeight(QFontMetrics(font).height());
     list.EndUpdate();
     if (parse.Error) {
-        player.ui.dialogs.ShowNotice(NoticeKind::Error, *parse.Error);
+        ctx.dialogs.ShowNotice(NoticeKind::Error, *parse.Error);
     }
-    SelectOnly(player.ui.view, focused);
+    SelectOnly(ctx.view, focused);
 }
 
-void ApplyBuiltinScheme(Player& player, THoxelListbox& list, int n) {
+void ApplyBuiltinScheme(const PlaylistContext& ctx, THoxelListbox& list, int n) {
     const int focused = list.FocusedRow();
     list.BeginUpdate();
     const SchemeValues values = BuiltinScheme(n, list.Scheme(), SystemColoursOf(list.palette()),
@@ -71,20 +71,19 @@ void ApplyBuiltinScheme(Player& player, THoxelListbox& list, int n) {
     list.SetListFont(ListFontFor(values));
     list.SetItemHeight(n == 1 ? 24 : 13);
     list.EndUpdate();
-    SelectOnly(player.ui.view, focused);
+    SelectOnly(ctx.view, focused);
 }
 
-void ApplyStartScheme(Player& player, THoxelListbox& list) {
-    std::string active = player.values.ActiveScheme;
+void ApplyStartScheme(const PlaylistContext& ctx, THoxelListbox& list, std::string activeScheme) {
     // Written on Windows as "Schemes\Night.mirvoscheme".
-    std::replace(active.begin(), active.end(), '\\', '/');
-    if (!active.empty()) {
-        LoadScheme(player, list, JoinPath(player.ProgramFolder, active));
+    std::replace(activeScheme.begin(), activeScheme.end(), '\\', '/');
+    if (!activeScheme.empty()) {
+        LoadScheme(ctx, list, JoinPath(ctx.programFolder, activeScheme));
     } else {
-        ApplyBuiltinScheme(player, list, 0);
+        ApplyBuiltinScheme(ctx, list, 0);
     }
-    ShowPlayingEntry(player);
-    SelectOnly(player.ui.view, player.playlist.PlayingIndex);
+    ShowPlayingEntry(ctx);
+    SelectOnly(ctx.view, ctx.playlist.PlayingIndex);
 }
 
 }  // namespace mirvo

@@ -483,7 +483,7 @@ void TDir_Form::F5AcExecute() {
 void TDir_Form::ExplorerAcExecute() {
     const std::string& drive = p_.values.LastOpenedDrive;
     const std::string folder = drive == kAllDrives ? lastOpenedDir_ : drive;
-    ShowFolderOf(p_, folder);
+    ShowFolderOf(p_.ui.desktop, p_.ui.dialogs, folder);
 }
 
 void TDir_Form::QuickAcExecute() {

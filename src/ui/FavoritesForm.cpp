@@ -12,9 +12,9 @@
 
 namespace mirvo {
 
-TFavorites_Form::TFavorites_Form(QWidget* parent, Player& player,
+TFavorites_Form::TFavorites_Form(QWidget* parent, const PlaylistContext& ctx,
                                  std::function<void(const std::string&)> explore)
-    : QDialog(parent), p_(player), explore_(std::move(explore)) {
+    : QDialog(parent), ctx_(ctx), explore_(std::move(explore)) {
     setWindowTitle(QStringLiteral("Organize favorites"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     favoritesList_ = new QListWidget(this);
@@ -49,8 +49,8 @@ TFavorites_Form::TFavorites_Form(QWidget* parent, Player& player,
         QStringLiteral("&Explore..."), QKeySequence(Qt::CTRL | Qt::Key_E),
         [this] {
             std::error_code error;
-            std::filesystem::create_directories(FavoritesFolder(p_), error);
-            explore_(FavoritesFolder(p_));
+            std::filesystem::create_directories(FavoritesFolder(ctx_), error);
+            explore_(FavoritesFolder(ctx_));
         },
         true);
     command(
@@ -76,7 +76,7 @@ void TFavorites_Form::Open() {
 }
 
 void TFavorites_Form::Refresh() {
-    files_ = CollectFavorites(p_);
+    files_ = CollectFavorites(ctx_);
     favoritesList_->clear();
     for (const std::string& file : files_) {
         favoritesList_->addItem(QString::fromStdString(FavoriteTitle(file)));
@@ -92,13 +92,13 @@ void TFavorites_Form::Rename() {
     if (row < 0 || static_cast<std::size_t>(row) >= files_.size()) {
         return;
     }
-    const auto title = p_.ui.dialogs.InputText(
-        "Edit playlist title", "Name", FavoriteTitle(files_[static_cast<std::size_t>(row)]));
+    const auto title = ctx_.dialogs.InputText("Edit playlist title", "Name",
+                                              FavoriteTitle(files_[static_cast<std::size_t>(row)]));
     if (!title) {
         return;
     }
     // A failed rename shows itself: the list is read again from the folder.
-    RenameFavorite(p_, files_[static_cast<std::size_t>(row)], *title);
+    RenameFavorite(ctx_, files_[static_cast<std::size_t>(row)], *title);
     Refresh();
     favoritesList_->setCurrentRow(std::min(row, favoritesList_->count() - 1));
 }
@@ -106,7 +106,7 @@ void TFavorites_Form::Rename() {
 void TFavorites_Form::Delete() {
     const auto selected = favoritesList_->selectedItems();
     if (files_.empty() || selected.isEmpty() ||
-        !p_.ui.dialogs.AskYesNo("Are you sure you want to delete the selected item(s)?")) {
+        !ctx_.dialogs.AskYesNo("Are you sure you want to delete the selected item(s)?")) {
         return;
     }
     for (QListWidgetItem* item : selected) {

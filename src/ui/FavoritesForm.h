@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 
 class QListWidget;
 
@@ -14,7 +14,7 @@ class TFavorites_Form final : public QDialog {
     Q_OBJECT
   public:
     // `explore` opens a folder in the desktop's file manager.
-    TFavorites_Form(QWidget* parent, Player& player,
+    TFavorites_Form(QWidget* parent, const PlaylistContext& ctx,
                     std::function<void(const std::string&)> explore);
     // Lists the favourites afresh and shows the dialog modally.
     void Open();
@@ -24,7 +24,7 @@ class TFavorites_Form final : public QDialog {
     void Refresh();
 
   private:
-    Player& p_;
+    PlaylistContext ctx_;
     std::function<void(const std::string&)> explore_;
     std::vector<std::string> files_;
     QListWidget* favoritesList_ = nullptr;

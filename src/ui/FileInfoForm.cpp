@@ -12,15 +12,15 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 #include "tools/FileProperties.h"
 #include "ui/DialogParts.h"
 
 namespace mirvo {
 
-TFileInfo_Form::TFileInfo_Form(QWidget* parent, Player& player, Engine& engine)
-    : QDialog(parent), p_(player), engine_(engine) {
+TFileInfo_Form::TFileInfo_Form(QWidget* parent, const PlaylistContext& ctx, Engine& engine)
+    : QDialog(parent), ctx_(ctx), engine_(engine) {
     setObjectName(QStringLiteral("TFileInfo_Form"));
     setWindowTitle(QStringLiteral("Rename single file"));
     QFont small = font();
@@ -88,7 +88,7 @@ void TFileInfo_Form::ShowEntry(int index) {
 }
 
 void TFileInfo_Form::FormShow() {
-    const std::string entry = p_.playlist.PlaylistEntries[static_cast<std::size_t>(index_)];
+    const std::string entry = ctx_.playlist.PlaylistEntries[static_cast<std::size_t>(index_)];
     nameEdit_->setText(QString::fromStdString(std::string(FileNamePart(entry))));
     const FileReport report =
         BuildFileReport(entry, QLocale::system().groupSeparator().toStdString());
@@ -96,7 +96,7 @@ void TFileInfo_Form::FormShow() {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     reportMemo_->setPlainText(text);
     if (!report.Error.empty()) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Error, report.Error);
+        ctx_.dialogs.ShowNotice(NoticeKind::Error, report.Error);
     }
     nameEdit_->setFocus();
     nameEdit_->selectAll();
@@ -104,7 +104,7 @@ void TFileInfo_Form::FormShow() {
 
 void TFileInfo_Form::Button1Click() {
     const RenameOutcome outcome =
-        RenameEntryFile(p_, engine_, index_, nameEdit_->text().toStdString());
+        RenameEntryFile(ctx_, engine_, index_, nameEdit_->text().toStdString());
     if (outcome != RenameOutcome::NoExtension && outcome != RenameOutcome::ImpossibleName) {
         accept();
     }

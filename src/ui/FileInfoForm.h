@@ -3,19 +3,20 @@
 // and a field to rename it.
 #include <QDialog>
 
+#include "player/PlaylistContext.h"
+
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
 namespace mirvo {
 
-struct Player;
 class Engine;
 
 class TFileInfo_Form final : public QDialog {
     Q_OBJECT
   public:
-    TFileInfo_Form(QWidget* parent, Player& player, Engine& engine);
+    TFileInfo_Form(QWidget* parent, const PlaylistContext& ctx, Engine& engine);
     // Shows entry `index` modally; it is renamed on OK.
     void ShowEntry(int index);
 
@@ -23,7 +24,7 @@ class TFileInfo_Form final : public QDialog {
     void FormShow();
     void Button1Click();
 
-    Player& p_;
+    PlaylistContext ctx_;
     Engine& engine_;
     int index_ = -1;
     QLineEdit* nameEdit_ = nullptr;

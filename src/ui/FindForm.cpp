@@ -10,7 +10,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 
 namespace mirvo {
 
@@ -33,7 +33,7 @@ void FindRows::Reset(int viewMode) {
     endResetModel();
 }
 
-TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(player) {
+TFind_Form::TFind_Form(QWidget* parent, const PlaylistContext& ctx) : QDialog(parent), ctx_(ctx) {
     setWindowTitle(QStringLiteral("Find a file in current list"));
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     searchEdit_ = new QLineEdit(this);
@@ -43,7 +43,7 @@ TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(pl
     matchList_->setUniformItemSizes(true);
     matchList_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     matchList_->setSelectionMode(QAbstractItemView::SingleSelection);
-    rows_ = new FindRows(p_.playlist, filter_.Matches());
+    rows_ = new FindRows(ctx_.playlist, filter_.Matches());
     rows_->setParent(this);
     matchList_->setModel(rows_);
     okButton_ = new QPushButton(QStringLiteral("&OK"), this);
@@ -104,7 +104,7 @@ TFind_Form::TFind_Form(QWidget* parent, Player& player) : QDialog(parent), p_(pl
 
 void TFind_Form::Open(const QString& initial, const QWidget& playlist) {
     viewMode_ = 1;
-    if (p_.playlist.PlaylistEntries.size() < 2) {
+    if (ctx_.playlist.PlaylistEntries.size() < 2) {
         return;
     }
     for (QWidget* w : {static_cast<QWidget*>(searchEdit_), static_cast<QWidget*>(matchList_)}) {
@@ -148,7 +148,7 @@ int TFind_Form::SelectedRow() const {
 }
 
 void TFind_Form::Refilter() {
-    filter_.Filter(p_.playlist.PlaylistEntries, searchEdit_->text().toStdString());
+    filter_.Filter(ctx_.playlist.PlaylistEntries, searchEdit_->text().toStdString());
     rows_->Reset(1);  // filtered rows always show file names
     if (rows_->rowCount() > 0) {
         SelectRow(0);
@@ -250,7 +250,7 @@ void TFind_Form::PlayItem(bool asOk) {
     if (index < 0) {
         return;
     }
-    FindPlay(p_, index);
+    FindPlay(ctx_, index);
     asOk ? accept() : reject();
 }
 
@@ -260,7 +260,7 @@ void TFind_Form::SelectItemInList() {
         return;
     }
     reject();
-    FindSelect(p_, index);
+    FindSelect(ctx_, index);
 }
 
 void TFind_Form::QueueItem() {
@@ -269,7 +269,7 @@ void TFind_Form::QueueItem() {
         return;
     }
     reject();
-    FindQueue(p_, index);
+    FindQueue(ctx_, index);
 }
 
 void TFind_Form::ToggleView() {

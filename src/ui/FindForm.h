@@ -5,6 +5,7 @@
 #include <QAbstractListModel>
 #include <QDialog>
 
+#include "player/PlaylistContext.h"
 #include "playlist/Find.h"
 
 class QLineEdit;
@@ -32,7 +33,7 @@ class FindRows final : public QAbstractListModel {
 class TFind_Form final : public QDialog {
     Q_OBJECT
   public:
-    TFind_Form(QWidget* parent, Player& player);
+    TFind_Form(QWidget* parent, const PlaylistContext& ctx);
     // Shows the dialog modally with `initial` typed, in the playlist's look;
     // a list of fewer than two entries opens nothing.
     void Open(const QString& initial, const QWidget& playlist);
@@ -53,7 +54,7 @@ class TFind_Form final : public QDialog {
     void QueueItem();
     void ToggleView();
 
-    Player& p_;
+    PlaylistContext ctx_;
     FindFilter filter_;
     FindRows* rows_;
     int viewMode_ = 1;

@@ -31,8 +31,8 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
     };
     window.ListScreen->OnDrawItem = [this](QPainter& painter, int row, const QRect& rect,
                                            bool selected) {
-        ListScreenDrawItem(painter, player, *window.ListScreen, row, rect, selected,
-                           window.height());
+        ListScreenDrawItem(painter, player.playlist, player.engine.DeviceReady, *window.ListScreen,
+                           row, rect, selected, window.height());
     };
     window.ListScreen->SpokenRow = [this](int row) {
         const RowLook look = DescribeRow(player.playlist, player.engine.DeviceReady,
@@ -45,7 +45,7 @@ MainApp::MainApp(const std::string& programFolder, const std::string& startArgum
     };
     window.OnFirstShow = [this] {
         application.FirstShow();
-        ApplyStartScheme(player, *window.ListScreen);
+        ApplyStartScheme(player, *window.ListScreen, player.values.ActiveScheme);
     };
     window.OnGeometryChanged = [this](const Bounds& b, bool maximized) {
         application.WindowGeometryChanged(b, maximized);

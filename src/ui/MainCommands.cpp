@@ -156,8 +156,8 @@ std::vector<MainController::Command> MainController::CommandTable() {
          [this] {
              if (!timerForm_) {
                  // Nobody is there to answer: a quit that cannot ask.
-                 timerForm_ =
-                     new TTimer_Form(&window_, p_, *engine_, [this] { p_.ui.loop.Quit(); });
+                 timerForm_ = new TTimer_Form(&window_, p_.ui, p_.engine, *engine_,
+                                              [this] { p_.ui.loop.Quit(); });
              }
              timerForm_->exec();
          }},
@@ -215,7 +215,7 @@ void MainController::MakeCommands() {
     }
     // The window owns the view-format actions: the list model checks them.
     QAction* views[] = {window_.View1Ac, window_.View2Ac, window_.View3Ac};
-    void (*viewRoutines[])(Player&) = {View1Ac, View2Ac, View3Ac};
+    void (*viewRoutines[])(const PlaylistContext&) = {View1Ac, View2Ac, View3Ac};
     for (int i = 0; i < 3; ++i) {
         connect(views[i], &QAction::triggered, this, [this, r = viewRoutines[i]] { r(p_); });
         actions_[views[i]->objectName().toStdString()] = views[i];

@@ -572,7 +572,7 @@ void MainController::ExploreFile() {
 }
 
 void MainController::ShowFolder(const std::string& folder) {
-    ShowFolderOf(p_, folder);
+    ShowFolderOf(p_.ui.desktop, p_.ui.dialogs, folder);
 }
 
 void MainController::PropertiesAc() {

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "player/Player.h"
+#include "player/PlaylistState.h"
 #include "playlist/RowLook.h"
 #include "ui/HoxelListbox.h"
 
@@ -19,11 +19,11 @@ Colour FromQColor(const QColor& c) {
                       static_cast<unsigned>(c.blue()));
 }
 
-void ListScreenDrawItem(QPainter& painter, const Player& player, const THoxelListbox& list,
-                        int index, const QRect& rect, bool selected, int windowHeight) {
+void ListScreenDrawItem(QPainter& painter, const PlaylistState& playlist, bool deviceReady,
+                        const THoxelListbox& list, int index, const QRect& rect, bool selected,
+                        int windowHeight) {
     const SchemeValues& scheme = list.Scheme();
-    const RowLook look =
-        DescribeRow(player.playlist, player.engine.DeviceReady, scheme, index, selected);
+    const RowLook look = DescribeRow(playlist, deviceReady, scheme, index, selected);
     if (index == list.RowCount() - 1) {
         painter.fillRect(QRect(rect.topLeft(), QPoint(rect.right(), windowHeight)),
                          ToQColor(scheme.Background));

@@ -221,10 +221,10 @@ void QtDialogs::MusicFoldersChanged() {
     }
 }
 
-void ShowFolderOf(Player& player, const std::string& folder) {
-    player.ui.desktop.OpenFolder(folder, [&player, folder] {
-        player.ui.dialogs.ShowNotice(
-            NoticeKind::Error, "No file manager could be started to show the folder.\r\r" + folder);
+void ShowFolderOf(DesktopServices& desktop, Dialogs& dialogs, const std::string& folder) {
+    desktop.OpenFolder(folder, [&dialogs, folder] {
+        dialogs.ShowNotice(NoticeKind::Error,
+                           "No file manager could be started to show the folder.\r\r" + folder);
     });
 }
 

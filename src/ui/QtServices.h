@@ -58,7 +58,7 @@ class QtDialogs final : public Dialogs {
 };
 
 // Opens `folder` in the file manager, or says that none could be started.
-void ShowFolderOf(Player& player, const std::string& folder);
+void ShowFolderOf(DesktopServices& desktop, Dialogs& dialogs, const std::string& folder);
 
 // The desktop folder of this user, without a trailing "/".
 std::string DesktopFolder();

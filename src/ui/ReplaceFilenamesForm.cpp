@@ -11,13 +11,13 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "playlist/Entries.h"
 
 namespace mirvo {
 
-TReplaceFilenames_Form::TReplaceFilenames_Form(QWidget* parent, Player& player)
-    : QDialog(parent), p_(player) {
+TReplaceFilenames_Form::TReplaceFilenames_Form(QWidget* parent, const PlaylistContext& ctx)
+    : QDialog(parent), ctx_(ctx) {
     setObjectName(QStringLiteral("TReplaceFilenames_Form"));
     setWindowTitle(QStringLiteral("Rename multiple files"));
     QFont small = font();
@@ -87,7 +87,7 @@ void TReplaceFilenames_Form::ShowSelection() {
 }
 
 void TReplaceFilenames_Form::FormShow() {
-    sources_ = CollectRenameSources(p_.playlist, p_.ui.view);
+    sources_ = CollectRenameSources(ctx_.playlist, ctx_.view);
     findEdit_->setText(renamerUsed_ && !sources_.Paths.empty()
                            ? QString::fromStdString(std::string(FileNamePart(sources_.Paths[0])))
                            : QString());
@@ -105,7 +105,7 @@ void TReplaceFilenames_Form::Preview() {
 }
 
 void TReplaceFilenames_Form::Button1Click() {
-    if (p_.ui.loop.Quitting()) {
+    if (ctx_.loop.Quitting()) {
         return;
     }
     if (sources_.Paths.size() > 100) {
@@ -116,9 +116,9 @@ void TReplaceFilenames_Form::Button1Click() {
             return;
         }
     }
-    if (p_.ui.dialogs.AskYesNo("Rename all selected files to the previewed filenames?\rThere's no "
-                               "undo!\r\rContinue?") &&
-        RenameAll(p_, sources_, findEdit_->text().toStdString(),
+    if (ctx_.dialogs.AskYesNo("Rename all selected files to the previewed filenames?\rThere's no "
+                              "undo!\r\rContinue?") &&
+        RenameAll(ctx_, sources_, findEdit_->text().toStdString(),
                   replaceEdit_->text().toStdString())) {
         FormShow();
     }
@@ -126,7 +126,7 @@ void TReplaceFilenames_Form::Button1Click() {
 }
 
 void TReplaceFilenames_Form::Button3Click() {
-    p_.ui.dialogs.ShowNotice(
+    ctx_.dialogs.ShowNotice(
         NoticeKind::Information,
         "Tip: copy a folder of files first and try the tool on the copy.\r"
         "There's no undo!\r\r"

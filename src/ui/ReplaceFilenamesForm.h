@@ -3,6 +3,7 @@
 // replace, a prefix or capitals, with a preview of the new names.
 #include <QDialog>
 
+#include "player/PlaylistContext.h"
 #include "tools/FilenameRenamer.h"
 
 class QLineEdit;
@@ -11,12 +12,10 @@ class QPushButton;
 
 namespace mirvo {
 
-struct Player;
-
 class TReplaceFilenames_Form final : public QDialog {
     Q_OBJECT
   public:
-    TReplaceFilenames_Form(QWidget* parent, Player& player);
+    TReplaceFilenames_Form(QWidget* parent, const PlaylistContext& ctx);
     // Shows the dialog modally for the selected entries.
     void ShowSelection();
 
@@ -26,7 +25,7 @@ class TReplaceFilenames_Form final : public QDialog {
     void Button1Click();
     void Button3Click();
 
-    Player& p_;
+    PlaylistContext ctx_;
     RenameSources sources_;
     // Once "&Replace all" was used, the dialog opens with the first name to find.
     bool renamerUsed_ = false;

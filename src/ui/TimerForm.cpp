@@ -7,14 +7,15 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "player/Player.h"
+#include "player/EngineState.h"
+#include "player/Interfaces.h"
 
 namespace mirvo {
 
-TTimer_Form::TTimer_Form(QWidget* parent, Player& player, Engine& engine,
+TTimer_Form::TTimer_Form(QWidget* parent, Services& ui, const EngineState& state, Engine& engine,
                          std::function<void()> exitProgram)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint),
-      timer_(player.ui, player.engine, engine, *this, std::move(exitProgram)) {
+      timer_(ui, state, engine, *this, std::move(exitProgram)) {
     setObjectName(QStringLiteral("TTimer_Form"));
     setWindowTitle(QStringLiteral("Sleep timer"));
     QFont small = font();

@@ -12,12 +12,14 @@ class QPushButton;
 
 namespace mirvo {
 
-struct Player;
+struct EngineState;
+struct Services;
 
 class TTimer_Form final : public QDialog, public SleepTimerView {
     Q_OBJECT
   public:
-    TTimer_Form(QWidget* parent, Player& player, Engine& engine, std::function<void()> exitProgram);
+    TTimer_Form(QWidget* parent, Services& ui, const EngineState& state, Engine& engine,
+                std::function<void()> exitProgram);
 
     // SleepTimerView
     void ShowMinutes(const std::string& text) override;

@@ -184,7 +184,7 @@ void TTransferFiles_Form::reject() {
 
 void TTransferFiles_Form::Button4Click() {
     const std::string folder = deviceEdit_->text().toStdString();
-    ShowFolderOf(p_, folder);
+    ShowFolderOf(p_.ui.desktop, p_.ui.dialogs, folder);
 }
 
 }  // namespace mirvo

@@ -78,7 +78,7 @@ foreach(layer ${layers})
 endforeach()
 
 # The playlist includes what it links, but not the application above it.
-compile(playlist "#include \"playlist/Model.h\"\n#include \"player/Player.h\"\n#include \"support/Files.h\"\n")
+compile(playlist "#include \"playlist/Model.h\"\n#include \"player/PlaylistContext.h\"\n#include \"support/Files.h\"\n")
 if(NOT ok)
   fail("a downward include failed:\n${errors}")
 endif()
@@ -93,6 +93,18 @@ foreach(probe "playlist:app/Application.h" "playback:app/Application.h" "playbac
   elseif(NOT errors MATCHES "${header}: No such file")
     fail("mirvo_${layer} including ${header} failed for another reason:\n${errors}")
   endif()
+endforeach()
+
+# The playlist and the tools take what their commands reach of the player,
+# never the whole player.
+foreach(folder playlist tools)
+  file(GLOB files ${SOURCES}/${folder}/*.h ${SOURCES}/${folder}/*.cpp)
+  foreach(file ${files})
+    file(STRINGS ${file} hits REGEX "^#include \"player/Player.h\"")
+    if(hits)
+      fail("${file} includes the whole player")
+    endif()
+  endforeach()
 endforeach()
 
 if(failures GREATER 0)

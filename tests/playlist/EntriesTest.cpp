@@ -113,5 +113,31 @@ TEST(CaptionTest, CleanTitleAndCaption) {
     EXPECT_EQ(shell.hints, (std::vector<std::string>(2, "/m/My_Song%20[1].mp3")));
 }
 
+// A context kept from before the engine and the window attached (the station
+// lists and the caption keep one) sees at each call what is attached then.
+TEST(CaptionTest, AKeptContextSeesWhatAttachesLater) {
+    test::TempDir dir;
+    test::FakePlayer fp(dir.path());
+    const PlaylistContext ctx(fp.player);
+    SetCaptionTitle(ctx, "a.mp3", "/m/a.mp3");
+    EXPECT_EQ(fp.view.caption, "a.mp3 - Mirvo");
+    EXPECT_EQ(fp.view.status[3], "");
+    test::FakePlayback playback;
+    test::FakeShell shell;
+    playback.describe = [](const std::string&) { return "FLAC 44100 Hz Stereo"; };
+    fp.player.playback = &playback;
+    fp.player.shell = &shell;
+    SetCaptionTitle(ctx, "b.mp3", "/m/b.mp3");
+    EXPECT_EQ(fp.view.status[3], "FLAC 44100 Hz Stereo");
+    EXPECT_EQ(shell.hints, std::vector<std::string>{"/m/b.mp3"});
+    // Gone again: nothing is asked of them.
+    fp.player.playback = nullptr;
+    fp.player.shell = nullptr;
+    SetCaptionTitle(ctx, "c.mp3", "/m/c.mp3");
+    EXPECT_EQ(fp.view.caption, "c.mp3 - Mirvo");
+    EXPECT_EQ(fp.view.status[3], "FLAC 44100 Hz Stereo");
+    EXPECT_EQ(shell.hints.size(), 1u);
+}
+
 }  // namespace
 }  // namespace mirvo

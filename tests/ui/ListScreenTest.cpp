@@ -97,7 +97,8 @@ class ListScreenTest : public ::testing::Test {
         list->SetListFont(font);
         list->SetItemHeight(16);
         list->OnDrawItem = [this](QPainter& painter, int row, const QRect& rect, bool selected) {
-            ListScreenDrawItem(painter, p, *list, row, rect, selected, list->height());
+            ListScreenDrawItem(painter, p.playlist, p.engine.DeviceReady, *list, row, rect,
+                               selected, list->height());
         };
     }
 
@@ -257,7 +258,7 @@ TEST_F(ListScreenTest, MillionRows) {
 
 TEST_F(ListScreenTest, Schemes) {
     p.ui.view.SetListRowCount(0);
-    const std::string folder = SchemesFolder(p);
+    const std::string folder = SchemesFolder(p.ProgramFolder);
     EXPECT_EQ(folder, dir.path() + "/Schemes/");
     const std::string file = folder + "Red.mirvoscheme";
     std::ofstream(file) << "[Style]\r\nbackground_color=#ff0000\r\nfont_size=12\r\n";
@@ -279,10 +280,10 @@ TEST_F(ListScreenTest, Schemes) {
     EXPECT_EQ(list->ItemHeight(), 24);
     EXPECT_EQ(list->Scheme().Background, MakeColour(0xFD, 0x02, 0x47));
     p.values.ActiveScheme = "Schemes\\Red.mirvoscheme";
-    ApplyStartScheme(p, *list);
+    ApplyStartScheme(p, *list, p.values.ActiveScheme);
     EXPECT_EQ(list->Scheme().Background, MakeColour(0, 0xFF, 0));
     p.values.ActiveScheme.clear();
-    ApplyStartScheme(p, *list);
+    ApplyStartScheme(p, *list, p.values.ActiveScheme);
     EXPECT_EQ(list->ItemHeight(), 13);
     EXPECT_EQ(list->Scheme().Background, FromQColor(list->palette().color(QPalette::Base)));
 }
