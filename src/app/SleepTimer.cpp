@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "playback/Engine.h"
-#include "player/Player.h"
+#include "player/EngineState.h"
 #include "support/IniFile.h"
 
 namespace mirvo {

@@ -134,9 +134,11 @@ std::string CopyFileToFolder(const std::string& source, const std::string& folde
     return copied ? std::string() : std::string(std::strerror(reason));
 }
 
-DeviceCopy::DeviceCopy(Services& ui, std::vector<std::string> sources, std::string device,
-                       std::function<void(int)> progress, std::function<void(Outcome)> finished)
-    : ui_(ui),
+DeviceCopy::DeviceCopy(EventLoop& loop, Dialogs& dialogs, std::vector<std::string> sources,
+                       std::string device, std::function<void(int)> progress,
+                       std::function<void(Outcome)> finished)
+    : loop_(loop),
+      dialogs_(dialogs),
       sources_(std::move(sources)),
       device_(std::move(device)),
       progress_(std::move(progress)),
@@ -166,7 +168,7 @@ void DeviceCopy::CopyNext() {
     }
     const std::string source = sources_[next_];
     const std::string folder = DeviceTargetFolder(device_, source);
-    EventLoop& loop = ui_.loop;
+    EventLoop& loop = loop_;
     worker_ = std::thread([source, folder, &loop, alive = std::weak_ptr(alive_)] {
         std::string error = CopyFileToFolder(source, folder);
         loop.PostToUiThread([alive, error = std::move(error)]() mutable {
@@ -187,7 +189,7 @@ void DeviceCopy::FileDone(std::string error) {
     ++next_;
     progress_(static_cast<int>(next_));
     const bool stop =
-        ui_.loop.Quitting() || (cancelRequested_ && ui_.dialogs.AskYesNo("Abort operation?"));
+        loop_.Quitting() || (cancelRequested_ && dialogs_.AskYesNo("Abort operation?"));
     if (stop) {
         running_ = false;
         finished_(outcome_);

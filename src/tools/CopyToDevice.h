@@ -14,7 +14,8 @@
 namespace mirvo {
 
 struct PlaylistState;
-struct Services;
+class Dialogs;
+class EventLoop;
 class MainView;
 
 // The entries selected in `view` that are files, in list order.
@@ -50,8 +51,9 @@ class DeviceCopy {
         std::vector<std::string> Failures;  // "path: reason", in order
     };
     // Both on the UI thread: after each file (how many are done) and at the end.
-    DeviceCopy(Services& ui, std::vector<std::string> sources, std::string device,
-               std::function<void(int done)> progress, std::function<void(Outcome)> finished);
+    DeviceCopy(EventLoop& loop, Dialogs& dialogs, std::vector<std::string> sources,
+               std::string device, std::function<void(int done)> progress,
+               std::function<void(Outcome)> finished);
     ~DeviceCopy();
     DeviceCopy(const DeviceCopy&) = delete;
     DeviceCopy& operator=(const DeviceCopy&) = delete;
@@ -64,7 +66,8 @@ class DeviceCopy {
     void CopyNext();
     void FileDone(std::string error);
 
-    Services& ui_;
+    EventLoop& loop_;
+    Dialogs& dialogs_;  // asks before a cancel takes effect
     std::vector<std::string> sources_;
     std::string device_;
     std::function<void(int)> progress_;

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "support/Files.h"
 #include "ui/QtServices.h"
 
@@ -62,9 +62,11 @@ QString MoreText(qsizetype count) {
 
 }  // namespace
 
-TDir_Form::TDir_Form(QWidget* parent, Player& player, std::string mountsFile)
+TDir_Form::TDir_Form(QWidget* parent, const PlaylistContext& ctx, std::string& lastOpenedDrive,
+                     std::string mountsFile)
     : QDialog(parent),
-      p_(player),
+      ctx_(ctx),
+      lastOpenedDrive_(lastOpenedDrive),
       mountsFile_(std::move(mountsFile)),
       lister_([this](FolderListing listing) {
           QMetaObject::invokeMethod(
@@ -157,10 +159,10 @@ TDir_Form::TDir_Form(QWidget* parent, Player& player, std::string mountsFile)
 void TDir_Form::FormCreate() {
     initialised_ = false;
     busy_ = false;
-    p_.settings.LoadMusicFolders(p_.playlist);
+    ctx_.settings.LoadMusicFolders(ctx_.playlist);
     rootCombo_->clear();
     rootCombo_->addItem(QString::fromLatin1(kAllDrives));
-    for (const std::string& folder : p_.playlist.MusicFolders) {
+    for (const std::string& folder : ctx_.playlist.MusicFolders) {
         rootCombo_->addItem(QString::fromStdString(folder));
     }
 }
@@ -209,7 +211,7 @@ void TDir_Form::MusicFoldersChanged() {
 
 void TDir_Form::Prepare() {
     busy_ = false;
-    std::string& drive = p_.values.LastOpenedDrive;
+    std::string& drive = lastOpenedDrive_;
     if (drive != kAllDrives && !IsFolder(drive)) {
         drive = kAllDrives;
     }
@@ -430,10 +432,10 @@ void TDir_Form::SetTreeLook(const QFont& font, const QColor& background, const Q
 
 void TDir_Form::ComboBox1Change(int index) {
     const QString text = rootCombo_->itemText(index);
-    std::string& drive = p_.values.LastOpenedDrive;
+    std::string& drive = lastOpenedDrive_;
     if (text != QLatin1String(kAllDrives) && !IsFolder(text.toStdString())) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Warning,
-                                 text.toStdString() + " does not exists or can not be opened.");
+        ctx_.dialogs.ShowNotice(NoticeKind::Warning,
+                                text.toStdString() + " does not exists or can not be opened.");
         const int previous = rootCombo_->findText(QString::fromStdString(drive));
         rootCombo_->setCurrentIndex(previous < 0 ? 0 : previous);
         return;
@@ -481,9 +483,9 @@ void TDir_Form::F5AcExecute() {
 }
 
 void TDir_Form::ExplorerAcExecute() {
-    const std::string& drive = p_.values.LastOpenedDrive;
+    const std::string& drive = lastOpenedDrive_;
     const std::string folder = drive == kAllDrives ? lastOpenedDir_ : drive;
-    ShowFolderOf(p_.ui.desktop, p_.ui.dialogs, folder);
+    ShowFolderOf(ctx_.desktop, ctx_.dialogs, folder);
 }
 
 void TDir_Form::QuickAcExecute() {

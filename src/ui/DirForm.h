@@ -8,6 +8,7 @@
 #include <string>
 
 #include "player/Interfaces.h"
+#include "player/PlaylistContext.h"
 #include "tools/FolderTree.h"
 
 class QAction;
@@ -22,13 +23,14 @@ class QTreeWidgetItem;
 
 namespace mirvo {
 
-struct Player;
-
 class TDir_Form final : public QDialog {
     Q_OBJECT
   public:
-    // `mountsFile` lists the mounted volumes, as /proc/self/mounts does.
-    TDir_Form(QWidget* parent, Player& player, std::string mountsFile = "/proc/self/mounts");
+    // `lastOpenedDrive` is the volume the browser opened last, kept for the
+    // settings file; `mountsFile` lists the mounted volumes, as
+    // /proc/self/mounts does.
+    TDir_Form(QWidget* parent, const PlaylistContext& ctx, std::string& lastOpenedDrive,
+              std::string mountsFile = "/proc/self/mounts");
 
     // Shows the browser modally, starting at `folder` the first time.
     std::optional<FolderChoice> Choose(const std::string& caption, const std::string& folder,
@@ -83,7 +85,8 @@ class TDir_Form final : public QDialog {
     void QuickAcExecute();
     void UpdateCursor();
 
-    Player& p_;
+    PlaylistContext ctx_;
+    std::string& lastOpenedDrive_;
     std::string mountsFile_;
     std::string lastOpenedDir_;
     Dialogs::QuickAdd quickAdd_;

@@ -200,7 +200,7 @@ std::optional<FolderChoice> QtDialogs::PickMusicFolder(const std::string& captio
         return std::nullopt;
     }
     if (!dirForm_) {
-        dirForm_ = new TDir_Form(parent_, *player_);
+        dirForm_ = new TDir_Form(parent_, *player_, player_->values.LastOpenedDrive);
         // Sized for the list's font, and the tree looks like the list.
         if (auto* main = qobject_cast<MainWindow*>(parent_)) {
             const QFont font = main->ListScreen->ListFont();

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "player/Player.h"
+#include "player/PlaylistContext.h"
 #include "support/Files.h"
 #include "support/Text.h"
 #include "ui/QtServices.h"
@@ -32,8 +32,8 @@ QPushButton* Button(QWidget* parent, const char* name, const char* text, QRect a
 
 }  // namespace
 
-TTransferFiles_Form::TTransferFiles_Form(QWidget* parent, Player& player)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), p_(player) {
+TTransferFiles_Form::TTransferFiles_Form(QWidget* parent, const PlaylistContext& ctx)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint), ctx_(ctx) {
     setObjectName(QStringLiteral("TTransferFiles_Form"));
     setWindowTitle(QStringLiteral("Copy selected files to external device"));
     QFont small = font();
@@ -87,7 +87,7 @@ void TTransferFiles_Form::hideEvent(QHideEvent* event) {
 }
 
 void TTransferFiles_Form::FormShow() {
-    std::string device = p_.settings.ReadString("General", "DevicePath", "");
+    std::string device = ctx_.settings.ReadString("General", "DevicePath", "");
     if (device.size() > 1 && device.back() == '/') {
         device.pop_back();
     }
@@ -105,7 +105,7 @@ void TTransferFiles_Form::Timer1Timer() {
         label->setVisible(connected);
     }
     const std::string separator = QLocale().groupSeparator().toStdString();
-    const std::uint64_t selected = SelectedBytes(p_.playlist, p_.ui.view);
+    const std::uint64_t selected = SelectedBytes(ctx_.playlist, ctx_.view);
     LabelSelectedFiles->setText(QString::fromStdString(FormatMegabytes(selected, separator)) +
                                 QStringLiteral(" MB"));
     if (device.empty()) {
@@ -122,11 +122,11 @@ void TTransferFiles_Form::Timer1Timer() {
 }
 
 void TTransferFiles_Form::Button1Click() {
-    const std::optional<std::string> folder = p_.ui.dialogs.PickFolder(
+    const std::optional<std::string> folder = ctx_.dialogs.PickFolder(
         "Select dir", "Copy selected files to memory stick / folder / drive etc.");
     if (folder && !folder->empty()) {
         deviceEdit_->setText(QString::fromStdString(*folder));
-        p_.settings.WriteString("General", "DevicePath", *folder);
+        ctx_.settings.WriteString("General", "DevicePath", *folder);
     }
     FormShow();
 }
@@ -134,18 +134,19 @@ void TTransferFiles_Form::Button1Click() {
 void TTransferFiles_Form::Button2Click() {
     const std::string device = deviceEdit_->text().toStdString();
     if (!IsFolder(device)) {
-        p_.ui.dialogs.ShowNotice(NoticeKind::Information,
-                                 "The path cannot be accessed.\rIf it is an external device, "
-                                 "please make sure it's proper connected.");
+        ctx_.dialogs.ShowNotice(NoticeKind::Information,
+                                "The path cannot be accessed.\rIf it is an external device, "
+                                "please make sure it's proper connected.");
         return;
     }
     refreshTimer_->stop();
     startButton_->setEnabled(false);
-    std::vector<std::string> files = SelectedFiles(p_.playlist, p_.ui.view);
+    std::vector<std::string> files = SelectedFiles(ctx_.playlist, ctx_.view);
     progressBar_->setRange(0, std::max<int>(1, static_cast<int>(files.size())));
     progressBar_->setValue(0);
     copy_ = std::make_unique<DeviceCopy>(
-        p_.ui, std::move(files), device, [this](int done) { progressBar_->setValue(done); },
+        ctx_.loop, ctx_.dialogs, std::move(files), device,
+        [this](int done) { progressBar_->setValue(done); },
         [this](const DeviceCopy::Outcome& outcome) { Finished(outcome); });
     copy_->Start();
 }
@@ -165,8 +166,8 @@ void TTransferFiles_Form::Finished(const DeviceCopy::Outcome& outcome) {
             text += "\r...";
         }
     }
-    p_.ui.dialogs.ShowNotice(outcome.Failures.empty() ? NoticeKind::Information : NoticeKind::Error,
-                             text);
+    ctx_.dialogs.ShowNotice(outcome.Failures.empty() ? NoticeKind::Information : NoticeKind::Error,
+                            text);
     done(QDialog::Accepted);
 }
 
@@ -184,7 +185,7 @@ void TTransferFiles_Form::reject() {
 
 void TTransferFiles_Form::Button4Click() {
     const std::string folder = deviceEdit_->text().toStdString();
-    ShowFolderOf(p_.ui.desktop, p_.ui.dialogs, folder);
+    ShowFolderOf(ctx_.desktop, ctx_.dialogs, folder);
 }
 
 }  // namespace mirvo

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <memory>
 
+#include "player/PlaylistContext.h"
 #include "tools/CopyToDevice.h"
 
 class QLabel;
@@ -14,12 +15,10 @@ class QTimer;
 
 namespace mirvo {
 
-struct Player;
-
 class TTransferFiles_Form final : public QDialog {
     Q_OBJECT
   public:
-    TTransferFiles_Form(QWidget* parent, Player& player);
+    TTransferFiles_Form(QWidget* parent, const PlaylistContext& ctx);
     ~TTransferFiles_Form() override;
 
     // Reads the device's space again, as every three seconds while shown.
@@ -45,7 +44,7 @@ class TTransferFiles_Form final : public QDialog {
     void Button4Click();
     void Finished(const DeviceCopy::Outcome& outcome);
 
-    Player& p_;
+    PlaylistContext ctx_;
     std::unique_ptr<DeviceCopy> copy_;
     QLineEdit* deviceEdit_ = nullptr;
     QPushButton* browseButton_ = nullptr;

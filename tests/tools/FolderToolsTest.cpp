@@ -242,7 +242,8 @@ class Copying : public ::testing::Test {
         std::optional<DeviceCopy::Outcome> outcome;
         std::vector<int> progress;
         DeviceCopy copy(
-            fake_.player.ui, files, device_, [&](int done) { progress.push_back(done); },
+            fake_.player.ui.loop, fake_.player.ui.dialogs, files, device_,
+            [&](int done) { progress.push_back(done); },
             [&](const DeviceCopy::Outcome& o) { outcome = o; });
         copy.Start();
         for (int file = 0; !outcome; ++file) {

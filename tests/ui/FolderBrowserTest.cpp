@@ -76,7 +76,8 @@ class FolderBrowser : public ::testing::Test {
         dir_.Write("music/Gamma/y.mp3", "");
         dir_.Write("prog/Mirvo.ini", "[Root media]\npath0=" + music_ + "\n");
         fake_.player.values.LastOpenedDrive = music_;
-        form_ = std::make_unique<TDir_Form>(nullptr, fake_.player, dir_ / "mounts");
+        form_ = std::make_unique<TDir_Form>(nullptr, fake_.player,
+                                            fake_.player.values.LastOpenedDrive, dir_ / "mounts");
     }
 
     // Opens the browser at `folder` and runs `step` while it shows.
@@ -189,7 +190,8 @@ TEST_F(FolderBrowser, PastTheLimitALineShowsTheRestOnEnter) {
         EXPECT_EQ(form.NodePath(folderTree->currentItem()), music_ + "Many/11000");
     });
     // A saved folder past the limit is found too.
-    form_ = std::make_unique<TDir_Form>(nullptr, fake_.player, dir_ / "mounts");
+    form_ = std::make_unique<TDir_Form>(nullptr, fake_.player, fake_.player.values.LastOpenedDrive,
+                                        dir_ / "mounts");
     Browse(music_ + "Many/11150", [&](TDir_Form& form) {
         EXPECT_EQ(form.NodePath(test::Child<QTreeWidget>(form, "TreeView1")->currentItem()),
                   music_ + "Many/11150");
@@ -221,7 +223,7 @@ TEST_F(FolderBrowser, AllDrivesShowsSlashHomeAndVolumesAndABadRootIsRefused) {
                              dir_ / "stick" + " vfat rw 0 0\n");
     dir_.Write("prog/Mirvo.ini",
                "[Root media]\npath0=" + music_ + "\npath1=" + dir_ / "gone/" + "\n");
-    TDir_Form form(nullptr, fake_.player, dir_ / "mounts");
+    TDir_Form form(nullptr, fake_.player, fake_.player.values.LastOpenedDrive, dir_ / "mounts");
     fake_.player.values.LastOpenedDrive = "All drives";
     WhenShown<TDir_Form>([&](TDir_Form& shown) {
         QComboBox* rootCombo = test::Child<QComboBox>(shown, "ComboBox1");
