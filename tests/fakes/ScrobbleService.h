@@ -43,6 +43,10 @@ inline std::map<std::string, std::string> Form(std::string_view text) {
 class FakeService {
   public:
     FakeService() : server([this](const HttpRequest& r) { return Answer(r); }) {}
+    // An answer still under way finishes before the state it writes goes.
+    ~FakeService() { server.Stop(); }
+    FakeService(const FakeService&) = delete;
+    FakeService& operator=(const FakeService&) = delete;
 
     std::string Base() const { return server.Base(); }
     std::vector<HttpRequest> Requests() const { return server.Requests(); }

@@ -457,11 +457,13 @@ TEST(Scrobbling, AFinishedPlayIsOnDiskWhileASendHangs) {
         ::_exit(0);
     }
     ASSERT_GT(child, 0);
-    FakeService service;
+    // Declared before the service: its thread may still be leaving the hold
+    // when the test ends.
     std::mutex mutex;
     std::condition_variable wake;
     bool hanging = false;
     bool release = false;
+    FakeService service;
     service.beforeSubmission = [&] {
         std::unique_lock lock(mutex);
         hanging = true;
